@@ -1,0 +1,56 @@
+# One static library per source folder, its sources found by glob so that new files need no list edits.
+function(zntv_library name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  if(srcs)
+    add_library(${name} STATIC ${srcs})
+    target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} PUBLIC ${ARG_DEPS})
+  else()
+    add_library(${name} INTERFACE)
+    target_include_directories(${name} INTERFACE ${PROJECT_SOURCE_DIR}/src)
+    target_link_libraries(${name} INTERFACE ${ARG_DEPS})
+  endif()
+endfunction()
+
+# One GoogleTest executable per test folder; every test case becomes a CTest test with the given label.
+# Files named *_e2e_test.cpp or *_gui_test.cpp go into their own executables with the e2e or gui label.
+function(zntv_test_folder name)
+  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
+  file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  set(unit "")
+  set(e2e "")
+  set(gui "")
+  set(support "")
+  foreach(f ${all})
+    if(f MATCHES "_e2e_test\\.cpp$")
+      list(APPEND e2e ${f})
+    elseif(f MATCHES "_gui_test\\.cpp$")
+      list(APPEND gui ${f})
+    elseif(f MATCHES "_test\\.cpp$")
+      list(APPEND unit ${f})
+    else()
+      list(APPEND support ${f})
+    endif()
+  endforeach()
+  foreach(kind unit e2e gui)
+    if(${kind})
+      if(kind STREQUAL "unit")
+        set(exe test_${name})
+      else()
+        set(exe test_${name}_${kind})
+      endif()
+      add_executable(${exe} ${${kind}} ${support})
+      target_include_directories(${exe} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
+      target_link_libraries(${exe} PRIVATE ${ARG_DEPS} zntv_testsupport GTest::gmock GTest::gtest_main)
+      target_compile_definitions(${exe} PRIVATE
+        ZNTV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
+        ZNTV_BINARY_DIR="${CMAKE_BINARY_DIR}"
+        ZNTV_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
+      gtest_discover_tests(${exe}
+        WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
+        PROPERTIES LABELS ${kind} TIMEOUT 120
+        DISCOVERY_TIMEOUT 60)
+    endif()
+  endforeach()
+endfunction()

@@ -1,0 +1,17 @@
+// Finding the installed Prepar3D: its registry key and installation folder, and its major version.
+#pragma once
+
+#include <string>
+
+// True when the registry key of Prepar3D v<version> can be opened; any registry error gives false.
+bool gf_P3DInstalled(int version);
+// The "SetupPath" of Prepar3D v<version>; empty when the key or the value cannot be read.
+std::string gf_P3DSetupPath(int version);
+
+// Fills SIM_INSTALL_PATH (saved) and ALL_INSTALL_PATH (shown) from the one installed simulator. Throws
+// user error 153 when both versions are installed, 151 when none (or its path is empty) and no folder
+// key gives the program something to work with.
+void lf_detectSimulator();
+
+// "5" or "6": from the installation folder's name, else from P3D_VERSION; user error 77 when neither tells.
+std::string gf_simMajorVersion();

@@ -1,0 +1,3 @@
+#include "frame/entry.h"
+
+int main() { return gf_programEntry(); }

@@ -1,0 +1,74 @@
+#include "support/test_support.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace testing_support {
+
+TempDir::TempDir() {
+    std::random_device rd;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        fs::path p = fs::temp_directory_path() /
+                     ("zntv-test-" + std::to_string(::getpid()) + "-" + std::to_string(rd()));
+        std::error_code ec;
+        if (fs::create_directory(p, ec)) {
+            m_path = fs::canonical(p);
+            return;
+        }
+    }
+    throw std::runtime_error("cannot create a temporary folder");
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(m_path, ec);
+}
+
+ScopedEnv::ScopedEnv(std::string name, std::optional<std::string> value) : m_name(std::move(name)) {
+    if (const char* old = std::getenv(m_name.c_str())) m_old = old;
+    if (value)
+        ::setenv(m_name.c_str(), value->c_str(), 1);
+    else
+        ::unsetenv(m_name.c_str());
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (m_old)
+        ::setenv(m_name.c_str(), m_old->c_str(), 1);
+    else
+        ::unsetenv(m_name.c_str());
+}
+
+ScopedCwd::ScopedCwd(const fs::path& dir) : m_old(fs::current_path()) { fs::current_path(dir); }
+ScopedCwd::~ScopedCwd() {
+    std::error_code ec;
+    fs::current_path(m_old, ec);
+}
+
+std::string readWholeFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+}
+
+void writeWholeFile(const fs::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+fs::path sharedFixtures() {
+#ifdef ZNTV_SHARED_DIR
+    return fs::path(ZNTV_SHARED_DIR) / "fixtures";
+#else
+    return fs::path("../shared/fixtures");
+#endif
+}
+
+}  // namespace testing_support

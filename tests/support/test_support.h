@@ -1,0 +1,55 @@
+// Helpers shared by the test suites: a temporary folder, scoped environment variables and working folder.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace testing_support {
+
+// A fresh folder below the system temp folder, removed with everything in it at the end of the scope.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return m_path; }
+    std::filesystem::path operator/(const std::string& name) const { return m_path / name; }
+
+private:
+    std::filesystem::path m_path;
+};
+
+// Sets (or unsets, with nullopt) an environment variable for the scope.
+class ScopedEnv {
+public:
+    ScopedEnv(std::string name, std::optional<std::string> value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string m_name;
+    std::optional<std::string> m_old;
+};
+
+// Changes the working folder for the scope.
+class ScopedCwd {
+public:
+    explicit ScopedCwd(const std::filesystem::path& dir);
+    ~ScopedCwd();
+    ScopedCwd(const ScopedCwd&) = delete;
+    ScopedCwd& operator=(const ScopedCwd&) = delete;
+
+private:
+    std::filesystem::path m_old;
+};
+
+std::string readWholeFile(const std::filesystem::path& p);
+void writeWholeFile(const std::filesystem::path& p, const std::string& bytes);
+
+// The shared fixtures folder (../shared/fixtures from the project root).
+std::filesystem::path sharedFixtures();
+
+}  // namespace testing_support
