@@ -1,0 +1,74 @@
+// zntv-service: the service stand-in as a process, for the demo and for end-to-end runs of the program.
+//
+//   zntv-service [--port N] [--root FOLDER] [--fault PATH=none|notfound|stall|breakoff|redirect]... [--stall-ms N]
+//
+// Prints "port N" on the first line of standard output once it listens (N is the chosen free port when
+// --port is 0 or missing), then serves until SIGINT or SIGTERM. Point the program at it with
+// ZNTV_UPDATE_URL=http://127.0.0.1:N/downloads/ . Faults, files and the request record can also be changed
+// while it runs through the /control/ routes (see service_standin.h).
+#include "service/service_standin.h"
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <pthread.h>
+#include <string>
+#include <string_view>
+
+namespace {
+
+int lf_usage(const char* program) {
+    std::cerr << "usage: " << program
+              << " [--port N] [--root FOLDER] [--fault PATH=none|notfound|stall|breakoff|redirect]... [--stall-ms N]\n";
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Block the stop signals before any thread starts, so that only sigwait below receives them.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+    standin::ServiceStandin service;
+    int port = 0;
+    try {
+        for (int i = 1; i < argc; ++i) {
+            const std::string_view arg = argv[i];
+            const bool hasValue = i + 1 < argc;
+            if (arg == "--port" && hasValue) {
+                port = std::stoi(argv[++i]);
+            } else if (arg == "--root" && hasValue) {
+                service.update().setRoot(argv[++i]);
+            } else if (arg == "--stall-ms" && hasValue) {
+                service.update().setStallLimit(std::chrono::milliseconds(std::stoll(argv[++i])));
+            } else if (arg == "--fault" && hasValue) {
+                const std::string spec = argv[++i];
+                const auto eq = spec.rfind('=');
+                const auto fault =
+                    eq == std::string::npos ? std::nullopt : standin::gf_parseFault(spec.substr(eq + 1));
+                if (!fault) return lf_usage(argv[0]);
+                service.update().setFault(spec.substr(0, eq), *fault);
+            } else {
+                return lf_usage(argv[0]);
+            }
+        }
+        port = service.start(port);
+    } catch (const std::exception& e) {
+        std::cerr << "zntv-service: " << e.what() << "\n";
+        return 1;
+    }
+
+    std::cout << "port " << port << std::endl;
+    std::cerr << "zntv-service: downloads root " << service.downloadsRoot() << "\n";
+
+    int received = 0;
+    sigwait(&stopSignals, &received);
+    service.stop();
+    return 0;
+}
