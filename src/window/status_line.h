@@ -1,0 +1,32 @@
+// The status line at the bottom of the main window: short messages (yellow on green) that go away after
+// 25 counted seconds, and an error (yellow on red) that stays until it is cleared. Every part of the program
+// writes to it through gf_showMessage, gf_clearMessage and gf_showError (frame/display.h), from any thread.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Makes gf_showMessage and gf_showError write to the window's status line (gf_createMainWindow does it).
+void gf_installStatusLine();
+
+// The status line's own writers, as installed.
+void lf_showStatusMessage(std::string_view text, bool log);
+void lf_showStatusError(std::string_view text);
+
+// Empties the error text, then clears the message. The frame's parking pass, the install-path field and the
+// exit sequence do this; nothing else clears an error.
+void gf_clearError();
+
+// The per-second work: counts the status line's seconds and clears a message shown for 25 of them.
+void gf_tickDisplaySeconds();
+
+// Stores the aircraft counts of the display and repaints the bands whose counts changed.
+void gf_refreshAirborneCount(std::uint64_t liveAirborne, std::uint64_t parkedLive, std::uint64_t parkedStatic);
+
+// The format filled with the program's title for both of its two fields.
+std::string lf_formatWithAppName(std::string_view format);
+
+// What the status line holds now.
+std::string gf_statusMessage();
+std::string gf_statusError();
