@@ -1,7 +1,12 @@
 # One static library per source folder, its sources found by glob so that new files need no list edits.
+# Subfolders are taken in only when named in SUBDIRS (a subfolder may be a library of its own).
 function(zntv_library name)
-  cmake_parse_arguments(ARG "" "" "DEPS" ${ARGN})
-  file(GLOB_RECURSE srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  cmake_parse_arguments(ARG "" "" "DEPS;SUBDIRS" ${ARGN})
+  file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
+  foreach(sub ${ARG_SUBDIRS})
+    file(GLOB_RECURSE subsrcs CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/${sub}/*.cpp)
+    list(APPEND srcs ${subsrcs})
+  endforeach()
   if(srcs)
     add_library(${name} STATIC ${srcs})
     target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)

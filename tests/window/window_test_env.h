@@ -24,7 +24,7 @@
 #include "frame/settings.h"
 #include "platform/ui.h"
 #include "platform/ui_headless.h"
-#include "support/test_support.h"
+#include "support/program_env.h"
 #include "window/commands.h"
 #include "window/controls.h"
 #include "window/main_window.h"
@@ -56,33 +56,18 @@ struct FakeServices {
     int workStops = 0;
 };
 
-class WindowEnv : public ::testing::Test {
+class WindowEnv : public testing_support::ProgramEnv {
 protected:
-    WindowEnv()
-        : m_config(m_root.path() / "config"),
-          m_registry(m_root.path() / "registry"),
-          m_program(m_root.path() / "program"),
-          m_xdg("XDG_CONFIG_HOME", m_config.string()),
-          m_registryEnv("ZNTV_REGISTRY_DIR", m_registry.string()),
-          m_cwd((fs::create_directories(m_program), m_program)) {
-        fs::create_directories(m_config);
-        fs::create_directories(m_registry);
-    }
-
     void SetUp() override {
-        auto owned = std::make_unique<ui::HeadlessBackend>();
-        m_ui = owned.get();
-        ui::setBackend(std::move(owned));
-        gf_initGlobalPaths();
-        gf_resetParametersToDefaults();
+        ProgramEnv::SetUp();
         gf_resetMainWindowState();
         gf_resetWindowRequests();
         installServices();
-        gf_openLog(logPath());
+        openLog();
     }
 
     void TearDown() override {
-        gf_closeLog();
+        ProgramEnv::TearDown();
         gf_setStatusLineHooks({});
         gf_setWindowServices({});
     }
@@ -109,34 +94,6 @@ protected:
         m_ui->clearInvalidated();
     }
 
-    fs::path logPath() const { return m_root.path() / "Log.txt"; }
-    fs::path settingsFile() const { return m_config / "ZNTV_P3D" / "parameters.xml"; }
-
-    std::vector<std::string> logLines() const {
-        std::vector<std::string> lines;
-        std::istringstream in(readWholeFile(logPath()));
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
-        return lines;
-    }
-    bool logHas(const std::string& line) const {
-        const auto lines = logLines();
-        return std::find(lines.begin(), lines.end(), line) != lines.end();
-    }
-
-    void writeSettings(const std::string& body) {
-        fs::create_directories(settingsFile().parent_path());
-        writeWholeFile(settingsFile(), "<?xml version=\"1.0\"?>\n<parameters>\n" + body + "</parameters>\n");
-    }
-    // The value stored in "parameters.xml" for a key; nothing when the file or the element is missing.
-    std::optional<std::string> stored(const std::string& key) const {
-        pugi::xml_document doc;
-        if (!doc.load_file(settingsFile().c_str())) return std::nullopt;
-        for (pugi::xml_node p : doc.child("parameters").children("parameter")) {
-            if (key == p.attribute("name").value()) return std::string(p.attribute("value").value());
-        }
-        return std::nullopt;
-    }
-
     std::string fieldText(const ParameterControl& c) const { return m_ui->text(c.controlId); }
     bool enabled(const ParameterControl& c) const { return m_ui->isEnabled(c.controlId); }
     bool enter(const ParameterControl& c, const std::string& text) { return m_ui->simulateEnter(c.controlId, text); }
@@ -157,11 +114,6 @@ protected:
         return found.front().colour;
     }
 
-    testing_support::TempDir m_root;
-    fs::path m_config, m_registry, m_program;
-    testing_support::ScopedEnv m_xdg, m_registryEnv;
-    testing_support::ScopedCwd m_cwd;
-    ui::HeadlessBackend* m_ui = nullptr;
     FakeServices m_services;
 };
 
