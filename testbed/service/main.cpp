@@ -1,11 +1,14 @@
 // zntv-service: the service stand-in as a process, for the demo and for end-to-end runs of the program.
 //
 //   zntv-service [--port N] [--root FOLDER] [--fault PATH=none|notfound|stall|breakoff|redirect]... [--stall-ms N]
+//                [--scenario FILE] [--time-scale X] [--start-at SECONDS] [--loop]
+//                [--service-fault TARGET=FAULT[/N]]... [--slow-ms N] [--rrl MS] [--wrrl MS] [--qnh JSON]
 //
 // Prints "port N" on the first line of standard output once it listens (N is the chosen free port when
 // --port is 0 or missing), then serves until SIGINT or SIGTERM. Point the program at it with
-// ZNTV_UPDATE_URL=http://127.0.0.1:N/downloads/ . Faults, files and the request record can also be changed
-// while it runs through the /control/ routes (see service_standin.h).
+// ZNTV_UPDATE_URL=http://127.0.0.1:N/downloads/ and ZNTV_SERVICE_URL=http://127.0.0.1:N/v4/ . Faults, files,
+// the scenario and the request record can also be changed while it runs through the /control/ routes
+// (see README.md).
 #include "service/service_standin.h"
 
 #include <csignal>
@@ -21,7 +24,11 @@ namespace {
 
 int lf_usage(const char* program) {
     std::cerr << "usage: " << program
-              << " [--port N] [--root FOLDER] [--fault PATH=none|notfound|stall|breakoff|redirect]... [--stall-ms N]\n";
+              << " [--port N] [--root FOLDER] [--fault PATH=none|notfound|stall|breakoff|redirect]... [--stall-ms N]\n"
+                 "       [--scenario FILE] [--time-scale X] [--start-at SECONDS] [--loop]\n"
+                 "       [--service-fault TARGET=FAULT[/N]]... [--slow-ms N] [--rrl MS] [--wrrl MS] [--qnh JSON]\n"
+                 "  TARGET: auth deauth nearestmetar weather traffic buffered live parkedtraffic all\n"
+                 "  FAULT:  a status number, nostatus, brokenjson, empty, drop, slow or slow:MS\n";
     return 2;
 }
 
@@ -37,6 +44,10 @@ int main(int argc, char** argv) {
 
     standin::ServiceStandin service;
     int port = 0;
+    std::optional<double> startAt;
+    bool loop = false;
+    int rrl = 2000;
+    int wrrl = 2000;
     try {
         for (int i = 1; i < argc; ++i) {
             const std::string_view arg = argv[i];
@@ -54,10 +65,38 @@ int main(int argc, char** argv) {
                     eq == std::string::npos ? std::nullopt : standin::gf_parseFault(spec.substr(eq + 1));
                 if (!fault) return lf_usage(argv[0]);
                 service.update().setFault(spec.substr(0, eq), *fault);
+            } else if (arg == "--scenario" && hasValue) {
+                service.live().setScenario(standin::gf_loadScenario(argv[++i]));
+            } else if (arg == "--time-scale" && hasValue) {
+                service.live().setTimeScale(std::stod(argv[++i]));
+            } else if (arg == "--start-at" && hasValue) {
+                startAt = std::stod(argv[++i]);
+            } else if (arg == "--loop") {
+                loop = true;
+            } else if (arg == "--service-fault" && hasValue) {
+                const auto spec = standin::gf_parseServiceFaultSpec(argv[++i]);
+                if (!spec) return lf_usage(argv[0]);
+                service.live().addFault(spec->target, spec->fault, spec->times);
+            } else if (arg == "--slow-ms" && hasValue) {
+                service.live().setSlowDelay(std::chrono::milliseconds(std::stoll(argv[++i])));
+            } else if (arg == "--rrl" && hasValue) {
+                rrl = std::stoi(argv[++i]);
+            } else if (arg == "--wrrl" && hasValue) {
+                wrrl = std::stoi(argv[++i]);
+            } else if (arg == "--qnh" && hasValue) {
+                service.live().setQnhJson(std::string(argv[++i]));
             } else {
                 return lf_usage(argv[0]);
             }
         }
+        service.live().setPace(rrl, wrrl);
+        if (loop) {
+            auto scenario = service.live().scenario();
+            scenario.loop = true;
+            service.live().setScenario(std::move(scenario));
+        }
+        // After the scenario, which restarts the clock at 0.
+        if (startAt) service.live().setScenarioTime(*startAt);
         port = service.start(port);
     } catch (const std::exception& e) {
         std::cerr << "zntv-service: " << e.what() << "\n";
@@ -66,6 +105,7 @@ int main(int argc, char** argv) {
 
     std::cout << "port " << port << std::endl;
     std::cerr << "zntv-service: downloads root " << service.downloadsRoot() << "\n";
+    std::cerr << "zntv-service: live-traffic service " << service.serviceRoot() << "\n";
 
     int received = 0;
     sigwait(&stopSignals, &received);

@@ -14,6 +14,7 @@ struct RecordedRequest {
     std::string method;                       // "GET", "POST", ...
     std::string path;                         // the URL path, without query
     std::map<std::string, std::string> form;  // query and URL-encoded form fields (the last of a repeated name)
+    std::string body;                         // the request body as sent (a form body before any decoding)
 };
 
 // Written by the server's worker threads, read by the test thread: everything under one mutex, copies out.

@@ -8,7 +8,8 @@
 
 namespace standin {
 
-ServiceStandin::ServiceStandin() : m_update(m_requests), m_server(std::make_unique<httplib::Server>()) {
+ServiceStandin::ServiceStandin()
+    : m_update(m_requests), m_live(m_requests), m_server(std::make_unique<httplib::Server>()) {
     // Short keep-alive so that a stop never waits long for an idle client connection.
     m_server->set_keep_alive_timeout(1);
     // The library's default adds SO_REUSEPORT, which lets a second stand-in bind a port that is in use and
@@ -18,11 +19,12 @@ ServiceStandin::ServiceStandin() : m_update(m_requests), m_server(std::make_uniq
         ::setsockopt(sock, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
     });
     m_update.installRoutes(*m_server);
+    m_live.installRoutes(*m_server);
 
     m_server->Get("/control/requests", [this](const httplib::Request&, httplib::Response& res) {
         nlohmann::json list = nlohmann::json::array();
         for (const auto& r : m_requests.all())
-            list.push_back({{"method", r.method}, {"path", r.path}, {"form", r.form}});
+            list.push_back({{"method", r.method}, {"path", r.path}, {"form", r.form}, {"body", r.body}});
         res.set_content(list.dump(), "application/json");
     });
     m_server->Post("/control/requests/clear", [this](const httplib::Request&, httplib::Response& res) {
@@ -32,7 +34,7 @@ ServiceStandin::ServiceStandin() : m_update(m_requests), m_server(std::make_uniq
 
     // Last, so that every part's routes come first: whatever no part knows is still recorded, then refused.
     auto unknown = [this](const httplib::Request& req, httplib::Response& res) {
-        RecordedRequest r{req.method, req.path, {}};
+        RecordedRequest r{req.method, req.path, {}, req.body};
         for (const auto& [name, value] : req.params) r.form[name] = value;
         m_requests.add(std::move(r));
         res.status = 404;
@@ -66,6 +68,7 @@ int ServiceStandin::start(int port) {
 void ServiceStandin::stop() {
     if (!m_thread.joinable()) return;
     m_update.wakeAll();
+    m_live.wakeAll();
     m_server->stop();
     m_thread.join();
 }
@@ -73,5 +76,7 @@ void ServiceStandin::stop() {
 std::string ServiceStandin::baseUrl() const { return "http://127.0.0.1:" + std::to_string(m_port) + "/"; }
 
 std::string ServiceStandin::downloadsRoot() const { return baseUrl() + "downloads/"; }
+
+std::string ServiceStandin::serviceRoot() const { return baseUrl() + "v4/"; }
 
 }  // namespace standin
