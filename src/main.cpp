@@ -1,3 +1,3 @@
-#include "frame/entry.h"
+#include "frame/run/entry.h"
 
 int main() { return gf_programEntry(); }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 enum class ExitReason : std::uint32_t {
     NotYetSet = 0,       // "NOT YET SET"
@@ -36,6 +37,16 @@ inline void gf_requestExit(ExitReason reason, std::uint32_t restartDelaySeconds)
     gf_requestExit(static_cast<std::uint32_t>(reason), restartDelaySeconds);
 }
 
-// Installed by the run-time: starts the exit sequence for an accepted request.
+// Installed by the run-time: starts the exit sequence for an accepted request. Until one is installed (lower
+// layers' tests) an accepted request is only logged.
 using ExitSequenceStarter = void (*)(std::uint32_t restartDelaySeconds);
 void gf_setExitSequence(ExitSequenceStarter starter);
+
+// The common handler of the exceptions that reach the top of a thread procedure named `functionName`;
+// call it inside a catch block. A user error goes to the error line and the program carries on; a format
+// error shows "std::format error: " and its text; any other standard exception shows "<function>: <text>"
+// and ends the run with reason 7; anything else shows "Unknown exception".
+void lf_logException(std::string_view functionName);
+
+// The four flags back to "running" (tests and the run-time's own reset, nothing else).
+void gf_resetExitFlags();

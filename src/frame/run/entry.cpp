@@ -1,0 +1,156 @@
+#include "frame/run/entry.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <thread>
+
+#include <fmt/format.h>
+#include <pthread.h>
+
+#include "airports/services.h"
+#include "frame/download.h"
+#include "frame/entry.h"
+#include "frame/exit.h"
+#include "frame/log.h"
+#include "frame/paths.h"
+#include "frame/run/final_exit.h"
+#include "frame/run/startup.h"
+#include "frame/run/timing.h"
+#include "frame/run/work_loop.h"
+#include "frame/timeutil.h"
+#include "platform/single_instance.h"
+#include "platform/ui.h"
+#include "platform/ui_fltk.h"
+#include "simlink/link.h"
+#include "trafficservice/runtime_services.h"
+#include "window/main_window.h"
+#include "window/requests.h"
+#include "window/services.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Ctrl-C and SIGTERM are blocked in every thread and taken by this one with sigwait, from where the exit
+// request may be made safely.
+std::jthread g_signalThread;
+
+void lf_startSignalThread() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    g_signalThread = std::jthread([set](std::stop_token stop) {
+        bool closing = false;
+        while (!stop.stop_requested()) {
+            timespec timeout{0, 200'000'000};
+            const int sig = sigtimedwait(&set, nullptr, &timeout);
+            if (sig != SIGINT && sig != SIGTERM) continue;
+            if (!closing) {
+                // As the close box: the exit sequence removes the AI and saves before the window goes.
+                gf_logLine(fmt::format("signal {} received, closing {} ...", sig, kAppTitle));
+                closing = true;
+                gf_requestExit(ExitReason::UserClosedSim, 0);
+            } else {
+                // Asked twice: the user wants it gone now.
+                ui::backend().post(WM_APP_END, 0);
+                return;
+            }
+        }
+    });
+}
+
+void lf_chooseWindowLayer() {
+    const char* headless = std::getenv("ZNTV_HEADLESS");
+    if (headless != nullptr && std::string(headless) == "1") {
+        ui::setBackend(ui::makeHeadlessBackend());
+        return;
+    }
+    if (auto fltk = ui::makeFltkBackend()) {
+        ui::setBackend(std::move(fltk));
+        return;
+    }
+    gf_logLine("no display to open the window on, running without one");
+    ui::setBackend(ui::makeHeadlessBackend());
+}
+
+}  // namespace
+
+void gf_stopRunThreads() {
+    gf_stopExitThread();
+    gf_stopWorkThread();
+    gf_stopReaderThreads();
+    gf_stopLinkThread();
+}
+
+bool gf_runThreadsIdle() {
+    return !gf_exitThreadRunning() && !gf_workThreadRunning() && !gf_readerThreadsRunning() &&
+           !gf_linkThreadRunning();
+}
+
+void gf_installRunHooks() {
+    gf_setExitSequence(lf_startFinalExit);
+    gf_setDownloadStopCheck([] { return gf_exitOrStopRequested(); });
+
+    WindowServices services;
+    services.requestExit = [](std::int32_t reason, std::int32_t delay) {
+        gf_requestExit(static_cast<std::uint32_t>(reason), static_cast<std::uint32_t>(std::max(delay, 0)));
+    };
+    services.startWorkThread = gf_startWorkThread;
+    // WM_APP+2: the window stores its position and closes the log once every thread has ended.
+    services.stopWorkThread = gf_stopRunThreads;
+    services.seconds = [] { return static_cast<std::int64_t>(g_seconds.load()); };
+    services.beforeFirstConnection = [] { return g_beforeFirstConnection.load(); };
+    services.simEpochTime = [] { return g_simEpochTime.load(); };
+    services.standFileLoaded = [] { return g_standFileLoaded.load(); };
+    services.parkingBusy = [] { return static_cast<std::int32_t>(g_parkingBusy.load()); };
+    // The airport list is read once by the start-up and not changed afterwards.
+    services.airportKnown = [](const std::string& icao) { return gf_findAirport(icao).has_value(); };
+    gf_setWindowServices(std::move(services));
+
+    SlotClock clock;
+    clock.trafficTimeInForce = [] { return g_rtProfessional.load() && g_timeShifted.load(); };
+    clock.latestTrafficTime = [] { return static_cast<std::time_t>(g_trafficClient.latestRecordTime.load()); };
+    gf_setSlotClock(std::move(clock));
+}
+
+int gf_runApplication() {
+    gf_installRunHooks();
+    if (!gf_createMainWindow()) {
+        gf_logLine("initInstance failed");
+        return 0;
+    }
+    try {
+        gf_ensureGlobalPaths();
+        if (!fs::exists(g_appFolder)) fs::create_directories(g_appFolder);
+    } catch (const fs::filesystem_error& e) {
+        gf_logLine(fmt::format("Failed to create directory: {}", e.what()));
+        return 0;
+    }
+    if (g_mainWindow.windowCreated.load()) ui::backend().post(WM_APP_START, 0);
+    const int result = ui::backend().run();
+    // The window's end has joined them already; this covers a loop that ended any other way.
+    gf_stopRunThreads();
+    return result;
+}
+
+int gf_programEntry() {
+    platform::SingleInstance instance(kInstanceMutexName);
+    if (instance.alreadyExists()) return -1;
+    try {
+        gf_openLog();
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << '\n';
+        return 1;
+    }
+    gf_setTimeScaleFromEnvironment();
+    lf_chooseWindowLayer();
+    lf_startSignalThread();
+    const int result = gf_runApplication();
+    g_signalThread = {};
+    return result;
+}

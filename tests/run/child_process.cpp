@@ -1,0 +1,88 @@
+#include "child_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <stdexcept>
+#include <thread>
+
+extern char** environ;
+
+namespace run_test {
+
+ChildProcess::ChildProcess(const std::filesystem::path& program, std::vector<std::string> arguments,
+                           const std::filesystem::path& workingFolder,
+                           const std::map<std::string, std::string>& environment,
+                           const std::filesystem::path& outputFile) {
+    // Everything the child needs is built before the fork: after it only async-signal-safe calls are made.
+    std::map<std::string, std::string> merged;
+    for (char** e = environ; *e != nullptr; ++e) {
+        const std::string entry(*e);
+        const auto eq = entry.find('=');
+        if (eq != std::string::npos) merged[entry.substr(0, eq)] = entry.substr(eq + 1);
+    }
+    for (const auto& [k, v] : environment) merged[k] = v;
+    std::vector<std::string> envText;
+    for (const auto& [k, v] : merged) envText.push_back(k + "=" + v);
+    std::vector<char*> envp;
+    for (auto& s : envText) envp.push_back(s.data());
+    envp.push_back(nullptr);
+    std::string path = program.string();
+    arguments.insert(arguments.begin(), path);
+    std::vector<char*> argv;
+    for (auto& a : arguments) argv.push_back(a.data());
+    argv.push_back(nullptr);
+    const std::string cwd = workingFolder.string();
+    const std::string out = outputFile.string();
+
+    m_pid = fork();
+    if (m_pid < 0) throw std::runtime_error("fork failed");
+    if (m_pid == 0) {
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
+        if (chdir(cwd.c_str()) != 0) _exit(126);
+        const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            dup2(fd, 1);
+            dup2(fd, 2);
+            close(fd);
+        }
+        execve(path.c_str(), argv.data(), envp.data());
+        _exit(127);
+    }
+}
+
+ChildProcess::~ChildProcess() {
+    if (m_pid > 0 && !m_status) {
+        kill(m_pid, SIGKILL);
+        int status = 0;
+        waitpid(m_pid, &status, 0);
+    }
+}
+
+void ChildProcess::signal(int sig) const {
+    if (m_pid > 0) kill(m_pid, sig);
+}
+
+std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds bound) {
+    const auto end = std::chrono::steady_clock::now() + bound;
+    while (!m_status) {
+        int status = 0;
+        const pid_t r = waitpid(m_pid, &status, WNOHANG);
+        if (r == m_pid) {
+            m_status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+            break;
+        }
+        if (std::chrono::steady_clock::now() >= end) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    return m_status;
+}
+
+bool ChildProcess::running() { return !waitForExit(std::chrono::milliseconds(0)).has_value(); }
+
+}  // namespace run_test

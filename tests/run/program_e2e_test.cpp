@@ -1,0 +1,132 @@
+// The program itself, build/bin/ZNTV_P3D, run headless in a program folder of its own with the simulator
+// stand-in as a process beside it: one instance only, the "docs" check, closing by signal and the end of a
+// run when the simulator goes away. Waits are scaled with ZNTV_TIME_SCALE.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include "child_process.h"
+#include "support/test_support.h"
+
+namespace run_test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing_support::readWholeFile;
+using testing_support::writeWholeFile;
+
+const fs::path kProgram = fs::path(ZNTV_BINARY_DIR) / "bin" / "ZNTV_P3D";
+const fs::path kSimulator = fs::path(ZNTV_BINARY_DIR) / "bin" / "zntv-simulator";
+
+bool lf_waitFor(const std::function<bool()>& condition, std::chrono::milliseconds bound = 30s) {
+    const auto end = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(10ms);
+    }
+    return condition();
+}
+
+class Program : public ::testing::Test {
+protected:
+    Program() {
+        for (const char* folder : {"program/docs", "program/input", "config/ZNTV_P3D", "registry", "runtime",
+                                   "documents", "public", "sim/Prepar3D v5/Scenery"}) {
+            fs::create_directories(m_root / folder);
+        }
+        fs::permissions(m_root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+        writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml",
+                       "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
+                           (m_root / "sim/Prepar3D v5").string() + "\"/>\n</parameters>\n");
+    }
+
+    std::map<std::string, std::string> environment() const {
+        return {{"XDG_CONFIG_HOME", (m_root / "config").string()},
+                {"XDG_DOCUMENTS_DIR", (m_root / "documents").string()},
+                {"XDG_PUBLICSHARE_DIR", (m_root / "public").string()},
+                {"XDG_RUNTIME_DIR", (m_root / "runtime").string()},
+                {"ZNTV_REGISTRY_DIR", (m_root / "registry").string()},
+                {"ZNTV_UPDATE_URL", "http://127.0.0.1:9/downloads/"},
+                {"ZNTV_HEADLESS", "1"},
+                {"ZNTV_TIME_SCALE", "0.05"}};
+    }
+
+    std::unique_ptr<ChildProcess> startProgram(const fs::path& folder, const std::string& name) {
+        return std::make_unique<ChildProcess>(kProgram, std::vector<std::string>{}, folder, environment(),
+                                              m_root / (name + ".out"));
+    }
+
+    fs::path program() const { return m_root / "program"; }
+    std::string log(const fs::path& folder) const { return readWholeFile(folder / "Log.txt"); }
+    bool logHas(const fs::path& folder, const std::string& part) const {
+        return fs::exists(folder / "Log.txt") && log(folder).find(part) != std::string::npos;
+    }
+
+    testing_support::TempDir m_dir;
+    fs::path m_root = m_dir.path();
+};
+
+TEST_F(Program, ASecondInstanceReturnsMinusOneAndLeavesTheLogAlone) {
+    auto first = startProgram(program(), "first");
+    ASSERT_TRUE(lf_waitFor([&] { return logHas(program(), "Program Version file not found?"); }));
+    const std::string before = log(program());
+
+    auto second = startProgram(program(), "second");
+    EXPECT_EQ(second->waitForExit(30s), 255);  // -1
+    EXPECT_FALSE(fs::exists(program() / "Log0.txt"));
+    EXPECT_EQ(log(program()).substr(0, before.size()), before);
+    EXPECT_TRUE(first->running());
+
+    first->signal(SIGTERM);
+    EXPECT_EQ(first->waitForExit(30s), 0);
+    EXPECT_TRUE(logHas(program(), "Exiting: USER CLOSED SIM"));
+    EXPECT_TRUE(logHas(program(), "User closed ZNTV_P3D"));
+}
+
+TEST_F(Program, WithoutDocsItShowsUserError41AndDoesNothingElse) {
+    const fs::path elsewhere = m_root / "elsewhere";
+    fs::create_directories(elsewhere / "input");
+    auto p = startProgram(elsewhere, "elsewhere");
+    ASSERT_TRUE(lf_waitFor(
+        [&] { return logHas(elsewhere, "Error 41: ZNTV_P3D must be run from the ZNTV_P3D folder!\n"); }));
+    EXPECT_FALSE(logHas(elsewhere, "parameters"));
+    EXPECT_FALSE(fs::exists(elsewhere / "output"));
+    EXPECT_TRUE(p->running());  // idle with the error shown, until closed
+    p->signal(SIGTERM);
+    EXPECT_EQ(p->waitForExit(30s), 0);
+}
+
+TEST_F(Program, TheRunEndsByItselfWhenTheSimulatorGoesAway) {
+    const fs::path portFile = m_root / "sim.port";
+    ChildProcess simulator(kSimulator,
+                           {"--port", "0", "--no-pipe", "--no-ipv6", "--port-file", portFile.string(), "--user-lat",
+                            "52.3086", "--user-lon", "4.7639"},
+                           m_root, environment(), m_root / "simulator.out");
+    ASSERT_TRUE(lf_waitFor([&] { return fs::exists(portFile); }));
+    const std::string port = readWholeFile(portFile).substr(0, readWholeFile(portFile).find('\n'));
+    writeWholeFile(m_root / "documents/SimConnect.cfg",
+                   "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + port + "\n");
+
+    auto p = startProgram(program(), "program");
+    ASSERT_TRUE(lf_waitFor([&] { return logHas(program(), "Prepar3D v5 (5.4.9.28482) connected"); }));
+    // Connected, a flight runs, and the start-up has reached the work loop.
+    ASSERT_TRUE(lf_waitFor([&] { return logHas(program(), "No traffic in this region?"); }));
+
+    simulator.signal(SIGTERM);
+    ASSERT_EQ(simulator.waitForExit(30s), 0);
+    EXPECT_EQ(p->waitForExit(30s), 0);
+    EXPECT_TRUE(logHas(program(), "Flight Simulator no longer connected, ZNTV_P3D will stop ..."));
+    EXPECT_TRUE(logHas(program(), "Exiting: SIM WAS CLOSED"));
+}
+
+}  // namespace
+}  // namespace run_test
