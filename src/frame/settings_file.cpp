@@ -213,15 +213,9 @@ bool lf_saveOne(const std::string& key, const std::string& valueText) {
 
 }  // namespace
 
-void lf_versionUpdate() {
-    // The comparison of PROGRAM_VERSION with the running version, and what an update brings with it, come
-    // here; until then the stored version is left as it was read.
-}
-
 void gf_readParameters() {
     gf_ensureGlobalPaths();
     gf_loadParameters(gf_storedParameters());
-    lf_versionUpdate();
     gf_setDerivedTrafficRange(g_LATERAL_RANGE.value());
 }
 

@@ -26,8 +26,6 @@ void gf_readParameters();
 // Reads the file into the listed parameters, completes it and writes it back. A missing or unreadable
 // file is replaced by one with the defaults; an unreadable one is kept as "parameters0.xml" first.
 void gf_loadParameters(const ParameterLists& lists);
-// The version housekeeping after the settings have been read. It does nothing yet.
-void lf_versionUpdate();
 
 // Store one setting's current value in the file. When the file is missing or unreadable, every stored
 // setting is written from memory, never a file with this one key. False when the file could not be
