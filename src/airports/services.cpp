@@ -15,6 +15,10 @@ std::string g_reservedStand;
 std::atomic<bool> g_standFileLoaded{false};
 std::atomic<std::int16_t> g_parkingBusy{0};
 std::atomic<std::int32_t> g_maxLiveInForce{-1};
+GeoPosition g_parkAirportPos;
+double g_parkAirportElevation = 0.0;
+std::set<std::string> g_seenCallsigns;
+std::set<std::uint32_t> g_seenHexIds;
 
 namespace {
 
@@ -46,6 +50,23 @@ bool lf_checkReservedStand(bool, std::string&) { return false; }
 void lf_adjustParking(bool) { gf_enableParkingControls(); }
 
 void lf_searchForCoupledCsAroundThisTime(WeekSlot, LiveAc&) {}
+
+std::string gf_userStand(double latitude, double longitude) {
+    // The nearest stand of the active park airport within 55 m (0.0297 nm) of the position.
+    constexpr double kReachNm = 55.0 / 1852.0;
+    const ParkPos* nearest = nullptr;
+    double best = kReachNm;
+    for (const ParkPos& stand : g_parkPositions) {
+        const double d = gf_distanceNM(latitude, longitude, stand.latitude, stand.longitude);
+        if (d <= best) {
+            best = d;
+            nearest = &stand;
+        }
+    }
+    return nearest != nullptr ? nearest->id : std::string();
+}
+
+void gf_updateMyParkAirportsFile() {}
 
 void lf_clearStaticParking() {
     gf_removeAllStaticAc();

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,12 @@ extern std::string g_reservedStand;           // the stand reserved for the user
 extern std::atomic<bool> g_standFileLoaded;   // a stand file of the park airport is loaded (any thread)
 extern std::atomic<std::int16_t> g_parkingBusy;     // above 0 while static parking is calculated (any thread)
 extern std::atomic<std::int32_t> g_maxLiveInForce;  // the MAX_LIVE the parking code works with (any thread)
+// Position (degrees) and elevation (feet) of the active park airport; elevation 0 when none is active.
+extern GeoPosition g_parkAirportPos;
+extern double g_parkAirportElevation;
+// What the traffic reader saw while it collected (gf_takeOverSeenTraffic fills them); the parking code's.
+extern std::set<std::string> g_seenCallsigns;
+extern std::set<std::uint32_t> g_seenHexIds;
 
 // Park airports: distances, order, in and out of sight; `firstCall` once when the work loop starts.
 void gf_checkForParkAirportUpdates(bool firstCall);
@@ -69,5 +76,9 @@ void gf_disableParkingControls();
 void gf_enableParkingControls();
 // Makes the airport the first park airport.
 void lf_setParkAirport(const std::string& code, const AirportData& airport);
+// The id of the active park airport's stand within 55 m of the position; empty when none.
+std::string gf_userStand(double latitude, double longitude);
+// Creates or extends the user's park-airport file with the user stand stored for the active park airport.
+void gf_updateMyParkAirportsFile();
 // Static parked aircraft (in the simulator or on their way out).
 std::uint64_t lf_countStaticAc(bool refreshAverageFit);

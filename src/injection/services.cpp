@@ -2,13 +2,21 @@
 
 #include <algorithm>
 #include <cmath>
+#include <exception>
 #include <numbers>
+#include <stdexcept>
+#include <unordered_map>
+
+#include <fmt/format.h>
 
 #include "frame/display.h"
+#include "frame/log.h"
 #include "frame/settings.h"
 #include "simlink/link.h"
 #include "trafficservice/runtime_services.h"
 #include "window/requests.h"
+
+#include <cstdint>
 
 std::vector<LiveAc> g_liveAc;
 std::vector<AiAc> g_staticAc;
@@ -18,10 +26,16 @@ std::vector<std::string> g_ghostCallsigns;
 UserAcData g_userPos{};
 std::mutex g_intakeMutex;
 std::atomic<bool> g_aiRunning{false};
+std::vector<TrafficRecord> g_receivedTraffic;
+std::vector<TrafficRecord> g_bufferedTraffic;
 
 namespace {
 
-std::uint32_t g_aiTicks = 0;  // work thread
+// Counted by the work thread; the traffic reader reads it for the play ticks of a batch.
+std::atomic<std::int64_t> g_aiTicks{0};
+
+std::mutex g_simMessagesMutex;
+std::vector<SimMessage> g_simMessages;
 
 }  // namespace
 
@@ -31,7 +45,160 @@ void gf_updateAI() {
     if (++g_aiTicks % 100 == 0) g_userPos = gf_getUserPosition();
 }
 
-void gf_SimCommands() {}
+namespace {
+
+void lf_createFlightPlan(LiveAc& ac) {
+    if (ac.origin.empty() || ac.destination.empty()) return;
+    const std::filesystem::path path = g_flightPlanFolder / gf_flightPlanFileName(ac.objectId);
+    bool ok = gf_writeFlightPlan(path, ac);
+    if (ok) {
+        std::lock_guard lock(g_simQueueMutex);
+        ok = gf_withSimConnect([&](SimConnectHandle h) {
+                 return gf_setAiFlightPlan(h, ac.objectId, path.string().c_str());
+             }) == kSimOk;
+    }
+    if (!ok) gf_logLine(fmt::format("{} creating a flight plan failed", ac.callsign));
+}
+
+// For now a created aircraft is in the simulator at once; the post-creation commands come with the
+// injection itself.
+bool lf_onLiveAcCreated(LiveAc& ac, const SimMessage& m) {
+    if (m.objectId < 3) return false;
+    ac.objectId = m.objectId;
+    ac.status = kAcInSim;
+    lf_createFlightPlan(ac);
+    SimResult r;
+    {
+        std::lock_guard lock(g_simQueueMutex);
+        r = gf_withSimConnect([&](SimConnectHandle h) { return gf_requestStaticData(h, ac.objectId); });
+    }
+    if (r != kSimOk) {
+        gf_logWarning("SimConnect request StaticCG fails");
+        gf_countRequestError();
+    }
+    return true;
+}
+
+void lf_onObjectRemoved(std::uint32_t objectId) { gf_removeFlightPlan(objectId); }
+
+// The refused aircraft leaves its list: the last record takes its place.
+template <typename Ac>
+void lf_dropRefused(std::vector<Ac>& list, std::uint32_t hexid) {
+    const auto it = std::find_if(list.begin(), list.end(), [&](const Ac& ac) { return ac.hexid == hexid; });
+    if (it == list.end()) return;
+    const Ac refused = *it;
+    *it = std::move(list.back());
+    list.pop_back();
+    gf_liveryCouldNotBeCreated(refused);
+}
+
+void lf_handleSimMessage(const SimMessage& m) {
+    switch (m.type) {
+        case kSimMsgLiveCreated:
+            for (LiveAc& ac : g_liveAc)
+                if (ac.hexid == m.second) {
+                    lf_onLiveAcCreated(ac, m);
+                    break;
+                }
+            return;
+        case kSimMsgStaticCreated:
+            for (AiAc& ac : g_staticAc)
+                if (ac.hexid == m.second) {
+                    ac.objectId = m.objectId;
+                    ac.status = kAcInSim;
+                    break;
+                }
+            return;
+        case kSimMsgObjectRemoved:
+            lf_onObjectRemoved(m.objectId);
+            return;
+        case kSimMsgCreationFailed:
+            // Static aircraft have ids up to 10000, live ones their hex id above it.
+            if (m.second <= 10000)
+                lf_dropRefused(g_staticAc, m.second);
+            else
+                lf_dropRefused(g_liveAc, m.second);
+            return;
+        default:
+            return;
+    }
+}
+
+}  // namespace
+
+void gf_SimCommands() {
+    gf_handleLinkRequests();
+    // A message that throws (the refusal that is one too many) must not cost the others behind it, nor come
+    // back next tick: each is handled once, and the first failure is passed on afterwards.
+    std::exception_ptr failure;
+    for (const SimMessage& m : gf_takeSimMessages()) {
+        try {
+            lf_handleSimMessage(m);
+        } catch (const std::exception& e) {
+            gf_logLine(fmt::format("{}: {}", "gf_SimCommands", e.what()));
+            if (!failure) failure = std::current_exception();
+        }
+    }
+    if (failure) std::rethrow_exception(failure);
+}
+
+std::int64_t gf_aiTick() { return g_aiTicks.load(); }
+
+void gf_processTrafficBatch(TrafficClient& client, std::int32_t delaySeconds) {
+    std::vector<TrafficRecord>& records = client.liveRecords;
+    if (records.empty()) {
+        client.latestRecordTime = 0.0;
+        return;
+    }
+    std::vector<double> times;
+    times.reserve(records.size());
+    for (const TrafficRecord& r : records) times.push_back(r.time);
+    std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2), times.end());
+    const double median = times[times.size() / 2];
+    const std::int64_t base = std::int64_t{delaySeconds} * 100 + gf_aiTick();
+    for (TrafficRecord& r : records) {
+        // Whole tenths of a second, in ticks of 10 ms.
+        const double tenths = std::round((r.time - median) * 10.0);
+        r.playTick = static_cast<std::int32_t>(std::clamp<double>(static_cast<double>(base) + tenths * 10.0,
+                                                                 INT32_MIN, INT32_MAX));
+    }
+    {
+        std::lock_guard lock(g_intakeMutex);
+        if (delaySeconds != 30) {
+            g_bufferedTraffic.insert(g_bufferedTraffic.end(), std::make_move_iterator(records.begin()),
+                                     std::make_move_iterator(records.end()));
+        } else if (g_aiRunning && g_receivedTraffic.empty()) {
+            g_receivedTraffic.swap(records);
+        }
+    }
+    records.clear();
+}
+
+void gf_postSimMessage(const SimMessage& message) {
+    std::lock_guard lock(g_simMessagesMutex);
+    g_simMessages.push_back(message);
+}
+
+std::vector<SimMessage> gf_takeSimMessages() {
+    std::lock_guard lock(g_simMessagesMutex);
+    std::vector<SimMessage> taken;
+    taken.swap(g_simMessages);
+    return taken;
+}
+
+GeoPosition gf_destinationPoint(double latitude, double longitude, double bearing, double distanceFeet) {
+    constexpr double kRad = std::numbers::pi / 180.0;
+    const double delta = distanceFeet * 4.787404208238998e-8;  // angular distance: feet over the radius
+    const double phi1 = latitude * kRad;
+    const double lambda1 = longitude * kRad;
+    const double sinPhi2 = std::sin(phi1) * std::cos(delta) + std::cos(phi1) * std::sin(delta) * std::cos(bearing);
+    const double phi2 = std::asin(sinPhi2);
+    const double lambda2 = lambda1 + std::atan2(std::sin(bearing) * std::sin(delta) * std::cos(phi1),
+                                                std::cos(delta) - std::sin(phi1) * sinPhi2);
+    double lon = lambda2 / kRad;
+    lon = std::fmod(lon + 540.0, 360.0) - 180.0;
+    return {phi2 / kRad, lon};
+}
 
 void gf_setAiRunning(bool running) {
     std::lock_guard lock(g_intakeMutex);
@@ -84,6 +251,16 @@ void gf_enforceMaxLive() {
     }
 }
 
+const std::string& gf_categoryName(std::uint32_t category) {
+    static const std::unordered_map<std::uint32_t, std::string> names{
+        {0, "Light"}, {1, "Buzjets"}, {2, "Large"}, {3, "Heavy"}, {4, "HighPerf"}, {5, "Rotorcraft"},
+    };
+    const auto it = names.find(category);
+    // The wording the logs have always shown for a category out of the table.
+    if (it == names.end()) throw std::out_of_range("invalid unordered_map<K, T> key");
+    return it->second;
+}
+
 double gf_distanceNM(double latitude1, double longitude1, double latitude2, double longitude2) {
     constexpr double kRadius = 10800.0 / std::numbers::pi;
     constexpr double kRad = std::numbers::pi / 180.0;
@@ -132,4 +309,7 @@ void lf_clearAiLists() {
     g_removals.clear();
     g_duplicateChecks.clear();
     g_aiTicks = 0;
+    std::lock_guard lock(g_intakeMutex);
+    g_receivedTraffic.clear();
+    g_bufferedTraffic.clear();
 }

@@ -14,6 +14,9 @@
 #include <vector>
 
 #include "simlink/simids.h"
+#include "trafficservice/records.h"
+
+class TrafficClient;
 
 // Aircraft status.
 inline constexpr std::int32_t kAcNotInSim = 0;
@@ -70,11 +73,72 @@ extern std::mutex g_intakeMutex;
 // Written only under g_intakeMutex.
 extern std::atomic<bool> g_aiRunning;
 
+// ---- Received traffic ----
+
+// The records of the live batches, waiting for the work thread's intake; under g_intakeMutex.
+extern std::vector<TrafficRecord> g_receivedTraffic;
+// The records of the buffered (time-shifted) batches of the first traffic request, waiting for the work
+// thread; under g_intakeMutex. They arrive on the traffic reader while the work loop may already run, so the
+// reader never applies them to the live aircraft itself.
+extern std::vector<TrafficRecord> g_bufferedTraffic;
+
+// The AI tick (10 ms) counted by the work thread; any thread may read it.
+std::int64_t gf_aiTick();
+
+// Hands the client's live records over with a delay in seconds (30 for a live batch; 0, 6, 12, 18, 24 for
+// the five snapshots of the buffered request): each record gets its play tick from the batch's median time;
+// a live batch replaces the received traffic when the AI runs and the last one was taken, else it is
+// dropped; a buffered batch is queued for the work thread. The client's live records are empty afterwards.
+// An empty batch sets the client's time of the latest record back to 0. Traffic reader thread.
+void gf_processTrafficBatch(TrafficClient& client, std::int32_t delaySeconds);
+
+// ---- Messages to the work thread ----
+
+enum SimMessageType : std::uint32_t {
+    kSimMsgLiveCreated = 0,
+    kSimMsgStaticCreated = 1,
+    kSimMsgObjectRemoved = 2,
+    kSimMsgAircraftReport = 3,
+    kSimMsgStaticData = 4,
+    kSimMsgBlocked = 5,  // the user blocked the callsign of this live aircraft (traffic reader)
+    kSimMsgCreationFailed = 6,
+};
+
+// 32 bytes, fields in this order.
+struct SimMessage {
+    std::uint32_t objectId = 0;
+    std::uint32_t second = 0;  // hex id, static id or on-ground flag, by type
+    std::uint32_t reserved = 0;
+    std::uint32_t type = 0;    // SimMessageType
+    double value1 = 0.0;
+    double value2 = 0.0;
+};
+static_assert(sizeof(SimMessage) == 32);
+
+// Appends the message for the work thread; any thread, never fails.
+void gf_postSimMessage(const SimMessage& message);
+// The messages posted so far, oldest first; the list is empty afterwards. Work thread.
+std::vector<SimMessage> gf_takeSimMessages();
+
+// ---- Geodesy ----
+
+struct GeoPosition {
+    double latitude = 0.0;   // degrees
+    double longitude = 0.0;  // degrees
+};
+
+// The point reached from a position along a great circle at a true bearing (radians) over a distance in
+// feet; longitude brought into -180..180.
+GeoPosition gf_destinationPoint(double latitude, double longitude, double bearing, double distanceFeet);
+
 // ---- The tick ----
 
 // The AI work of one 10 ms tick while a flight runs.
 void gf_updateAI();
-// The simulator's messages and the post-creation commands; also while no flight runs.
+// The simulator's messages and the post-creation commands, and the look-ups the link left for the work
+// thread; also while no flight runs. For now a created aircraft takes its object id (and a live one its
+// flight plan), a removed object loses its plan, and a refused creation is reported with its livery and
+// dropped; the other messages are taken and left alone.
 void gf_SimCommands();
 // g_aiRunning under g_intakeMutex.
 void gf_setAiRunning(bool running);
@@ -102,6 +166,9 @@ void gf_enforceMaxLive();
 
 // Great-circle distance in nautical miles (sphere of 10800/pi NM).
 double gf_distanceNM(double latitude1, double longitude1, double latitude2, double longitude2);
+// The name of a category: "Light", "Buzjets", "Large", "Heavy", "HighPerf" or "Rotorcraft" for 0 to 5;
+// another number throws std::out_of_range "invalid unordered_map<K, T> key".
+const std::string& gf_categoryName(std::uint32_t category);
 // Live aircraft parked at a stand.
 std::uint64_t gf_countParkedLiveAc(bool refreshAverageFit);
 // With AUTO_RANGE on, chooses the traffic radius.

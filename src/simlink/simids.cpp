@@ -204,10 +204,10 @@ SimResult gf_setAiFlightPlan(SimConnectHandle handle, std::uint32_t objectId, co
     return SimConnect_AISetAircraftFlightPlan(handle, objectId, flightPlanPath, kRequestFlightPlan);
 }
 
-SimResult gf_createAiAircraft(SimConnectHandle handle, const CreateAircraftRequest& request) {
+SimResult gf_createAiAircraft(SimConnectHandle handle, const CreateAircraftRequest& request, std::uint32_t* sendId) {
     std::string title(request.containerTitle);
     return SimConnect_AICreateNonATCAircraft(handle, title.c_str(), request.callsign.c_str(), request.position,
-                                             kRequestCreateAircraft);
+                                             kRequestCreateAircraft, sendId);
 }
 
 SimResult gf_removeAiObject(SimConnectHandle handle, std::uint32_t objectId) {

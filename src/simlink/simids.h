@@ -127,6 +127,9 @@ struct PendingCreation {
     std::uint32_t sendId = 0;
     std::uint32_t hexid = 0;
     std::string callsign;
+    // Complete in-range reports since the creation went out; one that is never announced in range is given
+    // up after a few, so that the list does not grow with creations that will never be matched.
+    std::uint32_t rounds = 0;
 };
 
 // The block of define 403 (96 bytes).
@@ -191,8 +194,10 @@ SimResult gf_requestAircraftInRange(SimConnectHandle handle, std::uint32_t radiu
 SimResult gf_requestStaticData(SimConnectHandle handle, std::uint32_t objectId);
 // Request 110.
 SimResult gf_setAiFlightPlan(SimConnectHandle handle, std::uint32_t objectId, const char* flightPlanPath);
-// Request 104: container title, callsign as tail number, start position.
-SimResult gf_createAiAircraft(SimConnectHandle handle, const CreateAircraftRequest& request);
+// Request 104: container title, callsign as tail number, start position; the send id of the request to
+// `sendId` when given.
+SimResult gf_createAiAircraft(SimConnectHandle handle, const CreateAircraftRequest& request,
+                              std::uint32_t* sendId = nullptr);
 // Request 105.
 SimResult gf_removeAiObject(SimConnectHandle handle, std::uint32_t objectId);
 // Request 103.

@@ -26,7 +26,7 @@ using Clock = std::chrono::steady_clock;
 // The stand-in reads requests with its own offsets rather than the client's headers, so that a
 // misunderstanding of the layout on one side does not hide on the other.
 constexpr std::uint32_t kMsgException = 1, kMsgOpen = 2, kMsgQuit = 3, kMsgEvent = 4, kMsgAddRemove = 5,
-                        kMsgFrame = 7, kMsgObjectData = 8, kMsgObjectDataByType = 9;
+                        kMsgFileName = 6, kMsgFrame = 7, kMsgObjectData = 8, kMsgObjectDataByType = 9;
 constexpr std::uint32_t kServerProtocolWord = 5;
 constexpr std::uint32_t kMaxRequestSize = 0x100000;
 constexpr double kPi = 3.14159265358979323846;
@@ -894,6 +894,33 @@ void SimulatorStandIn::sendQuit() {
     m.onIo([&m] {
         for (auto& s : m.sessions)
             if (!s->closed) m.send(s, Writer::message(kMsgQuit).done());
+    });
+}
+
+void SimulatorStandIn::sendSystemEvent(const std::string& name, std::uint32_t data) {
+    Impl& m = *m_impl;
+    m.onIo([&m, key = lower(name), data] {
+        for (auto& s : m.sessions)
+            if (!s->closed && s->view.open)
+                if (auto ev = m.subscribed(s, key.c_str())) m.sendEvent(s, *ev, data);
+    });
+}
+
+void SimulatorStandIn::sendFileNameEvent(const std::string& name, const std::string& fileName) {
+    Impl& m = *m_impl;
+    m.onIo([&m, key = lower(name), fileName] {
+        for (auto& s : m.sessions) {
+            if (s->closed || !s->view.open) continue;
+            if (auto ev = m.subscribed(s, key.c_str())) {
+                Writer w = Writer::message(kMsgFileName);
+                w.u32(0xFFFFFFFFu);  // no group
+                w.u32(*ev);
+                w.u32(0);
+                w.text(fileName, 260);
+                w.u32(0);  // flags
+                m.send(s, w.done());
+            }
+        }
     });
 }
 

@@ -140,6 +140,11 @@ public:
     void dropConnections();
     void sendQuit();
     void sendException(std::uint32_t code, std::uint32_t sendId, std::uint32_t index);
+    // A system event ("PositionChanged", "FlightLoaded", ...) as an event message with the given data, to
+    // the clients that subscribed to it.
+    void sendSystemEvent(const std::string& name, std::uint32_t data = 0);
+    // A file-name event (a flight file was loaded or saved) to the subscribers of the system event.
+    void sendFileNameEvent(const std::string& name, const std::string& fileName);
     // An aircraft that some other program created: announced with ObjectAdded to the subscribers.
     std::uint32_t addForeignAircraft(const std::string& title, const std::string& atcId, double latitude,
                                      double longitude, double altitude, bool onGround);

@@ -26,6 +26,8 @@ using testing_support::writeWholeFile;
 
 const fs::path kProgram = fs::path(ZNTV_BINARY_DIR) / "bin" / "ZNTV_P3D";
 const fs::path kSimulator = fs::path(ZNTV_BINARY_DIR) / "bin" / "zntv-simulator";
+const fs::path kService = fs::path(ZNTV_BINARY_DIR) / "bin" / "zntv-service";
+const fs::path kScenario = fs::path(ZNTV_SOURCE_DIR) / "testbed" / "fixtures" / "synthetic_scenario.json";
 
 bool lf_waitFor(const std::function<bool()>& condition, std::chrono::milliseconds bound = 30s) {
     const auto end = std::chrono::steady_clock::now() + bound;
@@ -47,6 +49,27 @@ protected:
         writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml",
                        "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
                            (m_root / "sim/Prepar3D v5").string() + "\"/>\n</parameters>\n");
+        // The user's service credential, as the traffic service's own app leaves it beside the program.
+        writeWholeFile(m_root / "program/RealTraffic.lic", "{\"License\":\"LIC-1\"}\n");
+    }
+
+    // The live-traffic service stand-in as a process, playing the synthetic scenario; the program finds it
+    // through ZNTV_SERVICE_URL.
+    void startService() {
+        const fs::path out = m_root / "service.out";
+        m_service = std::make_unique<ChildProcess>(
+            kService, std::vector<std::string>{"--port", "0", "--scenario", kScenario.string(), "--loop"}, m_root,
+            environment(), out);
+        std::string port;
+        ASSERT_TRUE(lf_waitFor([&] {
+            const std::string text = readWholeFile(out);
+            const auto line = text.find("port ");
+            const auto end = text.find('\n', line);
+            if (line == std::string::npos || end == std::string::npos) return false;
+            port = text.substr(line + 5, end - line - 5);
+            return true;
+        }));
+        m_serviceUrl = "http://127.0.0.1:" + port + "/v4/";
     }
 
     std::map<std::string, std::string> environment() const {
@@ -56,6 +79,7 @@ protected:
                 {"XDG_RUNTIME_DIR", (m_root / "runtime").string()},
                 {"ZNTV_REGISTRY_DIR", (m_root / "registry").string()},
                 {"ZNTV_UPDATE_URL", "http://127.0.0.1:9/downloads/"},
+                {"ZNTV_SERVICE_URL", m_serviceUrl},
                 {"ZNTV_HEADLESS", "1"},
                 {"ZNTV_TIME_SCALE", "0.05"}};
     }
@@ -73,6 +97,8 @@ protected:
 
     testing_support::TempDir m_dir;
     fs::path m_root = m_dir.path();
+    std::string m_serviceUrl = "http://127.0.0.1:9/v4/";
+    std::unique_ptr<ChildProcess> m_service;
 };
 
 TEST_F(Program, ASecondInstanceReturnsMinusOneAndLeavesTheLogAlone) {
@@ -106,6 +132,7 @@ TEST_F(Program, WithoutDocsItShowsUserError41AndDoesNothingElse) {
 }
 
 TEST_F(Program, TheRunEndsByItselfWhenTheSimulatorGoesAway) {
+    startService();
     const fs::path portFile = m_root / "sim.port";
     ChildProcess simulator(kSimulator,
                            {"--port", "0", "--no-pipe", "--no-ipv6", "--port-file", portFile.string(), "--user-lat",

@@ -60,9 +60,12 @@ bool lf_putText(std::uint8_t* field, std::size_t fieldSize, const char* text) {
 }
 
 // Reserve, write and commit one request, all under the library lock. The writer fills the payload and
-// returns false when a text does not fit; the reservation is then taken back.
+// returns false when a text does not fit; the reservation is then taken back. The send id the request was
+// stamped with goes to `sendIdOut` when asked for: read under the same lock, no other thread's request can
+// come between.
 template <typename Writer>
-SimResult lf_build(SimConnectHandle handle, std::uint32_t number, std::size_t size, Writer&& write) {
+SimResult lf_build(SimConnectHandle handle, std::uint32_t number, std::size_t size, Writer&& write,
+                   std::uint32_t* sendIdOut = nullptr) {
     std::lock_guard lock(lf_libraryMutex());
     SimConnectClient* c = lf_find(handle);
     if (c == nullptr || !c->transport) return kSimFail;
@@ -85,6 +88,7 @@ SimResult lf_build(SimConnectHandle handle, std::uint32_t number, std::size_t si
     std::memset(c->sendBuffer.data(), 0, c->cursor);
     c->cursor = 0;
     c->transport->queuePacket(std::move(packet));
+    if (sendIdOut != nullptr) *sendIdOut = c->sendId;
     return kSimOk;
 }
 
@@ -303,6 +307,12 @@ SimResult SimConnect_SubscribeToSystemEvent(SimConnectHandle handle, std::uint32
 
 SimResult SimConnect_AICreateNonATCAircraft(SimConnectHandle handle, const char* containerTitle, const char* tailNumber,
                                             const InitPosition& position, std::uint32_t requestId) {
+    return SimConnect_AICreateNonATCAircraft(handle, containerTitle, tailNumber, position, requestId, nullptr);
+}
+
+SimResult SimConnect_AICreateNonATCAircraft(SimConnectHandle handle, const char* containerTitle, const char* tailNumber,
+                                            const InitPosition& position, std::uint32_t requestId,
+                                            std::uint32_t* sendId) {
     return lf_build(handle, kReqAICreateNonATCAircraft, kSizeAICreateNonATCAircraft, [&](std::uint8_t* p) {
         if (!lf_putText(p + 16, kNameFieldSize, containerTitle)) return false;
         if (!lf_putText(p + 272, kTailNumberFieldSize, tailNumber)) return false;
@@ -316,7 +326,7 @@ SimResult SimConnect_AICreateNonATCAircraft(SimConnectHandle handle, const char*
         wirePut32(p + 336, position.airspeed);
         wirePut32(p + 340, requestId);
         return true;
-    });
+    }, sendId);
 }
 
 SimResult SimConnect_AIReleaseControl(SimConnectHandle handle, std::uint32_t objectId, std::uint32_t requestId) {

@@ -52,6 +52,11 @@ SimResult SimConnect_SubscribeToSystemEvent(SimConnectHandle handle, std::uint32
 SimResult SimConnect_AICreateNonATCAircraft(SimConnectHandle handle, const char* containerTitle,
                                             const char* tailNumber, const InitPosition& position,
                                             std::uint32_t requestId);
+// The same, and the send id this very request was stamped with (nothing written when it fails). Asking
+// SimConnect_GetLastSentPacketID afterwards could name another thread's request sent in between.
+SimResult SimConnect_AICreateNonATCAircraft(SimConnectHandle handle, const char* containerTitle,
+                                            const char* tailNumber, const InitPosition& position,
+                                            std::uint32_t requestId, std::uint32_t* sendId);
 SimResult SimConnect_AIReleaseControl(SimConnectHandle handle, std::uint32_t objectId, std::uint32_t requestId);
 SimResult SimConnect_AIRemoveObject(SimConnectHandle handle, std::uint32_t objectId, std::uint32_t requestId);
 SimResult SimConnect_AISetAircraftFlightPlan(SimConnectHandle handle, std::uint32_t objectId,

@@ -1,0 +1,116 @@
+#include "trafficservice/readers.h"
+
+#include <cstdint>
+
+#include <fmt/format.h>
+
+#include "frame/display.h"
+#include "frame/exit.h"
+#include "frame/log.h"
+#include "platform/ui.h"
+#include "trafficservice/clients.h"
+#include "window/main_window.h"
+
+std::atomic<bool> g_readerError{false};
+
+namespace {
+
+struct ReaderKind {
+    const char* procedure;   // for the log of an exception
+    const char* name;        // logged at the start
+    const char* shortName;   // in the messages of its end
+    const char* stopName;    // in the status line's stop message
+    std::atomic<std::int32_t> MainWindow::*indicator;
+};
+
+constexpr ReaderKind kWeather{"gf_weatherReader", "Weather Reader", "Weather", "WeatherReader",
+                              &MainWindow::g_weatherIndicator};
+constexpr ReaderKind kTraffic{"gf_trafficReader", "Traffic Reader", "Traffic", "TrafficReader",
+                              &MainWindow::g_trafficIndicator};
+
+void lf_setIndicator(const ReaderKind& kind, std::int32_t state) {
+    (g_mainWindow.*kind.indicator) = state;
+    ui::backend().invalidate(kUpperBand);
+}
+
+void lf_logEnd(const ReaderKind& kind, std::int32_t status) {
+    switch (status) {
+        case 9999: break;
+        case 401: gf_logWarning(fmt::format("re-authentication to RT API is needed, restart {}", "ZNTV_P3D")); break;
+        case 400: gf_logWarning(fmt::format("{} RT API: parameter fault", kind.shortName)); break;
+        case 403: gf_logWarning(fmt::format("{} RT API: No data for this license type", kind.shortName)); break;
+        default: gf_logWarning(fmt::format("{} RT API error: {}", kind.shortName, status)); break;
+    }
+}
+
+// Both readers: the frame around their loop. `indicatorShown` is the client's flag of the indicator.
+template <class Loop>
+void lf_runReader(const ReaderKind& kind, TrafficServiceClient& own, std::atomic<bool>& indicatorShown,
+                  TrafficServiceClient& other, const std::stop_token& token, Loop loop) {
+    // The thread's stop and the client's stop flag are one: the loop and its request look at the flag.
+    std::stop_callback onStop(token, [&own] { own.stop = true; });
+    std::int32_t status = 0;
+    try {
+        lf_logConnected(kind.name);
+        // Shown as arriving from the start, and known to be shown: the first refresh without data then
+        // turns it to "no data" instead of leaving it green.
+        indicatorShown = true;
+        lf_setIndicator(kind, kReaderDataArriving);
+        loop(status);
+        lf_setIndicator(kind, kReaderStopped);
+        lf_logEnd(kind, status);
+    } catch (const std::exception& e) {
+        lf_setIndicator(kind, kReaderStopped);
+        gf_logWarning(fmt::format("{}: {}", kind.procedure, e.what()));
+        other.stop = true;
+        gf_readerStopped(false, kind.stopName);
+        return;
+    }
+    if (status != 9999) {
+        other.stop = true;
+        gf_readerStopped(status == 401, kind.stopName);
+    }
+}
+
+void lf_refreshIndicator(std::atomic<std::int32_t>& indicator, std::atomic<bool>& shown, bool noData) {
+    if (noData) {
+        if (shown.exchange(false)) {
+            indicator = kReaderNoData;
+            ui::backend().invalidate(kUpperBand);
+        }
+    } else if (!shown.exchange(true)) {
+        indicator = kReaderDataArriving;
+        ui::backend().invalidate(kUpperBand);
+    }
+}
+
+}  // namespace
+
+void lf_logConnected(std::string_view name) { gf_logIndented(fmt::format("{} connected", name)); }
+
+void gf_readerStopped(bool is401, std::string_view readerName) {
+    gf_showMessage(fmt::format("The {} has stopped with an error", readerName), true);
+    if (is401) {
+        gf_requestExit(ExitReason::ReaderError, 15);
+    } else {
+        g_readerError.exchange(true);
+    }
+}
+
+void gf_weatherReader(std::stop_token stop) {
+    lf_runReader(kWeather, g_weatherClient, g_weatherClient.indicatorShown, g_trafficClient, stop,
+                 [](std::int32_t& status) { g_weatherClient.lf_weatherLoop(status); });
+}
+
+void gf_trafficReader(std::stop_token stop) {
+    lf_runReader(kTraffic, g_trafficClient, g_trafficClient.indicatorShown, g_weatherClient, stop,
+                 [](std::int32_t& status) { g_trafficClient.receive(status); });
+}
+
+void gf_refreshConnectionIndicators() {
+    if (!g_rtConnected.load()) return;
+    lf_refreshIndicator(g_mainWindow.g_weatherIndicator, g_weatherClient.indicatorShown,
+                        !g_weatherClient.weatherReceived.load());
+    lf_refreshIndicator(g_mainWindow.g_trafficIndicator, g_trafficClient.indicatorShown,
+                        g_trafficClient.lastBatchSize.load() < 1);
+}

@@ -1,0 +1,26 @@
+// The two reader threads around the weather and the traffic loop: what each shows when it starts and when
+// its loop ends, how the failure of one stops the other and reaches the rest of the program, and the
+// refresh of the two connection indicators.
+#pragma once
+
+#include <atomic>
+#include <stop_token>
+#include <string_view>
+
+// A reader stopped with an error other than 401; the work loop turns it into an exit.
+extern std::atomic<bool> g_readerError;
+
+// The reader thread procedures. Each ends when its loop ends: on its stop token or its client's stop flag
+// (both stop it the same way), or on a status of the service that ends the loop.
+void gf_weatherReader(std::stop_token stop);
+void gf_trafficReader(std::stop_token stop);
+
+// "<name> connected" into the log, indented.
+void lf_logConnected(std::string_view name);
+// A reader ended with an error: shown on the status line; a 401 (the login was lost) restarts the program
+// after 15 s, any other error sets g_readerError.
+void gf_readerStopped(bool is401, std::string_view readerName = "WeatherReader");
+
+// Brings the two connection indicators up to date with what the last polls brought (work thread). Does
+// nothing while the service is not connected.
+void gf_refreshConnectionIndicators();

@@ -1,0 +1,163 @@
+// The traffic reader's loop: one buffered request for a short history of the box, then the live requests at
+// the pace the service prescribes; every batch goes to the live traffic injection with its delay.
+#include <mutex>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "frame/log.h"
+#include "frame/timeutil.h"
+#include "injection/services.h"
+#include "trafficservice/clients.h"
+#include "trafficservice/json_fields.h"
+
+using nlohmann::json;
+
+namespace {
+
+std::mutex g_handOverMutex;
+TrafficBatchHandOver g_handOver;
+
+std::string lf_timeStamp() { return gf_utcTimeStamp(gf_now()); }
+
+void lf_handOver(TrafficClient& client, std::int32_t delaySeconds) {
+    TrafficBatchHandOver handOver;
+    {
+        std::lock_guard lock(g_handOverMutex);
+        handOver = g_handOver;
+    }
+    if (handOver) {
+        handOver(client, delaySeconds);
+    } else {
+        gf_processTrafficBatch(client, delaySeconds);
+    }
+    // Whoever took the batch, the next one starts empty.
+    client.liveRecords.clear();
+}
+
+// The box as it stands now: it moves with the user aircraft between two requests.
+std::string lf_boxFields(const TrafficClient::Box& box) {
+    return fmt::format("top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}", box.top.load(), box.bottom.load(),
+                       box.left.load(), box.right.load());
+}
+
+bool lf_isRecordArray(const json& entry) { return svcjson::filled(entry) && entry.is_array() && entry.size() == 48; }
+
+}  // namespace
+
+void gf_setTrafficBatchHandOver(TrafficBatchHandOver handOver) {
+    std::lock_guard lock(g_handOverMutex);
+    g_handOver = std::move(handOver);
+}
+
+void TrafficClient::lf_processBufferData(const json& reply, const char* key, std::int32_t& n) {
+    const json& snapshot = svcjson::member(svcjson::member(reply, "data"), key);
+    if (svcjson::filled(snapshot) && snapshot.is_structured()) {
+        for (const json& entry : snapshot) {
+            if (lf_isRecordArray(entry)) processLine(entry);
+        }
+    }
+    lastBatchSize = static_cast<std::int64_t>(liveRecords.size());
+    lf_handOver(*this, n * 6);
+    ++n;
+}
+
+bool TrafficClient::buffer(std::int32_t& status) {
+    const std::string guid = loginGuid();
+    if (guid.empty()) return false;
+    bool result = false;
+    try {
+        const std::string body =
+            fmt::format("GUID={}&{}&querytype=locationtraffic&toffset={}&buffercount={}&buffertime={}",
+                        gf_formValue(guid), lf_boxFields(requestBox), toffset(), 5, 6);
+        const TransferResult transfer = post("traffic", body);
+        if (transfer.outcome == TransferOutcome::NoHandle) {
+            gf_logWarning("curl init error ?");
+        } else if (transfer.outcome == TransferOutcome::Failed) {
+            gf_logWarning(fmt::format("{} buffer traffic code_t: {}", lf_timeStamp(), transfer.errorText()));
+        } else if (transfer.done() && m_response.empty()) {
+            gf_logWarning("buffer traffic: empty content");
+        } else if (transfer.done()) {
+            const json reply = json::parse(m_response);
+            const std::int32_t s = svcjson::status(reply);
+            if (s == 200) {
+                rrl = gf_pollPause(svcjson::member(reply, "rrl"));
+                // From now on the parking code learns which aircraft are live.
+                g_collectSeenTraffic.exchange(true);
+                if (svcjson::filled(svcjson::member(reply, "data"))) {
+                    result = true;
+                    std::int32_t n = 0;
+                    for (const char* key : {"buffer_4", "buffer_3", "buffer_2", "buffer_1", "buffer_0"}) {
+                        lf_processBufferData(reply, key, n);
+                    }
+                }
+            } else {
+                status = s;
+                if (s == 406) {
+                    gf_logWarning(fmt::format(" buffer traffic msg {}", svcjson::text(svcjson::member(reply, "message"))));
+                }
+            }
+        }
+    } catch (const std::exception& e) {
+        gf_logWarning(fmt::format("{}: {}", "buffer", e.what()));
+    }
+    pause(rrl);
+    if (stop.load()) {
+        status = 9999;
+        return false;
+    }
+    return result;
+}
+
+bool TrafficClient::receive(std::int32_t& status) {
+    const std::string guid = loginGuid();
+    if (guid.empty()) return false;
+    if (!buffer(status) && !stop.load()) gf_logWarning(fmt::format("buffer failed {}", status));
+    for (;;) {
+        if (stop.load()) {
+            status = 9999;
+            return false;
+        }
+        try {
+            const std::string body = fmt::format("GUID={}&{}&querytype=locationtraffic&toffset={}",
+                                                 gf_formValue(guid), lf_boxFields(requestBox), toffset());
+            const TransferResult transfer = post("traffic", body);
+            if (transfer.outcome == TransferOutcome::NoHandle) {
+                gf_logWarning("curl init error ?");
+            } else if (transfer.outcome == TransferOutcome::Failed) {
+                gf_logWarning(fmt::format("{} curl traffic code_t: {}", lf_timeStamp(), transfer.errorText()));
+            } else if (transfer.done() && m_response.empty()) {
+                gf_logWarning("traffic receive: empty content");
+            } else if (transfer.done()) {
+                const json reply = json::parse(m_response);
+                const std::int32_t s = svcjson::status(reply);
+                if (s == 200) {
+                    rrl = gf_pollPause(svcjson::member(reply, "rrl"));
+                    // The last batch may have taken the room with it.
+                    if (liveRecords.capacity() < 384) liveRecords.reserve(384);
+                    const json& data = svcjson::member(reply, "data");
+                    if (svcjson::filled(data) && data.is_structured()) {
+                        for (const json& entry : data) {
+                            if (lf_isRecordArray(entry)) processLine(entry);
+                        }
+                    }
+                    lastBatchSize = static_cast<std::int64_t>(liveRecords.size());
+                    // Also an empty batch: the injection learns that the region is empty.
+                    lf_handOver(*this, 30);
+                } else if (s == 406) {
+                    gf_logWarning(fmt::format("curl traffic msg {}", svcjson::text(svcjson::member(reply, "message"))));
+                } else {
+                    status = stop.load() ? 9999 : s;
+                    return false;
+                }
+            }
+        } catch (const std::exception& e) {
+            gf_logWarning(fmt::format("{}: {}", "receive", e.what()));
+        }
+        if (stop.load()) {
+            status = 9999;
+            return false;
+        }
+        pause(rrl);
+    }
+}
