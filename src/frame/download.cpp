@@ -142,12 +142,14 @@ bool lf_downloadInstaller(const ProgramVersion& version) {
 
 }  // namespace
 
-std::string gf_downloadsRoot() {
-    std::string root(kUpdateServerRoot);
-    if (const char* env = std::getenv("ZNTV_UPDATE_URL"); env != nullptr && *env != '\0') root = env;
-    if (root.back() != '/') root += '/';
-    return root;
+std::string gf_baseUrl(const char* overrideVariable, std::string_view constant) {
+    std::string url(constant);
+    if (const char* env = std::getenv(overrideVariable); env != nullptr && *env != '\0') url = env;
+    if (url.empty() || url.back() != '/') url += '/';
+    return url;
 }
+
+std::string gf_downloadsRoot() { return gf_baseUrl("ZNTV_UPDATE_URL", kUpdateServerRoot); }
 
 std::string gf_updateBaseURL() { return gf_downloadsRoot() + "P3D/"; }
 

@@ -22,6 +22,8 @@
 inline constexpr std::string_view kUpdateServerRoot = "https://updates.zentavo.example.net/downloads/";
 
 // The downloads root in force, always ending in "/".
+// A server address: the constant, or the override in the environment variable; always ends in "/".
+std::string gf_baseUrl(const char* overrideVariable, std::string_view constant);
 std::string gf_downloadsRoot();
 // The simulator's own files on the server: the downloads root followed by "P3D/".
 std::string gf_updateBaseURL();

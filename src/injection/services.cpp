@@ -261,6 +261,10 @@ const std::string& gf_categoryName(std::uint32_t category) {
     return it->second;
 }
 
+bool gf_isRealPosition(double latitude, double longitude) {
+    return !(latitude >= 0.0 && latitude <= 0.0009 && longitude >= 0.0 && longitude <= 0.05);
+}
+
 double gf_distanceNM(double latitude1, double longitude1, double latitude2, double longitude2) {
     constexpr double kRadius = 10800.0 / std::numbers::pi;
     constexpr double kRad = std::numbers::pi / 180.0;

@@ -164,6 +164,10 @@ void gf_enforceMaxLive();
 
 // ---- Counts, range, lists ----
 
+// False for a position in the box around 0/0 where the simulator, before it has placed the user aircraft,
+// and the service, for what it does not know, put their positions: latitude 0..0.0009 and longitude
+// 0..0.05, both limits included.
+bool gf_isRealPosition(double latitude, double longitude);
 // Great-circle distance in nautical miles (sphere of 10800/pi NM).
 double gf_distanceNM(double latitude1, double longitude1, double latitude2, double longitude2);
 // The name of a category: "Light", "Buzjets", "Large", "Heavy", "HighPerf" or "Rotorcraft" for 0 to 5;

@@ -32,23 +32,11 @@ std::atomic<bool> g_userStandLookupRequest{false};
 std::atomic<bool> g_userStandCheckRequest{false};
 std::string g_lastUserStand;  // work thread
 
-// The simulator reports about 0/0 until it has placed the user aircraft.
-bool lf_atOrigin(const UserAcData& d) {
-    return d.latitude >= 0.0 && d.latitude <= 0.0009 && d.longitude >= 0.0 && d.longitude <= 0.05;
-}
+bool lf_atOrigin(const UserAcData& d) { return !gf_isRealPosition(d.latitude, d.longitude); }
 
 UserAcData lf_userAc() {
     std::lock_guard lock(g_userAcMutex);
     return g_userAcFromSim;
-}
-
-double lf_distanceNm(double lat1, double lon1, double lat2, double lon2) {
-    constexpr double kRad = 3.14159265358979323846 / 180.0;
-    const double dLat = (lat2 - lat1) * kRad;
-    const double dLon = (lon2 - lon1) * kRad;
-    const double a = std::sin(dLat / 2) * std::sin(dLat / 2) +
-                     std::cos(lat1 * kRad) * std::cos(lat2 * kRad) * std::sin(dLon / 2) * std::sin(dLon / 2);
-    return 6875.493541569878 * std::atan2(std::sqrt(a), std::sqrt(1 - a));
 }
 
 // Seconds since 1970 of a zulu year, day of year (1 = 1 January) and seconds of the day.
@@ -200,7 +188,7 @@ void lf_onUserPosition(const RecvObjectDataMsg& data) {
         g_userAcFromSim = *user;
     }
     if (!lf_atOrigin(previous) &&
-        lf_distanceNm(previous.latitude, previous.longitude, user->latitude, user->longitude) > 10.0) {
+        gf_distanceNM(previous.latitude, previous.longitude, user->latitude, user->longitude) > 10.0) {
         gf_logLine("Teleport");
         lf_newFlight();
     }

@@ -255,7 +255,7 @@ void gf_setTrafficBox() {
                            g_parkAirportElevation);
     const double latitude = g_userPos.latitude;
     const double longitude = g_userPos.longitude;
-    if (!gf_isNonZeroPosition(latitude, longitude)) return;  // no position yet
+    if (!gf_isRealPosition(latitude, longitude)) return;  // no position yet
     const double range = g_trafficRangeNm.load();
     if (std::abs(latitude - c.lastBoxLatitude) < 0.00015 && std::abs(longitude - c.lastBoxLongitude) < 0.00015 &&
         range == c.lastBoxRange) {

@@ -4,16 +4,14 @@
 
 #include <fmt/format.h>
 
-std::string gf_laloText(double latitude, double longitude) { return fmt::format("{:.6f},{:.6f}", latitude, longitude); }
+#include "injection/services.h"
 
-bool gf_isNonZeroPosition(double latitude, double longitude) {
-    return !(latitude >= 0.0 && latitude <= 0.0009 && longitude >= 0.0 && longitude <= 0.05);
-}
+std::string gf_laloText(double latitude, double longitude) { return fmt::format("{:.6f},{:.6f}", latitude, longitude); }
 
 void gf_checkPosition(double latitude, double longitude) {
     // Written so that a NaN fails as well: it compares false with every bound.
     const bool onGlobe = latitude >= -90.0 && latitude <= 90.0 && longitude >= -180.0 && longitude <= 180.0;
-    if (!onGlobe || !gf_isNonZeroPosition(latitude, longitude)) {
+    if (!onGlobe || !gf_isRealPosition(latitude, longitude)) {
         throw std::runtime_error(fmt::format("lalo:{}", gf_laloText(latitude, longitude)));
     }
 }

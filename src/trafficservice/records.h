@@ -57,9 +57,6 @@ struct ParkedTrafficRecord : AcIdentity {
 
 // "{:.6f},{:.6f}" of latitude and longitude.
 std::string gf_laloText(double latitude, double longitude);
-// False for a position in the box around 0/0 where a simulator or a feed puts what it does not know
-// (latitude 0..0.0009 and longitude 0..0.05, bounds included).
-bool gf_isNonZeroPosition(double latitude, double longitude);
 // Throws std::runtime_error "lalo:<position>" for a position outside the globe or in the zero box.
 void gf_checkPosition(double latitude, double longitude);
 // An unsigned 32-bit hexadecimal number at the start of the text (no sign, no prefix; reading stops at the

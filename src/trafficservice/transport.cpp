@@ -44,16 +44,7 @@ struct EasyHandle {
 
 }  // namespace
 
-std::string gf_serviceBaseUrl() {
-    std::string url;
-    if (const char* env = std::getenv("ZNTV_SERVICE_URL"); env && *env) {
-        url = env;
-    } else {
-        url = kServiceBaseUrl;
-    }
-    if (url.back() != '/') url += '/';
-    return url;
-}
+std::string gf_serviceBaseUrl() { return gf_baseUrl("ZNTV_SERVICE_URL", kServiceBaseUrl); }
 
 void gf_setServiceTiming(const ServiceTiming& timing) {
     std::lock_guard lock(g_timingMutex);

@@ -86,10 +86,6 @@ void lf_enableControl(const ParameterControl& c, bool on) { ui::backend().setEna
 
 }  // namespace
 
-bool gf_isRealPosition(double latitude, double longitude) {
-    return !(latitude >= 0.0 && latitude <= 0.0009 && longitude >= 0.0 && longitude <= 0.05);
-}
-
 std::int64_t lf_serviceHoldSeconds(std::int64_t now, std::int64_t lastVisit) {
     const std::int64_t since = now - lastVisit;
     if (since >= 2) return 0;

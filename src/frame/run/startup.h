@@ -38,9 +38,6 @@ bool lf_requestGroundAndAirAircraft(std::stop_token stop);
 // Waits up to 150 x 100 ms for the first traffic record.
 void lf_waitForFirstTraffic(std::stop_token stop);
 
-// The simulator reports about 0/0 before it has placed the user aircraft: latitude 0..0.0009 and longitude
-// 0..0.05, both limits included, is not a real position.
-bool gf_isRealPosition(double latitude, double longitude);
 // The service must not be visited again within 2 seconds: how long to hold, 0..2 seconds, after a last
 // visit at `lastVisit` (seconds since 1970) when it is `now`. A last visit in the future holds the full 2.
 std::int64_t lf_serviceHoldSeconds(std::int64_t now, std::int64_t lastVisit);
