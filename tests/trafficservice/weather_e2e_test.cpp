@@ -66,6 +66,8 @@ TEST_F(Weather, ACycleAsksForTheNearestStationThenForItsWeather) {
     placeUser(47.464712, 8.549234, -20);
     startLoop();
     ASSERT_TRUE(moreWeatherRequests(1));
+    // The request has reached the service; the stop must not cut off its reply.
+    ASSERT_TRUE(waitFor([] { return g_mainWindow.qnhShown.load() == 1018; }));
     stopLoop();
     EXPECT_EQ(m_status, 9999);
     const std::string guid = g_weatherClient.loginGuid();
