@@ -3,6 +3,7 @@
 // the program pointed at it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <filesystem>
 #include <mutex>
@@ -121,6 +122,40 @@ protected:
     std::vector<Batch> m_batches;
     std::atomic<bool> m_weatherDone{true}, m_trafficDone{true};
     std::jthread m_weatherThread, m_trafficThread;
+};
+
+// A logged-in world in which a test runs one loop of a client (the weather loop or the traffic loop) on a
+// thread of its own; TearDown stops it through the client's stop flag.
+template <class Client, Client& client, bool (Client::*loop)(std::int32_t&)>
+class ClientLoopEnv : public StandinServiceEnv {
+protected:
+    void SetUp() override {
+        StandinServiceEnv::SetUp();
+        login();
+    }
+    void TearDown() override {
+        stopLoop();
+        StandinServiceEnv::TearDown();
+    }
+
+    void startLoop() {
+        m_status = 0;
+        m_done = false;
+        m_loop = std::jthread([this] {
+            (client.*loop)(m_status);
+            m_done = true;
+        });
+    }
+    void stopLoop() {
+        if (!m_loop.joinable()) return;
+        client.stop = true;
+        m_loop.join();
+    }
+    bool loopEnded() { return waitFor([&] { return m_done.load(); }); }
+
+    std::int32_t m_status = 0;
+    std::atomic<bool> m_done{true};
+    std::jthread m_loop;
 };
 
 }  // namespace service_test

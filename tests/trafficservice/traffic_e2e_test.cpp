@@ -27,41 +27,13 @@ json lf_extraRecord(const std::string& hex, std::size_t fields) {
     return r;
 }
 
-class Traffic : public StandinServiceEnv {
+class Traffic : public ClientLoopEnv<TrafficClient, g_trafficClient, &TrafficClient::receive> {
 protected:
-    void SetUp() override {
-        StandinServiceEnv::SetUp();
-        login();
-    }
-    void TearDown() override {
-        stopLoop();
-        StandinServiceEnv::TearDown();
-    }
-
-    void startLoop() {
-        m_status = 0;
-        m_done = false;
-        m_loop = std::jthread([this] {
-            g_trafficClient.receive(m_status);
-            m_done = true;
-        });
-    }
-    void stopLoop() {
-        if (!m_loop.joinable()) return;
-        g_trafficClient.stop = true;
-        m_loop.join();
-    }
-    bool loopEnded() { return waitFor([&] { return m_done.load(); }); }
-
     static std::vector<std::int32_t> delaysOf(const std::vector<Batch>& batches) {
         std::vector<std::int32_t> delays;
         for (const Batch& b : batches) delays.push_back(b.delay);
         return delays;
     }
-
-    std::int32_t m_status = 0;
-    std::atomic<bool> m_done{true};
-    std::jthread m_loop;
 };
 
 constexpr std::uint32_t kArrival = 0xa0b1c2, kDeparture = 0xa0b1c3;

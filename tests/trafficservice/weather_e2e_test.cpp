@@ -11,30 +11,8 @@ using standin::ServiceFaultKind;
 
 namespace {
 
-class Weather : public StandinServiceEnv {
+class Weather : public ClientLoopEnv<WeatherClient, g_weatherClient, &WeatherClient::lf_weatherLoop> {
 protected:
-    void SetUp() override {
-        StandinServiceEnv::SetUp();
-        login();
-    }
-    void TearDown() override {
-        stopLoop();
-        StandinServiceEnv::TearDown();
-    }
-
-    void startLoop() {
-        m_status = 0;
-        m_done = false;
-        m_loop = std::jthread([this] {
-            g_weatherClient.lf_weatherLoop(m_status);
-            m_done = true;
-        });
-    }
-    void stopLoop() {
-        if (!m_loop.joinable()) return;
-        g_weatherClient.stop = true;
-        m_loop.join();
-    }
     // Waits until the loop has asked for the weather `n` more times: the reply before the last is handled.
     bool moreWeatherRequests(std::size_t n) {
         const std::size_t target = countOf("weather") + n;
@@ -53,10 +31,6 @@ protected:
         EXPECT_EQ(g_mainWindow.qnhShown.load(), g_qnh.load());
         return g_qnh.load();
     }
-
-    std::int32_t m_status = 0;
-    std::atomic<bool> m_done{true};
-    std::jthread m_loop;
 };
 
 }  // namespace
