@@ -6,8 +6,8 @@
 
 #include <memory>
 
-#include "frame/run/subsystems.h"
-#include "frame/run/work_loop.h"
+#include "run/subsystems.h"
+#include "run/work_loop.h"
 #include "injection/services.h"
 #include "platform/ui.h"
 #include "simlink/link.h"

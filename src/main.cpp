@@ -1,3 +1,3 @@
-#include "frame/run/entry.h"
+#include "run/entry.h"
 
 int main() { return gf_programEntry(); }

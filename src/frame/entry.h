@@ -1,5 +1,5 @@
 // The program's name and the two application messages of its main window. Every layer uses these; the
-// process entry itself, the start-up and the exit sequence live in frame/run/, above all the other folders.
+// process entry itself, the start-up and the exit sequence live in run/, above all the other folders.
 #pragma once
 
 inline constexpr const char* kAppTitle = "ZNTV_P3D";

@@ -2,7 +2,7 @@
 // the test for a real user position, the data folders, and the version housekeeping after the settings.
 #include "run_test_env.h"
 
-#include "frame/run/version_update.h"
+#include "run/version_update.h"
 #include "frame/settings_file.h"
 #include "frame/version.h"
 

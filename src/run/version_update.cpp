@@ -1,4 +1,4 @@
-#include "frame/run/version_update.h"
+#include "run/version_update.h"
 
 #include <filesystem>
 #include <system_error>

@@ -1,4 +1,4 @@
-#include "frame/run/timing.h"
+#include "run/timing.h"
 
 #include <algorithm>
 #include <atomic>

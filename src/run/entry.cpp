@@ -1,4 +1,4 @@
-#include "frame/run/entry.h"
+#include "run/entry.h"
 
 #include <csignal>
 #include <cstdlib>
@@ -16,10 +16,10 @@
 #include "frame/exit.h"
 #include "frame/log.h"
 #include "frame/paths.h"
-#include "frame/run/final_exit.h"
-#include "frame/run/startup.h"
-#include "frame/run/timing.h"
-#include "frame/run/work_loop.h"
+#include "run/final_exit.h"
+#include "run/startup.h"
+#include "run/timing.h"
+#include "run/work_loop.h"
 #include "frame/timeutil.h"
 #include "platform/single_instance.h"
 #include "platform/ui.h"

@@ -1,4 +1,4 @@
-#include "frame/run/final_exit.h"
+#include "run/final_exit.h"
 
 #include <algorithm>
 #include <mutex>
@@ -11,10 +11,10 @@
 #include "frame/entry.h"
 #include "frame/exit.h"
 #include "frame/log.h"
-#include "frame/run/startup.h"
-#include "frame/run/subsystems.h"
-#include "frame/run/timing.h"
-#include "frame/run/work_loop.h"
+#include "run/startup.h"
+#include "run/subsystems.h"
+#include "run/timing.h"
+#include "run/work_loop.h"
 #include "frame/settings.h"
 #include "frame/settings_file.h"
 #include "frame/text.h"

@@ -1,4 +1,4 @@
-#include "frame/run/subsystems.h"
+#include "run/subsystems.h"
 
 #include "frame/download.h"
 #include "frame/simulator.h"

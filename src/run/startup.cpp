@@ -1,4 +1,4 @@
-#include "frame/run/startup.h"
+#include "run/startup.h"
 
 #include <algorithm>
 #include <mutex>
@@ -14,11 +14,11 @@
 #include "frame/files.h"
 #include "frame/log.h"
 #include "frame/paths.h"
-#include "frame/run/final_exit.h"
-#include "frame/run/subsystems.h"
-#include "frame/run/timing.h"
-#include "frame/run/version_update.h"
-#include "frame/run/work_loop.h"
+#include "run/final_exit.h"
+#include "run/subsystems.h"
+#include "run/timing.h"
+#include "run/version_update.h"
+#include "run/work_loop.h"
 #include "frame/settings.h"
 #include "frame/settings_file.h"
 #include "frame/timeutil.h"

@@ -1,4 +1,4 @@
-#include "frame/run/work_loop.h"
+#include "run/work_loop.h"
 
 #include <algorithm>
 #include <chrono>
@@ -10,8 +10,8 @@
 #include "frame/display.h"
 #include "frame/exit.h"
 #include "frame/log.h"
-#include "frame/run/subsystems.h"
-#include "frame/run/timing.h"
+#include "run/subsystems.h"
+#include "run/timing.h"
 #include "frame/settings.h"
 #include "frame/timeutil.h"
 #include "injection/services.h"
