@@ -12,9 +12,9 @@
 
 namespace fuzz {
 
-// The folder stays behind when the fuzzer exits: scripts/fuzz removes it.
-// Writes the input to <temp>/zntv-fuzz-<pid>/<name> and returns that path; the folder is made once.
-inline std::filesystem::path writeInput(const uint8_t* data, size_t size, const std::string& name) {
+// <temp>/zntv-fuzz-<pid>, made on first use: the target's own scratch folder. It stays behind when the
+// fuzzer exits: scripts/fuzz removes it.
+inline const std::filesystem::path& scratchFolder() {
     static const std::filesystem::path folder = [] {
         // A memory file system where there is one: the disk would cost most of each run.
         std::error_code ec;
@@ -25,7 +25,12 @@ inline std::filesystem::path writeInput(const uint8_t* data, size_t size, const 
         std::filesystem::create_directories(dir);
         return dir;
     }();
-    auto path = folder / name;
+    return folder;
+}
+
+// Writes the input to <scratch folder>/<name> (a name may hold folders that exist) and returns that path.
+inline std::filesystem::path writeInput(const uint8_t* data, size_t size, const std::string& name) {
+    auto path = scratchFolder() / name;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     return path;

@@ -3,7 +3,9 @@
 #include <fmt/format.h>
 #include <zip.h>
 
+#include <algorithm>
 #include <memory>
+#include <new>
 #include <ostream>
 #include <utility>
 
@@ -29,18 +31,27 @@ ZipArchive::ZipArchive(const std::filesystem::path& path) : m_path(path) {
     m_archive = zip_open(path.c_str(), ZIP_RDONLY | ZIP_CHECKCONS, &code);
     if (m_archive == nullptr)
         throw ZipError(fmt::format("cannot open archive {}: {}", path.string(), lf_errorText(code)));
+    std::error_code ec;
+    m_fileSize = std::filesystem::file_size(path, ec);
+    if (ec) {
+        close();
+        throw ZipError(fmt::format("cannot open archive {}: {}", path.string(), ec.message()));
+    }
 }
 
 ZipArchive::~ZipArchive() { close(); }
 
 ZipArchive::ZipArchive(ZipArchive&& other) noexcept
-    : m_archive(std::exchange(other.m_archive, nullptr)), m_path(std::move(other.m_path)) {}
+    : m_archive(std::exchange(other.m_archive, nullptr)),
+      m_path(std::move(other.m_path)),
+      m_fileSize(std::exchange(other.m_fileSize, 0)) {}
 
 ZipArchive& ZipArchive::operator=(ZipArchive&& other) noexcept {
     if (this != &other) {
         close();
         m_archive = std::exchange(other.m_archive, nullptr);
         m_path = std::move(other.m_path);
+        m_fileSize = std::exchange(other.m_fileSize, 0);
     }
     return *this;
 }
@@ -82,11 +93,13 @@ void ZipArchive::read(const ZipEntry& entry, const std::function<void(std::strin
                       std::size_t chunkSize) const {
     if (m_archive == nullptr) throw ZipError("archive is not open");
     if (chunkSize == 0) chunkSize = kDefaultChunkSize;
+    const std::uint64_t size = declaredSize(entry);
     std::unique_ptr<zip_file_t, FileCloser> file(zip_fopen_index(m_archive, entry.index, 0));
     if (!file)
         throw ZipError(fmt::format("{}: cannot open entry {}: {}", m_path.string(), entry.name,
                                    zip_strerror(m_archive)));
-    std::string buffer(chunkSize, '\0');
+    // One byte more than the entry holds is enough to see its end; a small entry needs no large buffer.
+    std::string buffer(static_cast<std::size_t>(std::min<std::uint64_t>(chunkSize, size + 1)), '\0');
     std::uint64_t total = 0;
     for (;;) {
         // libzip verifies the CRC when the last byte has been read and reports a mismatch as a read error.
@@ -96,17 +109,52 @@ void ZipArchive::read(const ZipEntry& entry, const std::function<void(std::strin
                                        zip_file_strerror(file.get())));
         if (n == 0) break;
         total += static_cast<std::uint64_t>(n);
+        // No further: what an entry holds beyond its declared size is never handed on nor kept.
+        if (total > size)
+            throw ZipError(fmt::format("{}: entry {} holds more than the {} bytes it declares", m_path.string(),
+                                       entry.name, size));
         sink(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
     }
-    if (total != entry.size)
+    if (total != size)
         throw ZipError(fmt::format("{}: entry {} holds {} bytes instead of {}", m_path.string(), entry.name,
-                                   total, entry.size));
+                                   total, size));
+}
+
+std::uint64_t ZipArchive::declaredSize(const ZipEntry& entry) const {
+    zip_stat_t st;
+    zip_stat_init(&st);
+    if (zip_stat_index(m_archive, entry.index, 0, &st) != 0)
+        throw ZipError(fmt::format("{}: entry {}: {}", m_path.string(), entry.name, zip_strerror(m_archive)));
+    constexpr zip_uint64_t kNeeded = ZIP_STAT_SIZE | ZIP_STAT_COMP_SIZE | ZIP_STAT_COMP_METHOD;
+    if ((st.valid & kNeeded) != kNeeded)
+        throw ZipError(fmt::format("{}: entry {} has no recorded size", m_path.string(), entry.name));
+    const auto refuse = [&](const std::string& why) {
+        return ZipError(fmt::format("{}: entry {} {}", m_path.string(), entry.name, why));
+    };
+    // libzip's consistency check at opening refuses this already; the bound is kept here so that it holds
+    // by itself.
+    if (st.comp_size > m_fileSize)
+        throw refuse(fmt::format("declares {} compressed bytes in an archive of {}", st.comp_size, m_fileSize));
+    if (st.comp_method == ZIP_CM_STORE && st.size != st.comp_size)
+        throw refuse(fmt::format("declares {} bytes but stores {}", st.size, st.comp_size));
+    if (st.size / kMaxExpansion > st.comp_size)
+        throw refuse(fmt::format("declares {} bytes from {} compressed, more than {} to 1", st.size, st.comp_size,
+                                 kMaxExpansion));
+    return st.size;
 }
 
 std::string ZipArchive::read(const ZipEntry& entry) const {
+    // Whole entries are small (databases, lists); reserving their declared size at once would let an
+    // archive choose how much we allocate before a byte is read. The string grows with what arrives.
+    constexpr std::uint64_t kReserveLimit = 16u << 20;
     std::string content;
-    content.reserve(static_cast<std::size_t>(entry.size));
-    read(entry, [&](std::string_view chunk) { content.append(chunk); });
+    try {
+        content.reserve(static_cast<std::size_t>(std::min(entry.size, kReserveLimit)));
+        read(entry, [&](std::string_view chunk) { content.append(chunk); });
+    } catch (const std::bad_alloc&) {
+        throw ZipError(fmt::format("{}: entry {} of {} bytes does not fit in memory", m_path.string(), entry.name,
+                                   entry.size));
+    }
     return content;
 }
 

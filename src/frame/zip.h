@@ -33,6 +33,9 @@ struct ZipEntry {
 class ZipArchive {
 public:
     static constexpr std::size_t kDefaultChunkSize = 524288;
+    // Deflate cannot expand beyond 1032 to 1 (a 258-byte match costs at least two bits); the archives we
+    // download are deflated, so an entry that declares more is damaged or a bomb.
+    static constexpr std::uint64_t kMaxExpansion = 1032;
 
     // Opens the archive read-only; throws ZipError when it is missing or not a valid archive.
     explicit ZipArchive(const std::filesystem::path& path);
@@ -49,9 +52,13 @@ public:
     // The entries that hold content (directories left out).
     std::vector<ZipEntry> fileEntries() const;
 
-    // The whole (uncompressed) content of an entry; throws ZipError on a read or checksum failure.
+    // The whole (uncompressed) content of an entry; throws ZipError on a read or checksum failure, and
+    // before reading when the sizes the archive declares for the entry cannot be true (see read below).
     std::string read(const ZipEntry& entry) const;
-    // The content in pieces of at most chunkSize bytes, handed to sink in order.
+    // The content in pieces of at most chunkSize bytes, handed to sink in order. The entry's sizes are taken
+    // from the archive, not from `entry`, and checked first: its compressed bytes must lie within the
+    // archive file, a stored entry holds as many bytes as it stores, and no entry may declare more than
+    // kMaxExpansion times its compressed size. Content beyond the declared size is an error as it arrives.
     void read(const ZipEntry& entry, const std::function<void(std::string_view chunk)>& sink,
               std::size_t chunkSize = kDefaultChunkSize) const;
     // The content written to a stream in chunks; a failing stream is a ZipError too.
@@ -59,7 +66,10 @@ public:
 
 private:
     void close() noexcept;
+    // The entry's uncompressed size as the archive declares it, once it has passed the checks of read().
+    std::uint64_t declaredSize(const ZipEntry& entry) const;
 
     zip* m_archive = nullptr;
     std::filesystem::path m_path;
+    std::uint64_t m_fileSize = 0;  // of the archive file, as opened
 };

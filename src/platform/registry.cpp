@@ -2,6 +2,8 @@
 
 #include "platform/names.h"
 
+#include <fmt/format.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -12,7 +14,6 @@
 #include <mutex>
 #include <string_view>
 #include <unordered_map>
-#include <vector>
 
 #include <sys/stat.h>
 
@@ -20,8 +21,31 @@ namespace fs = std::filesystem;
 
 namespace winreg {
 
+namespace {
+
+// The texts Windows gives these codes; the host's own would call a corrupt registry file "Unknown error".
+class RegistryCategory : public std::error_category {
+public:
+    const char* name() const noexcept override { return "registry"; }
+    std::string message(int code) const override {
+        switch (code) {
+            case kErrorFileNotFound: return "The system cannot find the file specified.";
+            case kErrorMoreData: return "More data is available.";
+            case kErrorBadDb: return "The configuration registry database is corrupt.";
+            default: return std::system_category().message(code);
+        }
+    }
+};
+
+const std::error_category& lf_registryCategory() {
+    static const RegistryCategory category;
+    return category;
+}
+
+}  // namespace
+
 RegException::RegException(int errorCode, const std::string& message)
-    : std::system_error(errorCode, std::system_category(), message) {}
+    : std::system_error(errorCode, lf_registryCategory(), message) {}
 
 namespace {
 
@@ -39,8 +63,21 @@ struct Key {
 };
 
 struct HiveData {
-    std::unordered_map<std::string, Key> keys;  // by case-folded path below the hive's root; "" is the root
+    // By case-folded path below the hive's root; "" is the root. Only the keys the file names are stored: a
+    // key's parents exist because a stored path starts with them (lf_keyExists), so that memory follows the
+    // size of the file however deep its keys are. Ordered, so that a key's subtree is one run of entries.
+    std::map<std::string, Key, std::less<>> keys;
+    // Why the file was refused; empty when it was read.
+    std::string error;
 };
+
+// Windows' own limits: a key name holds at most 255 characters, a key lies at most 512 levels deep, and
+// a path goes through a counted string of at most 32767 characters. regedit never writes a key beyond
+// them, so a file that does is damaged or made to harm; it is refused as a whole, with an error that says
+// where, rather than read in part. Characters are counted as code points of the decoded text.
+constexpr std::size_t kMaxKeyNameChars = 255;
+constexpr std::size_t kMaxKeyDepth = 512;
+constexpr std::size_t kMaxKeyPathChars = 32767;
 
 // ---- decoding -------------------------------------------------------------------------------------------
 
@@ -99,19 +136,29 @@ std::string lf_decode(const std::string& raw) {
     return raw;
 }
 
-std::vector<std::string_view> lf_lines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    std::size_t start = 0;
-    while (start <= text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view line = text.substr(start, end - start);
+// One line at a time, without its line end: a vector of every line would cost more than the text itself
+// for a file of empty lines. Counts the lines, so that an error can say where.
+class LineCursor {
+public:
+    explicit LineCursor(std::string_view text) : m_text(text) {}
+
+    bool next(std::string_view& line) {
+        if (m_start > m_text.size()) return false;
+        std::size_t end = m_text.find('\n', m_start);
+        if (end == std::string_view::npos) end = m_text.size();
+        line = m_text.substr(m_start, end - m_start);
         if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        start = end + 1;
+        m_start = end + 1;
+        ++m_number;
+        return true;
     }
-    return lines;
-}
+    std::size_t number() const { return m_number; }
+
+private:
+    std::string_view m_text;
+    std::size_t m_start = 0;
+    std::size_t m_number = 0;
+};
 
 // ---- parsing --------------------------------------------------------------------------------------------
 
@@ -161,32 +208,56 @@ bool lf_rootIs(std::string_view root, Hive hive) {
     return platform::equalsNoCase(root, "HKEY_CURRENT_USER") || platform::equalsNoCase(root, "HKCU");
 }
 
-void lf_addKeyWithParents(HiveData& data, const std::string& path) {
-    data.keys[""];
-    for (std::size_t pos = path.find('\\'); pos != std::string::npos; pos = path.find('\\', pos + 1))
-        data.keys[path.substr(0, pos)];
-    data.keys[path];
+// What makes a key path (below the hive's root) break the limits above; empty when it keeps them.
+std::string lf_keyPathProblem(std::string_view path) {
+    std::size_t chars = 0;
+    std::size_t nameChars = 0;
+    std::size_t levels = path.empty() ? 0 : 1;
+    for (const char c : path) {
+        if ((static_cast<unsigned char>(c) & 0xC0) == 0x80) continue;  // inside a character
+        if (++chars > kMaxKeyPathChars)
+            return fmt::format("a key path longer than {} characters", kMaxKeyPathChars);
+        if (c == '\\') {
+            nameChars = 0;
+            if (++levels > kMaxKeyDepth) return fmt::format("a key more than {} levels deep", kMaxKeyDepth);
+        } else if (++nameChars > kMaxKeyNameChars) {
+            return fmt::format("a key name longer than {} characters", kMaxKeyNameChars);
+        }
+    }
+    return {};
 }
 
+bool lf_keyExists(const HiveData& data, std::string_view path) {
+    if (data.keys.find(path) != data.keys.end()) return true;
+    const std::string prefix = std::string(path) + '\\';
+    const auto below = data.keys.lower_bound(prefix);
+    return below != data.keys.end() && below->first.starts_with(prefix);
+}
+
+// The key and everything below it. Its parent stays, as regedit leaves it, even when it existed only
+// through the deleted key.
 void lf_deleteKeyTree(HiveData& data, const std::string& path) {
+    const auto slash = path.rfind('\\');
+    const std::string parent = slash == std::string::npos ? std::string() : path.substr(0, slash);
+    const bool parentExisted = lf_keyExists(data, parent);
+    data.keys.erase(path);
     const std::string prefix = path + '\\';
-    for (auto it = data.keys.begin(); it != data.keys.end();) {
-        if (it->first == path || it->first.compare(0, prefix.size(), prefix) == 0)
-            it = data.keys.erase(it);
-        else
-            ++it;
-    }
+    const auto first = data.keys.lower_bound(prefix);
+    auto last = first;
+    while (last != data.keys.end() && last->first.starts_with(prefix)) ++last;
+    data.keys.erase(first, last);
+    if (parentExisted) data.keys.try_emplace(parent);
 }
 
 // Only the keys below the hive's own root are taken; a file may hold other roots, which we ignore.
 HiveData lf_parse(const std::string& text, Hive hive) {
     HiveData data;
     data.keys[""];
-    const auto lines = lf_lines(text);
+    LineCursor cursor(text);
     Key* current = nullptr;
 
-    for (std::size_t i = 0; i < lines.size(); ++i) {
-        const std::string_view line = lf_trim(lines[i]);
+    for (std::string_view raw; cursor.next(raw);) {
+        const std::string_view line = lf_trim(raw);
         if (line.empty() || line.front() == ';') continue;
 
         if (line.front() == '[') {
@@ -198,9 +269,16 @@ HiveData lf_parse(const std::string& text, Hive hive) {
             if (remove) inner.remove_prefix(1);
             const auto slash = inner.find('\\');
             const std::string_view root = inner.substr(0, slash);
-            if (!lf_rootIs(root, hive)) continue;
             const std::string path =
                 lf_keyPath(slash == std::string_view::npos ? std::string_view{} : inner.substr(slash + 1));
+            // Checked for every root: a file with such a line is damaged wherever the line points.
+            if (std::string problem = lf_keyPathProblem(path); !problem.empty()) {
+                HiveData refused;
+                refused.keys[""];
+                refused.error = fmt::format("line {}: {}", cursor.number(), problem);
+                return refused;
+            }
+            if (!lf_rootIs(root, hive)) continue;
             if (remove) {
                 if (path.empty()) {
                     data.keys.clear();
@@ -210,7 +288,6 @@ HiveData lf_parse(const std::string& text, Hive hive) {
                 }
                 continue;
             }
-            lf_addKeyWithParents(data, path);
             current = &data.keys[path];
             continue;
         }
@@ -254,7 +331,7 @@ HiveData lf_parse(const std::string& text, Hive hive) {
         } else if (lf_startsWithNoCase(rest, "hex")) {
             // Binary and the other typed values are not needed; step over their continuation lines.
             std::string_view tail = rest;
-            while (!tail.empty() && tail.back() == '\\' && i + 1 < lines.size()) tail = lf_trim(lines[++i]);
+            while (!tail.empty() && tail.back() == '\\' && cursor.next(tail)) tail = lf_trim(tail);
             value.kind = Value::Kind::Other;
         } else if (rest == "-") {
             remove = true;
@@ -338,7 +415,9 @@ std::shared_ptr<const HiveData> lf_load(Hive hive) {
         std::ifstream in(file, std::ios::binary);
         raw.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
-    auto data = std::make_shared<const HiveData>(lf_parse(lf_decode(raw), hive));
+    HiveData parsed = lf_parse(lf_decode(raw), hive);
+    if (!parsed.error.empty()) parsed.error = fmt::format("{} {}; the file is not read", file.string(), parsed.error);
+    auto data = std::make_shared<const HiveData>(std::move(parsed));
     cache.entries[cacheKey] = CacheEntry{stamp, data};
     return data;
 }
@@ -355,12 +434,14 @@ const Value* lf_findValue(const HiveData& data, const std::string& keyPath, cons
 RegKey RegKey::Open(Hive hive, const std::string& subKey) {
     const std::string path = lf_keyPath(subKey);
     const auto data = lf_load(hive);
-    if (data->keys.find(path) == data->keys.end()) throw RegException(kErrorFileNotFound, kOpenFailed);
+    if (!data->error.empty()) throw RegException(kErrorBadDb, fmt::format("{} {}", kOpenFailed, data->error));
+    if (!lf_keyExists(*data, path)) throw RegException(kErrorFileNotFound, kOpenFailed);
     return RegKey(hive, path);
 }
 
 std::string RegKey::GetStringValue(const std::string& valueName) const {
     const auto data = lf_load(m_hive);
+    if (!data->error.empty()) throw RegException(kErrorBadDb, fmt::format("{} {}", kValueFailed, data->error));
     const Value* v = lf_findValue(*data, m_path, valueName);
     if (v == nullptr || v->kind != Value::Kind::String) throw RegException(kErrorFileNotFound, kValueFailed);
     return v->text;

@@ -14,6 +14,8 @@ enum class Hive { LocalMachine, CurrentUser };
 // Error codes as the original platform reports them.
 inline constexpr int kErrorFileNotFound = 2;
 inline constexpr int kErrorMoreData = 234;
+// A registry file beyond the limits of a real registry: refused as a whole, the error says where.
+inline constexpr int kErrorBadDb = 1009;
 
 class RegException : public std::system_error {
 public:
@@ -22,7 +24,8 @@ public:
 
 class RegKey {
 public:
-    // Opens a key for reading; throws RegException "RegOpenKeyExW failed." when it does not exist.
+    // Opens a key for reading; throws RegException "RegOpenKeyExW failed." when it does not exist, with
+    // kErrorBadDb and the file's line when the hive's file was refused.
     static RegKey Open(Hive hive, const std::string& subKey);
     // A string value; throws RegException "Cannot get size of string value: RegGetValueW failed." when
     // the value does not exist or is not a string.

@@ -24,6 +24,7 @@
 #include "frame/timeutil.h"
 #include "injection/services.h"
 #include "liveries/services.h"
+#include "platform/simpath.h"
 #include "platform/ui.h"
 #include "simlink/link.h"
 #include "trafficservice/runtime_services.h"
@@ -141,8 +142,20 @@ void lf_createDataFolders() {
     }
 }
 
+namespace {
+
+// The install path is a Windows path, as the registry holds it or as typed: it goes through the simulator
+// path mapping like every other simulator path, and "Scenery" is matched without case as Windows would.
+fs::path lf_stockSceneryFolder(const std::string& installPath) {
+    const auto install = platform::mapSimPath(installPath);
+    if (!install) return fs::path(installPath) / "Scenery";  // a drive we cannot reach: named as the user knows it
+    return platform::mapSimPath("Scenery", *install).value_or(*install / "Scenery");
+}
+
+}  // namespace
+
 void lf_checkSceneryPath() {
-    g_stockSceneryPath = fs::path(g_SIM_INSTALL_PATH.value()) / "Scenery";
+    g_stockSceneryPath = lf_stockSceneryFolder(g_SIM_INSTALL_PATH.value());
     if (!fs::exists(g_stockSceneryPath)) {
         gf_showMessage(fmt::format("Stock airports path does not exist: {}", g_stockSceneryPath.string()), true);
     }

@@ -1,8 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <set>
 #include <thread>
@@ -81,9 +83,33 @@ TEST(Throttle, AZeroLimitStillLetsOneTaskRun) {
     const std::uint32_t oldLimit = g_scanLimit;
     g_scanLimit = 0;
     g_scanRunningTasks = 0;
-    gf_enterThrottle();  // would wait forever if 0 were taken literally
+    // Each entrant on a thread of its own, left behind if it never enters: a throttle that took 0 literally
+    // would hold it forever, and the test must fail rather than hang.
+    const auto enter = [] {
+        auto entered = std::make_shared<std::atomic<bool>>(false);
+        std::thread([entered] {
+            gf_enterThrottle();
+            ++g_scanRunningTasks;
+            *entered = true;
+        }).detach();
+        return entered;
+    };
+    const auto waitUntil = [](const std::atomic<bool>& flag, std::chrono::milliseconds bound) {
+        const auto end = std::chrono::steady_clock::now() + bound;
+        while (!flag && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return flag.load();
+    };
+    const auto first = enter();
+    ASSERT_TRUE(waitUntil(*first, std::chrono::seconds(30)));
+    // One at a time, not "no limit": the second waits for the first to leave.
+    const auto second = enter();
+    EXPECT_FALSE(waitUntil(*second, std::chrono::milliseconds(50)));
+    gf_leaveThrottle();
+    EXPECT_TRUE(waitUntil(*second, std::chrono::seconds(30)));
+    gf_leaveThrottle();
+    EXPECT_EQ(g_scanRunningTasks.load(), 0u);
     g_scanLimit = oldLimit;
-    SUCCEED();
 }
 
 TEST(Backup, KeepsTwoOlderCopies) {

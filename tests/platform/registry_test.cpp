@@ -149,11 +149,53 @@ TEST_F(RegistryTest, DeletedKeysAndMalformedLinesAreSkipped) {
                  "\"Odd\"=strange\n"
                  "\"Good\"=\"yes\"\n"
                  "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Drop\\Child]\n"
-                 "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Drop]\n");
+                 "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Drop]\n"
+                 "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Lone\\Leaf]\n"
+                 "[-HKEY_LOCAL_MACHINE\\SOFTWARE\\Lone\\Leaf]\n");
     const RegKey key = RegKey::Open(Hive::LocalMachine, "SOFTWARE\\Keep");
     EXPECT_EQ(key.GetStringValue("Good"), "yes");
     expectValueFails(key, "Odd");
     expectOpenFails(Hive::LocalMachine, "SOFTWARE\\Drop\\Child");
+    expectOpenFails(Hive::LocalMachine, "SOFTWARE\\Drop");
+    // A deleted key's parent stays, even one that came into being only as that key's parent.
+    EXPECT_NO_THROW(RegKey::Open(Hive::LocalMachine, "SOFTWARE\\Lone"));
+}
+
+// regedit never writes a key beyond Windows' own limits; a file that does is refused as a whole, with its
+// line named. The first two keys are a few hundred KB: the deep one used to cost memory by the square of
+// its depth and ended in bad_alloc.
+TEST_F(RegistryTest, AFileBeyondTheRegistrysLimitsIsRefusedWithItsLine) {
+    const auto repeat = [](const std::string& part, int times) {
+        std::string s;
+        for (int i = 0; i < times; ++i) s += part;
+        return s;
+    };
+    const struct {
+        std::string key;
+        const char* problem;
+    } cases[] = {
+        {repeat("a\\", 150000), "a key more than 512 levels deep"},
+        {std::string(300000, 'n'), "a key name longer than 255 characters"},
+        {repeat(std::string(200, 'n') + "\\", 200), "a key path longer than 32767 characters"},
+    };
+    const std::string head = "REGEDIT4\n[HKEY_LOCAL_MACHINE\\" + kV5 + "]\n\"SetupPath\"=\"x\"\n";
+    for (const auto& c : cases) {
+        writeMachine(head + "[HKEY_LOCAL_MACHINE\\" + c.key + "]\n");
+        try {
+            RegKey::Open(Hive::LocalMachine, kV5);
+            ADD_FAILURE() << c.problem << ": the file was read";
+        } catch (const RegException& e) {
+            EXPECT_EQ(e.code().value(), winreg::kErrorBadDb);
+            EXPECT_NE(std::string(e.what()).find("machine.reg line 4: " + std::string(c.problem)), std::string::npos)
+                << e.what();
+        }
+    }
+    // At the limits the file is read, and the deepest key's parents are there as well.
+    const std::string deepest = repeat(std::string(63, 'k') + "\\", 511) + "k";
+    writeMachine(head + "[HKEY_LOCAL_MACHINE\\" + deepest + "]\n\"v\"=\"deep\"\n");
+    EXPECT_EQ(RegKey::Open(Hive::LocalMachine, deepest).GetStringValue("v"), "deep");
+    EXPECT_NO_THROW(RegKey::Open(Hive::LocalMachine, deepest.substr(0, 64 * 300)));
+    EXPECT_EQ(RegKey::Open(Hive::LocalMachine, kV5).GetStringValue("SetupPath"), "x");
 }
 
 TEST(RegistryDefaultFolder, IsTheRegistryFolderInTheWorkingFolder) {

@@ -44,13 +44,38 @@ TEST_F(StartUpPieces, DataFoldersAreMadeOneLevelAtATime) {
     EXPECT_THROW(lf_createDataFolders(), fs::filesystem_error);
 }
 
-TEST_F(StartUpPieces, SceneryCheckNamesAMissingFolder) {
-    g_SIM_INSTALL_PATH.set((m_root.path() / "nowhere").string());
-    lf_checkSceneryPath();
-    EXPECT_TRUE(logHas("Stock airports path does not exist: " + (m_root.path() / "nowhere" / "Scenery").string()));
-    g_SIM_INSTALL_PATH.set(m_sim.string());
-    lf_checkSceneryPath();
-    EXPECT_EQ(g_stockSceneryPath, m_sim / "Scenery");
+TEST_F(StartUpPieces, SceneryCheckMapsTheInstallPathAndNamesAMissingFolder) {
+    // A Wine-style drive D: over the folder that holds the simulator.
+    const fs::path drives = m_root.path() / "wine" / "dosdevices";
+    fs::create_directories(drives);
+    fs::create_directory_symlink(m_sim.parent_path(), drives / "d:");
+    testing_support::ScopedEnv dosDevices("ZNTV_DOSDEVICES", drives.parent_path().string());
+    const struct {
+        std::string install;
+        fs::path scenery;
+        bool exists;
+    } cases[] = {
+        {m_sim.string(), m_sim / "Scenery", true},
+        // As the registry holds it or as typed, in another case than the folders have.
+        {"D:\\PREPAR3D V5\\", fs::canonical(m_sim) / "Scenery", true},
+        {(m_root.path() / "nowhere").string(), m_root.path() / "nowhere" / "Scenery", false},
+        {"E:\\Prepar3D v5", fs::path("E:\\Prepar3D v5") / "Scenery", false},  // a drive there is no link for
+    };
+    const std::string missing = "Stock airports path does not exist: ";
+    const auto reports = [&] {
+        const auto lines = logLines();
+        return std::count_if(lines.begin(), lines.end(), [&](const auto& l) { return l.starts_with(missing); });
+    };
+    for (const auto& c : cases) {
+        const auto before = reports();
+        g_SIM_INSTALL_PATH.set(c.install);
+        lf_checkSceneryPath();
+        EXPECT_EQ(g_stockSceneryPath, c.scenery) << c.install;
+        EXPECT_EQ(reports() - before, c.exists ? 0 : 1) << c.install;
+        if (!c.exists) {
+            EXPECT_TRUE(logHas(missing + c.scenery.string())) << c.install;
+        }
+    }
 }
 
 class VersionUpdate : public RunEnv {
