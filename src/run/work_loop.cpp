@@ -149,10 +149,21 @@ void lf_handleBlockRequest() {
     g_blockRequest = false;
 }
 
+// A simulator time outside the calendar is said once a run.
+bool g_simTimeRefusalLogged = false;
+
 void lf_followSimTime() {
     if (!g_rtProfessional.load() || !g_SIM_TIME.value()) return;
     const std::int64_t t = g_simEpochTime.load();
     const std::int64_t previous = g_simTimeReference.load();
+    // Only calendar times are differenced: two arbitrary 64-bit times could overflow.
+    if (!gf_isZuluEpoch(t) || !gf_isZuluEpoch(previous)) {
+        if (!g_simTimeRefusalLogged) {
+            g_simTimeRefusalLogged = true;
+            gf_logLine(fmt::format("! Simulator time out of range: {} (reference {})", t, previous));
+        }
+        return;
+    }
     if (std::llabs(t - previous) >= 30) {
         const std::int64_t minutes = (static_cast<std::int64_t>(gf_now()) - t) / 60;
         lf_setTimeShift(minutes < 1 ? 0 : static_cast<std::int32_t>(std::min<std::int64_t>(minutes, INT32_MAX)),
@@ -403,4 +414,5 @@ void gf_resetWorkLoopState() {
     g_renewalCollecting = false;
     g_lastStaticCheckLatitude = 0.0;
     g_lastStaticCheckLongitude = 0.0;
+    g_simTimeRefusalLogged = false;
 }

@@ -39,12 +39,8 @@ UserAcData lf_userAc() {
     return g_userAcFromSim;
 }
 
-// Seconds since 1970 of a zulu year, day of year (1 = 1 January) and seconds of the day.
-std::int64_t lf_zuluEpoch(std::int64_t year, std::int64_t dayOfYear, std::int64_t seconds) {
-    using namespace std::chrono;
-    const sys_days newYear = year_month_day{std::chrono::year(static_cast<int>(year)), January, 1d};
-    return duration_cast<std::chrono::seconds>((newYear + days(dayOfYear - 1)).time_since_epoch()).count() + seconds;
-}
+// A zulu time outside the calendar is said once a run; it comes with every user position.
+std::atomic<bool> g_zuluRefusalLogged{false};
 
 void lf_repaint() { ui::backend().invalidate(kUpperBand); }
 
@@ -194,7 +190,12 @@ void lf_onUserPosition(const RecvObjectDataMsg& data) {
     }
     gf_requestUserStandLookup();
     if (g_rtProfessional.load()) {
-        g_simEpochTime = lf_zuluEpoch(user->zuluYear, user->zuluDayOfYear, user->zuluSeconds);
+        if (const auto epoch = gf_zuluEpoch(user->zuluYear, user->zuluDayOfYear, user->zuluSeconds)) {
+            g_simEpochTime = *epoch;
+        } else if (!g_zuluRefusalLogged.exchange(true)) {
+            gf_logLine(fmt::format("! Simulator zulu time out of range: year {}, day {}, second {}", user->zuluYear,
+                                   user->zuluDayOfYear, user->zuluSeconds));
+        }
     }
     g_userObjectId = data.objectId;
 }
@@ -330,6 +331,7 @@ void gf_requestUserStandLookup() { g_userStandLookupRequest = true; }
 void gf_requestUserStandCheck() { g_userStandCheckRequest = true; }
 
 void gf_resetLinkRequests() {
+    g_zuluRefusalLogged = false;
     g_userStandLookupRequest = false;
     g_userStandCheckRequest = false;
     g_lastUserStand.clear();

@@ -28,5 +28,5 @@ void lf_createAiAircraft(SimConnectHandle handle, const CreateAircraftRequest& r
 // (gf_handleLinkRequests); any thread may ask.
 void gf_requestUserStandLookup();
 void gf_requestUserStandCheck();
-// Forgets the requests and the stand last looked up (the link's reset).
+// Forgets the requests, the stand last looked up and that a bad zulu time was logged (the link's reset).
 void gf_resetLinkRequests();

@@ -183,6 +183,32 @@ UserAcData gf_getUserPosition() {
     return g_userAcFromSim;
 }
 
+namespace {
+
+// The range of std::chrono::year, whose civil-calendar arithmetic the conversion uses.
+constexpr std::int64_t kZuluYearMin = -32767;
+constexpr std::int64_t kZuluYearMax = 32767;
+
+}  // namespace
+
+std::optional<std::int64_t> gf_zuluEpoch(std::int64_t year, std::int64_t dayOfYear, std::int64_t seconds) {
+    using namespace std::chrono;
+    if (year < kZuluYearMin || year > kZuluYearMax) return std::nullopt;
+    const std::chrono::year y{static_cast<int>(year)};
+    if (dayOfYear < 1 || dayOfYear > (y.is_leap() ? 366 : 365) || seconds < 0 || seconds >= 86400)
+        return std::nullopt;
+    const sys_days newYear = year_month_day{y, January, 1d};
+    // At most some 12 million days either side of 1970: far inside 64 bits, even in seconds.
+    return (static_cast<std::int64_t>(newYear.time_since_epoch().count()) + dayOfYear - 1) * 86400 + seconds;
+}
+
+bool gf_isZuluEpoch(std::int64_t epoch) {
+    static const std::int64_t first = *gf_zuluEpoch(kZuluYearMin, 1, 0);
+    static const std::int64_t last =
+        *gf_zuluEpoch(kZuluYearMax, std::chrono::year{static_cast<int>(kZuluYearMax)}.is_leap() ? 366 : 365, 86399);
+    return epoch >= first && epoch <= last;
+}
+
 void gf_resetLinkState() {
     g_simConnected = false;
     g_userOnGroundKnown = false;

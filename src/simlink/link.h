@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <shared_mutex>
 #include <stop_token>
 #include <thread>
@@ -67,6 +68,13 @@ extern std::atomic<int> g_simMajorVersion;         // 5 or 6, from P3D_VERSION a
 // The latest user aircraft data the simulator sent, under g_userAcMutex.
 extern std::mutex g_userAcMutex;
 extern UserAcData g_userAcFromSim;
+
+// Seconds since 1970 of a zulu year, day of year (1 = 1 January) and seconds of the day; nullopt for values
+// outside a calendar: a year beyond the calendar's +-32767, a day the year does not have, seconds outside
+// 0..86399. The simulator's data block is read as it comes, and its values need not make sense.
+std::optional<std::int64_t> gf_zuluEpoch(std::int64_t year, std::int64_t dayOfYear, std::int64_t seconds);
+// Whether a time lies within what gf_zuluEpoch can give: differences of two such times cannot overflow.
+bool gf_isZuluEpoch(std::int64_t epoch);
 
 // ---- Queues, all under g_simQueueMutex ----
 

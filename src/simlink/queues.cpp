@@ -89,6 +89,8 @@ void lf_flushSimConnectQueues() {
     // The link thread alone publishes and withdraws the handle, so it may use it without the handle lock.
     const SimConnectHandle h = g_simConnect.load();
     const std::uint32_t userId = g_userObjectId.load();
+    // The whole frame goes out in one write when the batch closes, in the order built below.
+    const SimConnectBatch frame(h);
 
     // The user aircraft and anything at or below its id is not ours to move.
     for (const AircraftUpdate& u : g_aircraftUpdates.read()) {

@@ -1,6 +1,8 @@
 // The work loop's tick and its timer cascade, driven one simulator second at a time: which work runs at
 // which value of the seconds counter, the two-pass parking renewal, the day's reset, the housekeeping while
 // no flight runs, and the per-second checks.
+#include <limits>
+
 #include "run_test_env.h"
 
 namespace run_test {
@@ -168,6 +170,42 @@ TEST_F(Timers, CounterStartsOverAfterADay) {
     g_secondTick = true;
     lf_workZNTV();
     EXPECT_EQ(g_seconds.load(), 1);
+}
+
+// The time shift follows the simulator's time only between calendar times: an absurd time or reference
+// changes nothing and is logged once, where its difference used to overflow.
+TEST_F(Timers, ASimulatorTimeOutsideTheCalendarLeavesTheTimeShiftAlone) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    const std::int64_t now = gf_now();
+    struct Times {
+        std::int64_t simulator, reference;
+    };
+    const Times absurd[] = {
+        {kMin, 0}, {kMax, 0}, {now, kMin}, {now, kMax}, {kMax, kMin}, {-(1LL << 62), 1LL << 62},
+    };
+    g_rtProfessional = true;
+    g_SIM_TIME.set(true);
+    std::int32_t n = 1;
+    for (const Times& t : absurd) {
+        g_simEpochTime = t.simulator;
+        g_simTimeReference = t.reference;
+        secondAt(n++);
+        EXPECT_EQ(g_simTimeReference.load(), t.reference) << t.simulator;
+        EXPECT_EQ(g_timeShiftMinutes.load(), 0) << t.simulator;
+        EXPECT_FALSE(g_timeShifted.load()) << t.simulator;
+    }
+    const auto lines = logLines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("time out of range") != std::string::npos; }),
+              1);
+
+    // A calendar time is followed again: two hours behind the clock.
+    g_simEpochTime = now - 7200;
+    g_simTimeReference = 0;
+    secondAt(n);
+    EXPECT_EQ(g_timeShiftMinutes.load(), 120);
+    EXPECT_EQ(g_simTimeReference.load(), now - 7200);
 }
 
 TEST_F(Timers, StopRequestEndsTheLoopAlsoWhileNoFlightRuns) {

@@ -3,6 +3,9 @@
 // announced and matched by callsign, what goes to the work thread, and the pending lists that must not grow.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
+
 #include "airports/services.h"
 #include "frame/errors.h"
 #include "frame/settings.h"
@@ -137,6 +140,36 @@ TEST_F(Dispatch, TheSimulatorsZuluTimeIsKeptForProfessionalLicencesOnly) {
     EXPECT_EQ(g_simEpochTime.load(), 1735689600);  // 1 January 2025
     dispatch(at(45296, 366, 2024));
     EXPECT_EQ(g_simEpochTime.load(), 1735648496);  // 31 December 2024, 12:34:56
+    dispatch(at(86399, 365, 2025));
+    EXPECT_EQ(g_simEpochTime.load(), 1767225599);  // 31 December 2025, 23:59:59
+}
+
+// The data block is read as it comes: values outside a calendar leave the simulator time as it was, are
+// logged once, and never reach the date arithmetic (where they overflowed).
+TEST_F(Dispatch, AZuluTimeOutsideTheCalendarIsRefusedAndLoggedOnce) {
+    constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+    constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+    struct Zulu {
+        std::int64_t seconds, day, year;
+    };
+    const Zulu absurd[] = {
+        {0, kMax, 2024}, {0, kMin, 2024}, {0, 0, 2024},     {0, 367, 2024},   {0, 366, 2025},
+        {kMax, 1, 2024}, {kMin, 1, 2024}, {-1, 1, 2024},    {86400, 1, 2024}, {0, 1, kMax},
+        {0, 1, kMin},    {0, 1, 32768},   {0, 1, -32768},   {0, 1, 1LL << 32}, {kMax, kMax, kMax},
+    };
+    g_rtProfessional = true;
+    dispatch(objectData(kRequestUserPosition, 1, kDefineUserPosition, userAcBlock(47, 8, 0, 0, 0, 61, 2024)));
+    ASSERT_EQ(g_simEpochTime.load(), 1709251200);
+    for (const Zulu& z : absurd) {
+        dispatch(objectData(kRequestUserPosition, 1, kDefineUserPosition,
+                            userAcBlock(47, 8, 0, 0, z.seconds, z.day, z.year)));
+        EXPECT_EQ(g_simEpochTime.load(), 1709251200) << z.seconds << " s, day " << z.day << ", year " << z.year;
+    }
+    const auto lines = logLines();
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const std::string& l) { return l.find("zulu time out of range") != std::string::npos; }),
+              1);
+    EXPECT_TRUE(logHas("! Simulator zulu time out of range: year 2024, day 9223372036854775807, second 0"));
 }
 
 // ---- Stands: looked up by the work thread ----

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
+#include <ostream>
 
 #include "raw_peer.h"
 #include "simlink/protocol/framing.h"
@@ -95,6 +97,69 @@ TEST(MessageFramer, SkipsZeroPaddingBetweenMessages) {
     p.feed(ByteVec(16, 0));
     EXPECT_EQ(p.framer.unread(), 0u);
     EXPECT_FALSE(p.broken);
+}
+
+// What the framer made of a stream fed in reads of the given sizes: the messages and how the stream broke.
+struct Outcome {
+    std::vector<ByteVec> messages;
+    std::optional<MessageFramer::Result> broken;
+    bool operator==(const Outcome&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Outcome& o) {
+    os << o.messages.size() << " messages of sizes";
+    for (const ByteVec& m : o.messages) os << ' ' << m.size();
+    if (o.broken) os << ", broken with result " << static_cast<int>(*o.broken);
+    return os;
+}
+
+Outcome lf_frame(const ByteVec& stream, std::size_t firstRead, std::size_t chunk) {
+    Pump p(41088);
+    firstRead = std::min(firstRead, stream.size());
+    p.feed(ByteVec(stream.begin(), stream.begin() + static_cast<std::ptrdiff_t>(firstRead)), chunk);
+    p.feed(ByteVec(stream.begin() + static_cast<std::ptrdiff_t>(firstRead), stream.end()), chunk);
+    return {p.messages, p.broken};
+}
+
+// Padding is skipped the same way wherever the reads end: whole, byte by byte, and in two reads cut at
+// every offset. Where the zero-skip rule itself cannot find the messages (fewer than four zero bytes before
+// a message, a length with a zero low byte after padding), the outcome is still the same for every cut.
+TEST(MessageFramer, PaddingGivesTheSameMessagesWhereverTheReadsEnd) {
+    const auto pad = [](std::size_t n) { return ByteVec(n, 0); };
+    const ByteVec a = makeMessage(4, ByteVec(12, 0xA1));                      // 24 bytes
+    const ByteVec b = makeMessage(7, concat({ByteVec(20, 0xB2), pad(9)}));    // ends in zero bytes
+    const ByteVec c = makeMessage(8, ByteVec(1500, 0xC3));                    // fills most of the buffer
+    const ByteVec lowZero = makeMessage(9, ByteVec(244, 0xD4));               // 256 bytes: low byte 0
+    struct Case {
+        const char* name;
+        std::vector<ByteVec> parts;
+        bool clean;  // the rule finds every message sent
+    };
+    const Case cases[] = {
+        {"runs of four and more", {pad(4), a, pad(5), b, pad(6), a, pad(7), c, pad(700), a, pad(9)}, true},
+        {"messages back to back, then padding", {a, b, c, a, pad(33)}, true},
+        {"one zero byte", {a, pad(1), a, b}, false},
+        {"two zero bytes", {a, pad(2), a, b}, false},
+        {"three zero bytes", {a, pad(3), a, b}, false},
+        {"a length with a zero low byte", {a, pad(4), lowZero, a}, false},
+    };
+    for (const Case& k : cases) {
+        SCOPED_TRACE(k.name);
+        ByteVec stream;
+        std::vector<ByteVec> sent;
+        for (const ByteVec& part : k.parts) {
+            stream.insert(stream.end(), part.begin(), part.end());
+            if (std::any_of(part.begin(), part.end(), [](std::uint8_t x) { return x != 0; })) sent.push_back(part);
+        }
+        const Outcome whole = lf_frame(stream, stream.size(), stream.size());
+        if (k.clean) {
+            EXPECT_EQ(whole, (Outcome{sent, std::nullopt}));
+        }
+        EXPECT_EQ(lf_frame(stream, 0, 1), whole) << "byte by byte";
+        for (std::size_t cut = 1; cut < stream.size(); ++cut) {
+            ASSERT_EQ(lf_frame(stream, cut, stream.size()), whole) << "cut at " << cut;
+        }
+    }
 }
 
 TEST(MessageFramer, LengthsOfOneToThreeBreakTheStream) {

@@ -162,6 +162,30 @@ TEST_F(ClientOnRawPeer, RequestsFromTwoThreadsArriveWhole) {
     for (std::size_t i = 0; i < ids.size(); ++i) ASSERT_EQ(ids[i], i + 2);
 }
 
+// A batch holds what is requested on its handle, from any thread, until the last open batch closes; then it
+// all arrives in the order it was built. A close sends what an open batch still holds.
+TEST_F(ClientOnRawPeer, ABatchHoldsItsRequestsUntilItClosesAndKeepsTheirOrder) {
+    {
+        const SimConnectBatch outer(handle);
+        {
+            const SimConnectBatch inner(handle);
+            for (std::uint32_t i = 0; i < 300; ++i) ASSERT_EQ(SimConnect_AIRemoveObject(handle, 1000 + i, 105), kSimOk);
+        }
+        std::thread([&] { SimConnect_AIReleaseControl(handle, 2000, 103); }).join();
+        EXPECT_TRUE(peer.quietFor(std::chrono::milliseconds(50)));
+    }
+    for (std::uint32_t i = 0; i < 300; ++i)
+        ASSERT_EQ(next(), ExpectedPacket(24, 0x2C, i + 2).u32(16, 1000 + i).u32(20, 105).b) << i;
+    EXPECT_EQ(next(), ExpectedPacket(24, 0x2B, 302).u32(16, 2000).u32(20, 103).b);
+
+    const SimConnectBatch unknown(SimConnectHandle::None);
+    const SimConnectBatch open(handle);  // outlives the close below
+    ASSERT_EQ(SimConnect_AIRemoveObject(handle, 3000, 105), kSimOk);
+    ASSERT_EQ(SimConnect_Close(handle), kSimOk);
+    handle = SimConnectHandle::None;
+    EXPECT_EQ(next(), ExpectedPacket(24, 0x2C, 303).u32(16, 3000).u32(20, 105).b);
+}
+
 // A handle kept after closing only ever fails; it never touches the freed client.
 TEST_F(ClientOnRawPeer, HandleAfterCloseFailsEverywhere) {
     ASSERT_EQ(SimConnect_Close(handle), kSimOk);

@@ -15,6 +15,16 @@ std::span<std::uint8_t> MessageFramer::writable() {
 void MessageFramer::commit(std::size_t bytes) { m_write = std::min(m_write + bytes, m_buffer.size()); }
 
 MessageFramer::Result MessageFramer::extract(std::vector<std::uint8_t>& out) {
+    if (m_inPadding) {
+        // The run of padding goes on: a length word read here would take zero bytes of it for the high
+        // bytes of a length, and announce a bogus one.
+        while (m_read < m_write && m_buffer[m_read] == 0) ++m_read;
+        if (m_read == m_write) {
+            m_read = m_write = 0;
+            return Result::NeedMore;
+        }
+        m_inPadding = false;
+    }
     if (m_write - m_read < 4) {
         manageBuffer();
         return Result::NeedMore;
@@ -26,10 +36,12 @@ MessageFramer::Result MessageFramer::extract(std::vector<std::uint8_t>& out) {
     if (length == 0) {
         std::size_t p = m_read + 1;
         while (p < m_write && m_buffer[p] == 0) ++p;
-        if (p >= m_write)
+        if (p >= m_write) {
             m_read = m_write = 0;
-        else
+            m_inPadding = true;
+        } else {
             m_read = p;
+        }
         return Result::Skipped;
     }
     if (m_write - m_read < length) {

@@ -1,6 +1,12 @@
 // Cuts the received byte stream into length-prefixed messages. Each message starts with its own u32
 // length; runs of zero bytes between messages are padding. The receive buffer starts small and grows
 // in steps up to 1 MiB while one message does not fit.
+//
+// Padding: a length word of 0 starts a run that is skipped up to the next non-zero byte, where the next
+// length word is read. The run may go on past the end of a read; it is then skipped on in the next ones,
+// so the messages never depend on where the reads end. What that rule cannot tell apart stays as it is,
+// whatever the cut: fewer than four zero bytes before a message are read as part of a length word, and a
+// message whose length has a zero low byte loses that byte to a run of padding before it.
 #pragma once
 
 #include <cstddef>
@@ -45,4 +51,5 @@ private:
     std::size_t m_read = 0;
     std::size_t m_write = 0;
     std::uint32_t m_max;
+    bool m_inPadding = false;  // a run of padding reached the end of the bytes read so far
 };

@@ -84,10 +84,9 @@ SimResult lf_build(SimConnectHandle handle, std::uint32_t number, std::size_t si
         c->cursor -= size;
         return kSimTextTooLong;
     }
-    std::vector<std::uint8_t> packet(c->sendBuffer.begin(), c->sendBuffer.begin() + static_cast<std::ptrdiff_t>(c->cursor));
+    c->transport->queuePacket(std::span<const std::uint8_t>(c->sendBuffer.data(), c->cursor));
     std::memset(c->sendBuffer.data(), 0, c->cursor);
     c->cursor = 0;
-    c->transport->queuePacket(std::move(packet));
     if (sendIdOut != nullptr) *sendIdOut = c->sendId;
     return kSimOk;
 }
@@ -157,6 +156,18 @@ SimResult SimConnect_OpenWith(SimConnectHandle* handle, const char* name, const 
     return lf_open(handle, name, settings);
 }
 
+SimConnectBatch::SimConnectBatch(SimConnectHandle handle) {
+    auto c = lf_share(handle);
+    if (!c || !c->transport) return;
+    c->transport->holdWrites();
+    m_client = std::move(c);
+}
+
+SimConnectBatch::~SimConnectBatch() {
+    if (!m_client) return;
+    static_cast<SimConnectClient*>(m_client.get())->transport->releaseWrites();
+}
+
 SimResult SimConnect_Close(SimConnectHandle handle) {
     std::shared_ptr<SimConnectClient> c;
     {
@@ -166,7 +177,7 @@ SimResult SimConnect_Close(SimConnectHandle handle) {
         c = std::move(it->second);
         lf_clients().erase(it);
     }
-    // Every request went out as its own packet; give the last writes a moment before the socket closes.
+    // Give the last writes a moment before the socket closes.
     if (c->transport) {
         c->transport->flush(std::chrono::milliseconds(100));
         c->transport->close(false, kSimOk);

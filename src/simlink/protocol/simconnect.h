@@ -1,9 +1,11 @@
 // The program's own SimConnect client: the request builders named after the published client functions
 // (same arguments, results as codes, never exceptions), the dispatch of received messages and the
-// connection handle. Every builder sends its request at once as one packet.
+// connection handle. Every builder queues its request at once as one packet; the transport writes what is
+// queued as soon as it can, unless a batch (below) is open.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "simlink/protocol/config.h"
 #include "simlink/protocol/wire.h"
@@ -61,6 +63,21 @@ SimResult SimConnect_AIReleaseControl(SimConnectHandle handle, std::uint32_t obj
 SimResult SimConnect_AIRemoveObject(SimConnectHandle handle, std::uint32_t objectId, std::uint32_t requestId);
 SimResult SimConnect_AISetAircraftFlightPlan(SimConnectHandle handle, std::uint32_t objectId,
                                              const char* flightPlanPath, std::uint32_t requestId);
+
+// While a batch is open on a handle, the requests made on it, from any thread, wait in the order they were
+// built; when the last open batch on it closes, they all go out in one write. The link's per-frame flush
+// makes hundreds of requests, and a write apiece would cost a system call each. Each request is still
+// stamped with its send id as it is built. An unknown handle gives a batch that does nothing.
+class SimConnectBatch {
+public:
+    explicit SimConnectBatch(SimConnectHandle handle);
+    ~SimConnectBatch();
+    SimConnectBatch(const SimConnectBatch&) = delete;
+    SimConnectBatch& operator=(const SimConnectBatch&) = delete;
+
+private:
+    std::shared_ptr<void> m_client;  // kept alive, even past a close, until the batch has let go of it
+};
 
 // How many clients are open in this process.
 int simConnectClientCount();

@@ -191,27 +191,43 @@ void SimConnectTransport::startRead() {
     });
 }
 
-void SimConnectTransport::queuePacket(std::vector<std::uint8_t> packet) {
+void SimConnectTransport::queuePacket(std::span<const std::uint8_t> packet) {
     if (m_state.load() != kConnected) return;
     std::lock_guard lock(m_sendMutex);
-    m_sendQueue.push_back(std::move(packet));
-    if (!m_writing) {
-        m_writing = true;
-        asio::post(m_io->ctx, [this] { startWrite(); });
-    }
+    m_sendQueue.insert(m_sendQueue.end(), packet.begin(), packet.end());
+    kickWriteLocked(false);
 }
 
-void SimConnectTransport::startWrite() {
+void SimConnectTransport::holdWrites() {
+    std::lock_guard lock(m_sendMutex);
+    ++m_holds;
+}
+
+void SimConnectTransport::releaseWrites() {
+    std::lock_guard lock(m_sendMutex);
+    if (m_holds > 0) --m_holds;
+    kickWriteLocked(false);
+}
+
+void SimConnectTransport::kickWriteLocked(bool evenWhileHeld) {
+    if (m_writing || m_sendQueue.empty() || (m_holds > 0 && !evenWhileHeld) || m_state.load() != kConnected) return;
+    m_writing = true;
+    asio::post(m_io->ctx, [this, evenWhileHeld] { startWrite(evenWhileHeld); });
+}
+
+void SimConnectTransport::startWrite(bool evenWhileHeld) {
     {
         std::lock_guard lock(m_sendMutex);
-        if (m_sendQueue.empty() || m_state.load() != kConnected) {
-            m_sendQueue.clear();
+        if (m_state.load() != kConnected) m_sendQueue.clear();
+        if (m_sendQueue.empty() || (m_holds > 0 && !evenWhileHeld)) {
+            // A held queue waits for its release, which starts the next write.
             m_writing = false;
             m_sendDone.notify_all();
             return;
         }
-        m_current = std::move(m_sendQueue.front());
-        m_sendQueue.pop_front();
+        // The queue keeps the storage of the last write, so that neither side allocates once warmed up.
+        m_current.swap(m_sendQueue);
+        m_sendQueue.clear();
     }
     asio::async_write(m_io->socket, asio::buffer(m_current), [this](const asio::error_code& ec, std::size_t) {
         if (ec) {
@@ -226,13 +242,20 @@ void SimConnectTransport::startWrite() {
             m_sendDone.notify_all();
             return;
         }
-        startWrite();
+        startWrite(false);
     });
 }
 
 bool SimConnectTransport::flush(std::chrono::milliseconds bound) {
+    const auto deadline = std::chrono::steady_clock::now() + bound;
     std::unique_lock lock(m_sendMutex);
-    return m_sendDone.wait_for(lock, bound, [this] { return !m_writing && m_sendQueue.empty(); });
+    for (;;) {
+        if (!m_writing && m_sendQueue.empty()) return true;
+        // Held packets go too; what is queued behind a write goes once that write is done.
+        kickWriteLocked(true);
+        if (m_sendDone.wait_until(lock, deadline) == std::cv_status::timeout)
+            return !m_writing && m_sendQueue.empty();
+    }
 }
 
 void SimConnectTransport::failFromIo(int reason, SimResult status) {

@@ -1,16 +1,21 @@
 // Carries the packets of one SimConnect client over a TCP socket or a named pipe (a Unix-domain socket
 // here) and hands each received message to its owner. All I/O completes on the transport's own I/O
 // thread; at most one read and one write are outstanding. Sends never raise SIGPIPE.
+//
+// Queued packets wait in one contiguous block, and each write takes everything queued by then: the link
+// sends hundreds of small requests a frame, and a system call (and a wake-up of the I/O thread) apiece
+// cost far more than the requests themselves. While writes are held, packets only queue; the release
+// sends them together, in the order they were queued.
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <thread>
 #include <vector>
@@ -57,10 +62,16 @@ public:
     int connect(TransportKind kind, const std::string& address, const std::string& port,
                 std::uint32_t maxReceiveSize, bool disableNagle, AddressFamily family = AddressFamily::IPv4);
 
-    // Drops the packet unless connected; else queues it and starts writing when no write is under way.
-    void queuePacket(std::vector<std::uint8_t> packet);
+    // Drops the packet unless connected; else queues a copy of it and starts writing when no write is
+    // under way and writes are not held.
+    void queuePacket(std::span<const std::uint8_t> packet);
 
-    // Waits (bounded) until every queued packet has been written.
+    // Holds back the writing of queued packets until the matching release; holds nest. The last release
+    // writes everything queued meanwhile in one go.
+    void holdWrites();
+    void releaseWrites();
+
+    // Writes what is queued, held or not, and waits (bounded) until all of it has been written.
     bool flush(std::chrono::milliseconds bound);
 
     // Ends the connection. With error, records the status and marks the transport as failed. Joins the
@@ -84,7 +95,10 @@ private:
     enum State { kIdle = 0, kConnected = 2 };
 
     void startRead();
-    void startWrite();
+    // I/O thread: writes everything queued; unless `evenWhileHeld`, nothing while writes are held.
+    void startWrite(bool evenWhileHeld);
+    // Caller holds m_sendMutex: hands the queue to the I/O thread unless a write is under way.
+    void kickWriteLocked(bool evenWhileHeld);
     void failFromIo(int reason, SimResult status);
 
     TransportCallbacks m_callbacks;
@@ -100,7 +114,8 @@ private:
 
     std::mutex m_sendMutex;
     std::condition_variable m_sendDone;
-    std::deque<std::vector<std::uint8_t>> m_sendQueue;
-    bool m_writing = false;
-    std::vector<std::uint8_t> m_current;
+    std::vector<std::uint8_t> m_sendQueue;  // queued packets back to back, under m_sendMutex
+    int m_holds = 0;                        // under m_sendMutex
+    bool m_writing = false;                 // a write is posted or under way, under m_sendMutex
+    std::vector<std::uint8_t> m_current;    // the bytes of the write under way; I/O thread
 };
