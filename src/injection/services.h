@@ -42,7 +42,8 @@ struct AiAc {
     double standLatitude = 0.0, standLongitude = 0.0;  // the stand of a static aircraft
     std::int32_t status = kAcNotInSim;
     bool onGround = true;
-    bool cargo = false;
+    bool cargo = false;       // a cargo livery is wanted (the static livery choice sets it from the stand)
+    bool fsltlTitle = false;  // the livery title contains "FSLTL_" (set by the live livery choice)
 };
 
 struct LiveAc : AiAc {

@@ -17,19 +17,13 @@
 // The aircraft database and the registration look-ups have their own headers.
 #include "liveries/database.h"
 #include "liveries/registrations.h"
-
-// The livery title chosen per hex id, kept for the run; emptied every 86,400 s and by the exit.
-extern std::unordered_map<std::uint32_t, std::string_view> g_liveryByHexid;
-// Texts of the live aircraft that found no livery (work thread).
-extern std::set<std::string> g_unmatchedAircraft;
+// So have the livery records, the livery indexes (with their containers and the clearing), the selection
+// (with the per-hex-id titles, the unmatched aircraft, the summary and its report) and the publishers.
+#include "liveries/livery_index.h"
+#include "liveries/livery_records.h"
+#include "liveries/publishers.h"
+#include "liveries/selection.h"
 
 // The livery step of the start-up: scans the livery folders when SCAN_LIVERIES is set, then builds the
 // livery database from "LiveriesScanned.xml" once per run.
 void gf_liveriesScan();
-// Room in the livery containers, at each start.
-void gf_reserveLiveryContainers();
-// Empties the livery database and forgets that it was built, so that the next start scans and builds anew.
-void gf_clearLiveryDatabase();
-// The matching summary and the unmatched-aircraft report, both into the log.
-void gf_liveryMatchingSummary();
-void gf_logUnmatchedAircraft();

@@ -216,7 +216,8 @@ void lf_handleWorkRequests() {
                 if (const auto airport = gf_findAirport(r.airport)) lf_setParkAirport(r.airport, *airport);
                 break;
             case WorkRequestKind::ClearLiveryDatabase:
-                gf_clearLiveryDatabase();
+                // Aircraft of this run may still hold livery titles: the next build empties the database.
+                gf_requestLiveryRebuild();
                 break;
             case WorkRequestKind::AutoTrafficRange:
                 if (g_AUTO_RANGE.value()) s.autoTrafficRange();

@@ -55,8 +55,9 @@ enum class WorkRequestKind {
     EnforceMaxLive,
     // DESTINATION became `airport` (a known code): make it the first park airport.
     SetParkAirport,
-    // SCAN_LIVERIES was switched on before the first simulator connection: empty the livery database and
-    // forget that the liveries were processed, so that the coming restart scans and builds it anew.
+    // SCAN_LIVERIES was switched on before the first simulator connection: the coming restart scans and
+    // builds the livery database anew, emptying it on the work thread just before that build (aircraft of
+    // this run may still hold views of its titles until then).
     ClearLiveryDatabase,
     // AUTO_RANGE was switched on: compute the automatic traffic range now (skip it if AUTO_RANGE is off again
     // by the time the request is taken).

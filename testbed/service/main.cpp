@@ -1,7 +1,7 @@
 // zntv-service: the service stand-in as a process, for the demo and for end-to-end runs of the program.
 //
-//   zntv-service [--port N] [--root FOLDER] [--fault PATH=none|notfound|stall|breakoff|redirect]... [--stall-ms N]
-//                [--scenario FILE] [--time-scale X] [--start-at SECONDS] [--loop]
+//   zntv-service [--port N] [--root FOLDER] [--dbase FILE] [--fault PATH=none|notfound|stall|breakoff|redirect]...
+//                [--stall-ms N] [--scenario FILE] [--time-scale X] [--start-at SECONDS] [--loop]
 //                [--service-fault TARGET=FAULT[/N]]... [--slow-ms N] [--rrl MS] [--wrrl MS] [--qnh JSON]
 //
 // Prints "port N" on the first line of standard output once it listens (N is the chosen free port when
@@ -14,9 +14,12 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <pthread.h>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
@@ -24,7 +27,8 @@ namespace {
 
 int lf_usage(const char* program) {
     std::cerr << "usage: " << program
-              << " [--port N] [--root FOLDER] [--fault PATH=none|notfound|stall|breakoff|redirect]... [--stall-ms N]\n"
+              << " [--port N] [--root FOLDER] [--dbase FILE] [--fault PATH=none|notfound|stall|breakoff|redirect]...\n"
+                 "       [--stall-ms N]\n"
                  "       [--scenario FILE] [--time-scale X] [--start-at SECONDS] [--loop]\n"
                  "       [--service-fault TARGET=FAULT[/N]]... [--slow-ms N] [--rrl MS] [--wrrl MS] [--qnh JSON]\n"
                  "  TARGET: auth deauth nearestmetar weather traffic buffered live parkedtraffic all\n"
@@ -56,6 +60,11 @@ int main(int argc, char** argv) {
                 port = std::stoi(argv[++i]);
             } else if (arg == "--root" && hasValue) {
                 service.update().setRoot(argv[++i]);
+            } else if (arg == "--dbase" && hasValue) {
+                // The aircraft database the program reads at start-up, served as "dbase.zip" whatever the root holds.
+                std::ifstream in(argv[++i], std::ios::binary);
+                if (!in) throw std::runtime_error(std::string("cannot read ") + argv[i]);
+                service.update().putFile("dbase.zip", std::string(std::istreambuf_iterator<char>(in), {}));
             } else if (arg == "--stall-ms" && hasValue) {
                 service.update().setStallLimit(std::chrono::milliseconds(std::stoll(argv[++i])));
             } else if (arg == "--fault" && hasValue) {

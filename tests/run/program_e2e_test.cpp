@@ -28,6 +28,8 @@ const fs::path kProgram = fs::path(ZNTV_BINARY_DIR) / "bin" / "ZNTV_P3D";
 const fs::path kSimulator = fs::path(ZNTV_BINARY_DIR) / "bin" / "zntv-simulator";
 const fs::path kService = fs::path(ZNTV_BINARY_DIR) / "bin" / "zntv-service";
 const fs::path kScenario = fs::path(ZNTV_SOURCE_DIR) / "testbed" / "fixtures" / "synthetic_scenario.json";
+// The aircraft database the build generates; without one the start-up stops.
+const fs::path kDatabase = fs::path(ZNTV_BINARY_DIR) / "dbase" / "dbase.zip";
 
 bool lf_waitFor(const std::function<bool()>& condition, std::chrono::milliseconds bound = 30s) {
     const auto end = std::chrono::steady_clock::now() + bound;
@@ -53,13 +55,15 @@ protected:
         writeWholeFile(m_root / "program/RealTraffic.lic", "{\"License\":\"LIC-1\"}\n");
     }
 
-    // The live-traffic service stand-in as a process, playing the synthetic scenario; the program finds it
-    // through ZNTV_SERVICE_URL.
+    // The live-traffic service and update server stand-in as a process, playing the synthetic scenario and
+    // serving the database; the program finds it through ZNTV_SERVICE_URL and ZNTV_UPDATE_URL.
     void startService() {
         const fs::path out = m_root / "service.out";
         m_service = std::make_unique<ChildProcess>(
-            kService, std::vector<std::string>{"--port", "0", "--scenario", kScenario.string(), "--loop"}, m_root,
-            environment(), out);
+            kService,
+            std::vector<std::string>{"--port", "0", "--scenario", kScenario.string(), "--loop", "--dbase",
+                                     kDatabase.string()},
+            m_root, environment(), out);
         std::string port;
         ASSERT_TRUE(lf_waitFor([&] {
             const std::string text = readWholeFile(out);
@@ -70,6 +74,7 @@ protected:
             return true;
         }));
         m_serviceUrl = "http://127.0.0.1:" + port + "/v4/";
+        m_updateUrl = "http://127.0.0.1:" + port + "/downloads/";
     }
 
     std::map<std::string, std::string> environment() const {
@@ -78,7 +83,7 @@ protected:
                 {"XDG_PUBLICSHARE_DIR", (m_root / "public").string()},
                 {"XDG_RUNTIME_DIR", (m_root / "runtime").string()},
                 {"ZNTV_REGISTRY_DIR", (m_root / "registry").string()},
-                {"ZNTV_UPDATE_URL", "http://127.0.0.1:9/downloads/"},
+                {"ZNTV_UPDATE_URL", m_updateUrl},
                 {"ZNTV_SERVICE_URL", m_serviceUrl},
                 {"ZNTV_HEADLESS", "1"},
                 {"ZNTV_TIME_SCALE", "0.05"}};
@@ -98,10 +103,12 @@ protected:
     testing_support::TempDir m_dir;
     fs::path m_root = m_dir.path();
     std::string m_serviceUrl = "http://127.0.0.1:9/v4/";
+    std::string m_updateUrl = "http://127.0.0.1:9/downloads/";
     std::unique_ptr<ChildProcess> m_service;
 };
 
 TEST_F(Program, ASecondInstanceReturnsMinusOneAndLeavesTheLogAlone) {
+    startService();
     auto first = startProgram(program(), "first");
     ASSERT_TRUE(lf_waitFor([&] { return logHas(program(), "Program Version file not found?"); }));
     const std::string before = log(program());
