@@ -1,7 +1,7 @@
 // Reading one live traffic reply of 1,000 aircraft, as the traffic reader does on every poll: the JSON text
-// parsed, every 48-field record through processLine into the live records. Reported per reply (time) and as
-// records per second. A second case reads only the records from an already parsed reply, to tell the JSON
-// parse from our own reading.
+// parsed in the order of the reply, every 48-field record through processLine into the live records. Reported
+// per reply (time) and as records per second. A second case reads only the records from an already parsed
+// reply, to tell the JSON parse from our own reading.
 #include <benchmark/benchmark.h>
 
 #include <string>
@@ -11,6 +11,7 @@
 
 #include "frame/settings.h"
 #include "trafficservice/clients.h"
+#include "trafficservice/json_fields.h"
 
 using nlohmann::json;
 
@@ -43,17 +44,13 @@ void lf_prepare() {
     g_trafficClient.liveRecords.reserve(kAircraft);
 }
 
-void lf_readRecords(const json& reply) {
-    for (const json& entry : reply["data"]) {
-        if (entry.is_array() && entry.size() == 48) g_trafficClient.processLine(entry);
-    }
-}
+void lf_readRecords(const svcjson::OrderedValue& reply) { g_trafficClient.processRecords(reply.member("data")); }
 
 void BM_LiveReplyParseAndRead(benchmark::State& state) {
     lf_prepare();
     const std::string text = lf_reply();
     for (auto _ : state) {
-        const json reply = json::parse(text);
+        const auto reply = svcjson::parseInOrder(text, svcjson::kLiveReplyDepth);
         lf_readRecords(reply);
         if (g_trafficClient.liveRecords.size() != kAircraft) state.SkipWithError("records were dropped");
         g_trafficClient.liveRecords.clear();
@@ -65,7 +62,7 @@ BENCHMARK(BM_LiveReplyParseAndRead)->Unit(benchmark::kMicrosecond);
 
 void BM_LiveReplyReadOnly(benchmark::State& state) {
     lf_prepare();
-    const json reply = json::parse(lf_reply());
+    const auto reply = svcjson::parseInOrder(lf_reply(), svcjson::kLiveReplyDepth);
     for (auto _ : state) {
         lf_readRecords(reply);
         benchmark::DoNotOptimize(g_trafficClient.liveRecords.data());

@@ -1,3 +1,27 @@
+# The shared folder of test fixtures beside the checkout: ZNTV_SHARED_DIR when it is given and there, else the
+# first "shared" holding "spec" or "fixtures" from the source tree upwards; empty when there is none. A
+# checkout of its own then still builds and passes, with what needs the shared recordings skipped.
+function(zntv_find_shared_dir out)
+  if(ZNTV_SHARED_DIR AND IS_DIRECTORY "${ZNTV_SHARED_DIR}")
+    set(${out} "${ZNTV_SHARED_DIR}" PARENT_SCOPE)
+    return()
+  endif()
+  set(dir "${PROJECT_SOURCE_DIR}")
+  foreach(level RANGE 64)  # up to the root, which is its own parent
+    if(IS_DIRECTORY "${dir}/shared/spec" OR IS_DIRECTORY "${dir}/shared/fixtures")
+      set(${out} "${dir}/shared" PARENT_SCOPE)
+      return()
+    endif()
+    get_filename_component(parent "${dir}" DIRECTORY)
+    if(parent STREQUAL dir)
+      break()
+    endif()
+    set(dir "${parent}")
+  endforeach()
+  set(${out} "" PARENT_SCOPE)
+endfunction()
+zntv_find_shared_dir(ZNTV_SHARED_DIR_FOUND)
+
 # One static library per source folder, its sources found by glob so that new files need no list edits.
 # Subfolders are taken in only when named in SUBDIRS (a subfolder may be a library of its own).
 function(zntv_library name)
@@ -51,7 +75,7 @@ function(zntv_test_folder name)
       target_compile_definitions(${exe} PRIVATE
         ZNTV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         ZNTV_BINARY_DIR="${CMAKE_BINARY_DIR}"
-        ZNTV_SHARED_DIR="${PROJECT_SOURCE_DIR}/../shared")
+        ZNTV_SHARED_DIR="${ZNTV_SHARED_DIR_FOUND}")
       gtest_discover_tests(${exe}
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
         PROPERTIES LABELS ${kind} TIMEOUT 120

@@ -23,6 +23,10 @@
 #include "trafficservice/transport.h"
 #include "window/main_window.h"
 
+namespace svcjson {
+class OrderedValue;
+}
+
 class TrafficServiceClient {
 public:
     TrafficServiceClient();
@@ -101,7 +105,10 @@ public:
     // The traffic loop: returns only when it ends, always false; `status` says why (9999: stopped).
     bool receive(std::int32_t& status);
     // One snapshot of the buffered reply, handed over with the delay n x 6 s; n counts up.
-    void lf_processBufferData(const nlohmann::json& reply, const char* key, std::int32_t& n);
+    void lf_processBufferData(const svcjson::OrderedValue& reply, const char* key, std::int32_t& n);
+    // Every record (an array of 48 fields) of a live "data" or a snapshot through processLine, in the
+    // order of the reply: it decides which of two records of one aircraft comes last.
+    void processRecords(const svcjson::OrderedValue& records);
     // Parses one live record (an array of 48 fields) and appends it to the live records when it passes.
     void processLine(const nlohmann::json& line);
     // The steps of processLine that decide on their own.

@@ -163,14 +163,15 @@ bool TrafficClient::parkedtraffic(std::int32_t& status) {
             case TransferOutcome::Done:
                 break;
         }
-        const json reply = json::parse(m_parkedResponse);
+        const auto reply = svcjson::parseInOrder(m_parkedResponse, svcjson::kParkedReplyDepth);
         const std::int32_t s = svcjson::status(reply);
         if (s != 200) return fail(s);
-        const json& data = svcjson::member(reply, "data");
-        if (svcjson::filled(data) && data.is_structured()) {
-            for (const auto& [key, value] : data.items()) {
+        // In the order of the reply: of two aircraft of one age on one stand, the filter keeps the first.
+        const svcjson::OrderedValue& data = reply.member("data");
+        if (data.filled()) {
+            data.forEachMember([this](const std::string& key, const json& value) {
                 if (svcjson::filled(value)) processParkedTrafficLine(key, value);
-            }
+            });
         }
         return true;
     } catch (const std::exception& e) {

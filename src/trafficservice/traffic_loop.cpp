@@ -50,13 +50,15 @@ void gf_setTrafficBatchHandOver(TrafficBatchHandOver handOver) {
     g_handOver = std::move(handOver);
 }
 
-void TrafficClient::lf_processBufferData(const json& reply, const char* key, std::int32_t& n) {
-    const json& snapshot = svcjson::member(svcjson::member(reply, "data"), key);
-    if (svcjson::filled(snapshot) && snapshot.is_structured()) {
-        for (const json& entry : snapshot) {
-            if (lf_isRecordArray(entry)) processLine(entry);
-        }
-    }
+void TrafficClient::processRecords(const svcjson::OrderedValue& records) {
+    if (!records.filled()) return;
+    records.forEachValue([this](const json& entry) {
+        if (lf_isRecordArray(entry)) processLine(entry);
+    });
+}
+
+void TrafficClient::lf_processBufferData(const svcjson::OrderedValue& reply, const char* key, std::int32_t& n) {
+    processRecords(reply.member("data").member(key));
     lastBatchSize = static_cast<std::int64_t>(liveRecords.size());
     lf_handOver(*this, n * 6);
     ++n;
@@ -78,13 +80,13 @@ bool TrafficClient::buffer(std::int32_t& status) {
         } else if (transfer.done() && m_response.empty()) {
             gf_logWarning("buffer traffic: empty content");
         } else if (transfer.done()) {
-            const json reply = json::parse(m_response);
+            const auto reply = svcjson::parseInOrder(m_response, svcjson::kBufferedReplyDepth);
             const std::int32_t s = svcjson::status(reply);
             if (s == 200) {
-                rrl = gf_pollPause(svcjson::member(reply, "rrl"));
+                rrl = gf_pollPause(reply.member("rrl").plain());
                 // From now on the parking code learns which aircraft are live.
                 g_collectSeenTraffic.exchange(true);
-                if (svcjson::filled(svcjson::member(reply, "data"))) {
+                if (reply.member("data").filled()) {
                     result = true;
                     std::int32_t n = 0;
                     for (const char* key : {"buffer_4", "buffer_3", "buffer_2", "buffer_1", "buffer_0"}) {
@@ -94,7 +96,7 @@ bool TrafficClient::buffer(std::int32_t& status) {
             } else {
                 status = s;
                 if (s == 406) {
-                    gf_logWarning(fmt::format(" buffer traffic msg {}", svcjson::text(svcjson::member(reply, "message"))));
+                    gf_logWarning(fmt::format(" buffer traffic msg {}", svcjson::text(reply.member("message").plain())));
                 }
             }
         }
@@ -129,23 +131,18 @@ bool TrafficClient::receive(std::int32_t& status) {
             } else if (transfer.done() && m_response.empty()) {
                 gf_logWarning("traffic receive: empty content");
             } else if (transfer.done()) {
-                const json reply = json::parse(m_response);
+                const auto reply = svcjson::parseInOrder(m_response, svcjson::kLiveReplyDepth);
                 const std::int32_t s = svcjson::status(reply);
                 if (s == 200) {
-                    rrl = gf_pollPause(svcjson::member(reply, "rrl"));
+                    rrl = gf_pollPause(reply.member("rrl").plain());
                     // The last batch may have taken the room with it.
                     if (liveRecords.capacity() < 384) liveRecords.reserve(384);
-                    const json& data = svcjson::member(reply, "data");
-                    if (svcjson::filled(data) && data.is_structured()) {
-                        for (const json& entry : data) {
-                            if (lf_isRecordArray(entry)) processLine(entry);
-                        }
-                    }
+                    processRecords(reply.member("data"));
                     lastBatchSize = static_cast<std::int64_t>(liveRecords.size());
                     // Also an empty batch: the injection learns that the region is empty.
                     lf_handOver(*this, 30);
                 } else if (s == 406) {
-                    gf_logWarning(fmt::format("curl traffic msg {}", svcjson::text(svcjson::member(reply, "message"))));
+                    gf_logWarning(fmt::format("curl traffic msg {}", svcjson::text(reply.member("message").plain())));
                 } else {
                     status = stop.load() ? 9999 : s;
                     return false;

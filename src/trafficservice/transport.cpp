@@ -19,6 +19,9 @@ namespace {
 std::mutex g_timingMutex;
 ServiceTiming g_timing;
 
+std::mutex g_transportMutex;
+ServiceTransport g_transport;  // empty: libcurl
+
 // What the progress callback of one transfer looks at; lives on the stack of gf_servicePost.
 struct TransferState {
     const StopCondition* stop = nullptr;
@@ -103,8 +106,23 @@ bool StopCondition::stopRequested() const {
     return onExit && gf_exitOrStopRequested();
 }
 
+void gf_setServiceTransport(ServiceTransport transport) {
+    std::lock_guard lock(g_transportMutex);
+    g_transport = std::move(transport);
+}
+
 TransferResult gf_servicePost(std::string_view endpoint, const std::string& body, std::string& target,
                               const StopCondition& stop) {
+    ServiceTransport standIn;
+    {
+        std::lock_guard lock(g_transportMutex);
+        standIn = g_transport;
+    }
+    if (standIn) {
+        target.clear();
+        if (stop.stopRequested()) return {TransferOutcome::Stopped, CURLE_ABORTED_BY_CALLBACK};
+        return standIn(endpoint, body, target, stop);
+    }
     gf_curlGlobalInit();
     target.clear();
     EasyHandle easy;

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -78,6 +79,14 @@ struct StopCondition {
 // first). One easy handle, made here and released before returning.
 TransferResult gf_servicePost(std::string_view endpoint, const std::string& body, std::string& target,
                               const StopCondition& stop);
+
+// What stands in for the HTTP call of gf_servicePost: given what the request would send, it fills `target` as
+// the transfer would and says how the transfer ended. Tests and fuzz targets play replies through every reader
+// this way, without a server and its waits.
+using ServiceTransport = std::function<TransferResult(std::string_view endpoint, const std::string& body,
+                                                      std::string& target, const StopCondition& stop)>;
+// Puts a stand-in in place of libcurl for every later request; an empty function puts libcurl back.
+void gf_setServiceTransport(ServiceTransport transport);
 
 // Sleeps up to `ms` milliseconds in short steps; returns early (false) once the stop condition holds.
 bool gf_serviceSleep(std::int32_t ms, const StopCondition& stop);

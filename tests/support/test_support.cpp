@@ -63,12 +63,28 @@ void writeWholeFile(const fs::path& p, const std::string& bytes) {
     out << bytes;
 }
 
-fs::path sharedFixtures() {
+fs::path sharedDir() {
+    std::error_code ec;
 #ifdef ZNTV_SHARED_DIR
-    return fs::path(ZNTV_SHARED_DIR) / "fixtures";
-#else
-    return fs::path("../shared/fixtures");
+    // Where the build found it, while it is there.
+    if (const fs::path found = ZNTV_SHARED_DIR; !found.empty() && fs::is_directory(found, ec)) return found;
 #endif
+#ifdef ZNTV_SOURCE_DIR
+    // Else the way the build looks: the first "shared" with its specification or fixtures from the source
+    // tree upwards.
+    for (fs::path dir = ZNTV_SOURCE_DIR;; dir = dir.parent_path()) {
+        if (fs::is_directory(dir / "shared" / "spec", ec) || fs::is_directory(dir / "shared" / "fixtures", ec)) {
+            return dir / "shared";
+        }
+        if (dir == dir.parent_path()) break;
+    }
+#endif
+    return {};
+}
+
+fs::path sharedFixtures() {
+    const fs::path dir = sharedDir();
+    return dir.empty() ? dir : dir / "fixtures";
 }
 
 }  // namespace testing_support

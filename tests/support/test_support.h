@@ -49,7 +49,11 @@ private:
 std::string readWholeFile(const std::filesystem::path& p);
 void writeWholeFile(const std::filesystem::path& p, const std::string& bytes);
 
-// The shared fixtures folder (../shared/fixtures from the project root).
+// The shared folder beside the checkout (test fixtures too big or too foreign for the repository): where the
+// build found it, else the first "shared" holding "spec" or "fixtures" from the source tree upwards; empty
+// when there is none, and a test that needs it skips.
+std::filesystem::path sharedDir();
+// Its "fixtures" folder; empty when there is no shared folder.
 std::filesystem::path sharedFixtures();
 
 }  // namespace testing_support
