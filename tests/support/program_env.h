@@ -32,6 +32,9 @@ protected:
           m_program(m_root.path() / "program"),
           m_xdg("XDG_CONFIG_HOME", m_config.string()),
           m_registryEnv("ZNTV_REGISTRY_DIR", m_registry.string()),
+          // Nothing listens on port 9: program code that downloads fails at once and never leaves the
+          // machine. Suites that want downloads point this at their own stand-in.
+          m_updateEnv("ZNTV_UPDATE_URL", "http://127.0.0.1:9/downloads/"),
           m_cwd((std::filesystem::create_directories(m_program), m_program)) {
         std::filesystem::create_directories(m_config);
         std::filesystem::create_directories(m_registry);
@@ -84,7 +87,7 @@ protected:
 
     TempDir m_root;
     std::filesystem::path m_config, m_registry, m_program;
-    ScopedEnv m_xdg, m_registryEnv;
+    ScopedEnv m_xdg, m_registryEnv, m_updateEnv;
     ScopedCwd m_cwd;
     ui::HeadlessBackend* m_ui = nullptr;
 };
