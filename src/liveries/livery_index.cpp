@@ -13,6 +13,7 @@
 #include "frame/text.h"
 #include "injection/services.h"
 #include "liveries/livery_records.h"
+#include "liveries/regcodes.h"
 #include "liveries/selection.h"
 #include "platform/ui.h"
 #include "window/main_window.h"
@@ -267,6 +268,8 @@ void gf_processScannedLiveries(const std::filesystem::path& path) {
     ui::backend().invalidate(kUpperBand);
     lf_buildAirlineLiveries();
     lf_buildLiveryIndex();
+    lf_checkInlineRegcodes();
+    lf_processRegcodeFiles();
     gf_logLine(fmt::format("{} registration codes", g_regcodeLiveries.size()));
     lf_buildTypeIndex();
     gf_logLine(fmt::format("{} airlines, {} pax aircraft models and {} cargo aircraft models", g_airlineLiveries.size(),
@@ -285,6 +288,7 @@ void gf_clearLiveryDatabase() {
     for (std::vector<std::string>& models : g_randomModels) models.clear();
     g_specialLiveries.clear();
     g_regcodeLiveries.clear();
+    gf_clearRegcodeState();
     for (auto& index : g_typeLiveryIndex) index.clear();
     for (auto& index : g_liveryIndex) index.clear();
     g_similarModels.clear();

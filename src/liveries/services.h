@@ -1,7 +1,5 @@
 // What the run-time asks of the aircraft models and liveries: the livery step of the start-up, the
 // aircraft database, the containers of the livery indexes, and the two reports.
-//
-// For now these carry the least the run-time needs: no scan and no database yet.
 #pragma once
 
 #include <array>
@@ -23,7 +21,5 @@
 #include "liveries/livery_records.h"
 #include "liveries/publishers.h"
 #include "liveries/selection.h"
-
-// The livery step of the start-up: scans the livery folders when SCAN_LIVERIES is set, then builds the
-// livery database from "LiveriesScanned.xml" once per run.
-void gf_liveriesScan();
+// The livery step of the start-up (gf_liveriesScan): the scan when SCAN_LIVERIES is set, then the build.
+#include "liveries/scan_driver.h"

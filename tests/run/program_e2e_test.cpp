@@ -48,9 +48,16 @@ protected:
             fs::create_directories(m_root / folder);
         }
         fs::permissions(m_root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+        // The liveries of an earlier scan: these runs are about the run-time, not about the livery scan.
         writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml",
                        "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
-                           (m_root / "sim/Prepar3D v5").string() + "\"/>\n</parameters>\n");
+                           (m_root / "sim/Prepar3D v5").string() +
+                           "\"/>\n<parameter name=\"SCAN_LIVERIES\" value=\"false\"/>\n</parameters>\n");
+        fs::create_directories(m_root / "program/output");
+        writeWholeFile(m_root / "program/output/LiveriesScanned.xml",
+                       "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"ZNTV\"/><info name=\"date\" "
+                       "value=\"2026-12-07\"/><info name=\"version\" value=\"10.10.4\"/></meta>\n"
+                       "<liveries><liv airl=\"SWR\" type=\"A320\" title=\"Test A320\"/></liveries>\n");
         // The user's service credential, as the traffic service's own app leaves it beside the program.
         writeWholeFile(m_root / "program/RealTraffic.lic", "{\"License\":\"LIC-1\"}\n");
     }

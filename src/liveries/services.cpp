@@ -1,4 +1,0 @@
-#include "liveries/services.h"
-
-void gf_liveriesScan() {}
-
