@@ -406,11 +406,21 @@ std::optional<SectionLivery> lf_parseSection(const std::vector<std::string>& sec
     return found;
 }
 
+// The fix lines of the file this thread is parsing: "Fixes.txt" keeps the order in which fixes are found, and
+// the files are taken in folder order, not in the order their parses end. Outside a file parse the line goes
+// straight to the report.
+thread_local std::vector<std::string>* t_fileFixLines = nullptr;
+
 // The type code V of a file, checked against the database: known, or fixed by the fix table, else reported.
 std::string lf_checkedType(const std::string& code, const std::string& path) {
     if (g_knownModels.contains(code)) return code;
     if (const auto fix = g_modelFixes.find(code); fix != g_modelFixes.end()) {
-        g_reportCodeFixes.append(fmt::format("Model fix: {} found in {} changed into {}", code, path, fix->second));
+        std::string line = fmt::format("Model fix: {} found in {} changed into {}", code, path, fix->second);
+        if (t_fileFixLines != nullptr) {
+            t_fileFixLines->push_back(std::move(line));
+        } else {
+            g_reportCodeFixes.append(std::move(line));
+        }
         return fix->second;
     }
     g_reportInvalidModelCodes.append(fmt::format("{:16} in {}", code, path));
@@ -587,6 +597,10 @@ LiveryData lf_makeLiveryData(std::int32_t priority, const std::string& airline, 
 
 LiveryFileResult gf_parseLiveryFile(std::int32_t priority, const fs::path& path, bool ivaoVariant) {
     LiveryFileResult result;
+    struct FixLinesOfThisFile {
+        explicit FixLinesOfThisFile(std::vector<std::string>& lines) { t_fileFixLines = &lines; }
+        ~FixLinesOfThisFile() { t_fileFixLines = nullptr; }
+    } const collectFixes(result.fixLines);
     const std::string pathText = path.string();
     std::string type;
     if (ivaoVariant) {
@@ -643,6 +657,7 @@ LiveryFileResult lf_searchLiveriesInMtlFile(std::int32_t priority, const fs::pat
 }
 
 std::size_t gf_takeFileLiveries(LiveryFileResult&& result, std::list<LiveryData>& into) {
+    for (std::string& line : result.fixLines) g_reportCodeFixes.append(std::move(line));
     std::size_t taken = 0;
     auto line = result.duplicateLines.begin();
     for (auto it = result.liveries.begin(); it != result.liveries.end();) {

@@ -85,6 +85,7 @@ void gf_clearAircraftCfgReports();
 struct LiveryFileResult {
     std::list<LiveryData> liveries;           // in section order
     std::vector<std::string> duplicateLines;  // one per livery, same order
+    std::vector<std::string> fixLines;        // the file's type-code fixes, reported when the file is taken
 };
 
 // The scan task bodies: the normal variant (airline from atc_parking_codes) and the IVAO variant (type from

@@ -280,6 +280,7 @@ TEST_F(AircraftCfgTest, FileRules) {
         std::vector<std::string> titles;
         for (const LiveryData& livery : result.liveries) titles.push_back(livery.title);
         EXPECT_EQ(titles, c.titles);
+        for (const std::string& line : result.fixLines) g_reportCodeFixes.append(line);  // as the scan takes them
         EXPECT_EQ(takeReports(), expectedReports(c.report, m_folder, path));
     }
 }
@@ -364,9 +365,9 @@ TEST_F(AircraftCfgTest, KeyLinesAndHeaders) {
 
 TEST_F(AircraftCfgTest, ATitleGoesToTheLiveryFirstInFolderOrderWhicheverParseEndsFirst) {
     const fs::path first = package("A"), second = package("B");
-    writeWholeFile(first / "aircraft.cfg", cfg("[fltsim.0]\ntitle=Same\n" + kBody));
+    writeWholeFile(first / "aircraft.cfg", cfg("[fltsim.0]\ntitle=Same\n" + kBody, "A32N"));
     writeWholeFile(second / "aircraft.cfg",
-                   cfg("[fltsim.0]\ntitle=Same\n" + kBody + "[fltsim.1]\ntitle=Other\n" + kBody));
+                   cfg("[fltsim.0]\ntitle=Same\n" + kBody + "[fltsim.1]\ntitle=Other\n" + kBody, "A32N"));
     // The later file's task finishes first.
     LiveryFileResult late = gf_parseLiveryFile(2, second / "aircraft.cfg", false);
     LiveryFileResult early = gf_parseLiveryFile(1, first / "aircraft.cfg", false);
@@ -377,8 +378,14 @@ TEST_F(AircraftCfgTest, ATitleGoesToTheLiveryFirstInFolderOrderWhicheverParseEnd
     EXPECT_EQ(scanned.front().title, "Same");
     EXPECT_EQ(scanned.front().priority, 1);
     EXPECT_EQ(scanned.back().title, "Other");
-    EXPECT_EQ(takeReports(), std::vector<std::string>{fmt::format(
-                                 "incomplete: {} [fltsim.0] title \"Same\" already exists", second.string())});
+    // Fixes are reported in folder order too.
+    const auto fix = [](const fs::path& folder) {
+        return fmt::format("fixes: Model fix: A32N found in {} changed into A20N", (folder / "aircraft.cfg").string());
+    };
+    EXPECT_EQ(takeReports(),
+              (std::vector<std::string>{
+                  fix(first), fix(second),
+                  fmt::format("incomplete: {} [fltsim.0] title \"Same\" already exists", second.string())}));
 }
 
 TEST_F(AircraftCfgTest, AVeryLongLineIsReadInLinearTime) {
