@@ -84,7 +84,7 @@ void lf_onObjectRemoved(std::uint32_t objectId) { gf_removeFlightPlan(objectId);
 // The refused aircraft leaves its list: the last record takes its place.
 template <typename Ac>
 void lf_dropRefused(std::vector<Ac>& list, std::uint32_t hexid) {
-    const auto it = std::find_if(list.begin(), list.end(), [&](const Ac& ac) { return ac.hexid == hexid; });
+    const auto it = std::find_if(list.begin(), list.end(), [&](const Ac& ac) { return ac.hexId == hexid; });
     if (it == list.end()) return;
     const Ac refused = *it;
     *it = std::move(list.back());
@@ -96,14 +96,14 @@ void lf_handleSimMessage(const SimMessage& m) {
     switch (m.type) {
         case kSimMsgLiveCreated:
             for (LiveAc& ac : g_liveAc)
-                if (ac.hexid == m.second) {
+                if (ac.hexId == m.second) {
                     lf_onLiveAcCreated(ac, m);
                     break;
                 }
             return;
         case kSimMsgStaticCreated:
             for (AiAc& ac : g_staticAc)
-                if (ac.hexid == m.second) {
+                if (ac.hexId == m.second) {
                     ac.objectId = m.objectId;
                     ac.status = kAcInSim;
                     break;
@@ -249,16 +249,6 @@ void gf_enforceMaxLive() {
         removeAircraftFromSim(**std::max_element(inSim.begin(), inSim.end(),
                                                  [&](auto* a, auto* b) { return distance(a) < distance(b); }));
     }
-}
-
-const std::string& gf_categoryName(std::uint32_t category) {
-    static const std::unordered_map<std::uint32_t, std::string> names{
-        {0, "Light"}, {1, "Buzjets"}, {2, "Large"}, {3, "Heavy"}, {4, "HighPerf"}, {5, "Rotorcraft"},
-    };
-    const auto it = names.find(category);
-    // The wording the logs have always shown for a category out of the table.
-    if (it == names.end()) throw std::out_of_range("invalid unordered_map<K, T> key");
-    return it->second;
 }
 
 bool gf_isRealPosition(double latitude, double longitude) {

@@ -1,8 +1,7 @@
 // What the run-time asks of the live traffic injection: the aircraft records and lists it reads, the AI
 // update of each tick, the removals, the collision checks, the traffic range, and the list resets.
 //
-// For now these carry the least the run-time needs: the records hold only what the frame reads, no
-// traffic is taken in and nothing is created, so the lists stay empty unless a test fills them.
+// For now no traffic is taken in and nothing is created, so the lists stay empty unless a test fills them.
 #pragma once
 
 #include <atomic>
@@ -13,47 +12,11 @@
 #include <string_view>
 #include <vector>
 
+#include "injection/records.h"
 #include "simlink/simids.h"
 #include "trafficservice/records.h"
 
 class TrafficClient;
-
-// Aircraft status.
-inline constexpr std::int32_t kAcNotInSim = 0;
-inline constexpr std::int32_t kAcCreationQueued = 1;
-inline constexpr std::int32_t kAcInSim = 2;
-inline constexpr std::int32_t kAcRespawn = 3;
-inline constexpr std::int32_t kAcRemovalRequested = 4;
-
-// Movement state of a live aircraft.
-inline constexpr std::int32_t kMoveFollowing = 2;  // follows the received positions
-inline constexpr std::int32_t kMoveToStand = 5;    // drives to a stand
-inline constexpr std::int32_t kMoveParked = 6;     // parked at a stand
-
-// The AI aircraft record: a static parked aircraft, and the first part of every live one.
-struct AiAc {
-    std::string airline, type, origin, destination, callsign, registration;
-    std::uint32_t category = 0;
-    double halfWingSpan = 0.0;  // nautical miles
-    std::string_view title;     // livery title, owned by the livery database; empty: none
-    std::uint32_t hexid = 0;
-    std::uint32_t objectId = 0;
-    double latitude = 0.0, longitude = 0.0;            // where it is now
-    double standLatitude = 0.0, standLongitude = 0.0;  // the stand of a static aircraft
-    std::int32_t status = kAcNotInSim;
-    bool onGround = true;
-    bool cargo = false;       // a cargo livery is wanted (the static livery choice sets it from the stand)
-    bool fsltlTitle = false;  // the livery title contains "FSLTL_" (set by the live livery choice)
-};
-
-struct LiveAc : AiAc {
-    std::int32_t state = 7;  // new
-    bool takeOffRoll = false;
-    bool braking = false;
-    bool coupledSearchDone = false;  // set by the frame once its coupled-callsign search has run
-    // The position at its last parked-collision check (set by the frame).
-    double lastCheckLatitude = 0.0, lastCheckLongitude = 0.0;
-};
 
 // Owned by the work thread; no lock.
 extern std::vector<LiveAc> g_liveAc;
@@ -171,9 +134,6 @@ void gf_enforceMaxLive();
 bool gf_isRealPosition(double latitude, double longitude);
 // Great-circle distance in nautical miles (sphere of 10800/pi NM).
 double gf_distanceNM(double latitude1, double longitude1, double latitude2, double longitude2);
-// The name of a category: "Light", "Buzjets", "Large", "Heavy", "HighPerf" or "Rotorcraft" for 0 to 5;
-// another number throws std::out_of_range "invalid unordered_map<K, T> key".
-const std::string& gf_categoryName(std::uint32_t category);
 // Live aircraft parked at a stand.
 std::uint64_t gf_countParkedLiveAc(bool refreshAverageFit);
 // With AUTO_RANGE on, chooses the traffic radius.

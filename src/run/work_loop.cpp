@@ -71,12 +71,13 @@ void lf_checkOneDuplicate() {
     if (g_duplicateChecks.empty() || g_liveAc.empty()) return;
     const std::uint32_t hexid = g_duplicateChecks.front();
     g_duplicateChecks.pop_front();
-    const auto live = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) { return a.hexid == hexid; });
+    const auto live = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) { return a.hexId == hexid; });
     if (live == g_liveAc.end()) return;
     const Subsystems& s = gf_subsystems();
-    if (!live->coupledSearchDone) {
+    // The low byte of the identity word remembers that the coupled-callsign search was made.
+    if ((live->identityWord & 0xFF) == 0) {
         s.searchForCoupledCs(g_weekSlotNow.load(), *live);
-        live->coupledSearchDone = true;
+        live->identityWord |= 1;
     }
     if (live->callsign.empty()) return;
     const std::string cut = live->callsign.substr(0, live->callsign.size() - 1);
@@ -104,7 +105,7 @@ void lf_avoidCollisionsWithUser() {
     for (LiveAc& ac : g_liveAc) {
         if (!ac.onGround) continue;
         const double d = gf_distanceNM(g_userPos.latitude, g_userPos.longitude, ac.latitude, ac.longitude);
-        if ((userSpan + ac.halfWingSpan) * 1.15 >= d && ac.status == kAcInSim) {
+        if ((userSpan + ac.halfSpan) * 1.15 >= d && ac.status == kAcInSim) {
             removeAircraftFromSim(ac);
             return;
         }
@@ -113,8 +114,8 @@ void lf_avoidCollisionsWithUser() {
     g_lastStaticCheckLatitude = g_userPos.latitude;
     g_lastStaticCheckLongitude = g_userPos.longitude;
     for (AiAc& st : g_staticAc) {
-        const double d = gf_distanceNM(g_userPos.latitude, g_userPos.longitude, st.standLatitude, st.standLongitude);
-        if ((userSpan + st.halfWingSpan) * 1.1 >= d && st.status == kAcInSim) {
+        const double d = gf_distanceNM(g_userPos.latitude, g_userPos.longitude, st.standLat, st.standLon);
+        if ((userSpan + st.halfSpan) * 1.1 >= d && st.status == kAcInSim) {
             removeAircraftFromSim(st);
             return;
         }
@@ -126,10 +127,10 @@ void lf_avoidLiveParkedCollisions() {
     const Subsystems& s = gf_subsystems();
     for (LiveAc& ac : g_liveAc) {
         if (!ac.onGround || (ac.state != kMoveFollowing && ac.state != kMoveToStand)) continue;
-        if (ac.latitude == ac.lastCheckLatitude && ac.longitude == ac.lastCheckLongitude) continue;
+        if (ac.latitude == ac.collisionCheckLat && ac.longitude == ac.collisionCheckLon) continue;
         if (ac.status != kAcInSim || ac.takeOffRoll || ac.braking) continue;
-        ac.lastCheckLatitude = ac.latitude;
-        ac.lastCheckLongitude = ac.longitude;
+        ac.collisionCheckLat = ac.latitude;
+        ac.collisionCheckLon = ac.longitude;
         LiveAc copy;
         lf_copyLiveAc(copy, ac);
         bool removed = false;

@@ -75,8 +75,8 @@ bool TrafficClient::checkCategory(TrafficRecord& record, const json& line) const
 }
 
 bool TrafficClient::readHexId(TrafficRecord& record, const json& line) const {
-    if (const auto hexid = gf_parseHexId(svcjson::text(field(line, 0)))) record.hexid = *hexid;
-    return record.hexid > kMaxStaticHexId;
+    if (const auto hexid = gf_parseHexId(svcjson::text(field(line, 0)))) record.hexId = *hexid;
+    return record.hexId > kMaxStaticHexId;
 }
 
 void TrafficClient::correctAltitude(TrackPoint& point, const json& line) const {
@@ -84,18 +84,18 @@ void TrafficClient::correctAltitude(TrackPoint& point, const json& line) const {
     const json& second = field(line, 18);
     double altitude = first.is_number() ? first.get<double>() : second.is_number() ? second.get<double>() : 0.0;
     if (!(altitude > 0.0)) {
-        point.altitude = 0.0;
+        point.alt = 0.0;
         return;
     }
     altitude = std::max(0.0, altitude + (qnh.load() - 1013) * 30.0);
-    const double gs = point.groundSpeed;
+    const double gs = point.speed;
     if (altitude > 0.0 && altitude < 14000.0) {
         const double reference = m_parkElevationKnown.load() ? m_parkElevation.load() : -1000.0;
         const double h = altitude - reference;
         if (h <= 0 || (h <= 45 && gs <= 120) || (h <= 90 && gs <= 80) || (h <= 120 && gs <= 43)) altitude = 0.0;
     }
     if (altitude > 0.0 && gs <= 35) altitude = 0.0;
-    point.altitude = altitude;
+    point.alt = altitude;
 }
 
 bool TrafficClient::checkCallsign(TrafficRecord& record, const json& line) {
@@ -111,7 +111,7 @@ bool TrafficClient::checkCallsign(TrafficRecord& record, const json& line) {
     if (blockedAnnounce) {
         blockedAnnounce = false;
         g_blockedCallsign = blocked;
-        gf_postSimMessage(SimMessage{0, record.hexid, 0, kSimMsgBlocked, 0.0, 0.0});
+        gf_postSimMessage(SimMessage{0, record.hexId, 0, kSimMsgBlocked, 0.0, 0.0});
         gf_showMessage("Reader: Live aircraft " + record.callsign + " blocked", true);
     } else if (blocked != g_blockedCallsign) {
         gf_showMessage("Reader: Live aircraft " + g_blockedCallsign + " no longer blocked", true);
@@ -133,35 +133,35 @@ void TrafficClient::processLine(const json& line) {
         if (const std::string& type = svcjson::text(field(line, 8)); type != "0" && type != "ZZZZ") record.type = type;
         if (!checkCategory(record, line)) return;
 
-        record.latitude = svcjson::floatOnly(field(line, 1));
-        record.longitude = svcjson::floatOnly(field(line, 2));
-        gf_checkPosition(record.latitude, record.longitude);
-        if (gf_distanceNM(queryLatitude.load(), queryLongitude.load(), record.latitude, record.longitude) >
+        record.lat = svcjson::floatOnly(field(line, 1));
+        record.lon = svcjson::floatOnly(field(line, 2));
+        gf_checkPosition(record.lat, record.lon);
+        if (gf_distanceNM(queryLatitude.load(), queryLongitude.load(), record.lat, record.lon) >
             g_trafficRangeNm.load()) {
             return;
         }
 
-        record.headingKnown = record.headingKnown2 = false;
+        record.headingGiven = record.attitudeGiven = false;
         if (svcjson::text(field(line, 17)) == "adsb_icao") {
             const double trueHeading = svcjson::number(field(line, 25));
             if (trueHeading == 0.0) {
                 record.heading = 2.0 * std::numbers::pi;
-                record.headingKnown = record.headingKnown2 = true;
+                record.headingGiven = record.attitudeGiven = true;
             } else if (trueHeading > 0.0 && trueHeading <= 360.0) {
                 record.heading = trueHeading * (std::numbers::pi / 180.0);
-                record.headingKnown = record.headingKnown2 = true;
+                record.headingGiven = record.attitudeGiven = true;
             } else if (trueHeading > 360.0) {
                 throw std::runtime_error(fmt::format("true heading:{:.2F}", trueHeading));
             }
         }
 
         if (!readHexId(record, line)) return;
-        record.groundSpeed = svcjson::number(field(line, 5));
+        record.speed = svcjson::number(field(line, 5));
         correctAltitude(record, line);
-        record.airborne = record.altitude > 0.0;
+        record.airborne = record.alt > 0.0;
 
         if (record.airborne && g_autoRangeAtMinimum.load() && g_standFileLoaded.load() &&
-            record.altitude - m_parkFilterElevation.load() > 3000.0) {
+            record.alt - m_parkFilterElevation.load() > 3000.0) {
             return;
         }
         if (!checkCallsign(record, line)) return;
@@ -169,40 +169,44 @@ void TrafficClient::processLine(const json& line) {
         if (g_collectSeenTraffic.load()) {
             std::lock_guard lock(m_seenMutex);
             if (!record.callsign.empty()) m_seenCallsigns.insert(record.callsign);
-            m_seenHexIds.insert(record.hexid);
+            m_seenHexIds.insert(record.hexId);
         }
 
         // On the ground only what stands or taxis at the active park airport is of use.
         if (!record.airborne) {
             if (!m_parkActive.load()) return;
-            if (gf_distanceNM(m_parkLatitude.load(), m_parkLongitude.load(), record.latitude, record.longitude) > 5.0)
+            if (gf_distanceNM(m_parkLatitude.load(), m_parkLongitude.load(), record.lat, record.lon) > 5.0)
                 return;
         }
 
         const json& track = field(line, 3);
         record.track = track.is_number() ? track.get<double>() : 0.0;
-        if (record.track == 0.0) record.track = record.headingKnown ? record.heading * (180.0 / std::numbers::pi) : 0.0;
-        record.verticalSpeed = svcjson::number(field(line, 15));
+        if (record.track == 0.0) record.track = record.headingGiven ? record.heading * (180.0 / std::numbers::pi) : 0.0;
+        record.vs = svcjson::number(field(line, 15));
 
         record.origin = svcjson::text(field(line, 11));
         if (record.origin == "null") record.origin.clear();
         record.destination = svcjson::text(field(line, 12));
         if (record.destination == "null") record.destination.clear();
 
-        record.turnAngle.reset();
+        record.bank = 0.0;
+        record.bankGiven = false;
         if (record.airborne) {
             const json& angle = field(line, 23);
             if (angle.is_number()) {
                 const double a = angle.get<double>();
-                if (a != 0.0 && a != -1.0) record.turnAngle = -a * (std::numbers::pi / 180.0);
+                if (a != 0.0 && a != -1.0) {
+                    record.bank = -a * (std::numbers::pi / 180.0);
+                    record.bankGiven = true;
+                }
             }
         }
 
         const json& airspeed = field(line, 20);
         if (airspeed.is_number() && airspeed.get<double>() != -1.0) {
-            record.airspeed = airspeed.get<double>();
+            record.tas = airspeed.get<double>();
         } else {
-            record.airspeed = lf_defaultAirspeed(record.altitude);
+            record.tas = lf_defaultAirspeed(record.alt);
         }
 
         record.stopped = false;

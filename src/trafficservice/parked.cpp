@@ -120,7 +120,7 @@ void TrafficClient::processParkedTrafficLine(const std::string& key, const json&
         if (record.type.empty() || !gf_isKnownModel(record.type)) return;
         if (!lf_categoryWanted(gf_categoryOfModel(record.type))) return;
 
-        record.flag = false;
+        record.identityWord = 0;
         const json& stand = field(line, 2);
         if (!stand.is_string()) return;
         record.stand = svcjson::text(stand);

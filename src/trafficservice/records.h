@@ -18,28 +18,33 @@ struct AcIdentity {
     std::string callsignCopy;  // filled by the injection
     std::string spare;
     std::string registration;  // at most 12 bytes
-    bool flag = false;
+    // A word for the injection: for a live aircraft, its low byte marks that the search for a coupled
+    // callsign was made.
+    std::uint64_t identityWord = 0;
 };
 
-// One timed point of an aircraft's track, as the injection plays it back.
+// One timed point of an aircraft's track, as the injection plays it back. A received record's point is
+// copied into the track unchanged.
 struct TrackPoint {
-    double latitude = 0.0;   // degrees
-    double longitude = 0.0;  // degrees
-    // The bank of a coordinated turn (radians, right turns negative), only for airborne positions.
-    std::optional<double> turnAngle;
-    double heading = 0.0;  // radians, true; only with headingKnown
-    bool headingKnown = false;
-    double altitude = 0.0;       // feet, 0 on the ground
-    double groundSpeed = 0.0;    // knots
-    double track = 0.0;          // degrees
-    double verticalSpeed = 0.0;  // feet per minute
-    double airspeed = 0.0;       // knots
-    std::int32_t playTick = 0;   // set by the hand-over to the injection
+    double lat = 0.0;  // degrees
+    double lon = 0.0;  // degrees
+    // The bank of a coordinated turn (radians, right turns negative), only for airborne positions that
+    // carried one (bankGiven).
+    double bank = 0.0;
+    bool bankGiven = false;
+    double heading = 0.0;  // radians, true; only with headingGiven
+    bool headingGiven = false;
+    double alt = 0.0;      // feet, 0 on the ground
+    double speed = 0.0;    // knots over ground
+    double track = 0.0;    // degrees
+    double vs = 0.0;       // feet per minute
+    double tas = 0.0;      // knots
+    std::int32_t playTick = 0;  // set by the hand-over to the injection
     bool airborne = false;
-    bool stopped = false;          // the injection's
-    bool headingKnown2 = false;    // set together with headingKnown
-    double time = 0.0;             // seconds since 1970
-    std::uint32_t hexid = 0;
+    bool stopped = false;        // the injection's
+    bool attitudeGiven = false;  // set together with headingGiven; predicted points copy it from the front
+    double time = 0.0;           // seconds since 1970
+    std::uint32_t hexId = 0;
 };
 
 // One received position of one live aircraft.

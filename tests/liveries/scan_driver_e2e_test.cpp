@@ -103,7 +103,7 @@ protected:
                     }
                     if (!gf_isKnownAirline(ac.airline)) continue;
                     ac.category = gf_categoryOfModel(ac.type);
-                    ac.hexid = hexid++;
+                    ac.hexId = hexid++;
                     const std::int32_t before = g_matchStepCounts[0] + g_matchStepCounts[1];
                     gf_selectLiveryForLiveAircraft(ac);
                     EXPECT_FALSE(ac.title.empty()) << file.filename() << " " << ac.registration;

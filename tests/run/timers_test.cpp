@@ -252,7 +252,7 @@ TEST_F(Timers, CollisionWithTheUserWaitsForTheUsersWingSpan) {
     close.onGround = true;
     close.status = kAcInSim;
     close.objectId = 120;
-    close.halfWingSpan = 0.01;
+    close.halfSpan = 0.01;
     close.latitude = 52.3;
     close.longitude = 4.7601;  // about 0.004 nm away
     g_liveAc.push_back(close);

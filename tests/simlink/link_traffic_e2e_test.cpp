@@ -109,14 +109,14 @@ TEST_F(LinkTraffic, RefusedTitlesComeBackAsFailedCreationsAndTheTwentiethIsError
     const auto createAndRefuse = [&](int from, int to) {
         for (int i = from; i < to; ++i) {
             LiveAc ac;
-            ac.hexid = 0x4C0000 + i;
+            ac.hexId = 0x4C0000 + i;
             ac.callsign = "BRK" + std::to_string(i);
             ac.type = "A320";
             ac.airline = "BRK";
             ac.title = broken;
             ac.status = kAcCreationQueued;
             g_liveAc.push_back(ac);
-            gf_queueCreateAircraft(creation(broken, ac.callsign, ac.hexid));
+            gf_queueCreateAircraft(creation(broken, ac.callsign, ac.hexId));
         }
         // Every refusal has found its pending creation.
         ASSERT_TRUE(eventually([&] {
@@ -146,7 +146,7 @@ TEST_F(LinkTraffic, AFlightPlanIsWrittenForACreatedAircraftAndDeletedWithIt) {
     placeUser();
     static const std::string title = "AI Boeing 777 Swiss";
     LiveAc ac;
-    ac.hexid = 0x4B0200;
+    ac.hexId = 0x4B0200;
     ac.callsign = "SWR40";
     ac.origin = "LSZH";
     ac.destination = "KJFK";
@@ -154,7 +154,7 @@ TEST_F(LinkTraffic, AFlightPlanIsWrittenForACreatedAircraftAndDeletedWithIt) {
     ac.title = title;
     ac.status = kAcCreationQueued;
     g_liveAc.push_back(ac);
-    gf_queueCreateAircraft(creation(title, "SWR40", ac.hexid));
+    gf_queueCreateAircraft(creation(title, "SWR40", ac.hexId));
     ASSERT_TRUE(eventually([] { return newlyAdded() == 1; }));
     askWhatIsInRange();
     ASSERT_TRUE(eventually([] {

@@ -51,21 +51,21 @@ protected:
 TEST_F(LiveRecords, AnAirborneRecordIsReadFieldByField) {
     const auto r = read(lf_record());
     ASSERT_TRUE(r);
-    EXPECT_EQ(r->hexid, 0x4b1814u);
-    EXPECT_DOUBLE_EQ(r->latitude, 47.5310);
-    EXPECT_DOUBLE_EQ(r->longitude, 8.5600);
+    EXPECT_EQ(r->hexId, 0x4b1814u);
+    EXPECT_DOUBLE_EQ(r->lat, 47.5310);
+    EXPECT_DOUBLE_EQ(r->lon, 8.5600);
     EXPECT_DOUBLE_EQ(r->track, 175.0);
-    EXPECT_DOUBLE_EQ(r->altitude, 6000.0);  // QNH 1013: no correction
+    EXPECT_DOUBLE_EQ(r->alt, 6000.0);  // QNH 1013: no correction
     EXPECT_TRUE(r->airborne);
-    EXPECT_DOUBLE_EQ(r->groundSpeed, 210.0);
-    EXPECT_DOUBLE_EQ(r->verticalSpeed, -800.0);
-    EXPECT_DOUBLE_EQ(r->airspeed, 230.0);
+    EXPECT_DOUBLE_EQ(r->speed, 210.0);
+    EXPECT_DOUBLE_EQ(r->vs, -800.0);
+    EXPECT_DOUBLE_EQ(r->tas, 230.0);
     EXPECT_DOUBLE_EQ(r->time, 1733580000.5);
     EXPECT_DOUBLE_EQ(g_trafficClient.latestRecordTime.load(), 1733580000.5);
-    EXPECT_TRUE(r->headingKnown && r->headingKnown2);
+    EXPECT_TRUE(r->headingGiven && r->attitudeGiven);
     EXPECT_DOUBLE_EQ(r->heading, 178.0 * kPi / 180.0);
-    ASSERT_TRUE(r->turnAngle);
-    EXPECT_DOUBLE_EQ(*r->turnAngle, -12.0 * kPi / 180.0);
+    ASSERT_TRUE(r->bankGiven);
+    EXPECT_DOUBLE_EQ(r->bank, -12.0 * kPi / 180.0);
     EXPECT_EQ(r->type, "A320");
     EXPECT_EQ(r->registration, "HB-JLT");
     EXPECT_EQ(r->callsign, "SWR319");
@@ -101,7 +101,7 @@ TEST_F(LiveRecords, MissingAndMistypedFieldsReadAsTheirDefaults) {
     r = read(lf_with(lf_with(lf_record(), 3, "x"), 15, nullptr));
     ASSERT_TRUE(r);
     EXPECT_NEAR(r->track, 178.0, 1e-9);
-    EXPECT_EQ(r->verticalSpeed, 0.0);
+    EXPECT_EQ(r->vs, 0.0);
 }
 
 TEST_F(LiveRecords, RegistrationsMustBeThereAndAtMostTwelveBytes) {
@@ -142,8 +142,8 @@ TEST_F(LiveRecords, TheRangeFilterMeasuresFromTheQueryCentre) {
 
 TEST_F(LiveRecords, HexIdsUpToTenThousandBelongToStaticAircraft) {
     EXPECT_FALSE(kept(lf_with(lf_record(), 0, "2710")));
-    EXPECT_EQ(read(lf_with(lf_record(), 0, "2711"))->hexid, 10001u);
-    EXPECT_EQ(read(lf_with(lf_record(), 0, "4B1814xyz"))->hexid, 0x4b1814u);
+    EXPECT_EQ(read(lf_with(lf_record(), 0, "2711"))->hexId, 10001u);
+    EXPECT_EQ(read(lf_with(lf_record(), 0, "4B1814xyz"))->hexId, 0x4b1814u);
     EXPECT_FALSE(kept(lf_with(lf_record(), 0, "xyz")));
     EXPECT_FALSE(kept(lf_with(lf_record(), 0, "1ffffffff")));  // beyond 32 bits
     EXPECT_FALSE(kept(lf_with(lf_record(), 0, 0x4b1814)));     // a number is no text
@@ -158,12 +158,12 @@ TEST_F(LiveRecords, TheTrueHeadingCountsOnlyFromAdsbAndWithinACircle) {
 
     r = read(lf_with(lf_with(lf_record(), 17, "mlat"), 3, 0.0));
     ASSERT_TRUE(r);
-    EXPECT_FALSE(r->headingKnown);
+    EXPECT_FALSE(r->headingGiven);
     EXPECT_EQ(r->track, 0.0);
 
     r = read(lf_with(lf_record(), 25, -1));
     ASSERT_TRUE(r);
-    EXPECT_FALSE(r->headingKnown);
+    EXPECT_FALSE(r->headingGiven);
 
     EXPECT_FALSE(kept(lf_with(lf_record(), 25, 360.5)));
     EXPECT_FALSE(logContains("processLine"));
@@ -172,9 +172,9 @@ TEST_F(LiveRecords, TheTrueHeadingCountsOnlyFromAdsbAndWithinACircle) {
 TEST_F(LiveRecords, AltitudesFollowTheQnhAndTheGroundRules) {
     TrafficRecord r;
     const auto altitudeOf = [&](json alt4, json alt18, double gs) {
-        r.groundSpeed = gs;
+        r.speed = gs;
         g_trafficClient.correctAltitude(r, lf_with(lf_with(lf_record(), 4, std::move(alt4)), 18, std::move(alt18)));
-        return r.altitude;
+        return r.alt;
     };
     EXPECT_EQ(altitudeOf(5000, 9999, 200), 5000);
     EXPECT_EQ(altitudeOf(nullptr, 5150, 200), 5150);  // the second choice
@@ -210,9 +210,9 @@ TEST_F(LiveRecords, APositionOnTheGroundIsKeptOnlyNearTheActiveParkAirport) {
     auto r = read(taxiing);  // 4 NM from the field
     ASSERT_TRUE(r);
     EXPECT_FALSE(r->airborne);
-    EXPECT_EQ(r->altitude, 0);
-    EXPECT_FALSE(r->turnAngle);  // no bank on the ground
-    EXPECT_DOUBLE_EQ(r->airspeed, 180);
+    EXPECT_EQ(r->alt, 0);
+    EXPECT_FALSE(r->bankGiven);  // no bank on the ground
+    EXPECT_DOUBLE_EQ(r->tas, 180);
     activateParkAirport("LSZB", 46.9141, 7.4971, 1674);
     EXPECT_FALSE(kept(taxiing));
 }
@@ -231,13 +231,13 @@ TEST_F(LiveRecords, HighTrafficIsLeftOutWhileTheRangeSitsAtItsMinimumAtAnAirport
 }
 
 TEST_F(LiveRecords, AirspeedsDefaultByAltitude) {
-    const auto airspeedAt = [&](double alt) { return read(lf_with(lf_with(lf_record(), 20, -1), 4, alt))->airspeed; };
+    const auto airspeedAt = [&](double alt) { return read(lf_with(lf_with(lf_record(), 20, -1), 4, alt))->tas; };
     EXPECT_EQ(airspeedAt(2000), 180);
     EXPECT_EQ(airspeedAt(3000), 220);
     EXPECT_EQ(airspeedAt(10000), 250);
     EXPECT_EQ(airspeedAt(20000), 350);
     EXPECT_EQ(airspeedAt(20001), 430);
-    EXPECT_EQ(read(lf_with(lf_record(), 20, "fast"))->airspeed, 250);  // 6000 ft
+    EXPECT_EQ(read(lf_with(lf_record(), 20, "fast"))->tas, 250);  // 6000 ft
 }
 
 TEST_F(LiveRecords, CallsignsThatAreNoneOrNoAircraft) {

@@ -71,7 +71,7 @@ TEST_F(ParkedRecords, AParkedAircraftIsReadFieldByField) {
     EXPECT_EQ(r->callsign, "SWR12");
     EXPECT_EQ(r->slot, 20u);
     EXPECT_TRUE(r->airline.empty());
-    EXPECT_FALSE(r->flag);
+    EXPECT_EQ(r->identityWord, 0u);
 }
 
 TEST_F(ParkedRecords, TheKeyIsTheHexIdAboveTheStaticIds) {

@@ -73,7 +73,7 @@ protected:
     void recordBatches() {
         gf_setTrafficBatchHandOver([this](TrafficClient& client, std::int32_t delay) {
             Batch b{delay, {}};
-            for (const TrafficRecord& r : client.liveRecords) b.hexIds.insert(r.hexid);
+            for (const TrafficRecord& r : client.liveRecords) b.hexIds.insert(r.hexId);
             std::lock_guard lock(m_batchMutex);
             m_batches.push_back(std::move(b));
         });

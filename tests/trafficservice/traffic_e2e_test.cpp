@@ -102,7 +102,7 @@ TEST_F(Traffic, TheBufferedBatchesWaitForTheWorkThreadAndTheLiveOnesForTheIntake
     for (const TrafficRecord& r : g_bufferedTraffic) ticks.insert(r.playTick);
     EXPECT_THAT(ticks, ElementsAre(0, 600, 1200, 1800, 2400));
     EXPECT_EQ(g_receivedTraffic.front().playTick, 3000);
-    EXPECT_EQ(g_receivedTraffic.front().hexid, kArrival);
+    EXPECT_EQ(g_receivedTraffic.front().hexId, kArrival);
     // The reader never touched the live aircraft of the work thread.
     EXPECT_EQ(g_liveAc.size(), 1u);
     EXPECT_TRUE(g_trafficClient.liveRecords.empty());
@@ -216,17 +216,17 @@ TEST_F(Traffic, TheRecordRulesHoldOverARecordedDayAtZurich) {
                 continue;
             }
             const TrafficRecord& r = g_trafficClient.liveRecords.front();
-            EXPECT_GT(r.hexid, 10000u);
+            EXPECT_GT(r.hexId, 10000u);
             EXPECT_LE(r.type.size(), 4u);
-            EXPECT_LE(gf_distanceNM(kLszhLat, kLszhLon, r.latitude, r.longitude), 40.0);
+            EXPECT_LE(gf_distanceNM(kLszhLat, kLszhLon, r.lat, r.lon), 40.0);
             if (onGround) {
                 EXPECT_FALSE(r.airborne) << hex << " at " << t;
-                EXPECT_EQ(r.altitude, 0.0);
-                EXPECT_LE(gf_distanceNM(kLszhLat, kLszhLon, r.latitude, r.longitude), 5.0);
+                EXPECT_EQ(r.alt, 0.0);
+                EXPECT_LE(gf_distanceNM(kLszhLat, kLszhLon, r.lat, r.lon), 5.0);
                 ++ground;
             } else if (clearlyFlying) {
                 EXPECT_TRUE(r.airborne) << hex << " at " << t;
-                EXPECT_DOUBLE_EQ(r.altitude, baro + 150);
+                EXPECT_DOUBLE_EQ(r.alt, baro + 150);
                 ++airborne;
             }
         }
