@@ -18,12 +18,6 @@
 
 #include <cstdint>
 
-std::vector<LiveAc> g_liveAc;
-std::vector<AiAc> g_staticAc;
-std::deque<std::uint32_t> g_removals;
-std::deque<std::uint32_t> g_duplicateChecks;
-std::vector<std::string> g_ghostCallsigns;
-UserAcData g_userPos{};
 std::mutex g_intakeMutex;
 std::atomic<bool> g_aiRunning{false};
 std::vector<TrafficRecord> g_receivedTraffic;
@@ -31,19 +25,10 @@ std::vector<TrafficRecord> g_bufferedTraffic;
 
 namespace {
 
-// Counted by the work thread; the traffic reader reads it for the play ticks of a batch.
-std::atomic<std::int64_t> g_aiTicks{0};
-
 std::mutex g_simMessagesMutex;
 std::vector<SimMessage> g_simMessages;
 
 }  // namespace
-
-void gf_updateAI() {
-    gf_SimCommands();
-    // The user's position is fresh once a second for everybody who measures from it.
-    if (++g_aiTicks % 100 == 0) g_userPos = gf_getUserPosition();
-}
 
 namespace {
 
@@ -141,8 +126,6 @@ void gf_SimCommands() {
     }
     if (failure) std::rethrow_exception(failure);
 }
-
-std::int64_t gf_aiTick() { return g_aiTicks.load(); }
 
 void gf_processTrafficBatch(TrafficClient& client, std::int32_t delaySeconds) {
     std::vector<TrafficRecord>& records = client.liveRecords;
@@ -268,42 +251,4 @@ double gf_distanceNM(double latitude1, double longitude1, double latitude2, doub
 std::uint64_t gf_countParkedLiveAc(bool) {
     return static_cast<std::uint64_t>(
         std::count_if(g_liveAc.begin(), g_liveAc.end(), [](const LiveAc& ac) { return ac.state == kMoveParked; }));
-}
-
-void gf_autoTrafficRange() {
-    if (!g_AUTO_RANGE.value()) {
-        g_autoRangeAtMinimum = false;
-        return;
-    }
-    // On the ground only the airport around matters; aloft the usual radius.
-    const std::int32_t radius = g_userOnGround.load() ? 10 : 40;
-    const bool changed = g_LATERAL_RANGE.value() != radius;
-    gf_setTrafficRange(radius);
-    g_autoRangeAtMinimum = radius == 10;
-    if (changed) {
-        gf_showIntParameter(g_LATERAL_RANGE);
-        gf_setTrafficBox();
-    }
-}
-
-void gf_setTrafficRange(std::int32_t radiusNm) {
-    g_LATERAL_RANGE.set(std::clamp(radiusNm, g_LATERAL_RANGE.minimum, g_LATERAL_RANGE.maximum));
-    g_trafficRangeNm = static_cast<double>(radiusNm);
-    g_trafficRangeMeters = radiusNm * 1852 + 10000;
-}
-
-void lf_reserveGlobalLists() {
-    g_liveAc.reserve(512);
-    g_staticAc.reserve(256);
-}
-
-void lf_clearAiLists() {
-    g_liveAc.clear();
-    g_staticAc.clear();
-    g_removals.clear();
-    g_duplicateChecks.clear();
-    g_aiTicks = 0;
-    std::lock_guard lock(g_intakeMutex);
-    g_receivedTraffic.clear();
-    g_bufferedTraffic.clear();
 }

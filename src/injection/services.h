@@ -1,5 +1,6 @@
-// What the run-time asks of the live traffic injection: the aircraft records and lists it reads, the AI
-// update of each tick, the removals, the collision checks, the traffic range, and the list resets.
+// What the run-time asks of the live traffic injection: the received traffic, the simulator messages, the
+// removals, the collision checks and the geodesy. The aircraft lists, the traffic range and the list resets
+// are in aircraft_lists.h, the AI update of each tick in ai_update.h; both are included here for the callers.
 //
 // For now no traffic is taken in and nothing is created, so the lists stay empty unless a test fills them.
 #pragma once
@@ -12,25 +13,13 @@
 #include <string_view>
 #include <vector>
 
+#include "injection/ai_update.h"
+#include "injection/aircraft_lists.h"
 #include "injection/records.h"
 #include "simlink/simids.h"
 #include "trafficservice/records.h"
 
 class TrafficClient;
-
-// Owned by the work thread; no lock.
-extern std::vector<LiveAc> g_liveAc;
-extern std::vector<AiAc> g_staticAc;
-// Simulator object ids waiting for their removal (the exit hands the rest to the link).
-extern std::deque<std::uint32_t> g_removals;
-// Hex ids of live aircraft whose duplicates among the static aircraft are to be looked for.
-extern std::deque<std::uint32_t> g_duplicateChecks;
-// Callsigns the ghost check recorded.
-extern std::vector<std::string> g_ghostCallsigns;
-
-// The user aircraft's data as the AI update last copied it; latitude and longitude 0 until it arrived.
-// Work thread.
-extern UserAcData g_userPos;
 
 // Guards the received traffic and the AI-running flag.
 extern std::mutex g_intakeMutex;
@@ -43,11 +32,9 @@ extern std::atomic<bool> g_aiRunning;
 extern std::vector<TrafficRecord> g_receivedTraffic;
 // The records of the buffered (time-shifted) batches of the first traffic request, waiting for the work
 // thread; under g_intakeMutex. They arrive on the traffic reader while the work loop may already run, so the
-// reader never applies them to the live aircraft itself.
+// reader never applies them to the live aircraft itself: the work thread takes them over at the start of its
+// next tick (lf_takeBufferedTraffic).
 extern std::vector<TrafficRecord> g_bufferedTraffic;
-
-// The AI tick (10 ms) counted by the work thread; any thread may read it.
-std::int64_t gf_aiTick();
 
 // Hands the client's live records over with a delay in seconds (30 for a live batch; 0, 6, 12, 18, 24 for
 // the five snapshots of the buffered request): each record gets its play tick from the batch's median time;
@@ -97,8 +84,6 @@ GeoPosition gf_destinationPoint(double latitude, double longitude, double bearin
 
 // ---- The tick ----
 
-// The AI work of one 10 ms tick while a flight runs.
-void gf_updateAI();
 // The simulator's messages and the post-creation commands, and the look-ups the link left for the work
 // thread; also while no flight runs. For now a created aircraft takes its object id (and a live one its
 // flight plan), a removed object loses its plan, and a refused creation is reported with its livery and
@@ -136,11 +121,3 @@ bool gf_isRealPosition(double latitude, double longitude);
 double gf_distanceNM(double latitude1, double longitude1, double latitude2, double longitude2);
 // Live aircraft parked at a stand.
 std::uint64_t gf_countParkedLiveAc(bool refreshAverageFit);
-// With AUTO_RANGE on, chooses the traffic radius.
-void gf_autoTrafficRange();
-// LATERAL_RANGE := the radius clamped into 2..100; the derived values from the radius as given.
-void gf_setTrafficRange(std::int32_t radiusNm);
-// Room in the lists, once.
-void lf_reserveGlobalLists();
-// Everything emptied, at a restart.
-void lf_clearAiLists();

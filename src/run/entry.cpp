@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -21,6 +22,7 @@
 #include "run/timing.h"
 #include "run/work_loop.h"
 #include "frame/timeutil.h"
+#include "injection/services.h"
 #include "platform/single_instance.h"
 #include "platform/ui.h"
 #include "platform/ui_fltk.h"
@@ -116,6 +118,12 @@ void gf_installRunHooks() {
     clock.trafficTimeInForce = [] { return g_rtProfessional.load() && g_timeShifted.load(); };
     clock.latestTrafficTime = [] { return static_cast<std::time_t>(g_trafficClient.latestRecordTime.load()); };
     gf_setSlotClock(std::move(clock));
+
+    // The automatic traffic range measures from the active park airport, the first of the list (work thread).
+    g_firstParkAirportPosition = []() -> std::optional<GeoPosition> {
+        if (g_parkAirports.empty()) return std::nullopt;
+        return GeoPosition{g_parkAirports.front().latitude, g_parkAirports.front().longitude};
+    };
 }
 
 int gf_runApplication() {
