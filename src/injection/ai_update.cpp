@@ -125,16 +125,6 @@ std::size_t lf_takeBufferedTraffic() {
     return taken.size();
 }
 
-// Nothing moves yet: the movement pass comes with the movement model.
-void lf_updateAllLiveAc() {}
-
-// The received batch waits untaken until the intake comes, as before; a live batch that finds the last one
-// still waiting is dropped by the hand-over.
-void lf_handleUdpMessages() {}
-
-// No record changes a live aircraft until the intake comes.
-void lf_applyTrafficRecord(const TrafficRecord&) {}
-
 void gf_setAiTick(std::int32_t tick) { g_aiTick.store(tick); }
 
 void gf_runAiTicks(std::int32_t count) {

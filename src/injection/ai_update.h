@@ -18,14 +18,15 @@ void lf_buildLiveCreation(std::uint32_t hexId);
 // so that the traffic reader never touches the live aircraft. Returns how many records were applied.
 std::size_t lf_takeBufferedTraffic();
 
-// ---- Steps of the tick that come with the rest of the injection ----
-// Each keeps what the program did before the injection had it: see the definitions.
+// ---- Steps of the tick from the traffic intake (intake.cpp) ----
 
-// Every live aircraft moves one tick.
+// Every live aircraft moves one tick, the records asking for it are erased, and the positions of the tick
+// go to the link's frame handler. An exception is logged and ends the pass only.
 void lf_updateAllLiveAc();
-// At most two received traffic records a tick.
+// At most two received traffic records a tick, from the end of the batch; an exception is logged and passed
+// on to the tick.
 void lf_handleUdpMessages();
-// Applies one received record to the live aircraft; work thread.
+// Applies one received record to the live aircraft with its hex id, or makes a new one; work thread.
 void lf_applyTrafficRecord(const TrafficRecord& record);
 // One step of the static parking of the park airport, in a creation slot no live creation used. The
 // airports set it; empty while there is no static parking.

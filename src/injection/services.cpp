@@ -127,36 +127,6 @@ void gf_SimCommands() {
     if (failure) std::rethrow_exception(failure);
 }
 
-void gf_processTrafficBatch(TrafficClient& client, std::int32_t delaySeconds) {
-    std::vector<TrafficRecord>& records = client.liveRecords;
-    if (records.empty()) {
-        client.latestRecordTime = 0.0;
-        return;
-    }
-    std::vector<double> times;
-    times.reserve(records.size());
-    for (const TrafficRecord& r : records) times.push_back(r.time);
-    std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2), times.end());
-    const double median = times[times.size() / 2];
-    const std::int64_t base = std::int64_t{delaySeconds} * 100 + gf_aiTick();
-    for (TrafficRecord& r : records) {
-        // Whole tenths of a second, in ticks of 10 ms.
-        const double tenths = std::round((r.time - median) * 10.0);
-        r.playTick = static_cast<std::int32_t>(std::clamp<double>(static_cast<double>(base) + tenths * 10.0,
-                                                                 INT32_MIN, INT32_MAX));
-    }
-    {
-        std::lock_guard lock(g_intakeMutex);
-        if (delaySeconds != 30) {
-            g_bufferedTraffic.insert(g_bufferedTraffic.end(), std::make_move_iterator(records.begin()),
-                                     std::make_move_iterator(records.end()));
-        } else if (g_aiRunning && g_receivedTraffic.empty()) {
-            g_receivedTraffic.swap(records);
-        }
-    }
-    records.clear();
-}
-
 void gf_postSimMessage(const SimMessage& message) {
     std::lock_guard lock(g_simMessagesMutex);
     g_simMessages.push_back(message);

@@ -15,6 +15,7 @@
 
 #include "injection/ai_update.h"
 #include "injection/aircraft_lists.h"
+#include "injection/intake.h"
 #include "injection/records.h"
 #include "simlink/simids.h"
 #include "trafficservice/records.h"
@@ -36,12 +37,7 @@ extern std::vector<TrafficRecord> g_receivedTraffic;
 // next tick (lf_takeBufferedTraffic).
 extern std::vector<TrafficRecord> g_bufferedTraffic;
 
-// Hands the client's live records over with a delay in seconds (30 for a live batch; 0, 6, 12, 18, 24 for
-// the five snapshots of the buffered request): each record gets its play tick from the batch's median time;
-// a live batch replaces the received traffic when the AI runs and the last one was taken, else it is
-// dropped; a buffered batch is queued for the work thread. The client's live records are empty afterwards.
-// An empty batch sets the client's time of the latest record back to 0. Traffic reader thread.
-void gf_processTrafficBatch(TrafficClient& client, std::int32_t delaySeconds);
+// The hand-over of each batch (gf_processTrafficBatch) is in intake.h.
 
 // ---- Messages to the work thread ----
 

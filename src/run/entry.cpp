@@ -124,6 +124,11 @@ void gf_installRunHooks() {
         if (g_parkAirports.empty()) return std::nullopt;
         return GeoPosition{g_parkAirports.front().latitude, g_parkAirports.front().longitude};
     };
+    // A new aircraft reporting the active park airport's elevation is standing there (work thread).
+    g_parkAirportElevationFt = []() -> std::optional<double> {
+        if (g_parkAirportCode.empty()) return std::nullopt;
+        return g_parkAirportElevation;
+    };
 }
 
 int gf_runApplication() {

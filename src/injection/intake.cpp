@@ -1,0 +1,239 @@
+#include "injection/intake.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <mutex>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "frame/log.h"
+#include "frame/settings.h"
+#include "injection/aircraft_lists.h"
+#include "injection/services.h"
+#include "liveries/database.h"
+#include "liveries/registrations.h"
+#include "simlink/link.h"
+#include "trafficservice/clients.h"
+
+std::function<std::optional<double>()> g_parkAirportElevationFt;
+
+namespace {
+
+// Reports closer in time than this to the last one taken add nothing the track does not already have.
+constexpr double kMinRecordSpacingS = 1.0;
+// A tenfold change of speed between two reports is a misreading, not a manoeuvre.
+constexpr double kSpeedJumpFactor = 10.0;
+constexpr double kStandstillKt = 5.0;
+constexpr double kFastKt = 80.0;
+// A steady airborne aircraft is taken again only once it has flown 450 m (0.243 nm)...
+constexpr double kSteadyAirborneMinKt = 120.0;
+constexpr double kSteadyAirborneTrackDeg = 1.0;
+constexpr double kSteadyAirborneNm = 0.2429805615550756;
+// ... and a steady taxiing one once it has rolled 20 m (0.0108 nm), or after 15 s at the latest.
+constexpr double kSteadyGroundMaxKt = 30.0;
+constexpr double kSteadyGroundTrackDeg = 2.0;
+constexpr double kSteadyGroundNm = 0.010799136069114472;
+constexpr double kSteadyGroundMaxS = 15.0;
+// Below this height an aircraft not yet created that reports the park airport's elevation (within the band)
+// is one whose transponder reports no real altitude on the ground.
+constexpr double kLowAltitudeFt = 10000.0;
+constexpr double kElevationBandFt = 120.0;
+// Far below any airport: nothing is taken for the elevation while no park airport is active.
+constexpr double kNoElevationFt = -1000.0;
+
+double lf_parkElevation() {
+    if (g_parkAirportElevationFt) {
+        if (const auto e = g_parkAirportElevationFt()) return *e;
+    }
+    return kNoElevationFt;
+}
+
+// A height that is really the field elevation of an aircraft standing at the park airport.
+bool lf_atParkElevation(double alt) {
+    return alt > 0.0 && alt < kLowAltitudeFt && std::abs(alt - lf_parkElevation()) <= kElevationBandFt;
+}
+
+bool lf_categoryWanted(ModelCategory category) {
+    switch (category) {
+        case kCatLight: return g_LIGHT_AIRCRAFT.value();
+        case kCatBuzjets:
+        case kCatLarge:
+        case kCatHeavy: return true;
+        case kCatHighPerf: return g_HIGH_PERF_AIRCRAFT.value();
+        case kCatRotorcraft: return g_HELICOPTERS.value();
+        default: return false;
+    }
+}
+
+// Whether the report adds nothing or cannot be true next to the last point of the track.
+bool lf_implausible(const TrafficRecord& r, const LiveAc& a) {
+    const TrackPoint& last = a.track.back();
+    const double dt = r.time - a.lastRecordTime;
+    if (r.time == a.lastRecordTime || dt <= kMinRecordSpacingS) return true;
+    const double v = r.speed;
+    const double w = last.speed;
+    if (w > kStandstillKt && v >= kSpeedJumpFactor * w) return true;
+    if (v > kStandstillKt && w >= kSpeedJumpFactor * v) return true;
+    if ((w <= kStandstillKt && v >= kFastKt) || (v <= kStandstillKt && w >= kFastKt)) return true;
+    // While points are predicted the track runs ahead of the reports: a steady report still corrects it.
+    if (a.extendSteps >= 1) return false;
+    const double trackDiff = std::abs(r.track - last.track);
+    if (r.airborne) {
+        return v > kSteadyAirborneMinKt && trackDiff <= kSteadyAirborneTrackDeg &&
+               dt <= kSteadyAirborneNm / (v / 3600.0);
+    }
+    if (v <= kSteadyGroundMaxKt && trackDiff <= kSteadyGroundTrackDeg) {
+        const double limit = v > 0.0 ? std::min(kSteadyGroundNm / (v / 3600.0), kSteadyGroundMaxS) : kSteadyGroundMaxS;
+        return dt <= limit;
+    }
+    return false;
+}
+
+// Least behaviour until the removal and respawn come: every record is used and the identity stays.
+bool lf_respawn(LiveAc&, const TrafficRecord&) { return true; }
+
+// Least behaviour until the track merge comes: the received point is appended to the track as it is.
+void decodeExisting(LiveAc& a, const TrackPoint& point) { a.track.push_back(point); }
+
+// Least behaviour until the movement model and the spawning come: nothing moves and nothing is created; an
+// aircraft only answers whether it asked to be erased.
+bool updateLiveAc(LiveAc& a) { return a.eraseRequested; }
+
+// The positions written this tick go to the link's frame handler. While the simulator runs at 50 frames a
+// second or less, the work thread never waits for it: that tick's positions are dropped instead.
+void lf_swapPositionBuffer() {
+    std::unique_lock lock(g_simQueueMutex, std::try_to_lock);
+    if (!lock.owns_lock()) {
+        if (g_simFrameRate.load() <= 50.0f) {
+            g_aircraftUpdates.write().clear();
+            return;
+        }
+        lock.lock();
+    }
+    g_aircraftUpdates.swap();
+    g_aircraftUpdates.write().clear();
+}
+
+}  // namespace
+
+void gf_processTrafficBatch(TrafficClient& client, std::int32_t delaySeconds) {
+    std::vector<TrafficRecord>& records = client.liveRecords;
+    if (records.empty()) {
+        client.latestRecordTime = 0.0;
+        return;
+    }
+    std::vector<double> times;
+    times.reserve(records.size());
+    for (const TrafficRecord& r : records) times.push_back(r.time);
+    std::nth_element(times.begin(), times.begin() + static_cast<std::ptrdiff_t>(times.size() / 2), times.end());
+    const double median = times[times.size() / 2];
+    const std::int64_t base = std::int64_t{delaySeconds} * 100 + gf_aiTick();
+    for (TrafficRecord& r : records) {
+        // Whole tenths toward the median: 0.25 s earlier plays 0.2 s earlier. The small allowance keeps a
+        // difference like 200.0 - 200.2, which is a hair short of -0.2 in binary, at its two tenths.
+        const double tenths = (r.time - median) * 10.0;
+        const double whole = std::trunc(tenths + std::copysign(1e-6, tenths));
+        r.playTick = static_cast<std::int32_t>(
+            std::clamp<double>(static_cast<double>(base) + whole * 10.0, INT32_MIN, INT32_MAX));
+    }
+    {
+        std::lock_guard lock(g_intakeMutex);
+        if (delaySeconds != 30) {
+            g_bufferedTraffic.insert(g_bufferedTraffic.end(), std::make_move_iterator(records.begin()),
+                                     std::make_move_iterator(records.end()));
+        } else if (g_aiRunning && g_receivedTraffic.empty()) {
+            g_receivedTraffic.swap(records);
+        }
+    }
+    records.clear();
+}
+
+void lf_handleUdpMessages() {
+    try {
+        // From the end of the batch, two a tick: a large batch spreads over many ticks.
+        for (int i = 0; i < 2; ++i) {
+            TrafficRecord record;
+            {
+                std::lock_guard lock(g_intakeMutex);
+                if (g_receivedTraffic.empty()) return;
+                record = std::move(g_receivedTraffic.back());
+                g_receivedTraffic.pop_back();
+            }
+            lf_applyTrafficRecord(record);
+        }
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("{}: {}", "lf_handleUdpMessages", e.what()));
+        throw;
+    }
+}
+
+void lf_applyTrafficRecord(const TrafficRecord& record) {
+    for (LiveAc& ac : g_liveAc) {
+        if (lf_applyIfSameAc(record, ac)) return;
+    }
+    if (!record.callsign.empty() && !g_liveAc.empty()) {
+        // The same flight under a second hex id (a second receiver's address, a changed transponder).
+        const bool known = std::any_of(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& ac) {
+            return ac.callsign == record.callsign && ac.type == record.type;
+        });
+        if (known) return;
+    }
+    lf_newLiveAc(record);
+}
+
+bool lf_applyIfSameAc(const TrafficRecord& r, LiveAc& a) {
+    if (r.hexId != a.hexId) return false;
+    if (a.status == kAcRespawn || a.status == kAcRemovalRequested) return true;
+    if (!a.track.empty() && lf_implausible(r, a)) return true;
+    if (a.status == kAcNotInSim && lf_atParkElevation(r.alt)) return true;
+    if (!lf_respawn(a, r)) return true;
+    a.lastRecordTime = r.time;
+    decodeExisting(a, r);
+    return true;
+}
+
+void lf_newLiveAc(const TrafficRecord& record) {
+    TrafficRecord r = record;
+    if (r.type.empty()) r.type = gf_regcodeField2(r.registration);
+    if (!gf_isKnownModel(r.type)) {
+        std::string fromRegistration = gf_regcodeField2(r.registration);
+        if (fromRegistration.empty()) return;
+        r.type = std::move(fromRegistration);
+    }
+    lf_addLiveAc(r);
+}
+
+void lf_addLiveAc(const TrafficRecord& record) {
+    const ModelCategory category = gf_categoryOfModel(record.type);
+    if (category > kCatRotorcraft || !lf_categoryWanted(category)) return;
+    if (lf_atParkElevation(record.alt)) return;
+    TrafficRecord r = record;
+    r.callsignCopy = r.callsign;
+    r.spare.clear();
+    r.identityWord &= ~std::uint64_t{0xff};
+    AiAc model = gf_makeModelRecord(r);
+    model.hexId = r.hexId;
+    gf_applyLiveTables(model);
+    g_liveAc.emplace_back(static_cast<const TrackPoint&>(r), model, r.time);
+}
+
+void gf_setModelType(AiAc& ac, const std::string& type, std::mt19937& random) {
+    ac.type = type;
+    ac.category = gf_categoryOfModel(type);
+    ac.halfSpan = gf_wingspanOfModel(type);
+    gf_applyModelTables(ac, random);
+    gf_applyLiveTables(ac);
+}
+
+void lf_updateAllLiveAc() {
+    try {
+        bool erase = false;
+        for (LiveAc& ac : g_liveAc) erase |= updateLiveAc(ac);
+        if (erase) std::erase_if(g_liveAc, [](const LiveAc& ac) { return ac.eraseRequested; });
+        lf_swapPositionBuffer();
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("{}: {}", "lf_updateAllLiveAc", e.what()));
+    }
+}
