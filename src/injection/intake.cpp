@@ -12,6 +12,7 @@
 #include "frame/settings.h"
 #include "injection/aircraft_lists.h"
 #include "injection/services.h"
+#include "injection/spawn.h"
 #include "liveries/database.h"
 #include "liveries/registrations.h"
 #include "simlink/link.h"
@@ -97,9 +98,12 @@ bool lf_respawn(LiveAc&, const TrafficRecord&) { return true; }
 // Least behaviour until the track merge comes: the received point is appended to the track as it is.
 void decodeExisting(LiveAc& a, const TrackPoint& point) { a.track.push_back(point); }
 
-// Least behaviour until the movement model and the spawning come: nothing moves and nothing is created; an
-// aircraft only answers whether it asked to be erased.
-bool updateLiveAc(LiveAc& a) { return a.eraseRequested; }
+// An aircraft not yet in the simulator goes through the spawn decision. Least behaviour until the movement
+// model comes: nothing in the simulator moves. True when the aircraft asked to be erased.
+bool updateLiveAc(LiveAc& a) {
+    if (a.status == kAcNotInSim && !a.eraseRequested) updateBufferAc(a);
+    return a.eraseRequested;
+}
 
 // The positions written this tick go to the link's frame handler. While the simulator runs at 50 frames a
 // second or less, the work thread never waits for it: that tick's positions are dropped instead.

@@ -187,23 +187,6 @@ void lf_copyLiveAc(LiveAc& destination, const LiveAc& source) { destination = so
 
 void lf_removeStaticForCollisionAvoidance(bool& removed, int, LiveAc&) { removed = false; }
 
-void gf_enforceMaxLive() {
-    const std::int32_t max = g_MAX_LIVE.value();
-    if (max < 0) return;
-    for (;;) {
-        std::vector<LiveAc*> inSim;
-        for (LiveAc& ac : g_liveAc) {
-            if (ac.status == kAcInSim) inSim.push_back(&ac);
-        }
-        if (inSim.size() <= static_cast<std::size_t>(max)) return;
-        const auto distance = [](const LiveAc* ac) {
-            return gf_distanceNM(g_userPos.latitude, g_userPos.longitude, ac->latitude, ac->longitude);
-        };
-        removeAircraftFromSim(**std::max_element(inSim.begin(), inSim.end(),
-                                                 [&](auto* a, auto* b) { return distance(a) < distance(b); }));
-    }
-}
-
 bool gf_isRealPosition(double latitude, double longitude) {
     return !(latitude >= 0.0 && latitude <= 0.0009 && longitude >= 0.0 && longitude <= 0.05);
 }

@@ -1,8 +1,10 @@
 // What the run-time asks of the live traffic injection: the received traffic, the simulator messages, the
 // removals, the collision checks and the geodesy. The aircraft lists, the traffic range and the list resets
-// are in aircraft_lists.h, the AI update of each tick in ai_update.h; both are included here for the callers.
+// are in aircraft_lists.h, the AI update of each tick in ai_update.h, the intake in intake.h and the spawning
+// in spawn.h; they are included here for the callers.
 //
-// For now no traffic is taken in and nothing is created, so the lists stay empty unless a test fills them.
+// Received traffic becomes live aircraft and their creations are queued; until the movement lands, an aircraft
+// in the simulator stays where it was created.
 #pragma once
 
 #include <atomic>
@@ -17,6 +19,7 @@
 #include "injection/aircraft_lists.h"
 #include "injection/intake.h"
 #include "injection/records.h"
+#include "injection/spawn.h"
 #include "simlink/simids.h"
 #include "trafficservice/records.h"
 
@@ -104,8 +107,8 @@ bool lf_removeLiveConflictingWithUser(int flags, LiveAc& ac);
 void lf_copyLiveAc(LiveAc& destination, const LiveAc& source);
 // Removes a static aircraft that stands in the way of the live one.
 void lf_removeStaticForCollisionAvoidance(bool& removed, int flags, LiveAc& copy);
-// Removes the live aircraft farthest from the user, one by one, until MAX_LIVE is kept.
-void gf_enforceMaxLive();
+// gf_enforceMaxLive, which removes the live aircraft farthest from the user until MAX_LIVE is kept, is in
+// spawn.h.
 
 // ---- Counts, range, lists ----
 

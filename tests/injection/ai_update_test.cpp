@@ -27,6 +27,7 @@ LiveAc liveAc(std::uint32_t hexId, const char* callsign) {
     LiveAc ac;
     ac.hexId = hexId;
     ac.callsign = callsign;
+    ac.status = kAcCreationQueued;  // spawned: the spawn decision leaves it alone
     return ac;
 }
 

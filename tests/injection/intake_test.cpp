@@ -244,6 +244,7 @@ TEST_F(Intake, LiveBatchesPlayFromTheirMedianAndAreTakenTwoATickFromTheEnd) {
 
 TEST_F(Intake, TheMovementPassErasesFlaggedAircraftAndHandsThePositionsOn) {
     for (std::uint32_t id : {1u, 2u, 3u}) lf_addLiveAc(record(0x100000 + id, "", "A320", 1000.0));
+    for (LiveAc& ac : g_liveAc) ac.status = kAcCreationQueued;  // past the spawn decision
     g_liveAc[1].eraseRequested = true;
     g_aircraftUpdates.write().resize(2);
     lf_updateAllLiveAc();

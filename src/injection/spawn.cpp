@@ -1,0 +1,317 @@
+#include "injection/spawn.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+#include <numbers>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include <fmt/format.h>
+
+#include "frame/log.h"
+#include "frame/settings.h"
+#include "injection/aircraft_lists.h"
+#include "injection/intake.h"
+#include "injection/services.h"
+#include "liveries/registrations.h"
+#include "liveries/selection.h"
+#include "simlink/link.h"
+#include "simlink/refused_liveries.h"
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kRadPerDeg = kPi / 180.0;
+constexpr double kFeetPerNm = 6076.11549;
+constexpr double kMetresPerNm = 1852.0;
+
+// A moving ground aircraft needs its 3 s to roll up to speed; everything else appears 1 s before its point.
+constexpr std::int64_t kLeadTicksRolling = 300;
+constexpr std::int64_t kLeadTicks = 100;
+// The creation queue is sent one request per 50 ticks: beyond 10 waiting, new aircraft wait too.
+constexpr std::size_t kMaxQueuedCreations = 10;
+
+// Around the user aircraft in the air: a ground aircraft on its line of flight close by, or an airborne one
+// crossing it within 6 nm and 3000 ft, would appear in front of the user.
+constexpr double kAirUserGroundNm = 1.5;
+constexpr double kAirUserLowFt = 1000.0;
+constexpr double kAirUserGroundLateralFt = 500.0;
+constexpr double kAirUserAirNm = 6.0;
+constexpr double kAirUserAirHeightFt = 3000.0;
+constexpr double kAirUserAirLateralFt = 4000.0;
+// A held aircraft appears once the user has (nearly) stopped and the aircraft is out of the way.
+constexpr double kHoldEndSpeedKt = 8.0;
+constexpr double kHoldEndDistanceM = 500.0;
+constexpr double kUserGroundClearNm = 0.08099352051835854;  // 150 m
+// Farther by at least this much before a new aircraft takes the place of one in the simulator.
+constexpr double kFartherMarginNm = 0.1;
+
+double lf_fold(double angle) {
+    angle = std::remainder(angle, 2.0 * kPi);
+    return angle;
+}
+
+double lf_normalise(double angle) {
+    angle = std::fmod(angle, 2.0 * kPi);
+    return angle < 0.0 ? angle + 2.0 * kPi : angle;
+}
+
+// Initial great-circle bearing (radians, 0..2 pi) from the first position to the second (degrees).
+double lf_initialBearing(double lat1, double lon1, double lat2, double lon2) {
+    const double phi1 = lat1 * kRadPerDeg, phi2 = lat2 * kRadPerDeg;
+    const double dLon = (lon2 - lon1) * kRadPerDeg;
+    const double y = std::sin(dLon) * std::cos(phi2);
+    const double x = std::cos(phi1) * std::sin(phi2) - std::sin(phi1) * std::cos(phi2) * std::cos(dLon);
+    return lf_normalise(std::atan2(y, x));
+}
+
+double lf_userDistance(double lat, double lon) {
+    return gf_distanceNM(g_userPos.latitude, g_userPos.longitude, lat, lon);
+}
+
+// How far sideways (ft) a position at `distanceNm` lies from a line through the user along `reference`.
+double lf_lateralFt(double reference, double bearing, double distanceNm) {
+    return std::abs(std::sin(lf_fold(reference - bearing))) * distanceNm * kFeetPerNm;
+}
+
+double lf_pointHeading(const TrackPoint& p) { return p.headingGiven ? p.heading : p.track * kRadPerDeg; }
+
+void lf_dropFront(LiveAc& a) { a.track.pop_front(); }
+void lf_erase(LiveAc& a) { a.eraseRequested = true; }
+
+// Until an aircraft is first created its position block is empty; the holds around the user then look at
+// where it was first reported, not at 0/0 (which put every new aircraft thousands of miles away and never
+// held one back).
+void lf_noteFirstPosition(LiveAc& a) {
+    if (gf_isRealPosition(a.latitude, a.longitude)) return;
+    const TrackPoint& p0 = a.track.front();
+    a.latitude = p0.lat;
+    a.longitude = p0.lon;
+    a.heading = lf_normalise(lf_pointHeading(p0));
+}
+
+bool lf_endsInUnderscore(const std::string& callsign) { return !callsign.empty() && callsign.back() == '_'; }
+
+// The aircraft is the second report of a live one under the callsign with "_" appended.
+bool lf_isGhostOfLiveCallsign(const LiveAc& a) {
+    if (!lf_endsInUnderscore(a.callsign)) return false;
+    const std::string_view base(a.callsign.data(), a.callsign.size() - 1);
+    return std::any_of(g_liveAc.begin(), g_liveAc.end(),
+                       [&](const LiveAc& other) { return &other != &a && other.callsign == base; });
+}
+
+// The registration list knows the aircraft better than the service does.
+void lf_correctFromRegistration(LiveAc& a) {
+    if (a.registration.empty()) return;
+    RegcodeData found;
+    bool hit = false;
+    for (const std::string& spelling : gf_registrationVariants(a.registration)) {
+        if (lf_findRegcode(found, spelling)) {
+            hit = true;
+            break;
+        }
+    }
+    if (!hit) return;
+    a.airline = found.airline;
+    // A new type brings its own category, span and performance tables with it.
+    if (!found.type.empty() && found.type != a.type) gf_setModelType(a, found.type);
+    if (!found.operatorCode.empty()) a.airline = found.operatorCode;
+    a.cargo = found.cargo;
+    if (!gf_validCallsign(a)) a.callsign = a.registration;
+}
+
+// The user-aircraft holds; true when the front point was dropped.
+bool lf_userHold(LiveAc& a) {
+    const TrackPoint& p0 = a.track.front();
+    if (!g_userOnGround.load()) {
+        if (!g_COLLISION_USER_AIR.value()) return false;
+        if (!p0.airborne) {
+            if (!a.spawnHold) {
+                const double d = lf_userDistance(a.latitude, a.longitude);
+                const double bearing = lf_initialBearing(g_userPos.latitude, g_userPos.longitude, a.latitude, a.longitude);
+                if (!(d <= kAirUserGroundNm && g_userPos.altAboveGround < kAirUserLowFt &&
+                      lf_lateralFt(g_userPos.heading, bearing, d) <= kAirUserGroundLateralFt)) {
+                    return false;
+                }
+            }
+            a.spawnHold = true;
+            lf_dropFront(a);
+            return true;
+        }
+        const double d = lf_userDistance(p0.lat, p0.lon);
+        if (d > kAirUserAirNm || std::abs(p0.alt - g_userPos.altitude) >= kAirUserAirHeightFt) return false;
+        // Before its first creation the aircraft has no target heading yet: its first reported one stands in.
+        const double reference = a.targetHeading != 0.0 ? a.targetHeading : a.heading;
+        const double bearing = lf_initialBearing(g_userPos.latitude, g_userPos.longitude, p0.lat, p0.lon);
+        if (lf_lateralFt(reference, bearing, d) > kAirUserAirLateralFt) return false;
+        a.spawnHold = true;
+        lf_dropFront(a);
+        return true;
+    }
+    const double d = lf_userDistance(p0.lat, p0.lon);
+    if (a.spawnHold) {
+        const bool userSlow = g_userPos.groundSpeed <= kHoldEndSpeedKt;
+        if (userSlow && p0.airborne) return false;
+        if (!(userSlow && p0.speed <= kHoldEndSpeedKt && d * kMetresPerNm >= kHoldEndDistanceM)) {
+            lf_dropFront(a);
+            return true;
+        }
+    }
+    if (!p0.airborne && g_COLLISION_USER_GND.value() && d < kUserGroundClearNm) {
+        lf_dropFront(a);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+double gf_spawnPitch(bool airborne, double vs) {
+    if (!airborne) return 0.6 * kRadPerDeg;
+    const double v = vs > 0.0 ? std::min(vs, 2400.0) : std::max(vs, -3000.0) * 0.5;
+    return (-3.0 - v / 600.0 * 2.2) * kRadPerDeg;
+}
+
+void updateBufferAc(LiveAc& a) {
+    if (a.track.empty()) return lf_erase(a);
+    lf_noteFirstPosition(a);
+    const TrackPoint& p0 = a.track.front();
+    const std::int64_t lead = !p0.airborne && p0.speed != 0.0 ? kLeadTicksRolling : kLeadTicks;
+    if (gf_aiTick() < std::int64_t{p0.playTick} - lead) return;
+    if (a.track.size() == 1) return lf_erase(a);
+    if (lf_endsInUnderscore(a.callsign) &&
+        std::find(g_ghostCallsigns.begin(), g_ghostCallsigns.end(), a.callsign) != g_ghostCallsigns.end()) {
+        return lf_erase(a);
+    }
+    const bool anyAir = std::any_of(a.track.begin(), a.track.end(), [](const TrackPoint& p) { return p.airborne; });
+    const bool anyGround = std::any_of(a.track.begin(), a.track.end(), [](const TrackPoint& p) { return !p.airborne; });
+    if (anyAir && anyGround) return lf_dropFront(a);
+    if (lf_userHold(a)) return;
+    if (g_liveCreations.size() > kMaxQueuedCreations && a.state == kMoveNew) return lf_dropFront(a);
+    const std::int32_t maxLive = g_MAX_LIVE.value();
+    if (maxLive != -1) {
+        const auto inSim = std::count_if(g_liveAc.begin(), g_liveAc.end(), [](const LiveAc& ac) { return ac.status == kAcInSim; });
+        const auto pending = static_cast<std::int64_t>(inSim) + static_cast<std::int64_t>(g_creationIds.size()) +
+                             static_cast<std::int64_t>(g_liveCreations.size());
+        if (maxLive <= pending) {
+            const TrackPoint& front = a.track.front();
+            if (lf_removeFarthestLiveAc(lf_userDistance(front.lat, front.lon))) return lf_erase(a);
+        }
+    }
+    const std::string& blocked = g_BLOCK_CALLSIGN.value();
+    if (!blocked.empty() && blocked == a.callsign) return lf_erase(a);
+    lf_correctFromRegistration(a);
+    if (!gf_validCallsign(a)) return lf_erase(a);
+    if (a.airline.empty() && !gf_airlineFromCallsign(a)) a.airline = "PVT";
+    if (g_unmatchedAircraft.contains(gf_aimoRegText(a))) return lf_erase(a);
+    if (lf_isGhostOfLiveCallsign(a)) return lf_erase(a);
+    spawnLiveAc(a);
+}
+
+void spawnLiveAc(LiveAc& a) {
+    try {
+        if (a.track.size() < 2) {
+            gf_logWarning(fmt::format("{} sz:{}", "spawnLiveAc", a.track.size()));
+            return;
+        }
+        TrackPoint& p0 = a.track[0];
+        TrackPoint& p1 = a.track[1];
+        if (p1.stopped) {
+            p0.stopped = true;
+            p0.speed = 0.0;
+            p1.speed = 0.0;
+            if (a.track.size() > 2 && a.track[2].stopped) a.track[2].speed = 0.0;
+        } else {
+            p0.stopped = false;
+        }
+        if (a.state == kMoveNew) {
+            if (!lf_chooseLiveryForLiveAc(a)) {
+                g_unmatchedAircraft.insert(gf_aimoRegText(a));
+                return lf_erase(a);
+            }
+            // Parking at once on a stand of the park airport waits for the stand search; until then a ground
+            // aircraft follows its track from where it was reported.
+            a.state = p0.airborne ? kMoveAirborne : kMoveFollowing;
+        }
+        if (a.eraseRequested) return;
+        g_duplicateChecks.push_back(a.hexId);
+
+        a.latitude = p0.lat;
+        a.longitude = p0.lon;
+        a.altitude = p0.alt;
+        a.verticalSpeedFps = p0.vs / 60.0;  // the position block carries ft/s
+        a.trueAirspeed = p0.tas;
+        a.pitch = gf_spawnPitch(p0.airborne, p0.vs);
+        a.bank = p0.bankGiven ? p0.bank : 0.0;
+
+        double heading = 0.0;
+        if (a.respawnHeading) {
+            heading = *a.respawnHeading;
+        } else if (a.state == kMoveParked) {
+            heading = a.standHeading;
+        } else if (p1.stopped) {
+            heading = p0.track * kRadPerDeg;
+        } else {
+            heading = lf_initialBearing(p0.lat, p0.lon, p1.lat, p1.lon);
+        }
+        a.heading = lf_normalise(heading);
+        a.headingStep = p0.airborne ? 0.0 : a.heading;
+        a.status = kAcCreationQueued;
+        a.spawnHold = false;
+        g_creationIds.push_back(a.hexId);
+        // The removal of an older ghost ("<callsign>_") of this aircraft comes with the ghost handling.
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("{}: {}", "spawnLiveAc", e.what()));
+        throw;
+    }
+}
+
+bool lf_chooseLiveryForLiveAc(LiveAc& a) {
+    if (!a.title.empty()) return true;
+    if (const auto it = g_liveryByHexid.find(a.hexId); it != g_liveryByHexid.end()) {
+        const bool refused = std::find(g_liveriesNotCreated.begin(), g_liveriesNotCreated.end(), it->second) !=
+                             g_liveriesNotCreated.end();
+        if (!refused) {
+            a.title = it->second;
+            a.fsltlTitle = a.title.find("FSLTL_") != std::string_view::npos;
+            return true;
+        }
+        g_liveryByHexid.erase(it);
+    }
+    gf_selectLiveryForLiveAircraft(a);
+    if (a.title.empty()) return false;
+    g_liveryByHexid[a.hexId] = a.title;
+    return true;
+}
+
+bool lf_removeFarthestLiveAc(double distanceNm) {
+    double best = distanceNm;
+    LiveAc* candidate = nullptr;
+    for (LiveAc& ac : g_liveAc) {
+        if (ac.status != kAcInSim) continue;
+        const double e = lf_userDistance(ac.latitude, ac.longitude);
+        if (e > best + kFartherMarginNm) {
+            candidate = &ac;
+            best = e;
+        }
+    }
+    if (candidate == nullptr) return true;
+    removeAircraftFromSim(*candidate);
+    return false;
+}
+
+void gf_enforceMaxLive() {
+    const std::int32_t max = g_MAX_LIVE.value();
+    if (max < 0) return;
+    std::vector<std::pair<double, LiveAc*>> inSim;
+    for (LiveAc& ac : g_liveAc) {
+        if (ac.status == kAcInSim) inSim.emplace_back(lf_userDistance(ac.latitude, ac.longitude), &ac);
+    }
+    if (inSim.size() <= static_cast<std::size_t>(max)) return;
+    // One ordering, farthest first (list order among equals); the excess goes from the front.
+    const std::size_t excess = inSim.size() - static_cast<std::size_t>(max);
+    std::stable_sort(inSim.begin(), inSim.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
+    for (std::size_t i = 0; i < excess; ++i) removeAircraftFromSim(*inSim[i].second);
+}

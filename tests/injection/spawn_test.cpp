@@ -1,0 +1,250 @@
+#include "injection/spawn.h"
+
+#include <cmath>
+#include <functional>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "../liveries/livery_index_test_env.h"
+#include "frame/settings.h"
+#include "injection/aircraft_lists.h"
+#include "injection/services.h"
+#include "simlink/link.h"
+
+using testing_support::livery;
+
+namespace {
+
+constexpr double kUserLat = 47.0, kUserLon = 8.0;
+constexpr std::int32_t kPlayTick = 1000;
+
+// A point `north` and `east` nautical miles from the user.
+TrackPoint point(double north, double east, bool airborne, double speed = 0.0) {
+    TrackPoint p;
+    p.lat = kUserLat + north / 60.0;
+    p.lon = kUserLon + east / (60.0 * std::cos(kUserLat * std::numbers::pi / 180.0));
+    p.airborne = airborne;
+    p.alt = airborne ? 5000.0 : 0.0;
+    p.speed = speed;
+    p.playTick = kPlayTick;
+    return p;
+}
+
+enum class Outcome { Waiting, Dropped, Erased, Spawned };
+
+class Spawn : public testing_support::LiveryWorld {
+protected:
+    void SetUp() override {
+        LiveryWorld::SetUp();
+        lf_clearAiLists();
+        gf_resetLinkState();
+        g_liveryByHexid.clear();
+        g_largeModels = {"A320"};
+        g_heavyModels = {"B77L"};
+        build({livery("DLH", "A320", "Lufthansa A320"), livery("CLH", "B77L", "CityLine 777")});
+        g_userPos = {};
+        g_userPos.latitude = kUserLat;
+        g_userPos.longitude = kUserLon;
+        g_userPos.altitude = 5000.0;
+        g_userOnGround = true;
+        gf_setAiTick(kPlayTick - 100);
+    }
+    void TearDown() override {
+        lf_clearAiLists();
+        gf_resetLinkState();
+        g_liveryByHexid.clear();
+        LiveryWorld::TearDown();
+    }
+
+    // Airborne 30 nm north of the user, due now, with a livery waiting for it.
+    static LiveAc aircraft(std::uint32_t hexId = 0x400001) {
+        LiveAc a;
+        a.hexId = hexId;
+        a.callsign = "DLH4AB";
+        a.airline = "DLH";
+        a.type = "A320";
+        a.category = gf_categoryOfModel("A320");
+        a.track = {point(30.0, 0.0, true), point(30.1, 0.0, true)};
+        return a;
+    }
+    static Outcome decide(LiveAc& a) {
+        const std::size_t before = a.track.size();
+        updateBufferAc(a);
+        if (a.eraseRequested) return Outcome::Erased;
+        if (a.status == kAcCreationQueued) return Outcome::Spawned;
+        return a.track.size() < before ? Outcome::Dropped : Outcome::Waiting;
+    }
+};
+
+TEST_F(Spawn, EachHoldStopsAtItsThreshold) {
+    struct Case {
+        const char* what;
+        std::function<void(LiveAc&)> setup;
+        Outcome outcome;
+        bool held = false;
+    };
+    const auto ground = [](double north, double east, double speed = 0.0) {
+        return std::deque<TrackPoint>{point(north, east, false, speed), point(north, east, false, speed)};
+    };
+    const auto userAloft = [] {
+        g_userOnGround = false;
+        g_userPos.altAboveGround = 500.0;
+    };
+    const std::vector<Case> cases = {
+        {"airborne, 1 s ahead", [](LiveAc&) {}, Outcome::Spawned},
+        {"airborne, a tick earlier", [](LiveAc&) { gf_setAiTick(kPlayTick - 101); }, Outcome::Waiting},
+        {"rolling, 3 s ahead", [&](LiveAc& a) { a.track = ground(30, 0, 20); gf_setAiTick(kPlayTick - 300); },
+         Outcome::Spawned},
+        {"rolling, a tick earlier", [&](LiveAc& a) { a.track = ground(30, 0, 20); gf_setAiTick(kPlayTick - 301); },
+         Outcome::Waiting},
+        {"only its point is due", [](LiveAc& a) { a.track.pop_back(); }, Outcome::Erased},
+        {"10 creations queued", [](LiveAc&) { g_liveCreations.resize(10); }, Outcome::Spawned},
+        {"11 creations queued", [](LiveAc&) { g_liveCreations.resize(11); }, Outcome::Dropped},
+        {"MAX_LIVE 0", [](LiveAc&) { g_MAX_LIVE.set(0); }, Outcome::Erased},
+        {"blocked callsign", [](LiveAc&) { g_BLOCK_CALLSIGN.set("DLH4AB"); }, Outcome::Erased},
+        // The user flies low: a ground aircraft on its line of flight within 1.5 nm waits, judged by where it
+        // was first reported (it has no position of its own before it is created).
+        {"user aloft, ground aircraft 1.4 nm ahead", [&](LiveAc& a) { userAloft(); a.track = ground(1.4, 0); },
+         Outcome::Dropped, true},
+        {"user aloft, ground aircraft 1.6 nm ahead", [&](LiveAc& a) { userAloft(); a.track = ground(1.6, 0); },
+         Outcome::Spawned},
+        // An airborne aircraft 5.9 nm east heading for the user: its first reported track stands in for the
+        // heading it does not have yet.
+        {"user aloft, aircraft at 5.9 nm heading for it", [&](LiveAc& a) {
+             userAloft();
+             a.track = {point(0, 5.9, true), point(0, 5.8, true)};
+             a.track[0].track = 270.0;
+         }, Outcome::Dropped, true},
+        {"user aloft, aircraft at 6.1 nm heading for it", [&](LiveAc& a) {
+             userAloft();
+             a.track = {point(0, 6.1, true), point(0, 6.0, true)};
+             a.track[0].track = 270.0;
+         }, Outcome::Spawned},
+        // The user on the ground: nothing appears within 150 m of it; a hold ends once the user (at most 8 kt)
+        // and the aircraft (stopped, 500 m away) are clear.
+        {"user on ground, aircraft 140 m away", [&](LiveAc& a) { a.track = ground(140.0 / 1852, 0); },
+         Outcome::Dropped},
+        {"user on ground, aircraft 160 m away", [&](LiveAc& a) { a.track = ground(160.0 / 1852, 0); },
+         Outcome::Spawned},
+        {"held, user at 9 kt", [&](LiveAc& a) {
+             a.track = ground(600.0 / 1852, 0);
+             a.spawnHold = true;
+             g_userPos.groundSpeed = 9.0;
+         }, Outcome::Dropped, true},
+        {"held, aircraft 490 m away", [&](LiveAc& a) { a.track = ground(490.0 / 1852, 0); a.spawnHold = true; },
+         Outcome::Dropped, true},
+        {"held, user at 8 kt, aircraft 510 m away", [&](LiveAc& a) {
+             a.track = ground(510.0 / 1852, 0);
+             a.spawnHold = true;
+             g_userPos.groundSpeed = 8.0;
+         }, Outcome::Spawned},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        SetUp();
+        LiveAc a = aircraft();
+        c.setup(a);
+        g_liveAc.push_back(a);
+        EXPECT_EQ(decide(g_liveAc.back()), c.outcome);
+        EXPECT_EQ(g_liveAc.back().spawnHold, c.held);
+        TearDown();
+    }
+}
+
+TEST_F(Spawn, AtMaxLiveANewAircraftReplacesOneFartherByMoreThanATenth) {
+    struct Case {
+        double fartherNm;
+        Outcome outcome;
+        std::uint32_t otherStatus;
+    };
+    for (const Case& c : {Case{0.15, Outcome::Spawned, kAcRemovalRequested}, Case{0.05, Outcome::Erased, kAcInSim}}) {
+        SCOPED_TRACE(c.fartherNm);
+        SetUp();
+        g_MAX_LIVE.set(1);
+        LiveAc other = aircraft(0x400002);
+        other.status = kAcInSim;
+        const TrackPoint far = point(30.0 + c.fartherNm, 0.0, true);
+        other.latitude = far.lat;
+        other.longitude = far.lon;
+        g_liveAc.push_back(other);
+        g_liveAc.push_back(aircraft());
+        EXPECT_EQ(decide(g_liveAc.back()), c.outcome);
+        EXPECT_EQ(g_liveAc.front().status, c.otherStatus);
+        TearDown();
+    }
+}
+
+TEST_F(Spawn, ATypeFromTheRegistrationListBringsItsCategoryAndTables) {
+    g_regcodeDb["D-ABCD"] = RegcodeData{.airline = "DLH", .type = "B77L", .operatorCode = "CLH", .cargo = true};
+    LiveAc a = aircraft();
+    a.registration = "D-ABCD";
+    a.flareTicks = static_cast<std::uint32_t>(g_flareTicks.at(static_cast<int>(kCatLarge)));
+    g_liveAc.push_back(a);
+    ASSERT_EQ(decide(g_liveAc.back()), Outcome::Spawned);
+    const LiveAc& s = g_liveAc.back();
+    EXPECT_EQ(s.type, "B77L");
+    EXPECT_EQ(s.airline, "CLH");
+    EXPECT_TRUE(s.cargo);
+    EXPECT_EQ(s.category, kCatHeavy);
+    EXPECT_EQ(s.halfSpan, gf_wingspanOfModel("B77L"));
+    EXPECT_EQ(s.flareTicks, static_cast<std::uint32_t>(g_flareTicks.at(static_cast<int>(kCatHeavy))));
+    EXPECT_EQ(s.title, "CityLine 777");
+}
+
+TEST_F(Spawn, AnAircraftWithoutLiveryIsNeverTriedAgain) {
+    LiveAc a = aircraft();
+    a.airline = "XYZ";
+    a.type = "B77L";
+    g_liveAc.push_back(a);
+    EXPECT_EQ(decide(g_liveAc.back()), Outcome::Erased);
+    ASSERT_EQ(g_unmatchedAircraft.size(), 1u);
+    // A livery that would fit now does not bring it back in this run.
+    build({livery("XYZ", "B77L", "XYZ 777")});
+    LiveAc again = aircraft(0x400009);
+    again.airline = "XYZ";
+    again.type = "B77L";
+    g_liveAc.push_back(again);
+    EXPECT_EQ(decide(g_liveAc.back()), Outcome::Erased);
+    EXPECT_TRUE(g_liveAc.back().title.empty());
+}
+
+TEST_F(Spawn, PitchFollowsTheFirstVerticalSpeed) {
+    struct Case {
+        bool airborne;
+        double vs, pitchDeg;
+    };
+    for (const Case& c : {Case{true, 3000.0, -11.8}, Case{true, -4000.0, 2.5}, Case{false, 0.0, 0.6}}) {
+        SCOPED_TRACE(c.vs);
+        g_liveAc.clear();
+        LiveAc a = aircraft();
+        a.track[0].airborne = a.track[1].airborne = c.airborne;
+        a.track[0].vs = c.vs;
+        g_liveAc.push_back(a);
+        ASSERT_EQ(decide(g_liveAc.back()), Outcome::Spawned);
+        EXPECT_NEAR(g_liveAc.back().pitch * 180.0 / std::numbers::pi, c.pitchDeg, 1e-9);
+        EXPECT_EQ(g_creationIds.back(), a.hexId);
+    }
+}
+
+TEST_F(Spawn, EnforcingMaxLiveRemovesTheFarthest) {
+    g_MAX_LIVE.set(2);
+    std::uint32_t id = 1;
+    for (double north : {1.0, 4.0, 2.0, 3.0}) {
+        LiveAc a = aircraft(0x400000 + id);
+        a.objectId = id++;
+        a.status = kAcInSim;
+        const TrackPoint p = point(north, 0.0, true);
+        a.latitude = p.lat;
+        a.longitude = p.lon;
+        g_liveAc.push_back(a);
+    }
+    gf_enforceMaxLive();
+    EXPECT_EQ(g_removals, (std::deque<std::uint32_t>{2, 4}));
+    EXPECT_EQ(g_liveAc[0].status, kAcInSim);
+    EXPECT_EQ(g_liveAc[2].status, kAcInSim);
+}
+
+}  // namespace
