@@ -104,16 +104,9 @@ bool lf_isGhostOfLiveCallsign(const LiveAc& a) {
 
 // The registration list knows the aircraft better than the service does.
 void lf_correctFromRegistration(LiveAc& a) {
-    if (a.registration.empty()) return;
-    RegcodeData found;
-    bool hit = false;
-    for (const std::string& spelling : gf_registrationVariants(a.registration)) {
-        if (lf_findRegcode(found, spelling)) {
-            hit = true;
-            break;
-        }
-    }
-    if (!hit) return;
+    const std::optional<RegcodeData> record = gf_regcodeLookup(a.registration);
+    if (!record) return;
+    const RegcodeData& found = *record;
     a.airline = found.airline;
     // A new type brings its own category, span and performance tables with it.
     if (!found.type.empty() && found.type != a.type) gf_setModelType(a, found.type);

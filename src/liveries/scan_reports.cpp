@@ -18,16 +18,9 @@ namespace fs = std::filesystem;
 std::vector<std::string> g_dbaseCorrections;
 
 void lf_correctLiveryFromDbase(LiveryData& livery) {
-    if (livery.atcid.empty()) return;
-    RegcodeData record;
-    bool found = false;
-    for (const std::string& spelling : gf_registrationVariants(livery.atcid)) {
-        if (lf_findRegcode(record, spelling)) {
-            found = true;
-            break;
-        }
-    }
+    const std::optional<RegcodeData> found = gf_regcodeLookup(livery.atcid);
     if (!found) return;
+    const RegcodeData& record = *found;
     if (livery.cargo != record.cargo) {
         g_dbaseCorrections.push_back(
             fmt::format("{:80} {} cargo {} => {}", livery.title, livery.atcid, livery.cargo, record.cargo));
