@@ -13,6 +13,7 @@
 #include "frame/settings.h"
 #include "injection/aircraft_lists.h"
 #include "injection/services.h"
+#include "injection/sim_sink.h"
 #include "simlink/link.h"
 
 std::function<void()> g_parkStaticStep;
@@ -24,11 +25,8 @@ constexpr double kDegreesPerRadian = 180.0 / std::numbers::pi;
 // Request 101: every aircraft within the traffic radius. Without a connection nothing is asked, so that a
 // tick before the link is up does not count as a failed request.
 void lf_requestAircraftInRange() {
-    std::lock_guard lock(g_simQueueMutex);
-    if (g_simConnect.load() == SimConnectHandle::None) return;
     const std::uint32_t radius = static_cast<std::uint32_t>(g_trafficRangeMeters.load());
-    const SimResult r = gf_withSimConnect([&](SimConnectHandle h) { return gf_requestAircraftInRange(h, radius); });
-    if (r != kSimOk) {
+    if (gf_simSink().aircraftInRange(radius) != kSimOk) {
         gf_logWarning("SimConnect request ac within range fails");
         gf_countRequestError();
     }
@@ -42,19 +40,19 @@ void lf_releasePacedRequests(std::int32_t tick) {
     if (!g_removals.empty()) {
         const std::uint32_t objectId = g_removals.front();
         g_removals.pop_front();
-        gf_queueRemoveAircraft(objectId);
+        gf_simSink().remove(objectId);
     }
     if (tick % 50 != 0) return;
     if (!g_liveCreations.empty()) {
         const CreateAircraftRequest request = std::move(g_liveCreations.front());
         g_liveCreations.pop_front();
-        gf_queueCreateAircraft(request);
+        gf_simSink().create(request);
         return;
     }
     if (!g_staticCreations.empty()) {
         const CreateAircraftRequest request = std::move(g_staticCreations.front());
         g_staticCreations.pop_front();
-        gf_queueCreateAircraft(request);
+        gf_simSink().create(request);
     }
     if (g_parkStaticStep) g_parkStaticStep();
 }

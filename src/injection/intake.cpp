@@ -11,6 +11,7 @@
 #include "frame/log.h"
 #include "frame/settings.h"
 #include "injection/aircraft_lists.h"
+#include "injection/movement.h"
 #include "injection/services.h"
 #include "injection/spawn.h"
 #include "liveries/database.h"
@@ -90,19 +91,6 @@ bool lf_implausible(const TrafficRecord& r, const LiveAc& a) {
         return dt <= limit;
     }
     return false;
-}
-
-// Least behaviour until the removal and respawn come: every record is used and the identity stays.
-bool lf_respawn(LiveAc&, const TrafficRecord&) { return true; }
-
-// Least behaviour until the track merge comes: the received point is appended to the track as it is.
-void decodeExisting(LiveAc& a, const TrackPoint& point) { a.track.push_back(point); }
-
-// An aircraft not yet in the simulator goes through the spawn decision. Least behaviour until the movement
-// model comes: nothing in the simulator moves. True when the aircraft asked to be erased.
-bool updateLiveAc(LiveAc& a) {
-    if (a.status == kAcNotInSim && !a.eraseRequested) updateBufferAc(a);
-    return a.eraseRequested;
 }
 
 // The positions written this tick go to the link's frame handler. While the simulator runs at 50 frames a

@@ -227,9 +227,9 @@ TEST_F(Dispatch, ARefusedCreationFindsItsPendingEntryAndGoesToTheWorkThread) {
     ASSERT_EQ(m.size(), 2u);
     EXPECT_EQ(m[0].type, kSimMsgCreationFailed);
     EXPECT_EQ(m[0].objectId, 0u);
-    EXPECT_EQ(m[0].second, 17u);
+    EXPECT_EQ(m[0].id, 17u);
     EXPECT_EQ(m[1].type, kSimMsgCreationFailed);
-    EXPECT_EQ(m[1].second, 0u);
+    EXPECT_EQ(m[1].id, 0u);
     ASSERT_EQ(g_pendingCreations.size(), 1u);
     EXPECT_EQ(g_pendingCreations[0].callsign, "SWR12");
 }
@@ -269,12 +269,12 @@ TEST_F(Dispatch, AnAnnouncedObjectIsMatchedByCallsignTakenOverAndReportedAsCreat
     ASSERT_EQ(m.size(), 2u);
     EXPECT_EQ(m[0].type, kSimMsgLiveCreated);
     EXPECT_EQ(m[0].objectId, 150u);
-    EXPECT_EQ(m[0].second, 0x4B1234u);
-    EXPECT_DOUBLE_EQ(m[0].value2, 1200.0);
+    EXPECT_EQ(m[0].id, 0x4B1234u);
+    EXPECT_DOUBLE_EQ(m[0].b, 1200.0);
     EXPECT_EQ(m[1].type, kSimMsgStaticCreated);
     EXPECT_EQ(m[1].objectId, 151u);
-    EXPECT_EQ(m[1].second, 77u);
-    EXPECT_DOUBLE_EQ(m[1].value2, 0.0);
+    EXPECT_EQ(m[1].id, 77u);
+    EXPECT_DOUBLE_EQ(m[1].b, 0.0);
     EXPECT_TRUE(g_pendingCreations.empty());
     EXPECT_TRUE(g_newlyAddedObjects.empty());
     // Frozen in place for the work thread to move.
@@ -311,9 +311,9 @@ TEST_F(Dispatch, AircraftInRangeAreReportedWhenLowAndWithACallsignOfTheirOwn) {
     ASSERT_EQ(m.size(), 1u);
     EXPECT_EQ(m[0].type, kSimMsgAircraftReport);
     EXPECT_EQ(m[0].objectId, 200u);
-    EXPECT_EQ(m[0].second, 0u);
-    EXPECT_DOUBLE_EQ(m[0].value1, 1416.0);
-    EXPECT_DOUBLE_EQ(m[0].value2, 2500.0);
+    EXPECT_EQ(m[0].id, 0u);
+    EXPECT_DOUBLE_EQ(m[0].a, 1416.0);
+    EXPECT_DOUBLE_EQ(m[0].b, 2500.0);
 }
 
 TEST_F(Dispatch, RemovedObjectsGoToTheWorkThreadAndLeaveTheAnnouncedList) {

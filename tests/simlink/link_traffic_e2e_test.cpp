@@ -83,7 +83,7 @@ TEST_F(LinkTraffic, ACreationGoesOutOnTheNextFrameAndComesBackMatchedByItsCallsi
     const auto m = awaitPosted([](const SimMessage& m) { return m.type == kSimMsgLiveCreated; });
     ASSERT_TRUE(m.has_value());
     EXPECT_EQ(m->objectId, created.id);
-    EXPECT_EQ(m->second, 0x4B0100u);
+    EXPECT_EQ(m->id, 0x4B0100u);
     EXPECT_EQ(pendingCreations(), 0u);
     // Taken over: control released and the object frozen, the freezes going out on a frame.
     ASSERT_TRUE(eventually([&] { return sim->lastSession()->clientEvents.size() >= 3; }));

@@ -254,7 +254,7 @@ TEST_F(LiveRecords, ABlockedCallsignIsAnnouncedOnceAndDroppedEveryTime) {
     const auto messages = gf_takeSimMessages();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].objectId, 0u);
-    EXPECT_EQ(messages[0].second, 0x4b1814u);
+    EXPECT_EQ(messages[0].id, 0x4b1814u);
     EXPECT_EQ(messages[0].type, static_cast<std::uint32_t>(kSimMsgBlocked));
     EXPECT_TRUE(kept(lf_with(lf_record(), 13, "SWR320")));
 
