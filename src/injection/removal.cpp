@@ -9,6 +9,12 @@ void removeAircraftFromSim(AiAc& ac) {
     if (ac.objectId != 0) g_removals.push_back(ac.objectId);
 }
 
+void lf_eraseLiveAc(LiveAc& ac) {
+    LiveAc& last = g_liveAc.back();
+    if (&ac != &last) ac = std::move(last);
+    g_liveAc.pop_back();
+}
+
 void gf_removeAllLiveAc() {
     for (LiveAc& ac : g_liveAc) {
         if (ac.status == kAcInSim) removeAircraftFromSim(ac);

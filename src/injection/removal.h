@@ -8,6 +8,8 @@
 
 // Marks the aircraft for removal and queues its simulator object.
 void removeAircraftFromSim(AiAc& ac);
+// Erases the live aircraft's record at once: the last record takes its place (order not kept).
+void lf_eraseLiveAc(LiveAc& ac);
 void gf_removeAllLiveAc();
 void gf_removeAllStaticAc();
 // Removes what stands at the reserved stand.

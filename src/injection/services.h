@@ -22,6 +22,7 @@
 #include "injection/sim_messages.h"
 #include "injection/sim_sink.h"
 #include "injection/spawn.h"
+#include "injection/stand_hooks.h"
 #include "simlink/simids.h"
 #include "trafficservice/records.h"
 

@@ -128,3 +128,11 @@ std::vector<SimMessage> gf_takeSimMessages() {
     return taken;
 }
 
+
+bool gf_dequeueCreation(std::deque<CreateAircraftRequest>& creations, const std::string& callsign,
+                        std::uint32_t hexId) {
+    const auto removed = std::erase_if(creations, [&](const CreateAircraftRequest& r) {
+        return (!callsign.empty() && r.callsign == callsign) || (hexId != 0 && r.hexid == hexId);
+    });
+    return removed != 0;
+}

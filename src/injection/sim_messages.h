@@ -4,7 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
+#include <string>
 #include <vector>
+
+#include "simlink/simids.h"
 
 enum SimMessageType : std::uint32_t {
     kSimMsgLiveCreated = 0,
@@ -35,3 +39,9 @@ std::vector<SimMessage> gf_takeSimMessages();
 // The simulator's messages and the post-creation commands, and the look-ups the link left for the work
 // thread; every AI tick and, while no flight runs, from the work loop.
 void gf_SimCommands();
+
+// Takes every queued creation of the aircraft out of the queue: those with its callsign, and those with its
+// hex id (a callsign corrected since the request was built); true when one was taken. An empty callsign
+// matches no request by callsign.
+bool gf_dequeueCreation(std::deque<CreateAircraftRequest>& creations, const std::string& callsign,
+                        std::uint32_t hexId);
