@@ -39,6 +39,7 @@ void lf_reserveGlobalLists() {
 
 void lf_clearAiLists() {
     gf_takeSimMessages();
+    gf_resetSimCommands();
     g_ghostCallsigns.clear();
     g_creationIds.clear();
     g_removals.clear();

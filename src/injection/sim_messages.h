@@ -3,11 +3,13 @@
 // static data of a model, a blocked callsign, a refused creation.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <deque>
 #include <string>
 #include <vector>
 
+#include "injection/records.h"
 #include "simlink/simids.h"
 
 enum SimMessageType : std::uint32_t {
@@ -20,7 +22,8 @@ enum SimMessageType : std::uint32_t {
     kSimMsgCreationFailed = 6,
 };
 
-// 32 bytes, fields in this order.
+// 32 bytes, fields in this order. A creation message (type 0 or 1) is also kept as the aircraft's
+// post-creation command: tickCount then counts its ticks, -1 when it is done.
 struct SimMessage {
     std::uint32_t objectId = 0;
     std::uint32_t id = 0;        // hex id, static creation id or on-ground flag, by type
@@ -37,11 +40,34 @@ void gf_postSimMessage(const SimMessage& message);
 std::vector<SimMessage> gf_takeSimMessages();
 
 // The simulator's messages and the post-creation commands, and the look-ups the link left for the work
-// thread; every AI tick and, while no flight runs, from the work loop.
+// thread; every AI tick and, while no flight runs, from the work loop. A message that fails is logged and
+// costs none of the others; the user error of too many refused liveries is shown on the error line once
+// per run and not passed on.
 void gf_SimCommands();
+// Forgets the post-creation commands and the shown user error; the end of a run.
+void gf_resetSimCommands();
+
+// Data of THROTTLE_SET per throttle stage (0 idle .. 4 full) and of FLAPS_SET per flaps stage (0 up .. 3).
+// AiAc::throttleState and AiAc::flapsState hold the stage last sent.
+inline constexpr std::array<std::uint32_t, 5> kThrottleStageData{0, 4914, 8191, 11468, 16383};
+inline constexpr std::array<std::uint32_t, 4> kFlapsStageData{0, 3072, 10240, 16383};
+
+// One post-creation command for one tick: a live one toggles all lights at its 50th and 100th tick and at
+// its 200th sets the aircraft's flying or ground state, a static one sets the parked state at its 200th.
+// `done` is set when the command ended this tick (tickCount -1).
+void gf_allLightsToggle(bool& done, SimMessage& command);
+
+// Engines, spoilers, lights, throttle and flaps of a live aircraft for its first point: in the air or on
+// the ground (parked, taxiing or standing); a creation in progress (status 1) is in the simulator then.
+void lf_setFlyingStateInSim(LiveAc& ac);
+// Throttle idle, flaps up, engines off and the lights of a parked aircraft (cabin lit 9 times in 10 at a
+// passenger stand).
+void lf_setParkedStateInSim(AiAc& ac);
 
 // Takes every queued creation of the aircraft out of the queue: those with its callsign, and those with its
 // hex id (a callsign corrected since the request was built); true when one was taken. An empty callsign
 // matches no request by callsign.
 bool gf_dequeueCreation(std::deque<CreateAircraftRequest>& creations, const std::string& callsign,
                         std::uint32_t hexId);
+// Appends a copy of the request.
+void lf_pushCreation(std::deque<CreateAircraftRequest>& creations, const CreateAircraftRequest& request);
