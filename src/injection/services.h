@@ -1,8 +1,8 @@
-// What the run-time asks of the live traffic injection: the received traffic, the collision checks and the
-// geodesy. The aircraft lists, the traffic range and the list resets are in aircraft_lists.h, the AI update
-// of each tick in ai_update.h, the intake in intake.h, the spawning in spawn.h, the simulator messages in
-// sim_messages.h, the removals in removal.h, the movement in movement.h and the sink of everything sent to
-// the simulator in sim_sink.h; they are included here for the callers.
+// What the run-time asks of the live traffic injection: the received traffic and the collision checks. The
+// aircraft lists, the traffic range and the list resets are in aircraft_lists.h, the AI update of each tick
+// in ai_update.h, the intake in intake.h, the spawning in spawn.h, the simulator messages in sim_messages.h,
+// the removals in removal.h, the movement in movement.h, the geodesy in geodesy.h and the sink of everything
+// sent to the simulator in sim_sink.h; they are included here for the callers.
 #pragma once
 
 #include <atomic>
@@ -15,6 +15,7 @@
 
 #include "injection/ai_update.h"
 #include "injection/aircraft_lists.h"
+#include "injection/geodesy.h"
 #include "injection/intake.h"
 #include "injection/movement.h"
 #include "injection/records.h"
@@ -45,17 +46,6 @@ extern std::vector<TrafficRecord> g_bufferedTraffic;
 
 // The hand-over of each batch (gf_processTrafficBatch) is in intake.h.
 
-// ---- Geodesy ----
-
-struct GeoPosition {
-    double latitude = 0.0;   // degrees
-    double longitude = 0.0;  // degrees
-};
-
-// The point reached from a position along a great circle at a true bearing (radians) over a distance in
-// feet; longitude brought into -180..180.
-GeoPosition gf_destinationPoint(double latitude, double longitude, double bearing, double distanceFeet);
-
 // ---- The tick ----
 
 // g_aiRunning under g_intakeMutex.
@@ -68,12 +58,3 @@ bool lf_removeLiveConflictingWithUser(int flags, LiveAc& ac);
 void lf_copyLiveAc(LiveAc& destination, const LiveAc& source);
 // Removes a static aircraft that stands in the way of the live one.
 void lf_removeStaticForCollisionAvoidance(bool& removed, int flags, LiveAc& copy);
-
-// ---- Counts, range, lists ----
-
-// False for a position in the box around 0/0 where the simulator, before it has placed the user aircraft,
-// and the service, for what it does not know, put their positions: latitude 0..0.0009 and longitude
-// 0..0.05, both limits included.
-bool gf_isRealPosition(double latitude, double longitude);
-// Great-circle distance in nautical miles (sphere of 10800/pi NM).
-double gf_distanceNM(double latitude1, double longitude1, double latitude2, double longitude2);

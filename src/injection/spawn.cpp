@@ -58,15 +58,6 @@ double lf_normalise(double angle) {
     return angle < 0.0 ? angle + 2.0 * kPi : angle;
 }
 
-// Initial great-circle bearing (radians, 0..2 pi) from the first position to the second (degrees).
-double lf_initialBearing(double lat1, double lon1, double lat2, double lon2) {
-    const double phi1 = lat1 * kRadPerDeg, phi2 = lat2 * kRadPerDeg;
-    const double dLon = (lon2 - lon1) * kRadPerDeg;
-    const double y = std::sin(dLon) * std::cos(phi2);
-    const double x = std::cos(phi1) * std::sin(phi2) - std::sin(phi1) * std::cos(phi2) * std::cos(dLon);
-    return lf_normalise(std::atan2(y, x));
-}
-
 double lf_userDistance(double lat, double lon) {
     return gf_distanceNM(g_userPos.latitude, g_userPos.longitude, lat, lon);
 }
@@ -94,14 +85,6 @@ void lf_noteFirstPosition(LiveAc& a) {
 
 bool lf_endsInUnderscore(const std::string& callsign) { return !callsign.empty() && callsign.back() == '_'; }
 
-// The aircraft is the second report of a live one under the callsign with "_" appended.
-bool lf_isGhostOfLiveCallsign(const LiveAc& a) {
-    if (!lf_endsInUnderscore(a.callsign)) return false;
-    const std::string_view base(a.callsign.data(), a.callsign.size() - 1);
-    return std::any_of(g_liveAc.begin(), g_liveAc.end(),
-                       [&](const LiveAc& other) { return &other != &a && other.callsign == base; });
-}
-
 // The registration list knows the aircraft better than the service does.
 void lf_correctFromRegistration(LiveAc& a) {
     const std::optional<RegcodeData> record = gf_regcodeLookup(a.registration);
@@ -123,7 +106,7 @@ bool lf_userHold(LiveAc& a) {
         if (!p0.airborne) {
             if (!a.spawnHold) {
                 const double d = lf_userDistance(a.latitude, a.longitude);
-                const double bearing = lf_initialBearing(g_userPos.latitude, g_userPos.longitude, a.latitude, a.longitude);
+                const double bearing = gf_initialBearing(g_userPos.latitude, g_userPos.longitude, a.latitude, a.longitude);
                 if (!(d <= kAirUserGroundNm && g_userPos.altAboveGround < kAirUserLowFt &&
                       lf_lateralFt(g_userPos.heading, bearing, d) <= kAirUserGroundLateralFt)) {
                     return false;
@@ -137,7 +120,7 @@ bool lf_userHold(LiveAc& a) {
         if (d > kAirUserAirNm || std::abs(p0.alt - g_userPos.altitude) >= kAirUserAirHeightFt) return false;
         // Before its first creation the aircraft has no target heading yet: its first reported one stands in.
         const double reference = a.targetHeading != 0.0 ? a.targetHeading : a.heading;
-        const double bearing = lf_initialBearing(g_userPos.latitude, g_userPos.longitude, p0.lat, p0.lon);
+        const double bearing = gf_initialBearing(g_userPos.latitude, g_userPos.longitude, p0.lat, p0.lon);
         if (lf_lateralFt(reference, bearing, d) > kAirUserAirLateralFt) return false;
         a.spawnHold = true;
         lf_dropFront(a);
@@ -199,7 +182,7 @@ void updateBufferAc(LiveAc& a) {
     if (!gf_validCallsign(a)) return lf_erase(a);
     if (a.airline.empty() && !gf_airlineFromCallsign(a)) a.airline = "PVT";
     if (g_unmatchedAircraft.contains(gf_aimoRegText(a))) return lf_erase(a);
-    if (lf_isGhostOfLiveCallsign(a)) return lf_erase(a);
+    if (lf_isGhostOfLive(a.callsign)) return lf_erase(a);
     spawnLiveAc(a);
 }
 
@@ -247,14 +230,15 @@ void spawnLiveAc(LiveAc& a) {
         } else if (p1.stopped) {
             heading = p0.track * kRadPerDeg;
         } else {
-            heading = lf_initialBearing(p0.lat, p0.lon, p1.lat, p1.lon);
+            heading = gf_initialBearing(p0.lat, p0.lon, p1.lat, p1.lon);
         }
         a.heading = lf_normalise(heading);
         a.headingStep = p0.airborne ? 0.0 : a.heading;
         a.status = kAcCreationQueued;
         a.spawnHold = false;
         g_creationIds.push_back(a.hexId);
-        // The removal of an older ghost ("<callsign>_") of this aircraft comes with the ghost handling.
+        // An older instance of this flight ("<callsign>_") gives way.
+        if (!lf_endsInUnderscore(a.callsign)) lf_checkGhost(a.callsign);
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("{}: {}", "spawnLiveAc", e.what()));
         throw;

@@ -51,7 +51,7 @@ struct Subsystems {
     std::function<void()> removeAcAtReservedStand;
     std::function<void()> autoTrafficRange;
     std::function<void()> enforceMaxLive;
-    std::function<bool(const std::string& callsignCut, bool onGround, const AiAc& staticAc)> checkDuplicates;
+    std::function<bool(const DuplicateContext& context, const AiAc& staticAc)> checkDuplicates;
     std::function<bool(int flags, LiveAc& ac)> removeLiveConflictingWithUser;
     std::function<void(bool& removed, int flags, LiveAc& copy)> removeStaticForCollisionAvoidance;
 

@@ -80,9 +80,9 @@ void lf_checkOneDuplicate() {
         live->identityWord |= 1;
     }
     if (live->callsign.empty()) return;
-    const std::string cut = live->callsign.substr(0, live->callsign.size() - 1);
+    const DuplicateContext context{*live, live->callsign.substr(0, live->callsign.size() - 1), live->onGround};
     for (AiAc& st : g_staticAc) {
-        if (s.checkDuplicates(cut, live->onGround, st)) {
+        if (s.checkDuplicates(context, st)) {
             removeAircraftFromSim(st);
             return;
         }

@@ -232,8 +232,8 @@ protected:
         s.removeAcAtReservedStand = record("removeAcAtReservedStand");
         s.autoTrafficRange = record("autoTrafficRange");
         s.enforceMaxLive = record("enforceMaxLive");
-        s.checkDuplicates = [](const std::string& cut, bool, const AiAc& st) {
-            return st.status == kAcInSim && st.callsign.rfind(cut, 0) == 0;
+        s.checkDuplicates = [](const DuplicateContext& context, const AiAc& st) {
+            return st.status == kAcInSim && st.callsign.rfind(context.callsignCut, 0) == 0;
         };
         s.removeLiveConflictingWithUser = [c](int, LiveAc&) {
             c->add("removeLiveConflictingWithUser");

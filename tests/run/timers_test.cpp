@@ -327,7 +327,8 @@ TEST_F(Timers, WindowRequestsAreCarriedOutBeforeTheTimers) {
     secondAt(1);
     EXPECT_EQ(g_maxLiveInForce.load(), 12);
     EXPECT_EQ(m_calls.count("enforceMaxLive"), 1);
-    EXPECT_TRUE(g_staticAc.empty());
+    ASSERT_EQ(g_staticAc.size(), 1u);  // stays until the simulator confirms the removal
+    EXPECT_EQ(g_staticAc[0].status, kAcRemovalRequested);
     ASSERT_EQ(g_clientEventQueue.size(), 1u);
     EXPECT_EQ(g_clientEventQueue[0].eventID, kEventNavLightsSet);
     EXPECT_EQ(g_clientEventQueue[0].objectID, 150u);

@@ -1,0 +1,24 @@
+// Great-circle geodesy on a sphere whose radius makes one minute of arc one nautical mile: distance, initial
+// bearing and the point reached along a bearing. Positions are latitude and longitude in degrees; bearings
+// are true, in radians, clockwise from north. Pure functions: no state, no allocation, any thread.
+#pragma once
+
+struct GeoPosition {
+    double latitude = 0.0;   // degrees
+    double longitude = 0.0;  // degrees
+};
+
+// Great-circle distance in nautical miles (haversine; 0 or more).
+double gf_distanceNM(double latitude1, double longitude1, double latitude2, double longitude2);
+
+// Initial bearing from the first position to the second, in radians, 0 up to below 2 pi (due north is 0).
+double gf_initialBearing(double latitude1, double longitude1, double latitude2, double longitude2);
+
+// The point reached from a position along a great circle at a true bearing (radians) over a distance in
+// feet. The longitude is brought into -180..180; the latitude is not folded.
+GeoPosition gf_destinationPoint(double latitude, double longitude, double bearing, double distanceFeet);
+
+// False for a position in the box around 0/0 where the simulator, before it has placed the user aircraft,
+// and the service, for what it does not know, put their positions: latitude 0..0.0009 and longitude
+// 0..0.05, both limits included.
+bool gf_isRealPosition(double latitude, double longitude);
