@@ -1,0 +1,172 @@
+// The AI update of one 10 ms tick with 1,000 live aircraft in the simulator, each moving along a received
+// track, while a 1,000-aircraft batch is being taken in two records a tick; the hand-over of such a batch on
+// the traffic reader; and MAX_LIVE lowered from 1,000 aircraft in the simulator to 300.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <random>
+
+#include "frame/settings.h"
+#include "injection/services.h"
+#include "simlink/link.h"
+#include "trafficservice/clients.h"
+
+namespace {
+
+constexpr int kAircraft = 1000;
+constexpr double kCentreLat = 47.46, kCentreLon = 8.55;
+// Points every 5 s for a good while: the aircraft never run out of track during a run.
+constexpr int kPoints = 200;
+constexpr int kPointTicks = 500;
+
+// Takes everything and keeps nothing: the cost measured is the injection's, not the link's.
+class NullSink final : public SimSink {
+public:
+    void position(const AircraftUpdate&) override { ++count; }
+    void clientEvents(std::span<const ClientEventRequest> events) override { count += events.size(); }
+    SimResult clientEventNow(const ClientEventRequest&) override { return kSimOk; }
+    SimResult flightPlan(std::uint32_t, const std::string&) override { return kSimOk; }
+    SimResult staticData(std::uint32_t) override { return kSimOk; }
+    SimResult aircraftInRange(std::uint32_t) override { return kSimOk; }
+    void create(const CreateAircraftRequest&) override { ++count; }
+    void remove(std::uint32_t) override { ++count; }
+    std::size_t count = 0;
+};
+
+TrafficRecord lf_record(int i, double seconds) {
+    TrafficRecord r;
+    r.hexId = 0x400000u + static_cast<std::uint32_t>(i);
+    r.callsign = "BEN" + std::to_string(1000 + i);
+    r.type = "A320";
+    r.airline = "SWR";
+    r.registration = "HB-B" + std::to_string(i);
+    // Spread over a circle of about 40 nm, all flying east at 300 kt (0.0833 nm a second).
+    const double angle = i * 0.00628318530718 * 1.0;
+    r.lat = kCentreLat + 0.6 * std::sin(angle);
+    r.lon = kCentreLon + 0.9 * std::cos(angle) + seconds * 0.0833 / 60.0 / std::cos(kCentreLat * 0.0174533);
+    r.alt = 10000.0 + 20.0 * (i % 100);
+    r.speed = 300.0;
+    r.tas = 300.0;
+    r.track = 90.0;
+    r.airborne = true;
+    r.time = 1.8e9 + seconds;
+    return r;
+}
+
+// 1,000 aircraft created in the simulator, each with a track of `points` points ahead.
+void lf_fillLiveAircraft(int points = kPoints) {
+    lf_clearAiLists();
+    gf_setAiTick(0);
+    for (int i = 0; i < kAircraft; ++i) {
+        const TrafficRecord first = lf_record(i, 0.0);
+        AiAc model;
+        model.hexId = first.hexId;
+        model.callsign = first.callsign;
+        model.type = first.type;
+        model.airline = first.airline;
+        LiveAc& ac = g_liveAc.emplace_back(static_cast<const TrackPoint&>(first), model, first.time);
+        ac.track.clear();
+        for (int p = 0; p < points; ++p) {
+            TrafficRecord r = lf_record(i, p * kPointTicks / 100.0);
+            r.playTick = p * kPointTicks + 1;
+            ac.track.push_back(r);
+        }
+        ac.latitude = first.lat;
+        ac.longitude = first.lon;
+        ac.altitude = first.alt;
+        ac.heading = std::numbers::pi / 2;
+        ac.state = kMoveAirborne;
+        ac.status = kAcInSim;
+        ac.objectId = 100u + static_cast<std::uint32_t>(i);
+        ac.lastRecordTime = first.time;
+    }
+    g_userPos.latitude = kCentreLat;
+    g_userPos.longitude = kCentreLon;
+}
+
+// A live batch of the same 1,000 aircraft, a little later than their last taken report.
+void lf_handOverBatch(TrafficClient& client, double seconds) {
+    client.liveRecords.clear();
+    for (int i = 0; i < kAircraft; ++i) client.liveRecords.push_back(lf_record(i, seconds));
+    gf_processTrafficBatch(client, 30);
+}
+
+void BM_AiTick1000LiveWithIntake(benchmark::State& state) {
+    NullSink sink;
+    gf_setSimSink(&sink);
+    g_LOG.set(false);
+    gf_setAiRunning(true);
+    lf_fillLiveAircraft();
+    TrafficClient client;
+    double seconds = 10.0;
+    lf_handOverBatch(client, seconds);
+    for (auto _ : state) {
+        gf_updateAI();
+        bool empty = false;
+        {
+            std::lock_guard lock(g_intakeMutex);
+            empty = g_receivedTraffic.empty();
+        }
+        if (empty) {
+            // A batch is applied in 500 ticks; the next one follows at once.
+            state.PauseTiming();
+            seconds += 10.0;
+            lf_handOverBatch(client, seconds);
+            state.ResumeTiming();
+        }
+        if (g_aiTick.load() >= (kPoints - 20) * kPointTicks) {
+            state.PauseTiming();
+            lf_fillLiveAircraft();
+            state.ResumeTiming();
+        }
+    }
+    state.counters["live"] = static_cast<double>(g_liveAc.size());
+    gf_setAiRunning(false);
+    lf_clearAiLists();
+    gf_setSimSink(nullptr);
+}
+BENCHMARK(BM_AiTick1000LiveWithIntake)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+// The traffic reader's share: play ticks for 1,000 records and the hand-over.
+void BM_HandOverBatchOf1000(benchmark::State& state) {
+    gf_setAiRunning(true);
+    TrafficClient client;
+    double seconds = 0.0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            std::lock_guard lock(g_intakeMutex);
+            g_receivedTraffic.clear();
+        }
+        client.liveRecords.clear();
+        seconds += 10.0;
+        for (int i = 0; i < kAircraft; ++i) client.liveRecords.push_back(lf_record(i, seconds));
+        state.ResumeTiming();
+        gf_processTrafficBatch(client, 30);
+    }
+    gf_setAiRunning(false);
+    lf_clearAiLists();
+}
+BENCHMARK(BM_HandOverBatchOf1000)->Unit(benchmark::kMicrosecond);
+
+// MAX_LIVE lowered to 300 with 1,000 aircraft in the simulator: the 700 farthest are asked to leave.
+void BM_EnforceMaxLive1000To300(benchmark::State& state) {
+    NullSink sink;
+    gf_setSimSink(&sink);
+    g_LOG.set(false);
+    g_MAX_LIVE.set(300);
+    for (auto _ : state) {
+        state.PauseTiming();
+        lf_fillLiveAircraft(2);
+        state.ResumeTiming();
+        gf_enforceMaxLive();
+    }
+    g_MAX_LIVE.set(-1);
+    lf_clearAiLists();
+    gf_setSimSink(nullptr);
+}
+BENCHMARK(BM_EnforceMaxLive1000To300)->Unit(benchmark::kMicrosecond)->Iterations(200);
+
+}  // namespace
+
+BENCHMARK_MAIN();
