@@ -28,6 +28,7 @@ public:
     SimResult flightPlan(std::uint32_t, const std::string&) override { return kSimOk; }
     SimResult staticData(std::uint32_t) override { return kSimOk; }
     SimResult aircraftInRange(std::uint32_t) override { return kSimOk; }
+    SimResult engineControls(std::uint32_t, double, double, double) override { return kSimOk; }
     void create(const CreateAircraftRequest&) override { ++count; }
     void remove(std::uint32_t) override { ++count; }
     std::size_t count = 0;

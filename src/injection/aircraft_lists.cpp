@@ -17,7 +17,7 @@ std::deque<std::uint32_t> g_removals;
 std::deque<CreateAircraftRequest> g_liveCreations;
 std::deque<CreateAircraftRequest> g_staticCreations;
 std::vector<std::uint32_t> g_creationIds;
-std::deque<std::uint32_t> g_duplicateChecks;
+std::deque<std::uint32_t> g_spawnedHexIds;
 std::vector<std::string> g_ghostCallsigns;
 UserAcData g_userPos{};
 std::uint8_t g_flareActive = 0;
@@ -45,7 +45,7 @@ void lf_clearAiLists() {
     g_removals.clear();
     g_liveCreations.clear();
     g_staticCreations.clear();
-    g_duplicateChecks.clear();
+    g_spawnedHexIds.clear();
     g_staticAc.clear();
     {
         std::lock_guard lock(g_intakeMutex);

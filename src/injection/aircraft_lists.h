@@ -30,7 +30,7 @@ extern std::deque<CreateAircraftRequest> g_staticCreations;
 // Hex ids of live aircraft whose creation request is still to be built, one a tick, newest first.
 extern std::vector<std::uint32_t> g_creationIds;
 // Hex ids of live aircraft whose duplicates among the static aircraft are to be looked for.
-extern std::deque<std::uint32_t> g_duplicateChecks;
+extern std::deque<std::uint32_t> g_spawnedHexIds;
 // Callsigns the ghost check recorded.
 extern std::vector<std::string> g_ghostCallsigns;
 

@@ -13,6 +13,7 @@
 #include "frame/text.h"
 #include "injection/aircraft_lists.h"
 #include "injection/geodesy.h"
+#include "injection/ground_movement.h"
 #include "injection/removal.h"
 #include "injection/sim_sink.h"
 #include "injection/spawn.h"
@@ -189,38 +190,6 @@ void nextPos(LiveAc& a) {
         removeAircraftFromSim(a);
         throw std::runtime_error(fmt::format("{} {} stream at the end is empty?", "nextPos", gf_acText(a)));
     }
-}
-
-void lf_followCurve(LiveAc& a) {
-    // Ground curves come with the full movement model: every leg is straight. In the air the heading swings
-    // evenly over the leg; otherwise it turns at the turn rate until it points along the leg. (A new or parked
-    // aircraft comes out of the spawn with its heading in the heading step, which is no rate to turn by.)
-    switch (a.state) {
-    case kMoveTakeOff:
-    case kMoveAirborne:
-        a.heading = lf_normalise(a.heading + a.headingStep);
-        break;
-    default:
-        if (a.state == kMoveToStand || a.turning) {
-            const double diff = gf_angleDiff(lf_normalise(a.heading), a.targetHeading);
-            const double rate = a.turnRate > 0.0 ? a.turnRate : a.groundTurnRate;
-            if (std::abs(diff) <= kHeadingReached || rate <= 0.0 || std::abs(diff) <= rate) {
-                a.heading = a.targetHeading;
-                a.turning = false;
-            } else {
-                a.heading = lf_normalise(a.heading + std::copysign(rate, diff));
-            }
-        }
-        break;
-    }
-    if (a.state != kMoveEnginesStarted) {
-        a.latitude += a.latStep;
-        a.longitude += a.lonStep;
-    }
-    a.altitude += a.altitudeStep;
-    a.pitch += a.pitchStep;
-    a.bank += a.bankStep;
-    a.longitude = std::remainder(a.longitude, 360.0);
 }
 
 void decodeExisting(LiveAc& a, const TrackPoint& point) {

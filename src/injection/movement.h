@@ -24,8 +24,6 @@ void nextPosMain(LiveAc& a);
 // std::runtime_error after removing the aircraft when that leaves the track empty.
 void nextPos(LiveAc& a);
 
-// One tick of movement along the planned leg: position, altitude, heading and attitude.
-void lf_followCurve(LiveAc& a);
 
 // Whether the received point `p` is kept (true) or dropped, against the back point of the track; sets p's
 // stopped flag, and a point that lies all but exactly on the back point becomes a stopped copy of it.

@@ -141,7 +141,7 @@ struct LiveAc : AiAc {
     double speedKt = 0.0;
 
     GroundCurve groundCurve;
-    double curveParameter = 0.0, curveStep = 0.0, curveTurnAngle = 0.0;
+    double curveParam = 0.0, curveParamStep = 0.0, curveTurnDeg = 0.0;
     TrackPoint pushbackAltPoint;
     double lastParkTryLat = 0.0, lastParkTryLon = 0.0;
     std::int32_t maxAdvanceTicks = 1000, maxDelayTicks = 1000;

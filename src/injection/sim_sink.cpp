@@ -29,6 +29,9 @@ public:
         if (g_simConnect.load() == SimConnectHandle::None) return kSimOk;
         return request([&](SimConnectHandle h) { return gf_requestAircraftInRange(h, radiusMeters); });
     }
+    SimResult engineControls(std::uint32_t objectId, double spoilers, double throttle1, double throttle2) override {
+        return request([&](SimConnectHandle h) { return gf_sendEngineControls(h, objectId, spoilers, throttle1, throttle2); });
+    }
     void create(const CreateAircraftRequest& request) override { gf_queueCreateAircraft(request); }
     void remove(std::uint32_t objectId) override { gf_queueRemoveAircraft(objectId); }
 

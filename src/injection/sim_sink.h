@@ -24,6 +24,8 @@ public:
     // The static CG height and pitch of the object's model, asked for once.
     virtual SimResult staticData(std::uint32_t objectId) = 0;
     virtual SimResult aircraftInRange(std::uint32_t radiusMeters) = 0;
+    // Spoilers handle and both throttle levers (percent) of the object, set at once.
+    virtual SimResult engineControls(std::uint32_t objectId, double spoilers, double throttle1, double throttle2) = 0;
     // A creation or a removal in its paced slot of the tick.
     virtual void create(const CreateAircraftRequest& request) = 0;
     virtual void remove(std::uint32_t objectId) = 0;

@@ -212,7 +212,7 @@ void spawnLiveAc(LiveAc& a) {
             a.state = p0.airborne ? kMoveAirborne : kMoveFollowing;
         }
         if (a.eraseRequested) return;
-        g_duplicateChecks.push_back(a.hexId);
+        g_spawnedHexIds.push_back(a.hexId);
 
         a.latitude = p0.lat;
         a.longitude = p0.lon;

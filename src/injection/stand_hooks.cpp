@@ -1,6 +1,9 @@
 #include "injection/stand_hooks.h"
 
+#include <algorithm>
+
 StandHooks g_standHooks;
+std::vector<std::pair<std::uint32_t, WeekSlot>> g_standReservations;
 
 std::string gf_standName(std::uint32_t index) { return g_standHooks.name ? g_standHooks.name(index) : std::string(); }
 
@@ -17,3 +20,38 @@ void gf_dropParkingEntriesOfStand(std::uint32_t index) {
 }
 
 std::uint32_t gf_reservedStandIndex() { return g_standHooks.reservedIndex ? g_standHooks.reservedIndex() : 0; }
+
+bool gf_standOccupiedByLive(std::uint32_t index) {
+    return index != 0 && g_standHooks.occupiedByLive && g_standHooks.occupiedByLive(index);
+}
+
+bool gf_standIsCargo(std::uint32_t index) { return index != 0 && g_standHooks.isCargo && g_standHooks.isCargo(index); }
+
+void gf_learnCargoStand(std::uint32_t index, const LiveAc& ac) {
+    if (index != 0 && g_standHooks.learnCargo) g_standHooks.learnCargo(index, ac);
+}
+
+void gf_try2Park(LiveAc& ac, bool wide) {
+    if (g_standHooks.try2Park) g_standHooks.try2Park(ac, wide);
+}
+
+bool gf_addRealParkPosOption(LiveAc& ac, bool learnKey, WeekSlot slot, bool forget) {
+    return g_standHooks.addRealParkPosOption && g_standHooks.addRealParkPosOption(ac, learnKey, slot, forget);
+}
+
+void gf_learnStandOfNearbyLiveAc(LiveAc& ac, bool force) {
+    if (g_standHooks.learnStandOfNearbyLiveAc) g_standHooks.learnStandOfNearbyLiveAc(ac, force);
+}
+
+void gf_checkMaxPark() {
+    if (g_standHooks.checkMaxPark) g_standHooks.checkMaxPark();
+}
+
+void gf_reserveStand(std::uint32_t hexId, WeekSlot slot) {
+    const auto it = std::find_if(g_standReservations.begin(), g_standReservations.end(),
+                                 [&](const auto& entry) { return entry.first == hexId; });
+    if (it != g_standReservations.end())
+        it->second = slot;
+    else
+        g_standReservations.emplace_back(hexId, slot);
+}

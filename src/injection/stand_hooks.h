@@ -7,6 +7,10 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
+
+#include "frame/timeutil.h"
 
 #include "injection/records.h"
 
@@ -18,6 +22,19 @@ struct StandHooks {
     std::function<void(std::uint32_t index)> dropParkingEntries;
     // Index of the reserved stand; 0 when there is none.
     std::function<std::uint32_t()> reservedIndex;
+    std::function<bool(std::uint32_t index)> occupiedByLive;
+    // The stand's cargo flag, and turning it into a cargo stand (a cargo aircraft parked there).
+    std::function<bool(std::uint32_t index)> isCargo;
+    std::function<void(std::uint32_t index, const LiveAc& ac)> learnCargo;
+    // Looks for a stand for a live aircraft that stopped on the ground and sends it there (drive2Stand);
+    // `wide` widens the search (an aircraft that landed and whose data ran out).
+    std::function<void(LiveAc& ac, bool wide)> try2Park;
+    // Records that the aircraft stands at its stand in this week slot; true when recorded.
+    std::function<bool(LiveAc& ac, bool learnKey, WeekSlot slot, bool forget)> addRealParkPosOption;
+    // The soft stand learning from a live aircraft about to leave the ground or the range.
+    std::function<void(LiveAc& ac, bool force)> learnStandOfNearbyLiveAc;
+    // The limit of parked aircraft at the park airport, checked after a live aircraft parked.
+    std::function<void()> checkMaxPark;
 };
 extern StandHooks g_standHooks;
 
@@ -28,3 +45,15 @@ std::optional<StandPlace> gf_standPlace(std::uint32_t index);
 void gf_markStandLive(std::uint32_t index, bool occupied);
 void gf_dropParkingEntriesOfStand(std::uint32_t index);
 std::uint32_t gf_reservedStandIndex();
+bool gf_standOccupiedByLive(std::uint32_t index);
+bool gf_standIsCargo(std::uint32_t index);
+void gf_learnCargoStand(std::uint32_t index, const LiveAc& ac);
+void gf_try2Park(LiveAc& ac, bool wide);
+bool gf_addRealParkPosOption(LiveAc& ac, bool learnKey, WeekSlot slot, bool forget);
+void gf_learnStandOfNearbyLiveAc(LiveAc& ac, bool force);
+void gf_checkMaxPark();
+
+// Live aircraft whose stand observation was recorded, with the week slot: one entry per hex id.
+extern std::vector<std::pair<std::uint32_t, WeekSlot>> g_standReservations;
+// Stores or updates the hex id's entry.
+void gf_reserveStand(std::uint32_t hexId, WeekSlot slot);

@@ -68,9 +68,9 @@ void lf_removeDuplicateStatics() {
 }
 
 void lf_checkOneDuplicate() {
-    if (g_duplicateChecks.empty() || g_liveAc.empty()) return;
-    const std::uint32_t hexid = g_duplicateChecks.front();
-    g_duplicateChecks.pop_front();
+    if (g_spawnedHexIds.empty() || g_liveAc.empty()) return;
+    const std::uint32_t hexid = g_spawnedHexIds.front();
+    g_spawnedHexIds.pop_front();
     const auto live = std::find_if(g_liveAc.begin(), g_liveAc.end(), [&](const LiveAc& a) { return a.hexId == hexid; });
     if (live == g_liveAc.end()) return;
     const Subsystems& s = gf_subsystems();

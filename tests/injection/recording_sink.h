@@ -1,6 +1,6 @@
 // A sink that keeps everything the injection sends towards the simulator, in order, as short text lines
 // ("event 101 207 1", "plan 101 <path>", "static 101", "range 18520", "create SWR100", "remove 101",
-// "now 101 214 0") and the positions apart. Installed for the life of the object.
+// "now 101 214 0", "engine 101 100 100 100") and the positions apart. Installed for the life of the object.
 #pragma once
 
 #include <algorithm>
@@ -36,6 +36,10 @@ public:
     }
     SimResult aircraftInRange(std::uint32_t radiusMeters) override {
         lines.push_back(fmt::format("range {}", radiusMeters));
+        return result;
+    }
+    SimResult engineControls(std::uint32_t objectId, double spoilers, double throttle1, double throttle2) override {
+        lines.push_back(fmt::format("engine {} {} {} {}", objectId, spoilers, throttle1, throttle2));
         return result;
     }
     void create(const CreateAircraftRequest& request) override {
