@@ -28,8 +28,5 @@ void gf_setAiRunning(bool running) {
     g_aiRunning = running;
 }
 
-bool lf_removeLiveConflictingWithUser(int, LiveAc&) { return false; }
 
-void lf_copyLiveAc(LiveAc& destination, const LiveAc& source) { destination = source; }
 
-void lf_removeStaticForCollisionAvoidance(bool& removed, int, LiveAc&) { removed = false; }

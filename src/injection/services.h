@@ -15,6 +15,7 @@
 
 #include "injection/ai_update.h"
 #include "injection/aircraft_lists.h"
+#include "injection/collision.h"
 #include "injection/geodesy.h"
 #include "injection/intake.h"
 #include "injection/movement.h"
@@ -50,11 +51,3 @@ extern std::vector<TrafficRecord> g_bufferedTraffic;
 
 // g_aiRunning under g_intakeMutex.
 void gf_setAiRunning(bool running);
-
-// ---- Collision avoidance ----
-
-// Removes the live aircraft when it conflicts with the airborne user aircraft; true when it did.
-bool lf_removeLiveConflictingWithUser(int flags, LiveAc& ac);
-void lf_copyLiveAc(LiveAc& destination, const LiveAc& source);
-// Removes a static aircraft that stands in the way of the live one.
-void lf_removeStaticForCollisionAvoidance(bool& removed, int flags, LiveAc& copy);

@@ -13,6 +13,7 @@
 #include "frame/log.h"
 #include "frame/settings.h"
 #include "injection/aircraft_lists.h"
+#include "injection/collision.h"
 #include "injection/intake.h"
 #include "injection/services.h"
 #include "liveries/registrations.h"
@@ -24,7 +25,6 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kRadPerDeg = kPi / 180.0;
-constexpr double kFeetPerNm = 6076.11549;
 constexpr double kMetresPerNm = 1852.0;
 
 // A moving ground aircraft needs its 3 s to roll up to speed; everything else appears 1 s before its point.
@@ -48,11 +48,6 @@ constexpr double kUserGroundClearNm = 0.08099352051835854;  // 150 m
 // Farther by at least this much before a new aircraft takes the place of one in the simulator.
 constexpr double kFartherMarginNm = 0.1;
 
-double lf_fold(double angle) {
-    angle = std::remainder(angle, 2.0 * kPi);
-    return angle;
-}
-
 double lf_normalise(double angle) {
     angle = std::fmod(angle, 2.0 * kPi);
     return angle < 0.0 ? angle + 2.0 * kPi : angle;
@@ -62,10 +57,6 @@ double lf_userDistance(double lat, double lon) {
     return gf_distanceNM(g_userPos.latitude, g_userPos.longitude, lat, lon);
 }
 
-// How far sideways (ft) a position at `distanceNm` lies from a line through the user along `reference`.
-double lf_lateralFt(double reference, double bearing, double distanceNm) {
-    return std::abs(std::sin(lf_fold(reference - bearing))) * distanceNm * kFeetPerNm;
-}
 
 double lf_pointHeading(const TrackPoint& p) { return p.headingGiven ? p.heading : p.track * kRadPerDeg; }
 
@@ -108,7 +99,7 @@ bool lf_userHold(LiveAc& a) {
                 const double d = lf_userDistance(a.latitude, a.longitude);
                 const double bearing = gf_initialBearing(g_userPos.latitude, g_userPos.longitude, a.latitude, a.longitude);
                 if (!(d <= kAirUserGroundNm && g_userPos.altAboveGround < kAirUserLowFt &&
-                      lf_lateralFt(g_userPos.heading, bearing, d) <= kAirUserGroundLateralFt)) {
+                      gf_lateralOffsetFt(g_userPos.heading, bearing, d) <= kAirUserGroundLateralFt)) {
                     return false;
                 }
             }
@@ -121,7 +112,7 @@ bool lf_userHold(LiveAc& a) {
         // Before its first creation the aircraft has no target heading yet: its first reported one stands in.
         const double reference = a.targetHeading != 0.0 ? a.targetHeading : a.heading;
         const double bearing = gf_initialBearing(g_userPos.latitude, g_userPos.longitude, p0.lat, p0.lon);
-        if (lf_lateralFt(reference, bearing, d) > kAirUserAirLateralFt) return false;
+        if (gf_lateralOffsetFt(reference, bearing, d) > kAirUserAirLateralFt) return false;
         a.spawnHold = true;
         lf_dropFront(a);
         return true;
