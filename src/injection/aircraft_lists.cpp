@@ -20,7 +20,7 @@ std::vector<std::uint32_t> g_creationIds;
 std::deque<std::uint32_t> g_spawnedHexIds;
 std::vector<std::string> g_ghostCallsigns;
 UserAcData g_userPos{};
-std::uint8_t g_flareActive = 0;
+std::uint32_t g_flareActive = 0;
 std::atomic<std::int32_t> g_aiTick{0};
 std::function<std::optional<GeoPosition>()> g_firstParkAirportPosition;
 

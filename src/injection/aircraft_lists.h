@@ -37,8 +37,9 @@ extern std::vector<std::string> g_ghostCallsigns;
 // The user aircraft's data as the AI update last copied it (every 100 ticks); latitude and longitude 0
 // until it arrived.
 extern UserAcData g_userPos;
-// Set while a live aircraft flares: the aircraft around the user are asked for five times as often.
-extern std::uint8_t g_flareActive;
+// The live aircraft in their landing flare: while there is one, the aircraft around the user are asked for
+// five times as often (gf_flareCountIn and gf_flareCountOut keep it).
+extern std::uint32_t g_flareActive;
 
 // Completed AI ticks (10 ms each): the time base of every track. Written by the work thread only; the
 // traffic reader reads it for the play ticks of a batch, hence atomic.

@@ -7,13 +7,29 @@
 // curve follower.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 
+#include "injection/geodesy.h"
 #include "injection/records.h"
 
 // Throttle values (THROTTLE_SET data) by throttle index 0..4, flaps values (FLAPS_SET) by flaps index 0..3.
-inline constexpr std::uint32_t kThrottleValues[5] = {0, 4914, 8191, 11468, 16383};
-inline constexpr std::uint32_t kFlapsValues[4] = {0, 3072, 10240, 16383};
+// AiAc::throttleState and AiAc::flapsState hold the index last sent.
+inline constexpr std::array<std::uint32_t, 5> kThrottleValues{0, 4914, 8191, 11468, 16383};
+inline constexpr std::array<std::uint32_t, 4> kFlapsValues{0, 3072, 10240, 16383};
+
+// ---- Per-category flight tables ----
+extern const CategoryTable<double> g_rotationSpeedKt;            // kt; a rotorcraft lifts off at any speed
+extern const CategoryTable<double> g_maxAirbornePitchRateDeg;    // degrees per tick
+extern const CategoryTable<double> g_maxBankDeg;                 // degrees
+extern const CategoryTable<double> g_maxBankRateDeg;             // degrees per tick
+
+// Where the active park airport lies, when there is one; the run-time wires it to the park airports. Unset:
+// there is none.
+extern std::function<std::optional<GeoPosition>()> g_activeParkAirportPosition;
 
 // Re-times the second point of an airborne leg.
 void nextPosAir(LiveAc& a);
@@ -23,12 +39,13 @@ void lf_airVerticalProfile(LiveAc& a);
 void lf_takeOff(LiveAc& a);
 void lf_startTakeOffRoll(LiveAc& a);
 void lf_rotate(LiveAc& a);
-// Every tick in the take-off state.
+// Every tick in the take-off state: the rotation, then the climb ramp until the climb pitch and 800 ft.
 void lf_climb(LiveAc& a);
 // Every tick on approach, airborne, at 400 ft above ground or less.
 void lf_flare(LiveAc& a);
 void lf_landingRoll(LiveAc& a);
-// The touchdown: the simulator reports the airborne aircraft on the ground.
+// The touchdown: the simulator reports the airborne aircraft on the ground. An aircraft being removed or in
+// its take-off state is left as it is.
 void lf_onAircraftReport(LiveAc& a);
 
 void lf_configAbove10000(LiveAc& a);
@@ -40,13 +57,25 @@ double lf_approachVs(const LiveAc& a);
 void lf_altitudeRateToPoint(LiveAc& a);
 void lf_airAltitudeRate(LiveAc& a);
 void lf_groundPointsAloft(LiveAc& a);
-// Re-times the point k - 1 from the front after removing those between; false when it cannot.
+// Drops the points between the front and the point k - 1 and re-times that one (now the second); the
+// position rates then aim at it. False when the track has fewer than k points or that point is on the ground.
 bool lf_retimePoint(LiveAc& a, std::size_t k);
 // Re-times the second point with the given ticks, within the timing windows.
 void lf_retimeNext(LiveAc& a, std::int64_t ticks);
 // Puts a point half way between the front and the second point.
 void lf_insertMidpoint(LiveAc& a);
 
+// The bank rate towards the target bank (radians, the turn ahead) over `ticks`, within the category's bank
+// and bank rate.
+void lf_setBankRate(LiveAc& a, double targetBank, std::int64_t ticks);
+
 // Throttle and flaps by index, sent only when they change (no flaps for rotorcraft).
 void lf_setThrottle(AiAc& a, std::uint32_t index);
 void lf_setFlaps(AiAc& a, std::uint32_t index);
+
+// The flaring aircraft are counted (g_flareActive): an aircraft is counted in when its flare starts and out
+// at its touchdown, its climb-out, its removal or the erasure of its record; each at most once.
+void gf_flareCountIn(LiveAc& a);
+void gf_flareCountOut(LiveAc& a);
+// The same for an aircraft of g_liveAc; any other record is left alone.
+void gf_flareCountOutOfListed(AiAc& ac);

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "injection/records.h"
+
 namespace {
 
 constexpr double kRadPerDeg = 0.017453292519943295;
@@ -12,6 +14,15 @@ constexpr double kDegPerRad = 57.29577951308232;
 constexpr double kTwoRadiiNm = 6875.493541569878;
 // One over the earth radius in feet: feet to an angle in radians.
 constexpr double kRadPerFoot = 4.787404208238998e-8;
+constexpr double kTwoPi = 2.0 * std::numbers::pi;
+constexpr double kMetresPerDegLat = 111132.95;
+
+// An angle from atan2 (-pi..pi) as a bearing, 0 up to below 2 pi. A hair below 0 plus 2 pi rounds to 2 pi
+// itself, which is north: 0.
+double lf_bearingOf(double angle) {
+    if (angle < 0.0) angle += kTwoPi;
+    return angle >= kTwoPi ? 0.0 : angle;
+}
 
 }  // namespace
 
@@ -32,8 +43,7 @@ double gf_initialBearing(double latitude1, double longitude1, double latitude2, 
     const double d = (longitude2 - longitude1) * kRadPerDeg;
     const double x = std::sin(d) * std::cos(p2);
     const double y = std::sin(p2) * std::cos(p1) - std::sin(p1) * std::cos(p2) * std::cos(d);
-    const double b = std::atan2(x, y);
-    return b < 0.0 ? b + 2.0 * std::numbers::pi : b;
+    return lf_bearingOf(std::atan2(x, y));
 }
 
 GeoPosition gf_destinationPoint(double latitude, double longitude, double bearing, double distanceFeet) {
@@ -43,6 +53,25 @@ GeoPosition gf_destinationPoint(double latitude, double longitude, double bearin
     const double lon = longitude * kRadPerDeg + std::atan2(std::sin(bearing) * std::sin(delta) * std::cos(p1),
                                                            std::cos(delta) - std::sin(p1) * std::sin(p2));
     return {p2 * kDegPerRad, std::remainder(lon, 2.0 * std::numbers::pi) * kDegPerRad};
+}
+
+bool gf_bezierPoint(const GroundCurve& curve, double s, GeoPosition& position, double& heading) {
+    if (std::isnan(curve.controlEast) || std::isnan(curve.controlNorth)) return false;
+    if (s < curve.sLow || s > curve.sHigh) return false;
+    const double t = (s - curve.sLow) / (curve.sHigh - curve.sLow);
+    // Written so that NaN bounds fail as well.
+    if (!(t >= 0.0 && t <= 1.0)) return false;
+    const double u = 1.0 - t;
+    const double north = 2.0 * u * t * curve.controlNorth + t * t * curve.endNorth;
+    const double east = 2.0 * u * t * curve.controlEast + t * t * curve.endEast;
+    const double tangentEast = 2.0 * u * curve.controlEast + 2.0 * t * (curve.endEast - curve.controlEast);
+    const double tangentNorth = 2.0 * u * curve.controlNorth + 2.0 * t * (curve.endNorth - curve.controlNorth);
+    double originLat = curve.originLat;
+    if (originLat > 180.0) originLat -= 360.0;
+    position.latitude = curve.originLat + north / kMetresPerDegLat;
+    position.longitude = curve.originLon + east / (kMetresPerDegLat * std::cos(originLat * kRadPerDeg));
+    heading = lf_bearingOf(std::atan2(tangentEast, tangentNorth));
+    return true;
 }
 
 bool gf_isRealPosition(double latitude, double longitude) {

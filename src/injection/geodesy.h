@@ -3,6 +3,8 @@
 // are true, in radians, clockwise from north. Pure functions: no state, no allocation, any thread.
 #pragma once
 
+struct GroundCurve;
+
 struct GeoPosition {
     double latitude = 0.0;   // degrees
     double longitude = 0.0;  // degrees
@@ -17,6 +19,11 @@ double gf_initialBearing(double latitude1, double longitude1, double latitude2, 
 // The point reached from a position along a great circle at a true bearing (radians) over a distance in
 // feet. The longitude is brought into -180..180; the latitude is not folded.
 GeoPosition gf_destinationPoint(double latitude, double longitude, double bearing, double distanceFeet);
+
+// The point and heading (radians, 0 up to below 2 pi) on a quadratic ground curve at parameter s: true and
+// both written; false, writing nothing, when no curve is set or s lies outside its bounds. The parameter runs
+// linearly from the origin to the end point, so the speed along the curve varies with its shape.
+bool gf_bezierPoint(const GroundCurve& curve, double s, GeoPosition& position, double& heading);
 
 // False for a position in the box around 0/0 where the simulator, before it has placed the user aircraft,
 // and the service, for what it does not know, put their positions: latitude 0..0.0009 and longitude

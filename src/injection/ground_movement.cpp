@@ -1,67 +1,530 @@
 #include "injection/ground_movement.h"
 
+#include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 #include <numbers>
 
+#include <fmt/format.h>
+
+#include "frame/log.h"
+#include "frame/settings.h"
 #include "frame/text.h"
+#include "injection/aircraft_lists.h"
+#include "injection/flight_phases.h"
+#include "injection/geodesy.h"
+#include "injection/movement.h"
+#include "injection/sim_sink.h"
+#include "injection/stand_hooks.h"
+#include "simlink/simids.h"
 
 namespace {
 
 constexpr double kPi = std::numbers::pi;
+constexpr double kTwoPi = 2.0 * kPi;
 constexpr double kRadPerDeg = 0.017453292519943295;
-constexpr double kHeadingReached = 0.5 * kRadPerDeg;
+constexpr double kDegPerRad = 57.29577951308232;
+constexpr double kMetresPerDegLat = 111132.95;
+constexpr double kMetresPerNm = 1852.0;
+constexpr double kFeetPerNm = 6076.11549;
+// A knot over one tick, in nautical miles: kt x ticks / 360000.
+constexpr double kTicksPerHour = 360000.0;
+constexpr std::int64_t kMinLegTicks = 25;
 
-double lf_normalise(double angle) {
-    angle = std::fmod(angle, 2.0 * kPi);
-    return angle < 0.0 ? angle + 2.0 * kPi : angle;
+// A heading within this of the one steered to counts as reached.
+constexpr double kHeadingReached = 0.5 * kRadPerDeg;
+// The curve parameter stops just short of the end point, which the next leg starts from.
+constexpr double kMaxCurveParam = 0.999999;
+// During a flare the nose never rises above 4 degrees.
+constexpr double kFlarePitchLimit = -0.06981317007977318;
+// Height above ground (ft) below which an aircraft on approach flares.
+constexpr double kFlareCheckHeight = 400.0;
+
+// A turn of more than this (degrees) is worth a curve; a corner sharper than the upper bound gets none.
+constexpr double kMinCurveTurnDeg = 3.0;
+constexpr double kMaxCurveTurnDeg = 160.0;
+// A slow, long leg before a turn of more than 45 degrees gets a midpoint so that the turn starts late.
+constexpr double kMidpointTurnDeg = 45.0;
+constexpr double kMidpointLegNm = 0.02699784017278618;  // 50 m
+constexpr double kMidpointMaxSpeedKt = 43.0;
+constexpr std::int64_t kMidpointMinTicks = 600;
+// A leg whose speed changes by more than this over 100 m or more gets a midpoint.
+constexpr double kSpeedChangeKt = 5.0;
+constexpr double kSpeedChangeMinMetres = 100.0;
+
+// An aircraft this slow and this close to its last point has stopped and looks for a stand.
+constexpr double kStoppedSpeedKt = 5.0;
+constexpr double kStoppedNearNm = 0.018898488120950324;  // 35 m
+
+// Leaving a stand: a last point within this many degrees of the stand heading lies ahead (pull-out).
+constexpr double kPullOutMaxDeg = 90.0;
+constexpr double kPullOutSpans = 2.0;     // half spans ahead of the stand
+constexpr double kPushBackRadii = 2.5;    // stand radii behind it
+constexpr std::uint32_t kPushBackPhases = 2;
+constexpr double kDepartureDistanceRef = 900.0;
+
+// The taxi to a stand takes at least this long; the stop follows half a second later.
+constexpr std::int64_t kMinStandTicks = 100;
+constexpr std::int32_t kStandStopTicks = 50;
+
+constexpr std::int32_t kWindowTicks = 3000;
+constexpr std::int32_t kTakeOffDelayTicks = 5000;
+constexpr std::int32_t kSharpTurnWindowTicks = 2000;
+
+// ---- turn timing ----
+constexpr double kSharpTurnDeg = 45.0;
+constexpr double kFullTurnDeg = 90.0;
+constexpr double kTurnRateDivisorDeg = 30.0;
+constexpr double kMinTurnRatio = 1.2;
+constexpr double kGentleTurnFactor = 10.0;
+constexpr double kGentleTurnMetres = 30.0;
+constexpr double kNmPerMetre = 0.0005399568034557236;
+
+// An angle as a heading, 0 up to below 2 pi (a hair below 0 plus 2 pi rounds to 2 pi itself: 0).
+double lf_foldHeading(double angle) {
+    angle = std::fmod(angle, kTwoPi);
+    if (angle < 0.0) angle += kTwoPi;
+    return angle >= kTwoPi ? 0.0 : angle;
+}
+
+bool lf_curveSet(const LiveAc& a) {
+    return !std::isnan(a.groundCurve.controlEast) && !std::isnan(a.groundCurve.controlNorth);
+}
+
+bool lf_predicting(const LiveAc& a) { return a.extendSteps >= 1; }
+
+void lf_setState(LiveAc& a, std::uint32_t state) {
+    if (a.state == state) return;
+    a.previousState = a.state;
+    a.state = state;
+}
+
+// Turns the heading by the turn rate towards `target`, the short way round, without passing it.
+void lf_turnTowards(LiveAc& a, double target) {
+    const double diff = gf_angleDiff(lf_foldHeading(a.heading), lf_foldHeading(target));
+    if (std::abs(diff) <= kHeadingReached) return;
+    const double step = std::min(std::abs(a.turnRate), std::abs(diff));
+    a.heading = lf_foldHeading(a.heading + std::copysign(step, diff));
+}
+
+double lf_legNm(const TrackPoint& from, const TrackPoint& to) {
+    return gf_distanceNM(from.lat, from.lon, to.lat, to.lon);
+}
+
+// Ticks to cover `nm` at `kt`; a standing speed gives the shortest leg.
+std::int64_t lf_ticksFor(double nm, double kt) {
+    if (!(kt > 0.0)) return kMinLegTicks;
+    return std::llround(nm * kTicksPerHour / kt);
+}
+
+void lf_resetWindows(LiveAc& a) {
+    a.maxAdvanceTicks = kWindowTicks;
+    a.maxDelayTicks = a.takeOffRoll ? kTakeOffDelayTicks : kWindowTicks;
+}
+
+// North and east offsets (m) of a point from the curve origin.
+void lf_offsets(const GroundCurve& c, const TrackPoint& p, double& north, double& east) {
+    north = (p.lat - c.originLat) * kMetresPerDegLat;
+    east = std::remainder(p.lon - c.originLon, 360.0) * kMetresPerDegLat * std::cos(c.originLat * kRadPerDeg);
+}
+
+// A ground point `feet` from the position along `bearing`, with the rest of `model`'s data; the caller gives
+// it its speed and play tick.
+TrackPoint lf_groundPointFrom(const TrackPoint& model, double lat, double lon, double bearing, double feet) {
+    TrackPoint p = model;
+    const GeoPosition to = gf_destinationPoint(lat, lon, bearing, feet);
+    p.lat = to.latitude;
+    p.lon = to.longitude;
+    p.stopped = false;
+    p.airborne = false;
+    p.headingGiven = false;
+    p.bankGiven = false;
+    p.attitudeGiven = false;
+    p.vs = 0.0;
+    return p;
+}
+
+std::int32_t lf_tickIn(std::int64_t ticks) { return static_cast<std::int32_t>(gf_aiTick() + ticks); }
+
+void lf_startEngines(LiveAc& a) {
+    gf_sendClientEvent(a.objectId, kEventEngineAutoStart, 0);
+    lf_setThrottle(a, 0);
+    lf_setFlaps(a, 1);
+}
+
+// The stand radius behind a push-back: the stand's own, or the aircraft's half span where none is known.
+double lf_standRadiusNm(const LiveAc& a) {
+    const std::optional<double> radius = gf_standRadius(a.standIndex);
+    return radius && *radius > 0.0 ? *radius : a.halfSpan;
+}
+
+// The attitude of one tick.
+void lf_attitude(LiveAc& a) {
+    if (a.state == kMoveTakeOff) {
+        lf_climb(a);
+        return;
+    }
+    if (a.approach && !a.onGround && a.heightAboveGround <= kFlareCheckHeight) lf_flare(a);
+    if (a.derotating) {
+        a.pitch += a.pitchStep;
+        // Passed the static pitch in the direction it moves (no step at all: nothing to wait for).
+        const bool passed = a.pitchStep == 0.0 ||
+                            (a.pitchStep > 0.0 ? a.pitch >= a.staticPitch : a.pitch <= a.staticPitch);
+        if (passed) {
+            a.pitch = a.staticPitch;
+            a.pitchStep = a.bank = a.bankStep = 0.0;
+            a.derotating = false;
+            a.flareStage = 0;
+        }
+        a.bank += a.bankStep;
+    } else if (a.onGround && a.flareStage == 0) {
+        a.pitch = a.staticPitch;
+        a.bank = 0.0;
+    } else {
+        a.pitch += a.pitchStep;
+        if (a.flareStage != 0) a.pitch = std::max(a.pitch, kFlarePitchLimit);
+        a.bank += a.bankStep;
+        a.altitude += a.altitudeStep;
+    }
+}
+
+// Step 4 of a new ground leg while following the track: curves through corners, midpoints, turning.
+void lf_planGroundLeg(LiveAc& a) {
+    if (a.track.size() < 2 || a.track[1].stopped) return;
+    if (a.track.size() >= 3) {
+        if (!a.track[2].stopped) {
+            // Left and right turns alike.
+            const double turnDeg = std::abs(lf_turnAhead(a)) * kDegPerRad;
+            const TrackPoint& front = a.track[0];
+            const TrackPoint& second = a.track[1];
+            const TrackPoint& third = a.track[2];
+            const bool turns = turnDeg > kMinCurveTurnDeg;
+            const bool longSlowLeg = lf_legNm(front, second) > kMidpointLegNm && front.speed <= kMidpointMaxSpeedKt &&
+                                     std::int64_t{second.playTick} - front.playTick >= kMidpointMinTicks;
+            if (turns && turnDeg > kMidpointTurnDeg && longSlowLeg) {
+                lf_insertMidpoint(a);
+            } else if (turns && turnDeg <= kMaxCurveTurnDeg && (third.lat != front.lat || third.lon != front.lon)) {
+                lf_setCurveThroughPoint(a);
+                a.curveTurnDeg = turnDeg;
+            } else {
+                lf_smoothSpeedChange(a);
+            }
+        }
+    } else if (!lf_predicting(a)) {
+        lf_smoothSpeedChange(a);
+    }
+    if (lf_curveSet(a)) {
+        a.turning = false;
+    } else {
+        const double diff = gf_angleDiff(lf_foldHeading(a.heading), lf_foldHeading(a.targetHeading));
+        a.turnRemainingDeg = std::abs(diff) * kDegPerRad;
+        a.turning = a.turnRemainingDeg > kMinCurveTurnDeg;
+    }
+}
+
+// Step 5: an aircraft following its track that came to a stop is handed to the stand search.
+void lf_detectStop(LiveAc& a) {
+    // The stand search is there only while a stand file of the park airport is loaded.
+    if (a.track.empty() || !a.track.back().stopped || !g_standHooks.try2Park) return;
+    const bool leftStand = a.previousState == kMoveParked || a.previousState == kMoveAfterPushback ||
+                           a.previousState == kMoveEnginesStarted;
+    if (!a.towed && leftStand) return;
+    if (lf_predicting(a)) {
+        gf_try2Park(a, a.landed);
+        return;
+    }
+    if (a.track.size() < 2 || a.track[1].speed > kStoppedSpeedKt) return;
+    const TrackPoint& last = a.track.back();
+    if (gf_distanceNM(a.latitude, a.longitude, last.lat, last.lon) <= kStoppedNearNm) gf_try2Park(a, false);
+}
+
+void lf_pushBackStep(LiveAc& a) {
+    if (a.standExitTicks > 0) --a.standExitTicks;
+    if (a.standExitTicks == 1) {
+        // The straight part is done: the rest is straight on, or a quarter turn to the side the data showed.
+        // The track is the point reached, P1 and the side point.
+        if (!a.pushbackSideKnown || g_STRAIGHT_PBS_ONLY.value()) {
+            if (a.track.size() >= 3) a.track.erase(a.track.begin() + 2);
+        } else {
+            if (a.pushbackToAlt && a.track.size() >= 3) a.track[2] = a.pushbackAltPoint;
+            lf_setCurveThroughPoint(a);
+            const double rounds = std::round(kFullTurnDeg / a.turnRate / 100.0);
+            a.curveParamStep = std::isfinite(rounds) && rounds >= 1.0 ? 1.0 / rounds : 1.0;
+            a.curveTurnDeg = kFullTurnDeg;
+        }
+    } else if (a.standExitTicks < 1) {
+        a.targetHeading = a.heading;
+        lf_startEngines(a);
+        lf_setState(a, kMoveEnginesStarted);
+        a.standExitTicks = 1;
+        a.departureDistanceRef = kDepartureDistanceRef;
+        a.extendSteps = 0;
+        a.leaveStand = false;
+    }
+}
+
+void lf_leaveStandStep(LiveAc& a) {
+    lf_resetWindows(a);
+    if (!a.leaveStand) return;
+    const TrackPoint& last = a.track.back();
+    const double bearing = gf_initialBearing(a.standLat, a.standLon, last.lat, last.lon);
+    const double offDeg = std::round(std::abs(gf_angleDiff(lf_foldHeading(a.standHeading), bearing)) * kDegPerRad);
+    if (offDeg < kPullOutMaxDeg)
+        lf_pullOut(a);
+    else
+        lf_pushBack(a);
 }
 
 }  // namespace
 
 void lf_followCurve(LiveAc& a) {
-    // Ground curves come with the full movement model: every leg is straight. In the air the heading swings
-    // evenly over the leg; otherwise it turns at the turn rate until it points along the leg. (A new or parked
-    // aircraft comes out of the spawn with its heading in the heading step, which is no rate to turn by.)
-    switch (a.state) {
-    case kMoveTakeOff:
-    case kMoveAirborne:
-        a.heading = lf_normalise(a.heading + a.headingStep);
-        break;
-    default:
-        if (a.state == kMoveToStand || a.turning) {
-            const double diff = gf_angleDiff(lf_normalise(a.heading), a.targetHeading);
-            const double rate = a.turnRate > 0.0 ? a.turnRate : a.groundTurnRate;
-            if (std::abs(diff) <= kHeadingReached || rate <= 0.0 || std::abs(diff) <= rate) {
-                a.heading = a.targetHeading;
-                a.turning = false;
-            } else {
-                a.heading = lf_normalise(a.heading + std::copysign(rate, diff));
-            }
+    if (lf_curveSet(a)) {
+        a.curveParam = std::min(a.curveParam + a.curveParamStep, kMaxCurveParam);
+        GeoPosition p;
+        double curveHeading = 0.0;
+        if (gf_bezierPoint(a.groundCurve, a.curveParam, p, curveHeading)) {
+            a.latitude = p.latitude;
+            a.longitude = p.longitude;
+            if (a.state == kMoveAfterPushback) curveHeading = lf_foldHeading(curveHeading + kPi);
+            lf_turnTowards(a, curveHeading);
+        } else {
+            gf_logLine(fmt::format("{} error in curve at index: {:.2F}", a.callsign, a.curveParam));
         }
-        break;
+    } else {
+        switch (a.state) {
+        case kMoveTakeOff:
+        case kMoveAirborne:
+            a.heading = lf_foldHeading(a.heading + a.headingStep);
+            break;
+        case kMoveToStand:
+            lf_turnTowards(a, a.targetHeading);
+            break;
+        default:
+            // A new or parked aircraft carries its spawn heading in the heading step, which is no rate: it
+            // turns like a taxiing one.
+            if (a.turning) lf_turnTowards(a, a.targetHeading);
+            break;
+        }
+        if (a.state != kMoveEnginesStarted) {
+            a.latitude += a.latStep;
+            a.longitude += a.lonStep;
+        }
     }
-    if (a.state != kMoveEnginesStarted) {
-        a.latitude += a.latStep;
-        a.longitude += a.lonStep;
-    }
-    a.altitude += a.altitudeStep;
-    a.pitch += a.pitchStep;
-    a.bank += a.bankStep;
+    lf_attitude(a);
     a.longitude = std::remainder(a.longitude, 360.0);
 }
 
-void nextPosGround(LiveAc&) {}
-void adjustTimeGround(LiveAc&) {}
-void drive2Stand(LiveAc&, double, double, double) {}
-void lf_pullOut(LiveAc&) {}
-void lf_pushBack(LiveAc&) {}
-void lf_setCurveThroughPoint(LiveAc&) {}
-void lf_smoothSpeedChange(LiveAc&) {}
+void nextPosGround(LiveAc& a) {
+    if (a.track.empty()) {
+        gf_logLine(fmt::format("{} empty sz?", "nextPosGround"));
+        return;
+    }
+    const std::uint32_t state = a.state;
+    switch (state) {
+    case kMoveAfterPushback:
+        lf_pushBackStep(a);
+        break;
+    case kMoveParked:
+        lf_leaveStandStep(a);
+        break;
+    case kMoveEnginesStarted:
+        break;
+    default:
+        lf_planGroundLeg(a);
+        if (state == kMoveFollowing) lf_detectStop(a);
+        break;
+    }
+    adjustTimeGround(a);
+}
+
+void adjustTimeGround(LiveAc& a) {
+    if (a.track.size() < 2) {
+        gf_logLine(fmt::format("{} empty?", "adjustTimeGround"));
+        return;
+    }
+    const TrackPoint& front = a.track[0];
+    const TrackPoint& second = a.track[1];
+    const std::int64_t now = gf_aiTick();
+    if (second.stopped) {
+        // A stop lasts as long as it was received.
+        const std::int64_t length = std::max(kMinLegTicks, std::int64_t{second.playTick} - front.playTick);
+        const std::int64_t tick = std::max(std::int64_t{front.playTick} + length, now + kMinLegTicks);
+        lf_retimeNext(a, tick - now);
+        return;
+    }
+    a.turnRate = a.groundTurnRate;
+    const double legNm = lf_legNm(front, second);
+    const std::int64_t legTicks = std::max(kMinLegTicks, lf_ticksFor(legNm, lf_legSpeed(a)));
+    double turnDeg = 0.0;
+    if (a.turning)
+        turnDeg = a.turnRemainingDeg;
+    else if (lf_curveSet(a))
+        turnDeg = a.curveTurnDeg;
+    if (turnDeg <= 0.0 || legNm <= 0.0 || !(a.turnRate > 0.0)) {
+        lf_retimeNext(a, legTicks);
+        return;
+    }
+    const double steps = std::max(1.0, std::round(turnDeg / a.turnRate / 100.0));
+    const double r = static_cast<double>(legTicks) / steps;
+    if (turnDeg <= kSharpTurnDeg) {
+        // A gentle turn spreads over the leg: the rate goes down (or up on a short leg).
+        double f = r;
+        if (r >= kMinTurnRatio)
+            f = std::min({r * kGentleTurnFactor / turnDeg, r * kGentleTurnMetres * kNmPerMetre / legNm, r});
+        if (f == 0.0) {
+            lf_retimeNext(a, legTicks);
+            return;
+        }
+        a.turnRate /= f;
+    } else {
+        // A sharp turn is flown faster, up to three times the base rate at 90 degrees and more.
+        a.turnRate *= std::min(r, std::min(turnDeg, kFullTurnDeg) / kTurnRateDivisorDeg);
+        if (turnDeg >= kFullTurnDeg) {
+            a.maxAdvanceTicks = std::max(a.maxAdvanceTicks, kSharpTurnWindowTicks);
+            a.maxDelayTicks = std::max(a.maxDelayTicks, kSharpTurnWindowTicks);
+        }
+    }
+    lf_retimeNext(a, legTicks);
+}
+
+void drive2Stand(LiveAc& a, double standLat, double standLon, double standHeading) {
+    if (a.track.empty()) {
+        gf_logLine(fmt::format("{} empty sz?", "drive2Stand"));
+        return;
+    }
+    TrackPoint& b = a.track.back();
+    const std::int64_t ticks =
+        std::max(kMinStandTicks, lf_ticksFor(gf_distanceNM(b.lat, b.lon, standLat, standLon), a.taxiInSpeed));
+    b.speed = a.taxiInSpeed;
+    TrackPoint stand = b;
+    stand.lat = standLat;
+    stand.lon = standLon;
+    stand.bank = a.bank;
+    stand.bankGiven = false;
+    stand.heading = 0.0;
+    stand.headingGiven = false;
+    stand.attitudeGiven = false;
+    stand.alt = a.altitude;
+    stand.speed = stand.tas = a.taxiInSpeed;
+    stand.track = standHeading * kDegPerRad;
+    stand.vs = 0.0;
+    // Counted from the point moved to now, but never before the point the drive starts from.
+    stand.playTick = static_cast<std::int32_t>(
+        std::max(std::int64_t{a.track.front().playTick} + ticks, std::int64_t{b.playTick} + kMinLegTicks));
+    stand.airborne = false;
+    stand.stopped = b.lat == standLat && b.lon == standLon;
+    stand.hexId = a.hexId;
+    TrackPoint stop = stand;
+    stop.speed = stop.tas = 0.0;
+    stop.stopped = true;
+    stop.playTick = stand.playTick + kStandStopTicks;
+    a.track.push_back(stand);
+    a.track.push_back(stop);
+    a.targetHeading = standHeading;
+    if (lf_predicting(a)) {
+        a.extendSteps = 0;
+        lf_resetWindows(a);
+    }
+}
+
+void lf_pullOut(LiveAc& a) {
+    a.leaveStand = false;
+    a.extendSteps = 0;
+    if (a.track.empty()) return;
+    a.track.front().speed = a.taxiInSpeed;
+    a.track.resize(1);
+    TrackPoint target = lf_groundPointFrom(a.track.front(), a.standLat, a.standLon, a.standHeading,
+                                           kPullOutSpans * a.halfSpan * kFeetPerNm);
+    target.speed = a.taxiInSpeed;
+    target.playTick =
+        lf_tickIn(lf_ticksFor(gf_distanceNM(a.latitude, a.longitude, target.lat, target.lon), a.taxiInSpeed));
+    a.track.push_back(target);
+    lf_setState(a, kMoveFollowing);
+    a.targetHeading = a.heading;
+    lf_taxiOutLights(a);
+    lf_startEngines(a);
+    if (g_LOG.value()) gf_logLine(fmt::format("{:8}: {:8} pulling out", gf_standName(a.standIndex), a.callsign));
+}
+
+void lf_pushBack(LiveAc& a) {
+    if (a.track.empty()) return;
+    const double back = lf_foldHeading(a.standHeading + kPi);
+    const double speed = a.taxiInSpeed;
+    a.track.front().speed = speed;
+    a.track.resize(1);
+    TrackPoint p1 = lf_groundPointFrom(a.track.front(), a.latitude, a.longitude, back,
+                                       kPushBackRadii * lf_standRadiusNm(a) * kFeetPerNm);
+    p1.speed = speed;
+    const std::int64_t p1Ticks = lf_ticksFor(gf_distanceNM(a.latitude, a.longitude, p1.lat, p1.lon), speed);
+    p1.playTick = lf_tickIn(p1Ticks);
+    a.track.push_back(p1);
+    lf_insertMidpoint(a);
+    // The two places the push-back may turn to: the tail swung to one side or the other.
+    const TrackPoint& second = a.track[1];
+    std::array<TrackPoint, 2> sides;
+    const double bearings[2] = {back + kPi / 2.0, back - kPi / 2.0};
+    for (std::size_t i = 0; i < sides.size(); ++i) {
+        sides[i] = lf_groundPointFrom(p1, p1.lat, p1.lon, lf_foldHeading(bearings[i]), a.halfSpan * kFeetPerNm);
+        sides[i].speed = speed;
+        const double nm = gf_distanceNM(second.lat, second.lon, sides[i].lat, sides[i].lon);
+        sides[i].playTick = lf_tickIn(lf_ticksFor(nm, speed) + p1Ticks / 2);
+    }
+    a.pushbackAltPoint = sides[0];
+    a.track.push_back(sides[1]);
+    a.targetHeading = a.heading;
+    // Pushed straight back, the nose keeps its heading whatever way the legs behind it point.
+    a.turning = false;
+    lf_taxiOutLights(a);
+    lf_setState(a, kMoveAfterPushback);
+    a.standExitTicks = kPushBackPhases;
+}
+
+void lf_setCurveThroughPoint(LiveAc& a) {
+    if (a.track.size() < 3) return;
+    const TrackPoint& front = a.track[0];
+    const TrackPoint& second = a.track[1];
+    TrackPoint& third = a.track[2];
+    if (third.speed == 0.0) third.speed = (front.speed + second.speed) / 2.0;
+    GroundCurve& c = a.groundCurve;
+    c.originLat = a.latitude;
+    c.originLon = a.longitude;
+    c.sLow = 0.0;
+    c.sHigh = 1.0;
+    lf_offsets(c, second, c.controlNorth, c.controlEast);
+    lf_offsets(c, third, c.endNorth, c.endEast);
+    a.curveParam = 0.0;
+    a.track.erase(a.track.begin() + 1);
+}
+
+void lf_smoothSpeedChange(LiveAc& a) {
+    if (a.track.size() < 2) return;
+    const TrackPoint& front = a.track[0];
+    const TrackPoint& second = a.track[1];
+    if (front.stopped && second.stopped) return;
+    if (std::abs(front.speed - second.speed) <= kSpeedChangeKt) return;
+    if (lf_legNm(front, second) * kMetresPerNm < kSpeedChangeMinMetres) return;
+    lf_insertMidpoint(a);
+}
+
 void gf_clearGroundCurve(LiveAc& a) {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     a.groundCurve.sLow = a.groundCurve.sHigh = nan;
     a.groundCurve.controlEast = a.groundCurve.controlNorth = nan;
     a.curveParam = 0.0;
 }
-void lf_taxiOutLights(const LiveAc&) {}
+
+void lf_taxiOutLights(const LiveAc& a) {
+    const std::uint32_t id = a.objectId;
+    const std::array<ClientEventRequest, 7> lights{{
+        {id, kEventNavLightsSet, 1},
+        {id, kEventBeaconLightsSet, 1},
+        {id, kEventLandingLightsSet, 0},
+        {id, kEventTaxiLightsSet, 1},
+        {id, kEventStrobesSet, 0},
+        {id, kEventLogoLightsSet, 1},
+        {id, kEventCabinLightsSet, 0},
+    }};
+    gf_sendClientEvents(lights);
+}

@@ -1,27 +1,38 @@
 #include "injection/movement.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <exception>
 #include <numbers>
 #include <stdexcept>
+#include <string>
 
 #include <fmt/format.h>
 
 #include "frame/log.h"
+#include "frame/settings.h"
 #include "frame/text.h"
+#include "frame/timeutil.h"
 #include "injection/aircraft_lists.h"
+#include "injection/flight_phases.h"
 #include "injection/geodesy.h"
 #include "injection/ground_movement.h"
 #include "injection/removal.h"
+#include "injection/sim_messages.h"
 #include "injection/sim_sink.h"
 #include "injection/spawn.h"
+#include "injection/stand_hooks.h"
+#include "simlink/simids.h"
+#include "window/requests.h"
 
 namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kRadPerDeg = 0.017453292519943295;
+constexpr double kMetresPerNm = 1852.0;
+constexpr double kFeetPerNm = 6076.11549;
 
 // A track longer than this means the aircraft no longer keeps up with its data.
 constexpr std::size_t kMaxTrackPoints = 200;
@@ -29,20 +40,55 @@ constexpr std::size_t kMaxTrackPoints = 200;
 constexpr std::int64_t kMinLegTicks = 25;
 // A knot over one tick, in nautical miles: kt x ticks / 360000.
 constexpr double kTicksPerHour = 360000.0;
-constexpr double kTicksPerMinute = 6000.0;
+constexpr std::int64_t kTicksPerMinute = 6000;
 // A received point this close to the back point in both latitude and longitude is the same place.
 constexpr double kSamePlaceDeg = 0.00015;
 // Repeating the back point's place, a point is dropped while a take-off roll is this fast already; a point
 // close by but not on it, from the higher speed.
 constexpr double kRollSameSpotKt = 30.0;
 constexpr double kRollNearSpotKt = 50.0;
-// A heading within this of the one steered to counts as reached.
-constexpr double kHeadingReached = 0.5 * kRadPerDeg;
-// The timing windows of a point never shrink below this.
+// Ground speed from which two points in a row start the take-off roll.
+constexpr double kTakeOffRollKt = 43.0;
+// The timing windows of a point: how much earlier or later than its play tick it may be reached.
 constexpr std::int32_t kMinWindowTicks = 1000;
 constexpr std::int32_t kWindowShrinkTicks = 100;
-// ft/min of an aircraft coming down to a ground point that reported no descent.
-constexpr double kDefaultDescentFpm = -601.0;
+constexpr std::int32_t kWindowTicks = 3000;
+constexpr std::int32_t kRollDelayTicks = 5000;
+
+// Stops: one that lasted this long and was left by more than this stays in the track.
+constexpr double kKeptStopSeconds = 15.0;
+constexpr double kKeptStopLeftNm = 0.011879049676025918;  // 22 m
+constexpr std::size_t kStopLookBackFirst = 3, kStopLookBackLast = 7;
+
+// Stands.
+constexpr double kAtStandNm = 0.0458963282937365;       // 85 m
+constexpr double kStandJumpNm = 0.10799136069114472;    // 200 m: beyond it a parked aircraft is gone
+constexpr double kStandDriftNm = 0.0016198704103671706; // 3 m
+constexpr double kArrivedNm = 0.0010799136069114472;    // 2 m
+constexpr std::uint32_t kDriftsToLeave = 3;
+
+// Predicted points: their spacing in seconds, and how many.
+constexpr std::int32_t kGroundStepSeconds = 3;
+constexpr std::int32_t kAirStepSeconds = 8;
+constexpr std::int32_t kParkedStepSeconds = 604800;  // a week
+constexpr std::int32_t kGroundSteps = 10, kAirSteps = 8, kParkedSteps = 1;
+constexpr std::int32_t kHoldTicks = 300;
+constexpr double kHoldNeighbourFactor = 1.2;
+// The week of the parked prediction, in ticks.
+constexpr std::int64_t kParkedWeekTicks = 60'480'000;
+
+// Departure from the stand with the engines running: the aircraft holds until its points are clearly away.
+constexpr double kDepartHalfSpans = 2.75, kDepartHoldHalfSpans = 6.0;
+
+// A parked aircraft towed to its stand rather than taxied, when it stood for less than this (ticks).
+std::int64_t lf_towedBelowTicks(ModelCategory category) {
+    switch (category) {
+    case kCatHeavy: return 360'000;
+    case kCatLarge: return 150'000;
+    case kCatBuzjets: return 90'000;
+    default: return 0;
+    }
+}
 
 TrackPoint& lf_at(LiveAc& a, std::size_t i) {
     if (i >= a.track.size()) throw std::out_of_range("invalid deque<T> subscript");
@@ -53,14 +99,34 @@ const TrackPoint& lf_at(const LiveAc& a, std::size_t i) {
     return a.track[i];
 }
 
-bool lf_samePlace(const TrackPoint& p, const TrackPoint& q) { return p.lat == q.lat && p.lon == q.lon; }
-
-// In the simulator and off the ground.
-bool lf_airborneInSim(const LiveAc& a) { return a.status == kAcInSim && !a.onGround; }
+std::int32_t lf_now() { return static_cast<std::int32_t>(gf_aiTick()); }
 
 double lf_normalise(double angle) {
     angle = std::fmod(angle, 2.0 * kPi);
     return angle < 0.0 ? angle + 2.0 * kPi : angle;
+}
+
+bool lf_samePlace(const TrackPoint& p, const TrackPoint& q) { return p.lat == q.lat && p.lon == q.lon; }
+
+double lf_distanceNm(const TrackPoint& p, const TrackPoint& q) { return gf_distanceNM(p.lat, p.lon, q.lat, q.lon); }
+
+// Absolute difference in degrees between the aircraft's heading and the bearing from `from` to `to`.
+double lf_offHeadingDeg(const LiveAc& a, const TrackPoint& from, const TrackPoint& to) {
+    const double bearing = gf_initialBearing(from.lat, from.lon, to.lat, to.lon);
+    return std::abs(gf_angleDiff(lf_normalise(a.heading), bearing)) / kRadPerDeg;
+}
+
+// In the simulator and off the ground.
+bool lf_airborneInSim(const LiveAc& a) { return a.status == kAcInSim && !a.onGround; }
+
+void lf_setState(LiveAc& a, std::uint32_t state) {
+    a.previousState = a.state;
+    a.state = state;
+}
+
+void lf_resetWindows(LiveAc& a) {
+    a.maxAdvanceTicks = kWindowTicks;
+    a.maxDelayTicks = a.takeOffRoll ? kRollDelayTicks : kWindowTicks;
 }
 
 void lf_shrinkWindows(LiveAc& a) {
@@ -70,39 +136,50 @@ void lf_shrinkWindows(LiveAc& a) {
         a.maxDelayTicks = std::max(kMinWindowTicks, a.maxDelayTicks - kWindowShrinkTicks);
 }
 
-// The rates that bring the aircraft from where it is to the second point `to` in `ticks`.
-void lf_planStraightLeg(LiveAc& a, const TrackPoint& to, std::int64_t ticks) {
-    const double t = static_cast<double>(ticks);
-    a.latStep = (to.lat - a.latitude) / t;
-    a.lonStep = (to.lon - a.longitude) / t;
-    a.verticalSpeed = to.vs;
-    a.speedKt = lf_legSpeed(a);
-    if (to.airborne) {
-        a.altitudeStep = (to.alt - a.altitude) / t;
-    } else if (!a.onGround) {
-        // Coming down to a ground point: its altitude 0 means "on the ground", not sea level, so the aircraft
-        // sinks at the point's vertical speed (or 601 ft/min) until the simulator puts it on the ground.
-        a.altitudeStep = (to.vs < 0.0 ? to.vs : kDefaultDescentFpm) / kTicksPerMinute;
-    } else {
-        a.altitudeStep = 0.0;
-    }
-    // Over the leg the heading comes round to the leg's bearing (lf_followCurve).
-    const double turn = gf_angleDiff(lf_normalise(a.heading), a.targetHeading);
-    a.headingStep = turn / t;
-    a.turning = std::abs(turn) > kHeadingReached;
-    // Pitch and bank ease to the attitude of the second point over the leg. (rateTicks stays as it is: above
-    // 1 it marks a rotation on the ground, and the simulator's reports then hold the aircraft on the ground.)
-    a.pitchStep = (gf_spawnPitch(to.airborne, to.vs) - a.pitch) / t;
-    a.bankStep = ((to.bankGiven ? to.bank : 0.0) - a.bank) / t;
+// Real points arrived: the predicted ones are given up and the movement plans again on the next tick.
+void lf_endPrediction(LiveAc& a) {
+    lf_at(a, 0).playTick = lf_now() + 1;
+    a.extendSteps = 0;
+    lf_resetWindows(a);
 }
 
-void lf_stopLeg(LiveAc& a) {
-    a.latStep = a.lonStep = a.altitudeStep = a.headingStep = a.pitchStep = a.bankStep = 0.0;
-    a.turning = false;
-}
+void lf_logEmpty(const char* function) { gf_logLine(fmt::format("{} empty sz?", function)); }
 
 std::string lf_latLonText(double latitude, double longitude) {
     return fmt::format("{:.6f},{:.6f}", latitude, longitude);
+}
+
+// Lights for the departure: navigation, beacon, landing, taxi, strobes and logo on, cabin off.
+void lf_departureLights(const LiveAc& a) {
+    const std::uint32_t id = a.objectId;
+    const std::array<ClientEventRequest, 7> pattern = {{
+        {id, kEventNavLightsSet, 1},
+        {id, kEventBeaconLightsSet, 1},
+        {id, kEventLandingLightsSet, 1},
+        {id, kEventTaxiLightsSet, 1},
+        {id, kEventStrobesSet, 1},
+        {id, kEventLogoLightsSet, 1},
+        {id, kEventCabinLightsSet, 0},
+    }};
+    gf_sendClientEvents(pattern);
+}
+
+// Both the back point and the new one are airborne during the landing roll: the aircraft goes around.
+void lf_goAround(LiveAc& a) {
+    lf_setState(a, kMoveFollowing);
+    a.takeOffRoll = true;
+    lf_setThrottle(a, 3);
+    if (a.category != kCatRotorcraft) gf_sendClientEvent(a.objectId, kEventSpoilersSet, 16383);
+    lf_setFlaps(a, 1);
+    a.approach = a.landed = a.climbConfigured = false;
+    lf_departureLights(a);
+    lf_resetWindows(a);
+}
+
+// The stand observation of a live aircraft at its stand, kept for the stand reservations.
+void lf_recordStandObservation(LiveAc& a, bool learnKey, WeekSlot slot, bool forget) {
+    if (a.airline.empty() || a.standCargo != a.cargo) return;
+    if (gf_addRealParkPosOption(a, learnKey, slot, forget)) gf_reserveStand(a.hexId, slot);
 }
 
 // The rest of the tick of an aircraft in the simulator whose track is not empty.
@@ -123,7 +200,66 @@ void lf_moveInSim(LiveAc& a) {
                                          a.verticalSpeedFps, a.trueAirspeed, a.objectId});
 }
 
+// Whether the category is predicted at all: Light, HighPerf and Rotorcraft only while their switch is on.
+bool lf_categoryExtends(ModelCategory category) {
+    switch (category) {
+    case kCatLight: return g_LIGHT_AIRCRAFT.value();
+    case kCatBuzjets:
+    case kCatLarge:
+    case kCatHeavy: return true;
+    case kCatHighPerf: return g_HIGH_PERF_AIRCRAFT.value();
+    case kCatRotorcraft: return g_HELICOPTERS.value();
+    default: return false;
+    }
+}
+
+// Another live aircraft taxiing in the simulator so close that holding in place would block it.
+bool lf_taxiingNeighbour(const LiveAc& a) {
+    for (const LiveAc& o : g_liveAc) {
+        if (&o == &a || !o.onGround || o.state != kMoveFollowing || o.status != kAcInSim) continue;
+        if (o.objectId == a.objectId) continue;
+        const double limit = (a.halfSpan + o.halfSpan) * kHoldNeighbourFactor;
+        if (gf_distanceNM(a.latitude, a.longitude, o.latitude, o.longitude) <= limit) return true;
+    }
+    return false;
+}
+
+// Speed of the next predicted point of a take-off roll.
+void lf_rollOn(TrackPoint& c) {
+    const double v = c.speed;
+    if (v <= 30.0) {
+        c.speed = 40.0;
+    } else if (v <= 60.0) {
+        c.speed = 80.0;
+    } else if (v <= 100.0) {
+        c.speed = 110.0;
+    } else if (v <= 140.0) {
+        c.speed = 150.0;
+        c.vs = 600.0;
+    } else if (v <= 160.0) {
+        c.speed = 170.0;
+        c.vs = 1200.0;
+    } else {
+        c.speed = 180.0;
+        c.vs = 2400.0;
+    }
+}
+
+// Speed of the next predicted point of a landing roll.
+void lf_brakeOn(TrackPoint& c) {
+    const double v = c.speed;
+    c.speed = v >= 140.0 ? 100.0 : v >= 100.0 ? 80.0 : v >= 80.0 ? 60.0 : v >= 60.0 ? 30.0 : 20.0;
+    c.vs = 0.0;
+}
+
+void lf_makeStop(TrackPoint& c) {
+    c.stopped = true;
+    c.speed = 0.0;
+}
+
 }  // namespace
+
+// ---- Per tick ----
 
 bool updateLiveAc(LiveAc& a) {
     try {
@@ -151,76 +287,105 @@ bool updateLiveAc(LiveAc& a) {
     return a.eraseRequested;
 }
 
-void nextPosMain(LiveAc& a) {
-    try {
-        if (a.track.size() >= 2) {
-            // In the air a stopped point is no place to go to: it is passed over (a hovering rotorcraft stays).
-            if (!a.onGround && a.track[1].stopped && a.category != kCatRotorcraft) {
-                a.track.erase(a.track.begin() + 1);
-                nextPosMain(a);
-                return;
-            }
-            nextPos(a);
-            return;
-        }
-        // The data ran out. Predicted points and the hold in place come with the full movement model; until
-        // then the aircraft leaves.
-        removeAircraftFromSim(a);
-    } catch (const std::exception& e) {
-        gf_logLine(fmt::format("{}: {} {}, sz:{}", "nextPosMain", e.what(), gf_acText(a), a.track.size()));
-    }
-}
-
-void nextPos(LiveAc& a) {
-    const TrackPoint& front = lf_at(a, 0);
-    TrackPoint& second = lf_at(a, 1);
-    if (!second.stopped && lf_samePlace(second, front)) second.stopped = true;
-    if (!second.stopped) a.targetHeading = gf_initialBearing(front.lat, front.lon, second.lat, second.lon);
-    // The ground and air specifics (turn timing, take-off, vertical profile) that may re-time the second
-    // point come with the full movement model.
-    if (second.stopped) {
-        lf_stopLeg(a);
-        if (!a.braking && !a.takeOffRoll) lf_shrinkWindows(a);
-    } else {
-        const std::int64_t ticks = std::max(kMinLegTicks, std::int64_t{second.playTick} - gf_aiTick());
-        lf_planStraightLeg(a, second, ticks);
-    }
-    a.track.pop_front();
-    if (a.track.empty()) {
-        removeAircraftFromSim(a);
-        throw std::runtime_error(fmt::format("{} {} stream at the end is empty?", "nextPos", gf_acText(a)));
-    }
-}
+// ---- Merging a received point ----
 
 void decodeExisting(LiveAc& a, const TrackPoint& point) {
     try {
         TrackPoint p = point;
-        if (a.track.size() > kMaxTrackPoints) removeAircraftFromSim(a);  // the point is still merged
-        // The ground hold, the stand, push-back and engine-start states, the landing roll and approach, and
-        // the take-off start come with the ground and landing movement.
+        // The aircraft no longer keeps up with its data; the point is still merged. (A second removal of the
+        // same aircraft queues nothing more.)
+        if (a.track.size() > kMaxTrackPoints) removeAircraftFromSim(a);
+        if (a.holding && !a.track.empty() &&
+            lf_distanceNm(a.track.front(), p) * kMetresPerNm > g_HOLDING_THRESHOLD_METERS.value()) {
+            // Its data jumped far away while it held in place.
+            a.holding = false;
+            a.holdStartTick = 0;
+            removeAircraftFromSim(a);
+            return;
+        }
         switch (a.state) {
         case kMoveNew:
             if (a.track.empty() || !lf_isSamePosition(a, p)) return;
             p.playTick = std::max(p.playTick, a.track.back().playTick + 1);
             a.track.push_back(p);
             return;
+        case kMoveToStand:
+        case kMoveParked:
+            if (a.status == kAcNotInSim || a.status == kAcCreationQueued) return;
+            if (!lf_checkPosAtStand(a, p)) return;
+            break;
+        case kMoveAfterPushback: {
+            // The data shows to which side the push-back turns; the point itself is not used.
+            if (g_STRAIGHT_PBS_ONLY.value() || a.standExitTicks != 2) return;
+            double newHeading = p.heading;
+            if (!p.headingGiven) {
+                if (p.track == 0.0) return;
+                newHeading = p.track * kRadPerDeg;
+            }
+            a.pushbackToAlt = gf_angleDiff(lf_normalise(a.heading), lf_normalise(newHeading)) > 0.0;
+            a.pushbackSideKnown = true;
+            return;
+        }
+        case kMoveEnginesStarted: {
+            const double d = gf_distanceNM(a.latitude, a.longitude, p.lat, p.lon);
+            const bool clearlyAway = d > kDepartHalfSpans * a.halfSpan && d > a.departureDistanceRef;
+            if (!clearlyAway && d <= kDepartHoldHalfSpans * a.halfSpan) {
+                if (!a.holding) {
+                    a.holding = true;
+                    a.holdStartTick = static_cast<std::uint32_t>(lf_now());
+                }
+                a.departureDistanceRef = d;
+                return;
+            }
+            // It departs.
+            p.stopped = false;
+            if (a.extendSteps >= 1) lf_endPrediction(a);
+            a.pushbackSideKnown = false;
+            a.standExitTicks = 0;
+            lf_setState(a, kMoveFollowing);
+            a.standLat = a.standLon = a.standHeading = 0.0;
+            a.standIndex = 0;
+            a.standCargo = false;
+            a.holding = false;
+            a.holdStartTick = 0;
+            break;
+        }
         case kMoveFollowing:
         case kMoveTakeOff:
         case kMoveAirborne:
-            if (!a.approach && !a.braking && !lf_isSamePosition(a, p)) return;
+            if (!a.approach && !a.braking) {
+                if (!lf_isSamePosition(a, p)) return;
+                if (a.extendSteps > 0 && !checkExtendingSituations(a, p)) return;
+            } else if (!checkNewPosDuringLanding(a, p)) {
+                return;
+            }
             break;
         default:
             break;
         }
-        if (!p.airborne && !a.track.empty() && a.track.back().stopped && p.stopped && a.track.size() >= 2 &&
-            std::all_of(a.track.begin(), a.track.end(), [](const TrackPoint& q) { return q.stopped; })) {
-            // Standing still: the older stops say nothing more.
-            a.track.resize(1);
+        // Stops at the end of the track.
+        if (!p.airborne && !a.track.empty() && a.track.back().stopped) {
+            if (!p.stopped) {
+                removeSmallStop(a, p);
+            } else if (a.track.size() >= 2 && std::all_of(a.track.begin(), a.track.end(),
+                                                          [](const TrackPoint& q) { return q.stopped; })) {
+                // Standing still: the older stops say nothing more.
+                a.track.resize(1);
+            }
         }
         if (!a.track.empty()) p.playTick = std::max(p.playTick, a.track.back().playTick + 1);
+        if (a.onGround && a.status == kAcInSim && !a.takeOffRoll && !a.track.empty()) {
+            const TrackPoint& back = a.track.back();
+            if (a.braking) {
+                if (back.airborne && p.airborne) lf_goAround(a);
+            } else if (a.state == kMoveFollowing &&
+                       (p.airborne || (p.speed >= kTakeOffRollKt && back.speed >= kTakeOffRollKt))) {
+                lf_startTakeOffRoll(a);
+            }
+        }
         a.track.push_back(p);
         if (a.track.size() == 2 && a.track[0].stopped && a.track[1].stopped) {
-            a.track[0].playTick = static_cast<std::int32_t>(gf_aiTick() + 1);
+            a.track[0].playTick = lf_now() + 1;
             a.track[0].speed = a.track[1].speed;
         }
     } catch (const std::exception& e) {
@@ -267,14 +432,341 @@ bool lf_isSamePosition(const LiveAc& a, TrackPoint& p) {
     return !((a.takeOffRoll || p.airborne) && b.speed >= kRollNearSpotKt);
 }
 
+bool checkExtendingSituations(LiveAc& a, const TrackPoint& p) {
+    if (a.track.empty()) {
+        lf_logEmpty("checkExtendingSituations");
+        return false;
+    }
+    // In the air a point behind the predicted flight is an old one.
+    if (!a.onGround && lf_offHeadingDeg(a, a.track.back(), p) >= 100.0) return false;
+    lf_endPrediction(a);
+    a.holding = false;
+    a.holdStartTick = 0;
+    return true;
+}
+
+bool checkNewPosDuringLanding(LiveAc& a, TrackPoint& p) {
+    if (a.track.empty()) {
+        lf_logEmpty("checkNewPosDuringLanding");
+        return false;
+    }
+    if (lf_samePlace(p, a.track.back())) return false;
+    if (a.track.size() >= 2) {
+        // Points the aircraft has already passed are cut away.
+        if (lf_offHeadingDeg(a, a.track.back(), p) >= 90.0) {
+            a.track.pop_back();
+            if (a.track.size() >= 2 && lf_offHeadingDeg(a, a.track.back(), p) >= 90.0) a.track.pop_back();
+        }
+    } else if (a.approach) {
+        if (lf_offHeadingDeg(a, a.track.front(), p) >= 90.0) return false;
+    } else if (lf_offHeadingDeg(a, a.track.front(), p) >= 150.0) {
+        // Landing roll: the point lies behind the aircraft. The track starts again where the aircraft is.
+        if (a.extendSteps > 0) return false;
+        TrackPoint here = a.track.front();
+        here.lat = a.latitude;
+        here.lon = a.longitude;
+        here.playTick = lf_now() + 1;
+        a.track.assign(1, here);
+    }
+    if (a.extendSteps > 0) {
+        a.extendSteps = 0;
+        lf_resetWindows(a);
+    }
+    const TrackPoint& back = a.track.back();
+    p.stopped = lf_samePlace(p, back);
+    if (!p.stopped && p.speed > back.speed && p.speed > 40.0) p.speed = back.speed;
+    return true;
+}
+
+void removeSmallStop(LiveAc& a, const TrackPoint& p) {
+    try {
+        const std::size_t size = a.track.size();
+        if (size < 3) return;
+        // The look-back ends at the front point.
+        const std::size_t last = std::min(kStopLookBackLast, size + 1);
+        for (std::size_t k = kStopLookBackFirst; k <= last; ++k) {
+            if (!lf_at(a, size - k + 1).stopped) {
+                checkStops(a, k - 1, p);
+                return;
+            }
+        }
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("{}: {}", "removeSmallStop", e.what()));
+    }
+}
+
+void checkStops(LiveAc& a, std::size_t count, const TrackPoint& p) {
+    try {
+        if (count == 0 || count > a.track.size()) throw std::out_of_range("invalid deque<T> subscript");
+        const TrackPoint& s = lf_at(a, a.track.size() - count);  // the last moving point
+        const double seconds = (a.track.back().playTick - s.playTick) / 100.0;
+        if (seconds >= kKeptStopSeconds && lf_distanceNm(s, p) > kKeptStopLeftNm) return;
+        a.track.resize(a.track.size() - (count - 1));
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("{}: num:{} {}", "checkStops", count, e.what()));
+    }
+}
+
+bool lf_checkPosAtStand(LiveAc& a, TrackPoint& p) {
+    a.standConfirmed = true;
+    const double d = gf_distanceNM(a.standLat, a.standLon, p.lat, p.lon);
+    const double limit = a.previousState == kMoveToStand ? 2.0 * kAtStandNm : kAtStandNm;
+    bool leave = false;
+    if (d <= limit) {
+        a.parkedSince = gf_steadyNow100ns();
+        if (a.standDistanceLast == 0.0) {
+            a.standDistanceFirst = a.standDistanceLast = d;
+            a.standDriftCount = 0;
+            a.leaveStand = false;
+            return false;
+        }
+        if (d - a.standDistanceLast >= kStandDriftNm) {
+            // It moves away from the stand.
+            ++a.standDriftCount;
+            a.standDistanceLast = d;
+            const double moved = d - a.standDistanceFirst;
+            leave = moved > a.halfSpan || (a.standDriftCount >= kDriftsToLeave && moved >= a.halfSpan / 2.0);
+        } else if (a.standDistanceLast - d >= kStandDriftNm) {
+            a.standDriftCount = 0;
+        }
+        if (!leave) {
+            a.leaveStand = false;
+            return false;
+        }
+    } else if (a.state == kMoveToStand) {
+        // Not going to the stand after all.
+        lf_setState(a, kMoveFollowing);
+        p.stopped = false;
+        return true;
+    } else if (d > kStandJumpNm) {
+        if (a.status != kAcInSim) return true;
+        removeAircraftFromSim(a);
+        return false;
+    }
+    p.stopped = false;
+    a.leaveStand = true;
+    if (a.previousState != kMoveParked) {
+        lf_releaseStand(a);
+        lf_setState(a, kMoveParked);
+    }
+    return true;
+}
+
+void lf_releaseStand(LiveAc& a) {
+    if (a.extendSteps >= 1) {
+        if (a.state == kMoveParked && a.landed) {
+            // The week-long prediction tells how long it stood: briefly, and it was only towed here.
+            const std::int64_t parkedTicks = gf_aiTick() - lf_at(a, 0).playTick + kParkedWeekTicks;
+            a.towed = parkedTicks < lf_towedBelowTicks(a.category);
+            a.landed = false;
+        }
+        lf_endPrediction(a);
+    }
+    lf_recordStandObservation(a, true, g_weekSlotNow.load(), true);
+    gf_markStandLive(a.standIndex, false);
+}
+
+// ---- The movement step ----
+
+void nextPosMain(LiveAc& a) {
+    try {
+        if (a.track.size() >= 2) {
+            // In the air a stopped point is no place to go to: it is passed over (a hovering rotorcraft stays).
+            if (!a.onGround && a.track[1].stopped && a.category != kCatRotorcraft) {
+                a.track.erase(a.track.begin() + 1);
+                nextPosMain(a);
+                return;
+            }
+            nextPos(a);
+            return;
+        }
+        if (lf_extendOrHold(a)) {
+            nextPosMain(a);
+            return;
+        }
+        // Nothing more to go on: the aircraft leaves, and what it showed of its stand is learned first.
+        if (a.state != kMoveParked) gf_learnStandOfNearbyLiveAc(a, a.state != kMoveAirborne);
+        removeAircraftFromSim(a);
+    } catch (const std::exception& e) {
+        gf_logLine(fmt::format("{}: {} {}, sz:{}", "nextPosMain", e.what(), gf_acText(a), a.track.size()));
+    }
+}
+
+void nextPos(LiveAc& a) {
+    gf_clearGroundCurve(a);
+    {
+        const TrackPoint& front = lf_at(a, 0);
+        TrackPoint& second = lf_at(a, 1);
+        if (!second.stopped && lf_samePlace(second, front)) second.stopped = true;
+        if (!second.stopped) a.targetHeading = gf_initialBearing(front.lat, front.lon, second.lat, second.lon);
+    }
+    // These may re-time the second point.
+    if (a.onGround) {
+        nextPosGround(a);
+    } else {
+        nextPosAir(a);
+    }
+    const TrackPoint& second = lf_at(a, 1);
+    if (second.stopped) {
+        a.latStep = a.lonStep = 0.0;
+        if (!a.braking && !a.takeOffRoll) lf_shrinkWindows(a);
+    } else {
+        const double ticks =
+            static_cast<double>(std::max(kMinLegTicks, std::int64_t{second.playTick} - gf_aiTick()));
+        a.latStep = (second.lat - a.latitude) / ticks;
+        a.lonStep = (second.lon - a.longitude) / ticks;
+        if (a.onGround) {
+            lf_takeOff(a);
+        } else {
+            lf_airVerticalProfile(a);
+        }
+    }
+    a.track.pop_front();
+    if (a.track.empty()) {
+        removeAircraftFromSim(a);
+        throw std::runtime_error(fmt::format("{} {} stream at the end is empty?", "nextPos", gf_acText(a)));
+    }
+}
+
+bool lf_extendOrHold(LiveAc& a) {
+    if (a.state == kMoveToStand) {
+        lf_arriveAtStand(a);
+    } else if (a.state == kMoveEnginesStarted ||
+               (a.state == kMoveFollowing && !a.takeOffRoll && !a.braking)) {
+        // A ground aircraft whose data ran out holds in place, unless it would block another one taxiing.
+        if (lf_taxiingNeighbour(a)) {
+            a.holding = false;
+            a.holdStartTick = 0;
+            return false;
+        }
+        const std::int64_t now = gf_aiTick();
+        if (a.holding && (now - std::int64_t{a.holdStartTick}) / kTicksPerMinute > g_MAX_HOLDING_MINUTES.value())
+            return false;
+        if (!a.holding) a.holdStartTick = static_cast<std::uint32_t>(now);
+        a.holding = true;
+        TrackPoint hold = lf_at(a, 0);
+        hold.playTick += kHoldTicks;
+        lf_makeStop(hold);
+        a.track.push_back(hold);
+        a.extendSteps = 1;
+        return true;
+    }
+    if (a.extendSteps < 0) return false;
+    if (a.extendSteps > 1) {
+        lf_extendTrack(a, a.extendSteps - 1);
+        return true;
+    }
+    if (a.extendSteps == 1) {
+        a.extendSteps = -1;
+        return false;
+    }
+    // The first prediction.
+    if (!lf_categoryExtends(a.category)) return false;
+    std::int32_t steps = 0;
+    if (a.onGround) {
+        steps = a.state == kMoveParked ? kParkedSteps : kGroundSteps;
+    } else if (!g_autoRangeAtMinimum.load()) {
+        const bool userKnown = gf_isRealPosition(g_userPos.latitude, g_userPos.longitude);
+        const double range = g_LATERAL_RANGE.value() - 0.5;
+        if (!userKnown || gf_distanceNM(a.latitude, a.longitude, g_userPos.latitude, g_userPos.longitude) < range)
+            steps = kAirSteps;
+    }
+    if (steps == 0) return false;
+    lf_extendTrack(a, steps);
+    return true;
+}
+
+void lf_extendTrack(LiveAc& a, std::int32_t steps) {
+    a.extendSteps = steps;
+    TrackPoint c = lf_at(a, 0);
+    const bool parked = a.state == kMoveParked;
+    if (c.stopped || parked) {
+        lf_makeStop(c);
+    } else if (a.onGround) {
+        if (a.takeOffRoll) {
+            lf_rollOn(c);
+        } else if (a.braking) {
+            lf_brakeOn(c);
+        } else {
+            lf_makeStop(c);  // a taxiing aircraft is not predicted
+        }
+    } else if (!(a.approach && steps < 4)) {
+        c.speed = std::max(1.0, c.speed * (a.approach ? 0.90 : 0.95));
+    }
+    const std::int32_t stepSeconds = a.onGround ? kGroundStepSeconds : kAirStepSeconds;
+    const bool needsSpeed = !a.onGround || a.braking;
+    if (!c.stopped && !(needsSpeed && c.speed <= 0.0)) {
+        const double feet = stepSeconds * 100.0 * c.speed * kFeetPerNm / kTicksPerHour;
+        const GeoPosition to = gf_destinationPoint(c.lat, c.lon, a.heading, feet);
+        if (to.latitude == c.lat && to.longitude == c.lon) {
+            c.stopped = true;
+        } else {
+            c.lat = to.latitude;
+            c.lon = to.longitude;
+        }
+        if (a.approach && a.flareStage == 0) {
+            c.vs = -667.0;
+            c.alt -= stepSeconds * 10.005;
+            c.airborne = c.alt > 0.0;
+            if (!c.airborne) c.alt = 0.0;
+        } else if (a.state == kMoveTakeOff) {
+            c.vs = 1500.0;
+            c.alt += stepSeconds * 25.0;
+        }
+    }
+    c.playTick += 100 * (parked ? kParkedStepSeconds : a.onGround ? kGroundStepSeconds : kAirStepSeconds);
+    if (parked) {
+        a.standConfirmed = false;
+        gf_markStandLive(a.standIndex, false);
+    }
+    a.track.push_back(c);
+}
+
+void lf_arriveAtStand(LiveAc& a) {
+    if (gf_standOccupiedByLive(a.standIndex)) {
+        // Another live aircraft stands there. The stand stays theirs: this aircraft gives it up before it
+        // leaves, so that its removal does not clear their mark.
+        a.extendSteps = 1;
+        const std::uint32_t stand = a.standIndex;
+        removeAircraftFromSim(a);
+        gf_markStandLive(stand, true);
+        a.standIndex = 0;
+        return;
+    }
+    if (gf_distanceNM(a.latitude, a.longitude, a.standLat, a.standLon) > kArrivedNm) {
+        if (a.state != kMoveFollowing) lf_setState(a, kMoveFollowing);
+        return;
+    }
+    lf_setState(a, kMoveParked);
+    a.placedSlot = g_weekSlotNow.load();
+    if (a.towed && g_LOG.value()) gf_logLine(fmt::format("          towed aircraft {} parks", gf_acText(a)));
+    lf_at(a, 0).stopped = true;
+    a.parkedSince = gf_steadyNow100ns();
+    a.standDistanceLast = 0.0;
+    a.standDriftCount = 0;
+    lf_learnCargoStand(a);
+    lf_setParkedStateInSim(a);
+    if (g_LOG.value()) gf_logLine(fmt::format("{:8}: {:8} arrived at stand", gf_standName(a.standIndex), a.callsign));
+    g_spawnedHexIds.push_back(a.hexId);
+    lf_recordStandObservation(a, false, a.placedSlot, false);
+    gf_checkMaxPark();
+}
+
+void lf_learnCargoStand(LiveAc& a) {
+    if (!a.cargo || gf_standIsCargo(a.standIndex)) return;
+    // The stands own the cargo attribute, its log line and the window's count.
+    gf_learnCargoStand(a.standIndex, a);
+}
+
+// ---- Small operations of the leg planning ----
+
 double lf_legSpeed(const LiveAc& a) {
     const TrackPoint& front = lf_at(a, 0);
     const TrackPoint& second = lf_at(a, 1);
     if (front.speed == 0.0 && second.speed == 0.0) {
         const double ticks = static_cast<double>(
             std::max<std::int64_t>(kMinLegTicks, std::int64_t{second.playTick} - front.playTick));
-        const double nm = gf_distanceNM(front.lat, front.lon, second.lat, second.lon);
-        return std::max(1.0, nm * kTicksPerHour / ticks);
+        return std::max(1.0, lf_distanceNm(front, second) * kTicksPerHour / ticks);
     }
     return (front.speed + second.speed) / 2.0;
 }

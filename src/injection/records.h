@@ -145,7 +145,9 @@ struct LiveAc : AiAc {
     TrackPoint pushbackAltPoint;
     double lastParkTryLat = 0.0, lastParkTryLon = 0.0;
     std::int32_t maxAdvanceTicks = 1000, maxDelayTicks = 1000;
-    std::uint32_t rateTicks = 1;  // ticks left for the pitch and bank rates; 1 = none
+    // Ticks left for the pitch and bank rates; 1 = none. Signed: after a rotation the climb ramp counts on
+    // below 0.
+    std::int32_t rateTicks = 1;
     std::uint32_t standExitTicks = 0;
     std::uint32_t standDriftCount = 0;
     double targetHeading = 0.0;
@@ -156,6 +158,7 @@ struct LiveAc : AiAc {
     bool pushbackToAlt = false, pushbackSideKnown = false;
     std::optional<double> fieldElevation;  // ft
     std::uint32_t flareStage = 0;
+    bool flareCounted = false;  // counted in g_flareActive
     bool approach = false, landed = false, towed = false, climbConfigured = false, takeOffRoll = false;
     bool highLightsSet = false, lowLightsSet = false, derotating = false, braking = false;
     bool leaveStand = false, turning = false;

@@ -10,6 +10,7 @@
 #include "frame/log.h"
 #include "frame/settings.h"
 #include "injection/aircraft_lists.h"
+#include "injection/flight_phases.h"
 #include "injection/services.h"
 #include "injection/sim_messages.h"
 #include "injection/stand_hooks.h"
@@ -139,6 +140,7 @@ std::uint64_t gf_steadyNow100ns() {
 
 void removeAircraftFromSim(AiAc& ac) {
     const bool live = lf_isLive(ac);
+    gf_flareCountOutOfListed(ac);
     if (ac.status == kAcNotInSim) return lf_dropRecord(ac, live);
     // The occupied-by-live mark is a live aircraft's; a static one leaving must not free a stand that a live
     // aircraft holds.
@@ -165,6 +167,7 @@ void removeAircraftFromSim(AiAc& ac) {
 }
 
 void lf_eraseLiveAc(LiveAc& ac) {
+    gf_flareCountOut(ac);
     LiveAc& last = g_liveAc.back();
     if (&ac != &last) ac = std::move(last);
     g_liveAc.pop_back();

@@ -15,6 +15,7 @@
 #include "frame/settings.h"
 #include "frame/timeutil.h"
 #include "injection/aircraft_lists.h"
+#include "injection/flight_phases.h"
 #include "injection/removal.h"
 #include "injection/sim_sink.h"
 #include "injection/stand_hooks.h"
@@ -107,22 +108,6 @@ void lf_sendLights(std::uint32_t objectId, bool nav, bool beacon, bool landing, 
     }};
     gf_sendClientEvents(lights);
 }
-
-void lf_setThrottle(AiAc& ac, std::uint32_t stage) {
-    if (ac.throttleState == stage) return;
-    lf_sendEvent(ac.objectId, kEventThrottleSet, kThrottleStageData.at(stage));
-    ac.throttleState = stage;
-}
-
-// Rotorcraft have no flaps.
-void lf_setFlaps(AiAc& ac, std::uint32_t stage) {
-    if (ac.flapsState == stage || ac.category == kCatRotorcraft) return;
-    lf_sendEvent(ac.objectId, kEventFlapsSet, kFlapsStageData.at(stage));
-    ac.flapsState = stage;
-}
-
-// The touchdown handling comes with the landing.
-void lf_onAircraftReport(LiveAc&, const SimMessage&) {}
 
 void lf_createFlightPlan(LiveAc& ac) {
     if (ac.origin.empty() || ac.destination.empty()) return;
@@ -244,9 +229,11 @@ void lf_onStaticCreatedMessage(const SimMessage& m) {
 void lf_onAircraftReportMessage(const SimMessage& m) {
     LiveAc* ac = lf_liveByObjectId(m.objectId);
     if (ac == nullptr) return;
-    if (m.id != 0 && !ac->onGround && ac->rateTicks <= 1) lf_onAircraftReport(*ac, m);
+    if (m.id != 0 && !ac->onGround && ac->rateTicks <= 1) lf_onAircraftReport(*ac);
     ac->heightAboveGround = m.b;
-    if (ac->onGround || ac->rateTicks > 1) ac->altitude = ac->staticCgHeight + m.a;
+    // Held on the ground while it is there or still rotating; once it lifts off the climb moves it.
+    const bool rotating = ac->state == kMoveTakeOff && ac->rateTicks > 1;
+    if (ac->onGround || rotating) ac->altitude = ac->staticCgHeight + m.a;
 }
 
 void lf_onStaticDataMessage(const SimMessage& m) {

@@ -47,10 +47,7 @@ void gf_SimCommands();
 // Forgets the post-creation commands and the shown user error; the end of a run.
 void gf_resetSimCommands();
 
-// Data of THROTTLE_SET per throttle stage (0 idle .. 4 full) and of FLAPS_SET per flaps stage (0 up .. 3).
-// AiAc::throttleState and AiAc::flapsState hold the stage last sent.
-inline constexpr std::array<std::uint32_t, 5> kThrottleStageData{0, 4914, 8191, 11468, 16383};
-inline constexpr std::array<std::uint32_t, 4> kFlapsStageData{0, 3072, 10240, 16383};
+// The data of THROTTLE_SET and FLAPS_SET by stage, and their sending: flight_phases.h.
 
 // One post-creation command for one tick: a live one toggles all lights at its 50th and 100th tick and at
 // its 200th sets the aircraft's flying or ground state, a static one sets the parked state at its 200th.

@@ -11,6 +11,10 @@ std::optional<StandPlace> gf_standPlace(std::uint32_t index) {
     return g_standHooks.place ? g_standHooks.place(index) : std::nullopt;
 }
 
+std::optional<double> gf_standRadius(std::uint32_t index) {
+    return index != 0 && g_standHooks.radius ? g_standHooks.radius(index) : std::nullopt;
+}
+
 void gf_markStandLive(std::uint32_t index, bool occupied) {
     if (index != 0 && g_standHooks.markLive) g_standHooks.markLive(index, occupied);
 }

@@ -17,6 +17,8 @@
 struct StandHooks {
     std::function<std::string(std::uint32_t index)> name;
     std::function<std::optional<StandPlace>(std::uint32_t index)> place;
+    // The stand's radius in nm.
+    std::function<std::optional<double>(std::uint32_t index)> radius;
     std::function<void(std::uint32_t index, bool occupied)> markLive;
     // The entries of the static parking list for the stand go: a live aircraft parks there now.
     std::function<void(std::uint32_t index)> dropParkingEntries;
@@ -41,6 +43,8 @@ extern StandHooks g_standHooks;
 // The stand's name, empty when it has none (or there are no stands).
 std::string gf_standName(std::uint32_t index);
 std::optional<StandPlace> gf_standPlace(std::uint32_t index);
+// The stand's radius (nm), nothing when it is not known.
+std::optional<double> gf_standRadius(std::uint32_t index);
 // Sets or clears the occupied-by-live mark; nothing for index 0.
 void gf_markStandLive(std::uint32_t index, bool occupied);
 void gf_dropParkingEntriesOfStand(std::uint32_t index);

@@ -22,6 +22,7 @@
 #include "run/timing.h"
 #include "run/work_loop.h"
 #include "frame/timeutil.h"
+#include "injection/flight_phases.h"
 #include "injection/services.h"
 #include "platform/single_instance.h"
 #include "platform/ui.h"
@@ -128,6 +129,11 @@ void gf_installRunHooks() {
     g_parkAirportElevationFt = []() -> std::optional<double> {
         if (g_parkAirportCode.empty()) return std::nullopt;
         return g_parkAirportElevation;
+    };
+    // Approaches are flown to the active park airport: within 10 nm of it a descent becomes one (work thread).
+    g_activeParkAirportPosition = []() -> std::optional<GeoPosition> {
+        if (g_parkAirportCode.empty()) return std::nullopt;
+        return g_parkAirportPos;
     };
 }
 

@@ -1,8 +1,12 @@
 #include "injection/geodesy.h"
 
+#include <cmath>
+#include <limits>
 #include <numbers>
 
 #include <gtest/gtest.h>
+
+#include "injection/records.h"
 
 namespace {
 
@@ -45,6 +49,63 @@ TEST(Geodesy, DestinationPointLiesWhereBearingAndDistanceSay) {
     // Eastwards over the date line the longitude comes out negative, not beyond 180.
     EXPECT_NEAR(gf_destinationPoint(0.0, 179.9, kPi / 2, 20.0 * kFeetPerNm).longitude, 179.9 + 20.0 / 60.0 - 360.0,
                 1e-9);
+}
+
+TEST(Geodesy, ABearingAHairWestOfNorthIsZeroNot2Pi) {
+    const double b = gf_initialBearing(0.0, 0.0, 1.0, -1e-16);
+    EXPECT_GE(b, 0.0);
+    EXPECT_LT(b, 2 * kPi);
+    EXPECT_EQ(b, 0.0);
+}
+
+TEST(Geodesy, BezierPointAtTheEndsAndOutside) {
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    constexpr double kLat = 47.45, kLon = 8.56;
+    const double metresPerDegLon = 111132.95 * std::cos(kLat * kPi / 180.0);
+    // From the origin 100 m north to the control point, then 100 m east to the end point; the parameter runs
+    // from 2 to 4.
+    GroundCurve corner{kLat, kLon, 2.0, 100.0, 100.0, 4.0, 0.0, 100.0};
+    GroundCurve unset = corner;
+    unset.controlNorth = nan;
+    GroundCurve cleared = corner;  // what clearing a curve leaves when only the bounds are gone
+    cleared.sLow = cleared.sHigh = nan;
+    // Straight north with a hair of west in the tangent: north is 0, not 2 pi.
+    GroundCurve north{kLat, kLon, 0.0, 100.0, -1e-300, 1.0, -1e-300, 50.0};
+    struct Case {
+        const char* name;
+        const GroundCurve* curve;
+        double s;
+        bool found;
+        double lat, lon, heading;
+    };
+    const Case cases[] = {
+        {"start: the origin, towards the control point", &corner, 2.0, true, kLat, kLon, 0.0},
+        {"end: the end point, along control to end", &corner, 4.0, true, kLat + 100.0 / 111132.95,
+         kLon + 100.0 / metresPerDegLon, kPi / 2},
+        {"half way: inside the corner, heading north-east", &corner, 3.0, true, kLat + 75.0 / 111132.95,
+         kLon + 25.0 / metresPerDegLon, kPi / 4},
+        {"heading north", &north, 0.5, true, kLat + 50.0 / 111132.95, kLon, 0.0},
+        {"no curve set", &unset, 3.0, false, 0, 0, 0},
+        {"beyond the upper bound", &corner, 4.0001, false, 0, 0, 0},
+        {"before the lower bound", &corner, 1.9999, false, 0, 0, 0},
+        {"bounds cleared", &cleared, 3.0, false, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        GeoPosition p{-1.0, -1.0};
+        double heading = -1.0;
+        ASSERT_EQ(gf_bezierPoint(*c.curve, c.s, p, heading), c.found);
+        if (!c.found) {
+            EXPECT_EQ(p.latitude, -1.0);
+            EXPECT_EQ(p.longitude, -1.0);
+            EXPECT_EQ(heading, -1.0);
+            continue;
+        }
+        EXPECT_NEAR(p.latitude, c.lat, 1e-12);
+        EXPECT_NEAR(p.longitude, c.lon, 1e-12);
+        EXPECT_NEAR(heading, c.heading, 1e-12);
+        EXPECT_LT(heading, 2 * kPi);
+    }
 }
 
 }  // namespace

@@ -9,8 +9,12 @@
 #include <gtest/gtest.h>
 
 #include "frame/log.h"
+#include "frame/settings.h"
+#include "frame/timeutil.h"
 #include "injection/aircraft_lists.h"
+#include "injection/removal.h"
 #include "injection/services.h"
+#include "injection/stand_hooks.h"
 #include "recording_sink.h"
 #include "simlink/link.h"
 #include "support/test_support.h"
@@ -56,13 +60,20 @@ protected:
     void SetUp() override {
         lf_clearAiLists();
         gf_resetLinkState();
+        gf_resetParametersToDefaults();
         gf_setAiTick(0);
+        g_userPos = {};
         gf_openLog(m_dir / "Log.txt");
     }
     void TearDown() override {
         gf_closeLog();
         lf_clearAiLists();
         gf_resetLinkState();
+        gf_resetParametersToDefaults();
+        g_standHooks = {};
+        g_standReservations.clear();
+        g_steadyClockOverride = nullptr;
+        g_userPos = {};
     }
 
     // The aircraft's work of the ticks from `first` up to `last`.
@@ -81,16 +92,14 @@ protected:
     RecordingSink m_sink;
 };
 
-TEST_F(Movement, AnAircraftReachesTheNextPointAtItsPlayTick) {
+TEST_F(Movement, ALegsRatesReachTheNextPointAtItsPlayTick) {
     struct Case {
         const char* name;
         TrackPoint from, to;
         double startHeadingDeg;
-        bool createdInPlace = false;  // as the spawn leaves an aircraft created where its track is
     };
     const Case cases[] = {
         {"taxiing, turning 40 degrees", point(0, 0, 100, false), point(40, 35, 1100, false), 0.0},
-        {"taxiing after its creation in place", point(0, 0, 100, false), point(-40, 35, 1100, false), 90.0, true},
         {"climbing", point(0, 0, 100, true, 3000, 200), point(-800, 600, 1100, true, 3500, 200), 120.0},
         {"turning left across north in the air", point(0, 0, 100, true, 3000, 200),
          point(900, -300, 1100, true, 3000, 200), 30.0},
@@ -101,23 +110,21 @@ TEST_F(Movement, AnAircraftReachesTheNextPointAtItsPlayTick) {
         m_sink.clear();
         LiveAc a = inSim({c.from, c.to});
         a.heading = c.startHeadingDeg * kRadPerDeg;
-        if (c.createdInPlace) {
-            a.state = kMoveNew;
-            a.headingStep = a.heading;
-        }
-        run(a, 90, 1099);  // the leg starts at 100 and ends with the tick before 1100
-        EXPECT_NEAR(a.latitude, c.to.lat, 1e-9);
-        EXPECT_NEAR(a.longitude, c.to.lon, 1e-9);
-        EXPECT_NEAR(a.altitude, c.to.alt, 1e-6);
-        EXPECT_NEAR(a.heading, gf_initialBearing(c.from.lat, c.from.lon, c.to.lat, c.to.lon), 1e-9);
-        EXPECT_EQ(a.status, kAcInSim);
-        EXPECT_EQ(a.rateTicks, 1u);  // above 1 the simulator's reports would hold it on the ground
-        ASSERT_EQ(m_sink.positions.size(), 1010u);  // one per tick, the ones before the leg too
-        for (const AircraftUpdate& u : m_sink.positions) ASSERT_EQ(u.objectID, kObject);
+        run(a, 90, 99);
         // Waiting for its first leg, the aircraft stands as it was created.
-        for (std::size_t i = 0; i < 10; ++i) EXPECT_EQ(m_sink.positions[i].heading, c.startHeadingDeg * kRadPerDeg);
-        EXPECT_EQ(m_sink.positions.back().latitude, a.latitude);
-        EXPECT_EQ(m_sink.positions.back().altitude, a.altitude);
+        EXPECT_EQ(a.latitude, c.from.lat);
+        gf_setAiTick(100);
+        nextPosMain(a);
+        ASSERT_EQ(a.track.size(), 1u);
+        const TrackPoint& to = a.track.front();
+        const double ticks = to.playTick - 100;
+        EXPECT_NEAR(a.latitude + a.latStep * ticks, to.lat, 1e-9);
+        EXPECT_NEAR(a.longitude + a.lonStep * ticks, to.lon, 1e-9);
+        EXPECT_NEAR(a.targetHeading, gf_initialBearing(c.from.lat, c.from.lon, c.to.lat, c.to.lon), 1e-12);
+        EXPECT_EQ(a.status, kAcInSim);
+        ASSERT_EQ(m_sink.positions.size(), 10u);  // one per tick, the ones before the leg too
+        for (const AircraftUpdate& u : m_sink.positions) ASSERT_EQ(u.objectID, kObject);
+        for (const AircraftUpdate& u : m_sink.positions) EXPECT_EQ(u.heading, c.startHeadingDeg * kRadPerDeg);
         TearDown();
     }
 }
@@ -173,6 +180,8 @@ TEST_F(Movement, AnAircraftLeavesWhenItCannotGoOn) {
         SCOPED_TRACE(c.name);
         SetUp();
         m_sink.clear();
+        g_userPos.latitude = kLat + 100.0 / 60.0;  // far beyond the range: an airborne aircraft is not predicted
+        g_userPos.longitude = kLon;
         LiveAc a = inSim(c.track.empty() ? std::vector<TrackPoint>{last} : c.track);
         if (c.track.empty()) a.track.clear();
         a.objectId = c.objectId;
@@ -182,19 +191,11 @@ TEST_F(Movement, AnAircraftLeavesWhenItCannotGoOn) {
         EXPECT_EQ(a.status, c.statusAfter);
         EXPECT_EQ(std::vector<std::uint32_t>(g_removals.begin(), g_removals.end()), c.removals);
         EXPECT_EQ(m_sink.positions.size(), c.positions);
-        if (c.logged) EXPECT_NE(log().find(c.logged), std::string::npos) << log();
+        if (c.logged) {
+            EXPECT_NE(log().find(c.logged), std::string::npos) << log();
+        }
         TearDown();
     }
-}
-
-TEST_F(Movement, ATrackOfMoreThan200PointsEndsTheAircraftButTakesThePoint) {
-    std::vector<TrackPoint> track;
-    for (std::int32_t i = 0; i < 201; ++i) track.push_back(point(10.0 * i, 0, 100 * i, true, 3000, 200));
-    LiveAc a = inSim(track);
-    decodeExisting(a, point(2020, 0, 20200, true, 3000, 200));
-    EXPECT_EQ(a.status, kAcRemovalRequested);
-    EXPECT_EQ(g_removals.size(), 1u);
-    EXPECT_EQ(a.track.size(), 202u);
 }
 
 TEST_F(Movement, ARepeatedPlaceIsKeptAsAStopOrDropped) {
@@ -243,6 +244,322 @@ TEST_F(Movement, ARepeatedPlaceIsKeptAsAStopOrDropped) {
         }
         EXPECT_EQ(p.playTick == back.playTick, c.movedOntoBack);
     }
+}
+
+// ---- Merging received points ----
+
+// A taxiing aircraft in the simulator whose track ends with `points`.
+LiveAc taxiing(std::vector<TrackPoint> points) {
+    LiveAc a = inSim(std::move(points));
+    a.onGround = true;
+    a.state = kMoveFollowing;
+    return a;
+}
+
+TrackPoint stop(TrackPoint p) {
+    p.stopped = true;
+    p.speed = 0.0;
+    return p;
+}
+
+TEST_F(Movement, APointJustBesideATaxiingAircraftBecomesAStopWhereItIs) {
+    LiveAc a = taxiing({point(0, 0, 100, false), point(50, 0, 600, false)});
+    decodeExisting(a, point(60, 0, 900, false, 0.0, 4.0));
+    ASSERT_EQ(a.track.size(), 3u);
+    const TrackPoint& p = a.track.back();
+    EXPECT_TRUE(p.stopped);
+    EXPECT_EQ(p.speed, 0.0);
+    EXPECT_EQ(p.lat, a.track[1].lat);
+    EXPECT_EQ(p.lon, a.track[1].lon);
+    EXPECT_EQ(p.playTick, 601);  // after the point it repeats
+}
+
+TEST_F(Movement, AStationaryAircraftKeepsTwoStoppedPoints) {
+    LiveAc a = taxiing({stop(point(0, 0, 100, false))});
+    gf_setAiTick(2000);
+    for (std::int32_t i = 1; i <= 4; ++i) {
+        decodeExisting(a, point(0, 0, 100 + 500 * i, false, 0.0, 3.0));
+        ASSERT_LE(a.track.size(), 2u);
+    }
+    ASSERT_EQ(a.track.size(), 2u);
+    EXPECT_TRUE(a.track[0].stopped);
+    EXPECT_TRUE(a.track[1].stopped);
+    EXPECT_EQ(a.track[0].playTick, 2001);  // re-timed: the movement plans again on the next tick
+    EXPECT_EQ(a.track[1].speed, 0.0);
+}
+
+TEST_F(Movement, AShortStopGoesWhenTheAircraftMovesOn) {
+    struct Case {
+        const char* name;
+        std::int32_t stopSeconds;
+        double pEast;  // metres east of the last moving point
+        std::size_t sizeAfter;
+    };
+    const Case cases[] = {
+        {"10 s stop", 10, 100, 3},
+        {"20 s stop, then 30 m further", 20, 30, 5},
+        {"20 s stop, then only 20 m further", 20, 20, 3},
+        {"15 s stop, then 30 m further", 15, 30, 5},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TrackPoint moving = point(0, 0, 1000, false, 0.0, 10.0);
+        LiveAc a = taxiing({point(-100, 0, 100, false), moving, stop(point(0, 0, 1100, false)),
+                            stop(point(0, 0, 1000 + 100 * c.stopSeconds, false))});
+        decodeExisting(a, point(0, c.pEast, 5000, false, 0.0, 10.0));
+        ASSERT_EQ(a.track.size(), c.sizeAfter);
+        EXPECT_FALSE(a.track.back().stopped);
+        EXPECT_EQ(a.track[1].lat, moving.lat);
+    }
+}
+
+TEST_F(Movement, TheStopLookBackEndsAtTheFrontPoint) {
+    LiveAc a = taxiing({stop(point(0, 0, 100, false)), stop(point(0, 0, 200, false)), stop(point(0, 0, 300, false))});
+    decodeExisting(a, point(0, 100, 600, false, 0.0, 10.0));
+    EXPECT_EQ(a.track.size(), 4u);
+    EXPECT_EQ(log().find("removeSmallStop"), std::string::npos) << log();
+}
+
+TEST_F(Movement, ATrackOfMoreThan200PointsEndsTheAircraftOnceButTakesThePoints) {
+    std::vector<TrackPoint> track;
+    for (std::int32_t i = 0; i < 201; ++i) track.push_back(point(10.0 * i, 0, 100 * i, true, 3000, 200));
+    LiveAc a = inSim(track);
+    decodeExisting(a, point(2100, 0, 20200, true, 3000, 200));
+    decodeExisting(a, point(2200, 0, 20300, true, 3000, 200));
+    EXPECT_EQ(a.status, kAcRemovalRequested);
+    EXPECT_EQ(g_removals.size(), 1u);
+    EXPECT_EQ(a.track.size(), 203u);
+}
+
+// A parked live aircraft at stand 5, whose stand marks are recorded.
+class AtStand : public Movement {
+protected:
+    void SetUp() override {
+        Movement::SetUp();
+        g_standHooks.markLive = [this](std::uint32_t i, bool on) { marks.push_back(on ? int(i) : -int(i)); };
+        g_standHooks.occupiedByLive = [this](std::uint32_t) { return occupied; };
+        g_steadyClockOverride = [] { return std::uint64_t{4'000'000'000}; };
+    }
+    LiveAc parked() {
+        LiveAc a = taxiing({stop(point(0, 0, 100, false))});
+        a.state = kMoveParked;
+        a.previousState = kMoveNew;
+        a.standIndex = 5;
+        a.standLat = kLat;
+        a.standLon = kLon;
+        a.halfSpan = 0.01;
+        return a;
+    }
+    std::vector<int> marks;
+    bool occupied = false;
+};
+
+TEST_F(AtStand, APointFarFromTheStandLeavesItOrRemovesTheAircraft) {
+    struct Case {
+        const char* name;
+        double north;
+        std::size_t sizeAfter;
+        bool leaveStand;
+        std::uint32_t status;
+        std::vector<int> marks;
+    };
+    const Case cases[] = {
+        {"at the stand", 10, 1, false, kAcInSim, {}},
+        {"150 m away", 150, 2, true, kAcInSim, {-5}},
+        {"250 m away", 250, 1, false, kAcRemovalRequested, {-5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        marks.clear();
+        g_removals.clear();
+        LiveAc a = parked();
+        decodeExisting(a, point(c.north, 0, 600, false, 0.0, 5.0));
+        EXPECT_EQ(a.track.size(), c.sizeAfter);
+        EXPECT_EQ(a.leaveStand, c.leaveStand);
+        EXPECT_EQ(a.status, c.status);
+        EXPECT_EQ(a.state, kMoveParked);
+        EXPECT_TRUE(a.standConfirmed);
+        EXPECT_EQ(marks, c.marks);
+        if (c.leaveStand) {
+            EXPECT_FALSE(a.track.back().stopped);
+        }
+    }
+}
+
+TEST_F(AtStand, ParkedTimeIsTheSteadyClocksOwn) {
+    LiveAc a = parked();
+    decodeExisting(a, point(10, 0, 600, false, 0.0, 0.0));
+    EXPECT_EQ(a.parkedSince, 4'000'000'000u);
+    a.track.assign(1, stop(point(0, 0, 100, false)));
+    a.state = kMoveToStand;
+    lf_arriveAtStand(a);
+    EXPECT_EQ(a.state, kMoveParked);
+    EXPECT_EQ(a.parkedSince, 4'000'000'000u);
+}
+
+TEST_F(AtStand, AnAircraftDrivingToItsStandParksOnlyThere) {
+    struct Case {
+        const char* name;
+        double metresFromStand;
+        bool occupied;
+        std::uint32_t stateAfter, statusAfter;
+        std::vector<int> marks;
+    };
+    const Case cases[] = {
+        // Parked, its week-long prediction no longer holds the stand against others.
+        {"at the stand", 1, false, kMoveParked, kAcInSim, {-5}},
+        {"10 m short", 10, false, kMoveFollowing, kAcInSim, {}},
+        // The other aircraft keeps its mark, also when the removal goes through the movement step again.
+        {"stand taken", 1, true, kMoveToStand, kAcRemovalRequested, {-5, 5}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        marks.clear();
+        occupied = c.occupied;
+        LiveAc a = parked();
+        a.state = kMoveToStand;
+        a.latitude = kLat + c.metresFromStand / 111132.95;
+        a.track.assign(1, point(c.metresFromStand, 0, 100, false, 0.0, 0.0));
+        gf_setAiTick(100);
+        nextPosMain(a);
+        EXPECT_EQ(a.state, c.stateAfter);
+        EXPECT_EQ(a.status, c.statusAfter);
+        EXPECT_EQ(marks, c.marks);
+        if (c.stateAfter == kMoveParked) {
+            EXPECT_TRUE(a.track.front().stopped);
+            ASSERT_FALSE(g_spawnedHexIds.empty());
+            EXPECT_EQ(g_spawnedHexIds.back(), a.hexId);
+        }
+    }
+}
+
+// ---- Track extension ----
+
+TEST_F(Movement, ATaxiingAircraftWhoseDataStopsHoldsThenLeaves) {
+    LiveAc a = taxiing({point(0, 0, 1000, false, 0.0, 8.0)});
+    gf_setAiTick(1000);
+    int holds = 0;
+    while (lf_extendOrHold(a)) {
+        ASSERT_EQ(a.track.size(), 2u);
+        const TrackPoint& hold = a.track.back();
+        EXPECT_EQ(hold.playTick, a.track.front().playTick + 300);
+        EXPECT_TRUE(hold.stopped);
+        EXPECT_EQ(hold.speed, 0.0);
+        EXPECT_EQ(hold.lat, kLat);
+        a.track.pop_front();
+        gf_setAiTick(a.track.front().playTick);
+        ASSERT_LT(++holds, 1000);
+    }
+    EXPECT_EQ(holds, 21 * 20);  // 3 s steps until more than 20 whole minutes held
+    nextPosMain(a);
+    EXPECT_EQ(a.status, kAcRemovalRequested);
+}
+
+TEST_F(Movement, AHoldingAircraftLeavesAtOnceForAnotherTaxiingNearby) {
+    LiveAc other = taxiing({point(30, 0, 100, false)});
+    other.objectId = kObject + 1;
+    other.latitude = kLat + 30 / 111132.95;
+    other.halfSpan = 0.02;
+    g_liveAc.push_back(other);
+    LiveAc a = taxiing({point(0, 0, 100, false)});
+    a.halfSpan = 0.02;
+    a.holding = true;
+    EXPECT_FALSE(lf_extendOrHold(a));
+    EXPECT_FALSE(a.holding);
+    EXPECT_EQ(a.track.size(), 1u);
+}
+
+TEST_F(Movement, ATakeOffRollIsPredictedTenStepsFaster) {
+    LiveAc a = taxiing({point(0, 0, 1000, false, 0.0, 50.0)});
+    a.takeOffRoll = true;
+    std::vector<double> speeds, vs;
+    while (lf_extendOrHold(a)) {
+        ASSERT_EQ(a.track.size(), 2u);
+        EXPECT_EQ(a.track.back().playTick, a.track.front().playTick + 300);
+        EXPECT_GT(a.track.back().lat, a.track.front().lat);  // on along the heading (north)
+        speeds.push_back(a.track.back().speed);
+        vs.push_back(a.track.back().vs);
+        a.track.pop_front();
+        ASSERT_LT(speeds.size(), 100u);
+    }
+    EXPECT_EQ(speeds, (std::vector<double>{80, 110, 150, 170, 180, 180, 180, 180, 180, 180}));
+    EXPECT_EQ(vs, (std::vector<double>{0, 0, 600, 1200, 2400, 2400, 2400, 2400, 2400, 2400}));
+    EXPECT_EQ(a.extendSteps, -1);
+}
+
+TEST_F(Movement, AnAirborneAircraftFliesOnOnlyWithinTheRange) {
+    struct Case {
+        const char* name;
+        double userNorthNm;  // 0: the user's position is not known yet
+        ModelCategory category;
+        bool lightAircraft;
+        std::size_t predicted;
+    };
+    const Case cases[] = {
+        {"within the range", 30, kCatLarge, false, 8},
+        {"beyond the range less half a mile", 39.6, kCatLarge, false, 0},
+        {"user not known yet", 0, kCatLarge, false, 8},
+        {"light aircraft switched off", 30, kCatLight, false, 0},
+        {"light aircraft switched on", 30, kCatLight, true, 8},
+        {"rotorcraft switched off", 30, kCatRotorcraft, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        g_LIGHT_AIRCRAFT.set(c.lightAircraft);
+        g_HELICOPTERS.set(false);
+        if (c.userNorthNm != 0) {
+            g_userPos.latitude = kLat + c.userNorthNm / 60.0;
+            g_userPos.longitude = kLon;
+        }
+        LiveAc a = inSim({point(0, 0, 1000, true, 5000, 200)});
+        a.category = c.category;
+        a.heading = std::numbers::pi;  // away from the user
+        std::vector<double> speeds;
+        while (lf_extendOrHold(a)) {
+            EXPECT_EQ(a.track.back().playTick, a.track.front().playTick + 800);
+            EXPECT_LT(a.track.back().lat, a.track.front().lat);
+            speeds.push_back(a.track.back().speed);
+            a.track.pop_front();
+            ASSERT_LT(speeds.size(), 100u);
+        }
+        ASSERT_EQ(speeds.size(), c.predicted);
+        for (std::size_t i = 0; i < speeds.size(); ++i) EXPECT_NEAR(speeds[i], 200 * std::pow(0.95, i + 1), 1e-9);
+        nextPosMain(a);
+        EXPECT_EQ(a.status, kAcRemovalRequested);
+        TearDown();
+    }
+}
+
+// ---- Landing ----
+
+TEST_F(Movement, ALandingRollPointBehindStartsTheTrackWhereTheAircraftIs) {
+    LiveAc a = taxiing({point(0, 0, 1000, false, 0.0, 100.0)});
+    a.braking = true;
+    a.heading = 0.0;
+    a.latitude = kLat + 20 / 111132.95;
+    gf_setAiTick(700);
+    decodeExisting(a, point(-200, 0, 1500, false, 0.0, 60.0));
+    ASSERT_EQ(a.track.size(), 2u);
+    EXPECT_EQ(a.track.front().lat, a.latitude);
+    EXPECT_EQ(a.track.front().playTick, 701);
+}
+
+TEST_F(Movement, BothPointsAirborneInTheLandingRollIsAGoAround) {
+    LiveAc a = taxiing({point(0, 0, 1000, true, 50, 130)});
+    a.braking = true;
+    a.approach = a.landed = true;
+    decodeExisting(a, point(300, 0, 1500, true, 100, 135));
+    EXPECT_TRUE(a.takeOffRoll);
+    EXPECT_FALSE(a.approach);
+    EXPECT_FALSE(a.landed);
+    EXPECT_EQ(a.maxDelayTicks, 5000);
+    // Throttle (223) and flaps (218) go with their own stages; the spoilers and the departure lights:
+    std::vector<std::string> events = m_sink.with("event");
+    std::erase_if(events, [](const std::string& e) { return e.starts_with("event 101 223 ") || e.starts_with("event 101 218 "); });
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"event 101 219 16383", "event 101 208 1", "event 101 207 1", "event 101 211 1",
+                                        "event 101 209 1", "event 101 210 1", "event 101 213 1", "event 101 212 0"}));
 }
 
 }  // namespace

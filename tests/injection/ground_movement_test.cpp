@@ -1,0 +1,340 @@
+#include "injection/ground_movement.h"
+
+#include <cmath>
+#include <numbers>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "frame/log.h"
+#include "frame/settings.h"
+#include "frame/text.h"
+#include "injection/ai_update.h"
+#include "injection/aircraft_lists.h"
+#include "injection/geodesy.h"
+#include "injection/stand_hooks.h"
+#include "recording_sink.h"
+#include "simlink/link.h"
+#include "support/test_support.h"
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kRadPerDeg = kPi / 180.0;
+constexpr double kLat = 47.45, kLon = 8.56;
+constexpr std::uint32_t kObject = 101;
+constexpr std::int32_t kNow = 1000;
+constexpr double kHalfSpan = 0.0097;  // nm, 18 m
+
+double deg(double rad) { return rad / kRadPerDeg; }
+
+// A ground point `north` and `east` metres from the reference position.
+TrackPoint point(double north, double east, std::int32_t playTick, double speed = 15.0) {
+    TrackPoint p;
+    p.lat = kLat + north / 111132.95;
+    p.lon = kLon + east / (111132.95 * std::cos(kLat * kRadPerDeg));
+    p.playTick = playTick;
+    p.speed = speed;
+    return p;
+}
+
+// The point `metres` from `from` along the bearing (degrees).
+TrackPoint pointFrom(const TrackPoint& from, double bearingDeg, double metres, std::int32_t playTick) {
+    TrackPoint p = from;
+    const GeoPosition to = gf_destinationPoint(from.lat, from.lon, bearingDeg * kRadPerDeg, metres / 0.3048);
+    p.lat = to.latitude;
+    p.lon = to.longitude;
+    p.playTick = playTick;
+    return p;
+}
+
+// A Large taxiing in the simulator, standing at the first of its points and heading north.
+LiveAc taxiing(std::vector<TrackPoint> points) {
+    LiveAc a;
+    a.hexId = 0x4b1234;
+    a.callsign = "SWR100";
+    a.status = kAcInSim;
+    a.objectId = kObject;
+    a.onGround = true;
+    a.state = a.previousState = kMoveFollowing;
+    a.turnRate = a.groundTurnRate = 0.07 * kRadPerDeg;
+    a.taxiInSpeed = 4.0;
+    a.halfSpan = kHalfSpan;
+    a.latitude = points.front().lat;
+    a.longitude = points.front().lon;
+    a.track.assign(points.begin(), points.end());
+    return a;
+}
+
+bool curveSet(const LiveAc& a) { return !std::isnan(a.groundCurve.controlNorth); }
+
+class GroundMovement : public ::testing::Test {
+protected:
+    void SetUp() override {
+        lf_clearAiLists();
+        gf_resetLinkState();
+        gf_setAiTick(kNow);
+        gf_openLog(m_dir / "Log.txt");
+        g_standHooks = StandHooks{};
+        g_STRAIGHT_PBS_ONLY.set(false);
+        g_LOG.set(false);
+    }
+    void TearDown() override {
+        gf_closeLog();
+        g_standHooks = StandHooks{};
+        g_STRAIGHT_PBS_ONLY.reset();
+        g_LOG.reset();
+        lf_clearAiLists();
+        gf_resetLinkState();
+    }
+
+    testing_support::TempDir m_dir;
+    RecordingSink m_sink;
+};
+
+TEST_F(GroundMovement, CornersBecomeCurvesThroughTheMiddlePoint) {
+    struct Case {
+        const char* name;
+        double bearingDeg;  // of the leg after the corner; the aircraft heads north
+        bool curve;
+    };
+    const Case cases[] = {
+        {"right angle to the right", 90.0, true},
+        {"right angle to the left", 270.0, true},
+        {"150 degrees to the left", 210.0, true},
+        {"more than 160 degrees", 175.0, false},
+        {"hardly a corner", 2.0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TrackPoint a0 = point(0, 0, kNow);
+        const TrackPoint b = point(100, 0, kNow + 300);
+        const TrackPoint third = pointFrom(b, c.bearingDeg, 100, kNow + 600);
+        LiveAc a = taxiing({a0, b, third});
+        a.targetHeading = 0.0;
+        nextPosGround(a);
+        EXPECT_EQ(curveSet(a), c.curve);
+        if (!c.curve) {
+            EXPECT_EQ(a.track.size(), 3u);
+            continue;
+        }
+        // The middle point is the control point and no longer part of the track.
+        ASSERT_EQ(a.track.size(), 2u);
+        EXPECT_EQ(a.track[1].lat, third.lat);
+        EXPECT_NEAR(a.groundCurve.controlNorth, 100.0, 1e-6);
+        EXPECT_NEAR(a.groundCurve.controlEast, 0.0, 1e-6);
+        EXPECT_NEAR(a.curveTurnDeg, std::abs(deg(gf_angleDiff(0.0, c.bearingDeg * kRadPerDeg))), 1e-6);
+        EXPECT_FALSE(a.turning);
+    }
+}
+
+TEST_F(GroundMovement, TurnsGoTheShortWayAndStopAtTheirTarget) {
+    LiveAc a = taxiing({point(0, 0, kNow), point(100, 0, kNow + 300)});
+    a.heading = 350 * kRadPerDeg;
+    a.targetHeading = 10 * kRadPerDeg;
+    nextPosGround(a);
+    EXPECT_NEAR(a.turnRemainingDeg, 20.0, 1e-9);
+    ASSERT_TRUE(a.turning);
+    a.turnRate = 30 * kRadPerDeg;  // more than is left to turn
+    lf_followCurve(a);
+    EXPECT_NEAR(a.heading, 10 * kRadPerDeg, 1e-12);
+}
+
+TEST_F(GroundMovement, TurnRateScalesWithTheTurn) {
+    struct Case {
+        const char* name;
+        double turnDeg;
+        bool viaCurve;
+        double legMetres, speed;
+        double rateDeg;  // expected turn rate, degrees per tick
+        bool wideWindows;
+    };
+    const Case cases[] = {
+        // 1944 ticks over 246 rate steps; slowed by the 30 m per ratio step the leg allows.
+        {"30 degrees on 100 m at 10 kt is slowed", 30, false, 100, 10, 0.029524, false},
+        {"30 degrees through a curve alike", 30, true, 100, 10, 0.029524, false},
+        // 1944 ticks over 982 steps: sped up by that ratio, under the cap of 3.
+        {"120 degrees on 100 m at 10 kt is sped up", 120, false, 100, 10, 0.07 * 1944.0 / 982.0, true},
+        {"120 degrees on a long slow leg: three times", 120, false, 300, 5, 0.21, true},
+        {"no turn keeps the base rate", 0, false, 100, 10, 0.07, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LiveAc a = taxiing({point(0, 0, kNow, c.speed), point(c.legMetres, 0, kNow + 300, c.speed)});
+        a.turnRate = 1.0;  // whatever the last leg left
+        if (c.viaCurve) {
+            a.groundCurve.controlNorth = a.groundCurve.controlEast = 1.0;
+            a.curveTurnDeg = c.turnDeg;
+        } else {
+            a.turning = c.turnDeg > 0;
+            a.turnRemainingDeg = c.turnDeg;
+        }
+        adjustTimeGround(a);
+        EXPECT_NEAR(deg(a.turnRate), c.rateDeg, 1e-5);
+        EXPECT_EQ(a.maxAdvanceTicks >= 2000 && a.maxDelayTicks >= 2000, c.wideWindows);
+    }
+}
+
+TEST_F(GroundMovement, TheTaxiToTheStandEndsWithAStop) {
+    struct Case {
+        const char* name;
+        double standMetres;  // north of the last point
+        std::int32_t ticks;
+    };
+    const Case cases[] = {
+        {"a stand close by still takes a second", 1, 100},
+        // 200 m at 4 kt.
+        {"a stand 200 m away at taxi speed", 200, static_cast<std::int32_t>(std::lround(
+                                                      200.0 / 111132.95 * 60.0 * 360000.0 / 4.0))},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LiveAc a = taxiing({point(0, 0, kNow, 0.0)});
+        a.extendSteps = 4;
+        const TrackPoint stand = point(c.standMetres, 0, 0);
+        drive2Stand(a, stand.lat, stand.lon, 1.5);
+        ASSERT_EQ(a.track.size(), 3u);
+        EXPECT_EQ(a.track[0].speed, 4.0);
+        EXPECT_EQ(a.track[1].playTick, kNow + c.ticks);
+        EXPECT_FALSE(a.track[1].stopped);
+        EXPECT_EQ(a.track[1].speed, 4.0);
+        EXPECT_NEAR(a.track[1].track, deg(1.5), 1e-9);
+        EXPECT_EQ(a.track[2].playTick, kNow + c.ticks + 50);
+        EXPECT_TRUE(a.track[2].stopped);
+        EXPECT_EQ(a.track[2].speed, 0.0);
+        EXPECT_EQ(a.track[2].lat, stand.lat);
+        EXPECT_EQ(a.targetHeading, 1.5);
+        EXPECT_EQ(a.extendSteps, 0);
+    }
+}
+
+// A Large parked at its stand heading north, whose received data moved off along `bearingDeg`.
+LiveAc parkedLeaving(double bearingDeg) {
+    LiveAc a = taxiing({point(0, 0, kNow, 0.0)});
+    a.track.front().stopped = true;
+    a.track.push_back(pointFrom(a.track.front(), bearingDeg, 40, kNow + 500));
+    a.state = kMoveParked;
+    a.leaveStand = true;
+    a.standIndex = 7;
+    a.standLat = a.latitude;
+    a.standLon = a.longitude;
+    a.standHeading = 0.0;
+    a.heading = 0.0;
+    a.turning = true;  // left over from the turn onto the stand
+    a.throttleState = 5;
+    a.flapsState = 4;
+    return a;
+}
+
+TEST_F(GroundMovement, AParkedAircraftPullsOutOrIsPushedBack) {
+    struct Case {
+        const char* name;
+        double bearingDeg;
+        std::optional<double> standRadiusNm;
+        std::uint32_t state;
+        double distanceNm, awayDeg;  // of the target (P1 for a push-back) from the stand
+    };
+    const Case cases[] = {
+        {"60 degrees: forward", 60, std::nullopt, kMoveFollowing, 2 * kHalfSpan, 0},
+        {"-60 degrees: forward", 300, std::nullopt, kMoveFollowing, 2 * kHalfSpan, 0},
+        {"120 degrees: push-back by the stand's radius", 120, 0.02, kMoveAfterPushback, 2.5 * 0.02, 180},
+        {"120 degrees: push-back by the half span", 240, std::nullopt, kMoveAfterPushback, 2.5 * kHalfSpan, 180},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        m_sink.clear();
+        const std::optional<double> radius = c.standRadiusNm;
+        g_standHooks.radius = [radius](std::uint32_t) { return radius; };
+        LiveAc a = parkedLeaving(c.bearingDeg);
+        nextPosGround(a);
+        EXPECT_EQ(a.state, c.state);
+        EXPECT_EQ(a.previousState, kMoveParked);
+        const bool pushBack = c.state == kMoveAfterPushback;
+        if (!pushBack) {
+            EXPECT_FALSE(a.leaveStand);
+        }
+        // The target is the last point of a pull-out; a push-back ends with a side point after it.
+        ASSERT_GE(a.track.size(), pushBack ? 3u : 2u);
+        const TrackPoint& target = a.track[a.track.size() - (pushBack ? 2 : 1)];
+        EXPECT_NEAR(gf_distanceNM(a.standLat, a.standLon, target.lat, target.lon), c.distanceNm, 1e-9);
+        EXPECT_NEAR(deg(gf_initialBearing(a.standLat, a.standLon, target.lat, target.lon)), c.awayDeg, 1e-6);
+        EXPECT_EQ(target.speed, 4.0);
+        EXPECT_EQ(a.targetHeading, a.heading);
+        const std::vector<std::string> taxiLights = {"event 101 208 1", "event 101 207 1", "event 101 211 0",
+                                                     "event 101 209 1", "event 101 210 0", "event 101 213 1",
+                                                     "event 101 212 0"};
+        ASSERT_GE(m_sink.lines.size(), 7u);
+        EXPECT_EQ(std::vector<std::string>(m_sink.lines.begin(), m_sink.lines.begin() + 7), taxiLights);
+        // Engines start at once on a pull-out, at the end of a push-back.
+        EXPECT_EQ(m_sink.with("event 101 221").size(), pushBack ? 0u : 1u);
+        if (pushBack) {
+            EXPECT_EQ(a.standExitTicks, 2u);
+            EXPECT_FALSE(a.turning);
+            // The side points lie a half span either side of P1.
+            const TrackPoint& side = a.track.back();
+            EXPECT_NEAR(gf_distanceNM(target.lat, target.lon, side.lat, side.lon), kHalfSpan, 1e-9);
+            EXPECT_NEAR(deg(gf_initialBearing(target.lat, target.lon, side.lat, side.lon)), 90, 1e-6);
+            const TrackPoint& alt = a.pushbackAltPoint;
+            EXPECT_NEAR(deg(gf_initialBearing(target.lat, target.lon, alt.lat, alt.lon)), 270, 1e-6);
+        }
+    }
+}
+
+TEST_F(GroundMovement, APushBackEndsWithAQuarterTurnToTheSideShown) {
+    struct Case {
+        const char* name;
+        bool sideKnown, toAlt, straightOnly;
+        double turnToDeg;  // bearing of the turn's end from P1; negative: straight back
+    };
+    const Case cases[] = {
+        {"tail swung to the one side", true, false, false, 90},
+        {"tail swung to the other side", true, true, false, 270},
+        {"no heading received: straight", false, false, false, -1},
+        {"straight push-backs only", true, true, true, -1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_STRAIGHT_PBS_ONLY.set(c.straightOnly);
+        m_sink.clear();
+        // Half way back from a stand heading north, P1 40 m south, the side points either side of it.
+        const TrackPoint mid = point(-20, 0, kNow);
+        const TrackPoint p1 = point(-40, 0, kNow + 400);
+        LiveAc a = taxiing({mid, p1, pointFrom(p1, 90, 18, kNow + 700)});
+        a.pushbackAltPoint = pointFrom(p1, 270, 18, kNow + 700);
+        a.state = kMoveAfterPushback;
+        a.standExitTicks = 2;
+        a.pushbackSideKnown = c.sideKnown;
+        a.pushbackToAlt = c.toAlt;
+        nextPosGround(a);
+        ASSERT_EQ(a.track.size(), 2u);
+        EXPECT_EQ(a.standExitTicks, 1u);
+        if (c.turnToDeg < 0) {
+            EXPECT_FALSE(curveSet(a));
+            EXPECT_EQ(a.track[1].lat, p1.lat);
+        } else {
+            ASSERT_TRUE(curveSet(a));
+            EXPECT_EQ(a.curveTurnDeg, 90.0);
+            // 90 degrees at the base rate of 0.07 degrees a tick: 737 rate steps.
+            EXPECT_DOUBLE_EQ(a.curveParamStep, 1.0 / 737);
+            EXPECT_NEAR(a.groundCurve.controlNorth, -20.0, 1e-6);
+            const TrackPoint& end = a.track[1];
+            EXPECT_NEAR(deg(gf_initialBearing(p1.lat, p1.lon, end.lat, end.lon)), c.turnToDeg, 1e-6);
+            // Driven backwards: the nose points against the curve.
+            a.heading = 0.0;
+            a.turnRate = 1.0;
+            a.curveParamStep = 0.001;
+            lf_followCurve(a);
+            EXPECT_NEAR(a.heading, 0.0, 1e-3);
+        }
+        EXPECT_TRUE(m_sink.with("event 101 221").empty());
+        // At the end of the push-back the engines start and the aircraft waits for its data to move away.
+        nextPosGround(a);
+        EXPECT_EQ(a.state, kMoveEnginesStarted);
+        EXPECT_EQ(a.departureDistanceRef, 900.0);
+        EXPECT_EQ(m_sink.with("event 101 221").size(), 1u);
+    }
+}
+
+}  // namespace
