@@ -1,0 +1,818 @@
+#include "movement_bench.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <mutex>
+#include <numbers>
+#include <set>
+#include <stdexcept>
+
+#include <fmt/format.h>
+#include <nlohmann/json.hpp>
+
+#include "airports/services.h"
+#include "frame/settings.h"
+#include "frame/text.h"
+#include "injection/aircraft_lists.h"
+#include "injection/flight_phases.h"
+#include "injection/ground_movement.h"
+#include "injection/intake.h"
+#include "injection/services.h"
+#include "injection/stand_hooks.h"
+#include "simlink/link.h"
+#include "trafficservice/clients.h"
+
+namespace movement_bench {
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kDeg = kPi / 180.0;
+constexpr double kTicksPerHour = 360000.0;
+constexpr double kMetresPerNm = 1852.0;
+constexpr double kFeetPerNm = 6076.11549;
+
+// ---- Limits by category (0 Light, 1 Buzjets, 2 Large, 3 Heavy, 4 HighPerf, 5 Rotorcraft) ----
+constexpr double kMaxBankDeg[6] = {40, 35, 30, 20, 90, 75};
+constexpr double kMaxBankRateDeg[6] = {0.035, 0.0275, 0.02, 0.015, 0.1, 0.06};  // per tick
+constexpr double kMaxAirPitchRateDeg[6] = {0.01, 0.0085, 0.0075, 0.005, 0.03, 0.03};
+constexpr double kRotationSpeedKt[6] = {90, 110, 140, 150, 220, 0};
+constexpr double kClimbPitchDeg[6] = {-15.0, -18.0, -16.5, -12.5, -20.0, -30.0};  // nose up is negative
+constexpr double kGroundTurnDeg[6] = {0.15, 0.10, 0.07, 0.05, 0.10, 0.20};
+// A sharp corner may turn at up to three times the base rate (90 degrees over 30).
+constexpr double kGroundTurnScale = 3.0 + 1e-6;
+// A standard-rate turn is 0.03 degrees a tick; the air limit leaves room for a steep one.
+constexpr double kAirTurnDeg[6] = {0.06, 0.05, 0.05, 0.04, 0.1, 0.2};
+// Rotation and de-rotation on the ground: the quickest is a Light's 9 degrees in 100 ticks.
+constexpr double kGroundPitchRateDeg = 0.1;
+constexpr double kMaxNoseDownDeg = 6.0;
+constexpr double kFlareStageFt[5] = {0, 30, 20, 10, 3};
+constexpr double kFlareMarginFt = 3.0;
+constexpr double kGearUpTicks = 300;
+constexpr double kGearUpMarginTicks = 5;
+constexpr double kTouchdownSinkFpm = 200.0;
+constexpr double kLowDescentFpm = 1500.0;
+constexpr double kMaxVerticalFpm = 6000.0;
+constexpr double kStandArrivalM = 2.0;
+constexpr double kStandHeadingDeg = 3.0;
+constexpr double kParkedSpacing = 1.1;
+
+std::size_t lf_cat(std::uint32_t category) { return category < 6 ? category : 2; }
+
+double lf_norm(double a) {
+    a = std::fmod(a, 2.0 * kPi);
+    return a < 0.0 ? a + 2.0 * kPi : a;
+}
+
+double lf_metres(double lat1, double lon1, double lat2, double lon2) {
+    return gf_distanceNM(lat1, lon1, lat2, lon2) * kMetresPerNm;
+}
+
+const LiveAc* lf_liveByObject(std::uint32_t objectId) {
+    for (const LiveAc& a : g_liveAc)
+        if (a.objectId == objectId) return &a;
+    return nullptr;
+}
+
+std::string lf_gunzip(const std::filesystem::path& file) {
+    gzFile in = gzopen(file.string().c_str(), "rb");
+    if (!in) throw std::runtime_error("cannot open " + file.string());
+    std::string out;
+    char buffer[1 << 16];
+    int n = 0;
+    while ((n = gzread(in, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
+    const bool failed = n < 0;
+    gzclose(in);
+    if (failed) throw std::runtime_error("cannot decompress " + file.string());
+    return out;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------------------
+
+void Counter::add(double value, double limit, double excess, std::int32_t tick) {
+    if (excess > 0.0) ++fail;
+    else ++pass;
+    const double relative = excess / std::max(std::abs(limit), 1e-9);
+    if (relative > worstExcess) {
+        worstExcess = relative;
+        worstValue = value;
+        worstLimit = limit;
+        worstTick = tick;
+    }
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+SimStandIn::SimStandIn(const BenchOptions& options) : m_options(options) { gf_setSimSink(this); }
+SimStandIn::~SimStandIn() { gf_setSimSink(nullptr); }
+
+bool SimStandIn::onGround(double altitudeFt) const {
+    return altitudeFt <= m_options.fieldElevationFt + m_options.staticCgFt + 1.0;
+}
+
+void SimStandIn::postAnswers() {
+    for (const SimMessage& m : m_pending) gf_postSimMessage(m);
+    m_pending.clear();
+}
+
+void SimStandIn::position(const AircraftUpdate& update) {
+    tickPositions.push_back(update);
+    const auto it = objects.find(update.objectID);
+    if (it == objects.end()) return;
+    it->second.lat = update.latitude;
+    it->second.lon = update.longitude;
+    it->second.alt = update.altitude;
+    it->second.onGround = onGround(update.altitude);
+}
+
+void SimStandIn::clientEvents(std::span<const ClientEventRequest> list) {
+    for (const ClientEventRequest& e : list) {
+        events[e.objectID].push_back({g_aiTick.load(), e.eventID, e.data});
+        lines.push_back(fmt::format("{} event {} {} {}", g_aiTick.load(), e.objectID, e.eventID, e.data));
+    }
+}
+
+SimResult SimStandIn::clientEventNow(const ClientEventRequest& e) {
+    clientEvents({&e, 1});
+    return kSimOk;
+}
+
+SimResult SimStandIn::flightPlan(std::uint32_t objectId, const std::string& path) {
+    lines.push_back(fmt::format("{} plan {} {}", g_aiTick.load(), objectId, path));
+    return kSimOk;
+}
+
+SimResult SimStandIn::staticData(std::uint32_t objectId) {
+    // The model's "Static CG to Ground" and "Static Pitch" come with the next frame.
+    SimMessage m;
+    m.type = kSimMsgStaticData;
+    m.objectId = objectId;
+    m.a = m_options.staticCgFt;
+    m.b = m_options.staticPitchRad;
+    m_pending.push_back(m);
+    return kSimOk;
+}
+
+SimResult SimStandIn::aircraftInRange(std::uint32_t) {
+    for (const auto& [id, o] : objects) {
+        SimMessage m;
+        m.type = kSimMsgAircraftReport;
+        m.objectId = id;
+        m.id = o.onGround ? 1u : 0u;
+        m.a = m_options.fieldElevationFt;
+        m.b = std::max(0.0, o.alt - m_options.fieldElevationFt);
+        gf_postSimMessage(m);
+    }
+    return kSimOk;
+}
+
+SimResult SimStandIn::engineControls(std::uint32_t objectId, double spoilers, double throttle1, double throttle2) {
+    lines.push_back(fmt::format("{} engine {} {} {} {}", g_aiTick.load(), objectId, spoilers, throttle1, throttle2));
+    return kSimOk;
+}
+
+void SimStandIn::create(const CreateAircraftRequest& request) {
+    Object o;
+    o.objectId = m_nextObjectId++;
+    o.hexId = request.hexid;
+    o.callsign = request.callsign;
+    o.lat = request.position.latitude;
+    o.lon = request.position.longitude;
+    // A ground creation is put on the ground by the simulator.
+    o.alt = request.position.onGround != 0
+                ? m_options.fieldElevationFt + m_options.staticCgFt
+                : std::max(request.position.altitude, m_options.fieldElevationFt + m_options.staticCgFt);
+    o.onGround = onGround(o.alt);
+    objects[o.objectId] = o;
+    ++created[o.hexId];
+    lines.push_back(fmt::format("{} create {} {:x} -> {}", g_aiTick.load(), o.callsign, o.hexId, o.objectId));
+    SimMessage m;
+    m.type = kSimMsgLiveCreated;
+    m.objectId = o.objectId;
+    m.id = o.hexId;
+    m.b = o.alt - m_options.fieldElevationFt;
+    m_pending.push_back(m);
+}
+
+void SimStandIn::remove(std::uint32_t objectId) {
+    lines.push_back(fmt::format("{} remove {}", g_aiTick.load(), objectId));
+    const auto it = objects.find(objectId);
+    if (it == objects.end()) return;
+    ++removed[it->second.hexId];
+    objects.erase(it);
+    SimMessage m;
+    m.type = kSimMsgObjectRemoved;
+    m.objectId = objectId;
+    m_pending.push_back(m);
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+// What the checks remember of one simulator object between ticks.
+struct MovementBench::ObjectWatch {
+    std::uint32_t hexId = 0;
+    std::optional<AircraftUpdate> last;
+    std::int32_t lastTick = 0;
+    std::deque<std::pair<std::int32_t, double>> altitudes;  // the last ticks' altitudes
+    bool terrainAirborne = false;
+    std::uint32_t state = kMoveNew;
+    std::uint32_t flareStage = 0;
+    // The rotation ended at this tick; the gear is to come up 300 ticks later.
+    std::optional<std::int32_t> rotationEnd;
+    // Push-back: heading at its start.
+    std::optional<double> pushbackStartHeading;
+};
+
+MovementBench::MovementBench(BenchOptions options) : m_options(options) {}
+MovementBench::~MovementBench() = default;
+
+void MovementBench::add(BenchTrack track) { m_tracks.push_back(std::move(track)); }
+
+TrackResult& MovementBench::resultOf(std::uint32_t hexId) {
+    const auto it = m_resultIndex.find(hexId);
+    if (it != m_resultIndex.end()) return m_results[it->second];
+    m_resultIndex[hexId] = m_results.size();
+    m_results.emplace_back();
+    m_results.back().hexId = hexId;
+    return m_results.back();
+}
+
+const TrackResult* MovementBench::result(const std::string& name) const {
+    for (const TrackResult& r : m_results)
+        if (r.name == name) return &r;
+    return nullptr;
+}
+
+Counter MovementBench::total(const std::string& check) const {
+    Counter sum;
+    for (const TrackResult& r : m_results) {
+        const auto it = r.counters.find(check);
+        if (it == r.counters.end()) continue;
+        const Counter& c = it->second;
+        sum.pass += c.pass;
+        sum.fail += c.fail;
+        if (c.worstExcess > sum.worstExcess) {
+            sum.worstExcess = c.worstExcess;
+            sum.worstValue = c.worstValue;
+            sum.worstLimit = c.worstLimit;
+            sum.worstTick = c.worstTick;
+        }
+    }
+    return sum;
+}
+
+double MovementBench::sourceSpeed(std::uint32_t hexId, std::int32_t tick) const {
+    const auto it = m_source.find(hexId);
+    if (it == m_source.end()) return 0.0;
+    // The records of 25 s either side: the aircraft may be that far ahead of or behind its data.
+    const std::vector<SourcePoint>& points = it->second;
+    auto p = std::lower_bound(points.begin(), points.end(), tick - 2500,
+                              [](const SourcePoint& q, std::int32_t t) { return q.tick < t; });
+    double best = 0.0;
+    for (; p != points.end() && p->tick <= tick + 2500; ++p) best = std::max(best, p->speed);
+    return best;
+}
+
+void MovementBench::run() {
+    std::map<std::uint32_t, ObjectWatch> watches;
+    m_watches = &watches;
+    SimStandIn sim(m_options);
+    m_sim = &sim;
+
+    // The program's world: the field is the active park airport, its stands come from the stand hooks.
+    const StandHooks savedHooks = g_standHooks;
+    const std::string savedCode = g_parkAirportCode;
+    const GeoPosition savedPos = g_parkAirportPos;
+    const double savedElevation = g_parkAirportElevation;
+    g_parkAirportCode = "ZZBN";
+    g_parkAirportPos = {m_options.fieldLat, m_options.fieldLon};
+    g_parkAirportElevation = m_options.fieldElevationFt;
+    g_standFileLoaded = true;
+    const double field = m_options.fieldElevationFt;
+    g_parkAirportElevationFt = [field]() -> std::optional<double> { return field; };
+    const GeoPosition fieldPos{m_options.fieldLat, m_options.fieldLon};
+    g_activeParkAirportPosition = [fieldPos]() -> std::optional<GeoPosition> { return fieldPos; };
+
+    // The stands: those the tracks name, and one where each track ends standing on the ground (its heading
+    // the last one it moved on). Index 0 is no stand.
+    std::vector<StandPlace> stands(1);
+    std::vector<double> radii(1);
+    for (const BenchTrack& t : m_tracks) {
+        if (t.records.empty()) continue;
+        const double radius = 1.2 * gf_wingspanOfModel(t.records.front().type);
+        for (const StandPlace& s : t.stands) {
+            stands.push_back(s);
+            radii.push_back(radius);
+        }
+        const TrafficRecord& last = t.records.back();
+        if (!m_options.standsWhereTracksEnd || last.airborne || last.speed > 1.0) continue;
+        double heading = last.track;
+        for (auto it = t.records.rbegin(); it != t.records.rend(); ++it) {
+            if (it->speed > 3.0) {
+                heading = it->track;
+                break;
+            }
+        }
+        stands.push_back({last.lat, last.lon, lf_norm(heading * kDeg)});
+        radii.push_back(radius);
+    }
+    std::set<std::uint32_t> occupied;
+    std::map<std::uint32_t, std::uint32_t> assigned;  // stand -> hex id driving to it or parked there
+    g_standHooks.place = [&](std::uint32_t i) -> std::optional<StandPlace> {
+        if (i == 0 || i >= stands.size()) return std::nullopt;
+        return stands[i];
+    };
+    g_standHooks.radius = [&](std::uint32_t i) -> std::optional<double> {
+        if (i == 0 || i >= radii.size()) return std::nullopt;
+        return radii[i];
+    };
+    g_standHooks.name = [](std::uint32_t i) { return i == 0 ? std::string() : fmt::format("S{}", i); };
+    g_standHooks.markLive = [&](std::uint32_t i, bool on) {
+        if (on) occupied.insert(i);
+        else occupied.erase(i);
+        if (!on) assigned.erase(i);
+    };
+    g_standHooks.occupiedByLive = [&](std::uint32_t i) { return occupied.contains(i); };
+    // The nearest free stand to where the aircraft stops (150 m; 400 m for the wide search), and the taxi there.
+    g_standHooks.try2Park = [&](LiveAc& a, bool wide) {
+        if (a.track.empty() || a.state != kMoveFollowing) return;
+        const TrackPoint& last = a.track.back();
+        std::uint32_t best = 0;
+        double bestM = wide ? 400.0 : 150.0;
+        for (std::uint32_t i = 1; i < stands.size(); ++i) {
+            if (occupied.contains(i)) continue;
+            if (const auto it = assigned.find(i); it != assigned.end() && it->second != a.hexId) continue;
+            const double m = lf_metres(last.lat, last.lon, stands[i].lat, stands[i].lon);
+            if (m < bestM) {
+                bestM = m;
+                best = i;
+            }
+        }
+        if (best == 0) return;
+        const StandPlace& s = stands[best];
+        assigned[best] = a.hexId;
+        a.standIndex = best;
+        a.standLat = s.lat;
+        a.standLon = s.lon;
+        a.standHeading = s.heading;
+        a.previousState = a.state;
+        a.state = kMoveToStand;
+        drive2Stand(a, s.lat, s.lon, s.heading);
+    };
+
+    // Which record is handed over when: record time t plays at t's tick; a batch goes every deliveryTicks.
+    struct Due {
+        std::int32_t tick;
+        const TrafficRecord* record;
+    };
+    std::vector<Due> due;
+    double t0 = std::numeric_limits<double>::infinity();
+    for (const BenchTrack& t : m_tracks)
+        for (const TrafficRecord& r : t.records) t0 = std::min(t0, r.time);
+    const std::int32_t startTick = 100000;
+    // The traffic's play ticks lie 30 s (3000 ticks) after the hand-over.
+    for (const BenchTrack& t : m_tracks) {
+        if (t.records.empty()) continue;
+        TrackResult& res = resultOf(t.records.front().hexId);
+        res.name = t.name;
+        res.callsign = t.records.front().callsign;
+        res.records = t.records.size();
+        m_pushbackSide[res.hexId] = t.pushbackTurnSign;
+        // Records arrive in the order of the track: one older than the one before it comes late, with it.
+        const TrafficRecord* previous = nullptr;
+        std::int32_t arrival = std::numeric_limits<std::int32_t>::min();
+        for (const TrafficRecord& r : t.records) {
+            const auto tick = static_cast<std::int32_t>(std::llround((r.time - t0) * 100.0)) + startTick;
+            arrival = std::max(arrival, tick);
+            due.push_back({arrival, &r});
+            // A record without a speed (many surface reports) moves as fast as its positions say.
+            double speed = r.speed;
+            if (speed == 0.0 && previous && r.time > previous->time + 0.5)
+                speed = std::min(600.0, gf_distanceNM(previous->lat, previous->lon, r.lat, r.lon) /
+                                            (r.time - previous->time) * 3600.0);
+            // A tenfold speed is a misreading that must not widen the allowance.
+            if (previous && previous->speed > 5.0 && speed > 3.0 * previous->speed) speed = previous->speed;
+            m_source[r.hexId].push_back({tick + 3000, speed});
+            previous = &r;
+        }
+    }
+    std::stable_sort(due.begin(), due.end(), [](const Due& a, const Due& b) { return a.tick < b.tick; });
+    for (auto& [hex, points] : m_source)
+        std::sort(points.begin(), points.end(), [](const SourcePoint& a, const SourcePoint& b) { return a.tick < b.tick; });
+
+    gf_setAiTick(startTick - m_options.deliveryTicks);
+    gf_setAiRunning(true);
+    std::size_t next = 0;
+    const std::int32_t lastDue = due.empty() ? startTick : due.back().tick;
+    const std::int32_t endTick = lastDue + m_options.deliveryTicks + 3000 + m_options.tailTicks;
+    std::int32_t tick = g_aiTick.load();
+    while (tick < endTick) {
+        if (tick % m_options.deliveryTicks == 0 && next < due.size()) {
+            g_trafficClient.liveRecords.clear();
+            while (next < due.size() && due[next].tick <= tick) g_trafficClient.liveRecords.push_back(*due[next++].record);
+            gf_processTrafficBatch(g_trafficClient, 30);
+        }
+        sim.postAnswers();
+        sim.tickPositions.clear();
+        gf_updateAI();
+        checkTick(tick);
+        // A tick that ended in an exception does not count; the bench's clock goes on all the same, so that
+        // a fault that repeats cannot hold the run.
+        if (g_aiTick.load() == tick) {
+            ++m_lostTicks;
+            gf_setAiTick(tick + 1);
+        }
+        tick = g_aiTick.load();
+        ++m_ticksPlayed;
+        // Nothing left to play and nothing in the simulator: the run is over.
+        if (next >= due.size() && g_liveAc.empty() && sim.objects.empty() && tick > lastDue + 3000) break;
+    }
+    for (auto& [id, w] : watches) finishWatch(w, tick);
+    for (auto& [hex, n] : sim.created) resultOf(hex).creations = n;
+    for (auto& [hex, n] : sim.removed) resultOf(hex).removals = n;
+
+    gf_setAiRunning(false);
+    lf_clearAiLists();
+    gf_resetSimCommands();
+    g_standHooks = savedHooks;
+    g_parkAirportCode = savedCode;
+    g_parkAirportPos = savedPos;
+    g_parkAirportElevation = savedElevation;
+    g_standFileLoaded = false;
+    g_parkAirportElevationFt = nullptr;
+    g_activeParkAirportPosition = nullptr;
+    g_trafficClient.liveRecords.clear();
+    m_sim = nullptr;
+    m_watches = nullptr;
+    if (m_trace) std::fclose(m_trace);
+    m_trace = nullptr;
+}
+
+void MovementBench::checkTick(std::int32_t tick) {
+    for (const AircraftUpdate& u : m_sim->tickPositions) checkObject(u, tick);
+    // Objects gone from the simulator: their open checks end now.
+    for (auto it = m_watches->begin(); it != m_watches->end();) {
+        if (!m_sim->objects.contains(it->first)) {
+            finishWatch(it->second, tick);
+            it = m_watches->erase(it);
+        } else {
+            ++it;
+        }
+    }
+    if (tick % 100 == 0) checkParkedSpacing(tick);
+}
+
+void MovementBench::finishWatch(ObjectWatch& w, std::int32_t tick) {
+    if (!w.rotationEnd) return;
+    // Gone or played out before the gear could come up: a failure only when it stayed long enough.
+    if (tick >= *w.rotationEnd + kGearUpTicks + kGearUpMarginTicks) {
+        resultOf(w.hexId).counters["gear up after rotation"].add(-1, kGearUpTicks, 1e9, tick);
+    }
+    w.rotationEnd.reset();
+}
+
+void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
+    ObjectWatch& w = (*m_watches)[u.objectID];
+    const LiveAc* a = lf_liveByObject(u.objectID);
+    if (!a) return;
+    w.hexId = a->hexId;
+    if (a->hexId == m_options.traceHexId && !m_options.traceFile.empty()) {
+        if (!m_trace) m_trace = std::fopen(m_options.traceFile.string().c_str(), "w");
+    }
+    if (m_trace && a->hexId == m_options.traceHexId) {
+        std::fprintf(m_trace,
+                     "%d st%u gnd%d fl%u %.6f %.6f h%.2f hdg%.2f p%.3f b%.3f v%.1f sz%zu next%d stop%d\n", tick,
+                     a->state, a->onGround ? 1 : 0, a->flareStage, u.latitude, u.longitude,
+                     u.altitude - m_options.fieldElevationFt - m_options.staticCgFt, lf_norm(u.heading) / kDeg,
+                     u.pitch / kDeg, u.bank / kDeg, u.airspeed, a->track.size(),
+                     a->track.empty() ? 0 : a->track.front().playTick,
+                     a->track.empty() ? 0 : (a->track.front().stopped ? 1 : 0));
+    }
+    TrackResult& res = resultOf(a->hexId);
+    ++res.positions;
+    auto& c = res.counters;
+    const std::size_t cat = lf_cat(a->category);
+    const double field = m_options.fieldElevationFt;
+    const double cg = m_options.staticCgFt;
+    const double heightFt = u.altitude - field - cg;  // wheels above the field
+    const bool terrainGround = m_sim->onGround(u.altitude);
+    const auto check = [&](const char* name, double value, double limit, bool upper = true) {
+        c[name].add(value, limit, upper ? value - limit : limit - value, tick);
+    };
+
+    // Ground penetration: never below the field with the wheels on it.
+    check("ground penetration", u.altitude, field + cg - 1.0, false);
+    // Bank and pitch within the category's range.
+    check("bank", std::abs(u.bank) / kDeg, kMaxBankDeg[cat]);
+    const double pitchDeg = u.pitch / kDeg;
+    const double noseUpLimit = kClimbPitchDeg[cat] - 1.0;
+    c["pitch"].add(pitchDeg, pitchDeg < 0 ? noseUpLimit : kMaxNoseDownDeg,
+                   std::max(noseUpLimit - pitchDeg, pitchDeg - kMaxNoseDownDeg), tick);
+
+    const bool consecutive = w.last && w.lastTick == tick - 1;
+    if (consecutive) {
+        const AircraftUpdate& p = *w.last;
+        // Position: no farther in a tick than the speed allows, with a margin for catching up.
+        const double nm = gf_distanceNM(p.latitude, p.longitude, u.latitude, u.longitude);
+        const double kt = nm * kTicksPerHour;
+        const double allowed =
+            std::max({p.airspeed, u.airspeed, sourceSpeed(a->hexId, tick)}) * 1.3 + 20.0;
+        check("position jump", kt, allowed);
+        // Turn, bank and pitch rates.
+        const double turnDeg = std::abs(gf_angleDiff(lf_norm(p.heading), lf_norm(u.heading))) / kDeg;
+        check("heading rate", turnDeg, a->onGround ? kGroundTurnScale * kGroundTurnDeg[cat] : kAirTurnDeg[cat]);
+        check("bank rate", std::abs(u.bank - p.bank) / kDeg, kMaxBankRateDeg[cat] + 1e-9);
+        const bool groundPhase = a->onGround || a->state == kMoveTakeOff || a->derotating;
+        check("pitch rate", std::abs(u.pitch - p.pitch) / kDeg,
+              groundPhase ? kGroundPitchRateDeg : kMaxAirPitchRateDeg[cat] + 1e-9);
+        // Vertical speed in the air; the descent near the ground.
+        const double fpm = (u.altitude - p.altitude) * 6000.0;
+        if (!terrainGround) {
+            check("vertical speed", std::abs(fpm), kMaxVerticalFpm);
+            if (heightFt < 1000.0) check("descent below 1000 ft", -fpm, kLowDescentFpm);
+        }
+        // Push-back: the aircraft moves tail first.
+        if (a->state == kMoveAfterPushback && nm * kMetresPerNm > 0.001) {
+            const double course = gf_initialBearing(p.latitude, p.longitude, u.latitude, u.longitude);
+            const double off = std::abs(gf_angleDiff(lf_norm(u.heading), course)) / kDeg;
+            check("push-back backwards", off, 90.0, false);
+        }
+    }
+
+    // Touchdown: the wheels meet the field at a gentle sink, after the flare.
+    w.altitudes.emplace_back(tick, u.altitude);
+    while (w.altitudes.size() > 51) w.altitudes.pop_front();
+    if (w.terrainAirborne && terrainGround && w.last) {
+        const auto& [t0, alt0] = w.altitudes.front();
+        const double sink = tick > t0 ? (alt0 - u.altitude) / (tick - t0) * 6000.0 : 0.0;
+        check("touchdown sink", sink, kTouchdownSinkFpm);
+        c["flare before touchdown"].add(a->flareStage, 4, a->flareStage >= 4 ? 0.0 : 4.0 - a->flareStage, tick);
+    }
+    w.terrainAirborne = !terrainGround;
+
+    // Flare stages at their heights over the field.
+    if (a->flareStage != w.flareStage && a->flareStage >= 1 && a->flareStage <= 4) {
+        const double expected = kFlareStageFt[a->flareStage];
+        c["flare heights"].add(heightFt, expected, std::abs(heightFt - expected) - kFlareMarginFt, tick);
+    }
+    w.flareStage = a->flareStage;
+
+    // Rotation: not below the rotation speed; the gear comes up 300 ticks after it ended.
+    if (a->state == kMoveTakeOff && w.state != kMoveTakeOff) {
+        const double speed = std::max(a->speedKt, u.airspeed);
+        check("rotation speed", speed, kRotationSpeedKt[cat] - 5.0, false);
+        w.rotationEnd = tick + static_cast<std::int32_t>(a->rotationTicks);
+    }
+    if (w.rotationEnd) {
+        const auto& ev = m_sim->events[u.objectID];
+        for (const SimStandIn::Event& e : ev) {
+            if (e.eventId != kEventGearSet || e.data != 0 || e.tick < *w.rotationEnd) continue;
+            const double after = e.tick - *w.rotationEnd;
+            c["gear up after rotation"].add(after, kGearUpTicks, std::abs(after - kGearUpTicks) - kGearUpMarginTicks,
+                                             tick);
+            w.rotationEnd.reset();
+            break;
+        }
+        if (w.rotationEnd && tick > *w.rotationEnd + kGearUpTicks + kGearUpMarginTicks) finishWatch(w, tick);
+    }
+
+    // Push-back: its quarter turn goes to the side the data shows.
+    if (a->state == kMoveAfterPushback && w.state != kMoveAfterPushback) w.pushbackStartHeading = u.heading;
+    if (w.state == kMoveAfterPushback && a->state != kMoveAfterPushback && w.pushbackStartHeading) {
+        const std::optional<int> side = m_pushbackSide[a->hexId];
+        if (side) {
+            const double turn = gf_angleDiff(lf_norm(*w.pushbackStartHeading), lf_norm(u.heading)) / kDeg;
+            c["push-back turn side"].add(turn, 45.0 * *side, 45.0 - turn * *side, tick);
+        }
+        w.pushbackStartHeading.reset();
+    }
+
+    // Arrival at the stand: on its spot, with its heading.
+    if (a->state == kMoveParked && w.state == kMoveToStand) {
+        const double m = lf_metres(u.latitude, u.longitude, a->standLat, a->standLon);
+        const double off = std::abs(gf_angleDiff(lf_norm(u.heading), lf_norm(a->standHeading))) / kDeg;
+        check("stand arrival", m, kStandArrivalM);
+        check("stand arrival heading", off, kStandHeadingDeg);
+    }
+    w.state = a->state;
+    w.last = u;
+    w.lastTick = tick;
+}
+
+void MovementBench::checkParkedSpacing(std::int32_t tick) {
+    std::vector<const LiveAc*> parked;
+    for (const LiveAc& a : g_liveAc)
+        if (a.status == kAcInSim && a.state == kMoveParked) parked.push_back(&a);
+    for (std::size_t i = 0; i < parked.size(); ++i) {
+        for (std::size_t j = i + 1; j < parked.size(); ++j) {
+            const LiveAc& a = *parked[i];
+            const LiveAc& b = *parked[j];
+            const double need = kParkedSpacing * (a.halfSpan + b.halfSpan);
+            const double have = gf_distanceNM(a.latitude, a.longitude, b.latitude, b.longitude);
+            const double ratio = need > 0 ? have / (a.halfSpan + b.halfSpan) : 99.0;
+            for (const LiveAc* x : {&a, &b})
+                resultOf(x->hexId).counters["parked spacing"].add(ratio, kParkedSpacing, kParkedSpacing - ratio, tick);
+        }
+    }
+}
+
+std::string MovementBench::report(const std::string& title) const {
+    std::string out = fmt::format("== {} ({} ticks played, {} ended by an exception)\n", title, m_ticksPlayed,
+                                  m_lostTicks);
+    out += "   limits: jump kt <= 1.3 x the fastest of its speeds and records within 25 s + 20; heading deg/tick\n"
+           "   on the ground <= 3 x the category's turn rate, in the air <= 0.04 (Heavy) .. 0.2 (Rotorcraft); bank\n"
+           "   and bank rate, air pitch rate and rotation speed by category, 0.1 deg/tick pitch on the ground;\n"
+           "   pitch within climb pitch - 1 deg .. 6 deg nose down; 6000 fpm in the air, 1500 fpm down below\n"
+           "   1000 ft, 200 fpm at touchdown (last 0.5 s); wheels not below the field - 1 ft; gear up 300 +- 5\n"
+           "   ticks after the rotation; flare stages at 30/20/10/3 +- 3 ft; stand within 2 m and 3 deg; parked\n"
+           "   aircraft 1.1 x their half spans apart\n";
+    const auto line = [&](const std::string& name, const Counter& c) {
+        if (c.total() == 0) return fmt::format("  {:<24} n/a\n", name);
+        return fmt::format("  {:<24} {:>8} pass {:>6} fail   worst {:.3f} (limit {:.3f}) at tick {}\n", name, c.pass,
+                           c.fail, c.worstValue, c.worstLimit, c.worstTick);
+    };
+    for (const TrackResult& r : m_results) {
+        out += fmt::format("-- {} {:06x} {} : {} records, {} created, {} removed, {} positions\n", r.name, r.hexId,
+                           r.callsign, r.records, r.creations, r.removals, r.positions);
+        for (const std::string& name : kCheckNames) {
+            const auto it = r.counters.find(name);
+            out += line(name, it == r.counters.end() ? Counter{} : it->second);
+        }
+    }
+    out += "-- all tracks\n";
+    for (const std::string& name : kCheckNames) out += line(name, total(name));
+    return out;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+TrackBuilder::TrackBuilder(std::uint32_t hexId, std::string callsign, std::string type, double lat, double lon,
+                           double trackDeg, double startTime)
+    : m_hexId(hexId), m_callsign(std::move(callsign)), m_type(std::move(type)), m_lat(lat), m_lon(lon),
+      m_track(trackDeg), m_time(startTime) {}
+
+void TrackBuilder::emit(bool airborne) {
+    TrafficRecord r;
+    r.hexId = m_hexId;
+    r.callsign = m_callsign;
+    r.type = m_type;
+    r.time = m_time;
+    r.lat = m_lat;
+    r.lon = m_lon;
+    r.airborne = airborne;
+    r.alt = airborne ? m_alt : 0.0;
+    r.speed = m_speed;
+    r.tas = m_speed;
+    r.track = m_track;
+    r.vs = airborne ? m_vs : 0.0;
+    if (m_heading) {
+        r.heading = *m_heading == 0.0 ? 2.0 * kPi : *m_heading * kDeg;
+        r.headingGiven = r.attitudeGiven = true;
+    }
+    m_records.push_back(r);
+    m_lastEmit = m_time;
+}
+
+TrackBuilder& TrackBuilder::leg(double seconds, double speedKt, double turnDeg, double vsFpm, bool airborne) {
+    const double v0 = m_speed;
+    const int steps = std::max(1, static_cast<int>(std::lround(seconds)));
+    const double dt = seconds / steps;
+    for (int i = 1; i <= steps; ++i) {
+        const double f = static_cast<double>(i) / steps;
+        const double v = v0 + (speedKt - v0) * f;
+        m_track = std::fmod(m_track + turnDeg / steps + 360.0, 360.0);
+        const GeoPosition p = gf_destinationPoint(m_lat, m_lon, m_track * kDeg, (m_speed + v) / 2.0 * dt / 3600.0 * kFeetPerNm);
+        m_lat = p.latitude;
+        m_lon = p.longitude;
+        m_speed = v;
+        m_vs = vsFpm;
+        if (airborne) m_alt += vsFpm * dt / 60.0;
+        m_time += dt;
+        if (m_time - m_lastEmit >= m_every - 1e-9 || i == steps) emit(airborne);
+    }
+    return *this;
+}
+
+TrackBuilder& TrackBuilder::gap(double seconds, double speedKt, double vsFpm) {
+    const double saved = m_every;
+    m_every = 1.0e9;
+    m_lastEmit = m_time;
+    const std::size_t before = m_records.size();
+    leg(seconds, speedKt, 0.0, vsFpm, true);
+    m_records.resize(before);  // flown unseen
+    m_lastEmit = -1.0e18;
+    m_every = saved;
+    return *this;
+}
+
+StandPlace TrackBuilder::standHere() const { return {m_lat, m_lon, lf_norm(m_track * kDeg)}; }
+
+BenchTrack TrackBuilder::track(std::string name, std::string description) const {
+    BenchTrack t;
+    t.name = std::move(name);
+    t.description = std::move(description);
+    t.records = m_records;
+    return t;
+}
+
+// ---------------------------------------------------------------------------------------------------------
+
+std::vector<BenchTrack> gf_readAdsbRecording(const std::filesystem::path& file, double fieldElevationFt,
+                                             double staggerS) {
+    const nlohmann::json reports = nlohmann::json::parse(lf_gunzip(file));
+    struct Report {
+        double t, lat, lon;
+        std::optional<double> alt, gs, track, vs;
+        bool onGround;
+    };
+    std::map<std::string, std::vector<Report>> byHex;
+    std::map<std::string, std::string> callsigns;
+    std::vector<std::string> order;
+    const auto number = [](const nlohmann::json& o, const char* key) -> std::optional<double> {
+        const auto it = o.find(key);
+        if (it == o.end() || !it->is_number()) return std::nullopt;
+        return it->get<double>();
+    };
+    for (const nlohmann::json& r : reports) {
+        const auto lat = number(r, "latitude");
+        const auto lon = number(r, "longitude");
+        const auto ms = number(r, "timestamp");
+        if (!r.contains("icao24") || !r["icao24"].is_string() || !lat || !lon || !ms) continue;
+        const std::string hex = r["icao24"].get<std::string>();
+        if (!byHex.contains(hex)) order.push_back(hex);
+        byHex[hex].push_back({*ms / 1000.0, *lat, *lon, number(r, "altitude"), number(r, "groundspeed"),
+                              number(r, "track"), number(r, "vertical_rate"),
+                              r.contains("onground") && r["onground"].is_boolean() && r["onground"].get<bool>()});
+        if (r.contains("callsign") && r["callsign"].is_string()) {
+            std::string cs = r["callsign"].get<std::string>();
+            cs.erase(cs.find_last_not_of(' ') + 1);
+            if (!cs.empty()) callsigns[hex] = cs;
+        }
+    }
+    // The recording has no types: these fit the callsigns (made up, as the service's scenario does it).
+    const std::map<std::string, std::string> types = {
+        {"0083c3", "B738"}, {"4d20cd", "CL35"}, {"4891b6", "B738"}, {"c01074", "B789"}, {"4b17e5", "A333"},
+        {"4b1614", "BCS3"}, {"4b17fd", "A321"},
+    };
+    std::vector<BenchTrack> tracks;
+    double offset = 0.0;
+    const double base = 1.0e9;
+    for (const std::string& hex : order) {
+        std::vector<Report>& rs = byHex[hex];
+        if (rs.size() < 2) continue;
+        std::sort(rs.begin(), rs.end(), [](const Report& a, const Report& b) { return a.t < b.t; });
+        const auto id = gf_parseHexId(hex);
+        if (!id || *id <= kMaxStaticHexId) continue;
+        BenchTrack t;
+        t.name = "zurich";
+        t.description = "recorded";
+        const auto type = types.find(hex);
+        const double t0 = rs.front().t;
+        double lastAlt = 0.0;
+        for (const Report& x : rs) {
+            TrafficRecord r;
+            r.hexId = *id;
+            r.callsign = callsigns[hex];
+            r.type = type == types.end() ? "A320" : type->second;
+            r.time = base + offset + (x.t - t0);
+            r.lat = x.lat;
+            r.lon = x.lon;
+            r.speed = x.gs.value_or(0.0);
+            r.track = x.track.value_or(0.0);
+            // As the traffic reader makes it from the reported height (the on-ground flag is not read): a
+            // report without one is on the ground when flagged so, else at the last height; heights in the
+            // band over the field at low speed are ground reports (altitude 0).
+            double alt = x.alt ? *x.alt : x.onGround ? 0.0 : lastAlt;
+            if (x.alt) lastAlt = *x.alt;
+            if (alt > 0.0) {
+                const double h = alt - fieldElevationFt;
+                if (h <= 0 || (h <= 45 && r.speed <= 120) || (h <= 90 && r.speed <= 80) || (h <= 120 && r.speed <= 43))
+                    alt = 0.0;
+                if (r.speed <= 35) alt = 0.0;
+            }
+            r.alt = alt;
+            r.airborne = alt > 0.0;
+            r.vs = r.airborne ? x.vs.value_or(0.0) : 0.0;
+            r.tas = r.speed;
+            t.records.push_back(r);
+        }
+        tracks.push_back(std::move(t));
+        offset += staggerS;
+    }
+    return tracks;
+}
+
+std::vector<std::pair<std::string, std::string>> gf_airlinesAndTypes(const std::vector<BenchTrack>& tracks) {
+    std::set<std::pair<std::string, std::string>> pairs;
+    for (const BenchTrack& t : tracks) {
+        if (t.records.empty()) continue;
+        const TrafficRecord& r = t.records.front();
+        pairs.insert({gf_airlineCodeOfCallsign(r.callsign).value_or("PVT"), r.type});
+    }
+    return {pairs.begin(), pairs.end()};
+}
+
+}  // namespace movement_bench

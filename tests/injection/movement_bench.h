@@ -1,0 +1,265 @@
+// The movement bench: plays received tracks through the real AI tick (intake, spawn, livery choice, movement)
+// against a simulator stand-in with a flat field, and checks every object on every tick: no jumps, turn,
+// bank and pitch rates of its category, vertical speeds near the ground, no ground penetration, rotation,
+// gear, flare, touchdown, push-back, stand arrival and parked spacing. Everything runs in this process and on
+// this thread, tick by tick, without waiting: the same tracks give the same numbers.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <limits>
+#include <map>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "injection/records.h"
+#include "injection/sim_messages.h"
+#include "injection/sim_sink.h"
+#include "trafficservice/records.h"
+
+namespace movement_bench {
+
+// One named check: how often it held and failed, and the sample that missed its limit by most (or came
+// closest to it while all held).
+struct Counter {
+    long pass = 0;
+    long fail = 0;
+    double worstValue = 0.0;
+    double worstLimit = 0.0;
+    double worstExcess = -std::numeric_limits<double>::infinity();  // relative to the limit
+    std::int32_t worstTick = 0;
+
+    // `excess` > 0 is a failure; the sample with the largest excess relative to its limit is kept.
+    void add(double value, double limit, double excess, std::int32_t tick);
+    long total() const { return pass + fail; }
+};
+
+// The checks in the order of the reports.
+inline const std::vector<std::string> kCheckNames = {
+    "position jump",         "heading rate",           "bank rate",           "bank",
+    "pitch rate",            "pitch",                  "vertical speed",      "descent below 1000 ft",
+    "touchdown sink",        "ground penetration",     "rotation speed",      "gear up after rotation",
+    "flare heights",         "flare before touchdown", "push-back backwards", "push-back turn side",
+    "stand arrival",         "stand arrival heading",  "parked spacing",
+};
+
+// A track to play: every record of one aircraft (one hex id) in the order they arrive, times in seconds.
+struct BenchTrack {
+    std::string name;
+    std::string description;
+    std::vector<TrafficRecord> records;
+    // The way the push-back's quarter turn is to swing the heading: +1 clockwise (heading grows), -1
+    // anticlockwise; nothing when the data does not say.
+    std::optional<int> pushbackTurnSign;
+    // Stands of the field this track needs (one it parks at and leaves again, say).
+    std::vector<StandPlace> stands;
+};
+
+struct TrackResult {
+    std::string name;
+    std::uint32_t hexId = 0;
+    std::string callsign;
+    std::size_t records = 0;
+    int creations = 0;
+    int removals = 0;
+    long positions = 0;
+    std::map<std::string, Counter> counters;
+};
+
+struct BenchOptions {
+    // The flat field: its reference point and elevation; the stand-in's ground everywhere.
+    double fieldLat = 47.4582;
+    double fieldLon = 8.5481;
+    double fieldElevationFt = 1416.0;
+    // What the stand-in answers for every model: static CG height (ft) and static pitch (rad).
+    double staticCgFt = 8.0;
+    double staticPitchRad = 0.01;
+    // A batch of the records that became due is handed over this often (the service's cadence).
+    std::int32_t deliveryTicks = 200;
+    // Ticks played after the last record was handed over.
+    std::int32_t tailTicks = 60000;
+    // Besides the stands the tracks name, one stand where each track ends standing on the ground.
+    bool standsWhereTracksEnd = true;
+    // One line a tick of this aircraft (tick, state, on ground, flare stage, position, height of the wheels
+    // over the field, heading, pitch, bank, speed, track size) into `traceFile`; 0 = none.
+    std::uint32_t traceHexId = 0;
+    std::filesystem::path traceFile;
+};
+
+// The simulator: creates objects and answers with their object id and static data, removes them, and reports
+// every object's ground contact and height over the flat field when asked for the aircraft in range. It keeps
+// the lines of what was sent, like the recording sink, with the tick.
+class SimStandIn final : public SimSink {
+public:
+    struct Object {
+        std::uint32_t objectId = 0;
+        std::uint32_t hexId = 0;
+        std::string callsign;
+        double lat = 0.0, lon = 0.0, alt = 0.0;
+        bool onGround = false;
+    };
+    struct Event {
+        std::int32_t tick;
+        std::uint32_t eventId;
+        std::uint32_t data;
+    };
+
+    explicit SimStandIn(const BenchOptions& options);
+    ~SimStandIn() override;
+    SimStandIn(const SimStandIn&) = delete;
+    SimStandIn& operator=(const SimStandIn&) = delete;
+
+    // The answers to what was sent in the last tick reach the program now.
+    void postAnswers();
+
+    void position(const AircraftUpdate& update) override;
+    void clientEvents(std::span<const ClientEventRequest> events) override;
+    SimResult clientEventNow(const ClientEventRequest& event) override;
+    SimResult flightPlan(std::uint32_t objectId, const std::string& path) override;
+    SimResult staticData(std::uint32_t objectId) override;
+    SimResult aircraftInRange(std::uint32_t radiusMeters) override;
+    SimResult engineControls(std::uint32_t objectId, double spoilers, double throttle1, double throttle2) override;
+    void create(const CreateAircraftRequest& request) override;
+    void remove(std::uint32_t objectId) override;
+
+    bool onGround(double altitudeFt) const;
+
+    std::map<std::uint32_t, Object> objects;
+    // The positions of the tick being played.
+    std::vector<AircraftUpdate> tickPositions;
+    // Client events per object.
+    std::map<std::uint32_t, std::vector<Event>> events;
+    std::vector<std::string> lines;
+    // Creations and removals per hex id.
+    std::map<std::uint32_t, int> created, removed;
+
+private:
+    BenchOptions m_options;
+    std::uint32_t m_nextObjectId = 101;
+    std::vector<SimMessage> m_pending;
+};
+
+class MovementBench {
+public:
+    explicit MovementBench(BenchOptions options = {});
+    ~MovementBench();
+    MovementBench(const MovementBench&) = delete;
+    MovementBench& operator=(const MovementBench&) = delete;
+
+    void add(BenchTrack track);
+    // Plays every track to its end; the program's lists are emptied afterwards.
+    void run();
+
+    const std::vector<TrackResult>& results() const { return m_results; }
+    const TrackResult* result(const std::string& name) const;
+    // One check summed over every track.
+    Counter total(const std::string& check) const;
+    // The per-track report: name, hex id and callsign, then every check that ran with its counts and worst.
+    std::string report(const std::string& title) const;
+    const SimStandIn& sim() const { return *m_sim; }
+    std::int32_t ticksPlayed() const { return m_ticksPlayed; }
+    // Ticks that ended in an exception (the program's tick count stood still).
+    std::int32_t lostTicks() const { return m_lostTicks; }
+
+private:
+    struct ObjectWatch;
+    struct SourcePoint {
+        std::int32_t tick;
+        double speed;
+    };
+    void checkTick(std::int32_t tick);
+    void checkObject(const AircraftUpdate& u, std::int32_t tick);
+    void checkParkedSpacing(std::int32_t tick);
+    void finishWatch(ObjectWatch& w, std::int32_t tick);
+    double sourceSpeed(std::uint32_t hexId, std::int32_t tick) const;
+    TrackResult& resultOf(std::uint32_t hexId);
+
+    BenchOptions m_options;
+    std::vector<BenchTrack> m_tracks;
+    std::vector<TrackResult> m_results;
+    std::map<std::uint32_t, std::size_t> m_resultIndex;
+    std::map<std::uint32_t, std::vector<SourcePoint>> m_source;
+    std::map<std::uint32_t, std::optional<int>> m_pushbackSide;
+    std::map<std::uint32_t, ObjectWatch>* m_watches = nullptr;
+    SimStandIn* m_sim = nullptr;
+    std::int32_t m_ticksPlayed = 0;
+    std::int32_t m_lostTicks = 0;
+    std::FILE* m_trace = nullptr;
+};
+
+// ---- Tracks made in code ----
+
+// Builds the records of one aircraft leg by leg, integrating position, speed, track and altitude each second
+// and writing a record every `every` seconds (and at the end of each leg).
+class TrackBuilder {
+public:
+    TrackBuilder(std::uint32_t hexId, std::string callsign, std::string type, double lat, double lon,
+                 double trackDeg, double startTime = 1.0e9);
+
+    // Along the current track, the speed changing evenly to `speedKt`, turning by `turnDeg`, climbing or
+    // descending at `vsFpm` (airborne) or on the ground (altitude 0).
+    TrackBuilder& leg(double seconds, double speedKt, double turnDeg, double vsFpm, bool airborne);
+    TrackBuilder& ground(double seconds, double speedKt, double turnDeg = 0.0) {
+        return leg(seconds, speedKt, turnDeg, 0.0, false);
+    }
+    TrackBuilder& air(double seconds, double speedKt, double turnDeg, double vsFpm) {
+        return leg(seconds, speedKt, turnDeg, vsFpm, true);
+    }
+    // The track over ground from here on (a push-back moves opposite to the nose).
+    TrackBuilder& face(double trackDeg) {
+        m_track = trackDeg;
+        return *this;
+    }
+    TrackBuilder& altitude(double feet) {
+        m_alt = feet;
+        return *this;
+    }
+    // No records for this long (the aircraft flies on unseen).
+    TrackBuilder& gap(double seconds, double speedKt, double vsFpm);
+    // The heading the following records report (degrees); nothing: none reported.
+    TrackBuilder& heading(std::optional<double> degrees) {
+        m_heading = degrees;
+        return *this;
+    }
+    TrackBuilder& every(double seconds) {
+        m_every = seconds;
+        return *this;
+    }
+    std::vector<TrafficRecord>& records() { return m_records; }
+    BenchTrack track(std::string name, std::string description) const;
+    double alt() const { return m_alt; }
+    // A stand where the builder is now, pointing along its track.
+    StandPlace standHere() const;
+    double time() const { return m_time; }
+
+private:
+    void emit(bool airborne);
+
+    std::uint32_t m_hexId;
+    std::string m_callsign, m_type;
+    double m_lat, m_lon, m_track, m_time;
+    double m_alt = 0.0, m_speed = 0.0, m_vs = 0.0;
+    std::optional<double> m_heading;
+    double m_every = 2.0;
+    double m_lastEmit = -1.0e18;
+    std::vector<TrafficRecord> m_records;
+};
+
+// ---- The recorded traffic ----
+
+// Every aircraft of an ADS-B recording (a gzip JSON list of reports with timestamp in ms, icao24, callsign,
+// latitude, longitude, altitude, groundspeed, track, vertical_rate, onground) as a track, each started
+// `staggerS` seconds after the one before; heights within the ground band of `fieldElevationFt` are ground
+// reports, as the traffic reader makes them.
+std::vector<BenchTrack> gf_readAdsbRecording(const std::filesystem::path& file, double fieldElevationFt,
+                                             double staggerS = 30.0);
+
+// The airline (from the callsign, as the spawn completes it; "PVT" without one) and type of each track: the
+// liveries the livery database needs for every track to be created.
+std::vector<std::pair<std::string, std::string>> gf_airlinesAndTypes(const std::vector<BenchTrack>& tracks);
+
+}  // namespace movement_bench

@@ -1,0 +1,278 @@
+// The movement bench on tracks made here, one flight situation each, and on the recorded traffic of Zurich.
+// The made tracks must pass every check that applies to them; the recording's numbers go to the report
+// (stdout and movement_bench_*.txt in the build tree).
+#include "movement_bench.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "../liveries/livery_index_test_env.h"
+#include "frame/settings.h"
+#include "injection/services.h"
+#include "liveries/selection.h"
+#include "simlink/link.h"
+#include "support/test_support.h"
+
+using movement_bench::BenchOptions;
+using movement_bench::BenchTrack;
+using movement_bench::MovementBench;
+using movement_bench::TrackBuilder;
+
+namespace {
+
+constexpr double kFieldLat = 47.4582, kFieldLon = 8.5481, kField = 1416.0;
+constexpr double kRunway = 280.0;  // degrees
+
+// A point `north` and `east` nautical miles from the field's reference point.
+std::pair<double, double> at(double north, double east) {
+    return {kFieldLat + north / 60.0, kFieldLon + east / (60.0 * std::cos(kFieldLat * std::numbers::pi / 180.0))};
+}
+
+TrackBuilder builder(std::uint32_t hexId, const char* callsign, const char* type, double north, double east,
+                     double track) {
+    const auto [lat, lon] = at(north, east);
+    return TrackBuilder(hexId, callsign, type, lat, lon, track);
+}
+
+// A made track and the checks that must have had something to check on it.
+struct Case {
+    BenchTrack track;
+    std::vector<std::string> mustRun;
+};
+
+std::vector<Case> syntheticTracks() {
+    std::vector<Case> tracks;
+    {
+        // 10 nm out on the runway's line at 3000 ft over the field, 150 kt down to 140 at 750 ft/min; the
+        // wheels touch at about 130 kt, the roll-out brakes to 20 kt, a right turn off the runway, a taxi with
+        // a left corner and a stop.
+        TrackBuilder b = builder(0x4b0001, "SWR101", "A320", -1.74, 9.85, kRunway);
+        b.altitude(kField + 3000).every(2).air(1, 150, 0, -750).air(235, 140, 0, -750);
+        b.ground(2, 130).ground(38, 20).ground(12, 15, 60).ground(60, 15).ground(15, 15, -90).ground(30, 15);
+        b.ground(8, 0).every(4).ground(60, 0);
+        tracks.push_back({b.track("landing", "approach, touchdown, roll-out, runway exit, taxi, stop"),
+                          {"descent below 1000 ft", "flare heights", "flare before touchdown", "touchdown sink",
+                           "stand arrival"}});
+    }
+    {
+        // Taxi at 15 kt with two right-angle corners and a 45-degree one, then a stop.
+        TrackBuilder b = builder(0x4b0002, "SWR102", "A320", 0.3, 0.2, 90);
+        b.every(2).ground(10, 15).ground(40, 15).ground(12, 15, 90).ground(40, 15).ground(12, 15, -90);
+        b.ground(30, 15).ground(6, 15, 45).ground(30, 15).ground(8, 0).every(4).ground(40, 0);
+        tracks.push_back({b.track("taxi corners", "taxi at 15 kt, corners of 90, -90 and 45 degrees, stop"),
+                          {"heading rate", "position jump"}});
+    }
+    {
+        // Taxi, a 20 s stop, on again, an 8 s stop, on again, and a long stop at the end.
+        TrackBuilder b = builder(0x4b0003, "SWR103", "A320", -0.3, 0.5, 180);
+        b.every(2).ground(8, 12).ground(30, 12).ground(6, 0).ground(20, 0).ground(6, 12).ground(30, 12);
+        b.ground(4, 0).ground(8, 0).ground(4, 12).ground(30, 12).ground(6, 0).every(4).ground(60, 0);
+        tracks.push_back({b.track("stop and go", "taxi with a 20 s and an 8 s stop, then a stop at the end"),
+                          {"position jump"}});
+    }
+    {
+        // A 777 lined up: standing 20 s, the roll to 165 kt in 45 s, lift-off, climb at 2000 then 2500 ft/min.
+        TrackBuilder b = builder(0x4b0004, "SWR104", "B77W", -0.05, 0.8, kRunway);
+        b.every(2).ground(20, 0).ground(45, 165).altitude(kField + 30).air(4, 170, 0, 1500);
+        b.air(120, 180, 0, 2000).air(120, 210, 20, 2500);
+        tracks.push_back({b.track("take-off", "heavy: line-up, take-off roll, rotation, climb"),
+                          {"rotation speed", "gear up after rotation", "pitch rate"}});
+    }
+    {
+        // Level at 8000 ft and 250 kt; the data stops for 60 s and comes back on the same line.
+        TrackBuilder b = builder(0x4b0005, "SWR105", "A320", 4.0, -6.0, 60);
+        b.altitude(8000).every(2).air(2, 250, 0, 0).air(60, 250, 0, 0).gap(60, 250, 0);
+        b.air(60, 250, 30, 0).air(60, 250, 0, 0);
+        tracks.push_back({b.track("data gap", "cruise at 8000 ft with 60 s without data"), {"position jump", "bank rate"}});
+    }
+    {
+        // An approach down to 200 ft over the field, then a climb at 1500 ft/min turning left.
+        TrackBuilder b = builder(0x4b0006, "SWR106", "A320", -1.0, 5.7, kRunway);
+        b.altitude(kField + 1900).every(2).air(2, 140, 0, -700).air(144, 140, 0, -700);
+        b.air(60, 150, 0, 1500).air(60, 160, -90, 1500).air(60, 180, 0, 1500);
+        tracks.push_back({b.track("go-around", "approach to 200 ft over the field, go-around and left turn"),
+                          {"descent below 1000 ft", "vertical speed"}});
+    }
+    {
+        // A helicopter at 1000 ft over the field, slowing and coming down to land and stand.
+        TrackBuilder b = builder(0x4b0007, "REGA1", "EC35", 3.0, 2.0, 200);
+        b.altitude(kField + 1000).every(2).air(2, 90, 0, 0).air(60, 90, 0, 0).air(100, 40, 0, -500);
+        b.air(30, 10, 0, -300).ground(10, 0).every(4).ground(40, 0);
+        tracks.push_back({b.track("helicopter", "rotorcraft: level, descent, landing, standing"),
+                          {"descent below 1000 ft", "touchdown sink"}});
+    }
+    {
+        // Cruise at 4000 ft and 200 kt, one record a second, with faults: duplicates, records older than the
+        // last one, jittered positions, one report at ten times the speed and one position ten steps ahead.
+        TrackBuilder b = builder(0x4b0008, "SWR108", "A320", 6.0, 0.0, 270);
+        b.altitude(kField + 4000).every(1).air(1, 200, 0, 0).air(180, 200, 0, 0);
+        std::vector<TrafficRecord> clean = b.records();
+        std::vector<TrafficRecord> faulty;
+        for (std::size_t i = 0; i < clean.size(); ++i) {
+            TrafficRecord r = clean[i];
+            if (i % 29 == 11) r.lat += 0.0003;
+            if (i == 60) r.speed *= 10;
+            if (i == 90 && i + 10 < clean.size()) {
+                r.lat = clean[i + 10].lat;
+                r.lon = clean[i + 10].lon;
+            }
+            faulty.push_back(r);
+            if (i % 17 == 5) faulty.push_back(r);
+            if (i % 23 == 7 && i >= 6) {
+                TrafficRecord old = clean[i - 6];
+                faulty.push_back(old);
+            }
+        }
+        BenchTrack t = b.track("glitches", "duplicates, old records, jitter, 10x speed, a position 10 s ahead");
+        t.records = faulty;
+        tracks.push_back({t, {"position jump", "vertical speed"}});
+    }
+    {
+        // Taxi in and stop by a stand. Three minutes later it is pushed back (the data shows the nose swinging
+        // clockwise) and taxis away to the east.
+        TrackBuilder b = builder(0x4b0009, "SWR109", "A320", 0.6, -0.6, 0);
+        b.every(2).ground(8, 10).ground(40, 10).ground(6, 0);
+        const StandPlace stand = b.standHere();
+        b.every(5).ground(180, 0);
+        b.face(180).heading(20).every(2).ground(4, 3).ground(20, 3).ground(10, 2, 90).ground(4, 0).heading({});
+        b.face(90).ground(6, 10).ground(40, 10).ground(6, 0).every(4).ground(40, 0);
+        BenchTrack t = b.track("stand and push-back", "taxi in, park on the stand, push-back, taxi out");
+        t.pushbackTurnSign = 1;
+        t.stands = {stand};
+        tracks.push_back({t, {"stand arrival", "push-back backwards", "push-back turn side"}});
+    }
+    return tracks;
+}
+
+class MovementBenchRun : public testing_support::LiveryWorld {
+protected:
+    void SetUp() override {
+        LiveryWorld::SetUp();
+        lf_clearAiLists();
+        gf_resetLinkState();
+        g_liveryByHexid.clear();
+        gf_seedWorkRandom(1);
+        g_largeModels = {"A320", "A321", "B738", "BCS3"};
+        g_heavyModels = {"B77W", "B789", "A333"};
+        g_buzjetModels = {"CL35"};
+        g_rotorcraftModels = {"EC35"};
+        m_savedKnown = g_knownModels;
+        m_savedSpans = g_wingspans;
+        // Half spans in nm.
+        g_wingspans = {{"A320", 0.0097}, {"A321", 0.0097}, {"B738", 0.0097}, {"BCS3", 0.0095}, {"B77W", 0.0175},
+                       {"B789", 0.0163}, {"A333", 0.0163}, {"CL35", 0.0057}, {"EC35", 0.0028}};
+        for (const auto* set : {&g_largeModels, &g_heavyModels, &g_buzjetModels, &g_rotorcraftModels})
+            g_knownModels.insert(set->begin(), set->end());
+        g_HELICOPTERS.set(true);
+        g_LIGHT_AIRCRAFT.set(true);
+        g_COLLISION_USER_AIR.set(false);
+        g_COLLISION_USER_GND.set(false);
+        // The user flies high over the field: near enough for every aircraft to be predicted over a gap,
+        // far above anything that could make a creation wait.
+        {
+            std::lock_guard lock(g_userAcMutex);
+            g_userAcFromSim = {};
+            g_userAcFromSim.latitude = kFieldLat;
+            g_userAcFromSim.longitude = kFieldLon;
+            g_userAcFromSim.altitude = 30000;
+            g_userAcFromSim.altAboveGround = 30000 - kField;
+        }
+        g_userPos = g_userAcFromSim;
+        g_userOnGround = false;
+    }
+    void TearDown() override {
+        {
+            std::lock_guard lock(g_userAcMutex);
+            g_userAcFromSim = {};
+        }
+        g_knownModels = m_savedKnown;
+        g_wingspans = m_savedSpans;
+        lf_clearAiLists();
+        gf_resetLinkState();
+        g_liveryByHexid.clear();
+        LiveryWorld::TearDown();
+    }
+
+    void liveriesFor(const std::vector<BenchTrack>& tracks) {
+        std::vector<LiveryData> liveries;
+        for (const auto& [airline, type] : movement_bench::gf_airlinesAndTypes(tracks))
+            liveries.push_back(testing_support::livery(airline, type, "Bench " + airline + " " + type));
+        build(liveries);
+    }
+
+    static void publish(const std::string& text, const std::string& fileName) {
+        std::cout << text;
+        std::ofstream(std::filesystem::path(ZNTV_BINARY_DIR) / fileName) << text;
+    }
+
+    // ZNTV_BENCH_TRACE=<hex id> writes that aircraft's ticks to movement_bench_trace.txt in the build tree.
+    static BenchOptions traced() {
+        BenchOptions options;
+        if (const char* hex = std::getenv("ZNTV_BENCH_TRACE")) {
+            options.traceHexId = gf_parseHexId(hex).value_or(0);
+            options.traceFile = std::filesystem::path(ZNTV_BINARY_DIR) / "movement_bench_trace.txt";
+        }
+        return options;
+    }
+
+    std::set<std::string> m_savedKnown;
+    std::map<std::string, double> m_savedSpans;
+};
+
+TEST_F(MovementBenchRun, SyntheticTracksPassEveryCheck) {
+    const std::vector<Case> cases = syntheticTracks();
+    std::vector<BenchTrack> tracks;
+    for (const Case& c : cases) tracks.push_back(c.track);
+    liveriesFor(tracks);
+    std::string text;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.track.name);
+        gf_seedWorkRandom(1);
+        MovementBench bench(traced());
+        bench.add(c.track);
+        bench.run();
+        text += bench.report(c.track.name + ": " + c.track.description);
+        ASSERT_EQ(bench.results().size(), 1u);
+        const movement_bench::TrackResult& r = bench.results().front();
+        // Created once: neither a gap nor a glitch in the data takes it out of the simulator before its end.
+        EXPECT_EQ(r.creations, 1);
+        EXPECT_EQ(bench.lostTicks(), 0);
+        for (const auto& [name, counter] : r.counters) EXPECT_EQ(counter.fail, 0) << name;
+        for (const std::string& name : c.mustRun) {
+            const auto it = r.counters.find(name);
+            EXPECT_TRUE(it != r.counters.end() && it->second.total() > 0) << name << " never checked";
+        }
+    }
+    publish(text, "movement_bench_synthetic.txt");
+}
+
+TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
+    const std::filesystem::path fixtures = testing_support::sharedFixtures();
+    const std::filesystem::path recording = fixtures / "adsb" / "zurich_airport.json.gz";
+    if (fixtures.empty() || !std::filesystem::exists(recording))
+        GTEST_SKIP() << "no shared ADS-B recording of Zurich (shared/fixtures/adsb beside the checkout)";
+    const std::vector<BenchTrack> tracks = movement_bench::gf_readAdsbRecording(recording, kField);
+    ASSERT_FALSE(tracks.empty());
+    liveriesFor(tracks);
+    BenchOptions options;
+    options.fieldLat = kFieldLat;
+    options.fieldLon = kFieldLon;
+    options.fieldElevationFt = kField;
+    options.tailTicks = 6000;
+    options.traceHexId = traced().traceHexId;
+    options.traceFile = traced().traceFile;
+    MovementBench bench(options);
+    for (const BenchTrack& t : tracks) bench.add(t);
+    bench.run();
+    publish(bench.report("Zurich recording"), "movement_bench_zurich.txt");
+    EXPECT_GT(bench.ticksPlayed(), 0);
+    EXPECT_EQ(bench.results().size(), tracks.size());
+}
+
+}  // namespace
