@@ -1,7 +1,5 @@
 #include "movement_bench.h"
 
-#include <zlib.h>
-
 #include <algorithm>
 #include <cmath>
 #include <mutex>
@@ -10,8 +8,10 @@
 #include <stdexcept>
 
 #include <fmt/format.h>
+
 #include <nlohmann/json.hpp>
 
+#include "fixtures/gunzip.h"
 #include "airports/services.h"
 #include "frame/settings.h"
 #include "frame/text.h"
@@ -73,19 +73,6 @@ const LiveAc* lf_liveByObject(std::uint32_t objectId) {
     for (const LiveAc& a : g_liveAc)
         if (a.objectId == objectId) return &a;
     return nullptr;
-}
-
-std::string lf_gunzip(const std::filesystem::path& file) {
-    gzFile in = gzopen(file.string().c_str(), "rb");
-    if (!in) throw std::runtime_error("cannot open " + file.string());
-    std::string out;
-    char buffer[1 << 16];
-    int n = 0;
-    while ((n = gzread(in, buffer, sizeof buffer)) > 0) out.append(buffer, static_cast<std::size_t>(n));
-    const bool failed = n < 0;
-    gzclose(in);
-    if (failed) throw std::runtime_error("cannot decompress " + file.string());
-    return out;
 }
 
 }  // namespace
@@ -722,7 +709,7 @@ BenchTrack TrackBuilder::track(std::string name, std::string description) const 
 
 std::vector<BenchTrack> gf_readAdsbRecording(const std::filesystem::path& file, double fieldElevationFt,
                                              double staggerS) {
-    const nlohmann::json reports = nlohmann::json::parse(lf_gunzip(file));
+    const nlohmann::json reports = nlohmann::json::parse(fixtures::gunzipFile(file));
     struct Report {
         double t, lat, lon;
         std::optional<double> alt, gs, track, vs;
