@@ -24,6 +24,7 @@ const CategoryTable<double> g_maxAirbornePitchRateDeg{{0, 0.01},  {1, 0.0085}, {
                                                       {3, 0.005}, {4, 0.03},   {5, 0.03}};
 const CategoryTable<double> g_maxBankDeg{{0, 40.0}, {1, 35.0}, {2, 30.0}, {3, 20.0}, {4, 90.0}, {5, 75.0}};
 const CategoryTable<double> g_maxBankRateDeg{{0, 0.035}, {1, 0.0275}, {2, 0.02}, {3, 0.015}, {4, 0.1}, {5, 0.06}};
+const CategoryTable<double> g_maxAirTurnRateDeg{{0, 0.06}, {1, 0.05}, {2, 0.045}, {3, 0.03}, {4, 0.1}, {5, 0.2}};
 
 std::function<std::optional<GeoPosition>()> g_activeParkAirportPosition;
 
@@ -51,6 +52,14 @@ constexpr std::int32_t kStandardQnh = 1013;
 constexpr double kFlarePitch = -4.0 * kRadPerDeg;
 // The runway is vacated when the heading is this far off its axis.
 constexpr double kRunwayVacatedDeg = 15.0;
+// The climb ramps up over this many ticks after the rotation; the gear comes up at its end.
+constexpr std::int32_t kClimbRampTicks = 300;
+// A descent in the air is at most the steeper reported vertical speed of its points times the margin, but
+// never limited below the floor (points without a vertical speed still come down) nor allowed beyond the
+// maximum. A point that needs more has a bad altitude.
+constexpr double kDescentMargin = 1.5;
+constexpr double kMinDescentLimitFpm = 1500.0;
+constexpr double kMaxDescentFpm = 5000.0;
 
 TrackPoint& lf_at(LiveAc& a, std::size_t i) {
     if (i >= a.track.size()) throw std::out_of_range("invalid deque<T> subscript");
@@ -269,12 +278,17 @@ void lf_airAltitudeRate(LiveAc& a) {
     const TrackPoint& front = lf_at(a, 0);
     const TrackPoint& second = lf_at(a, 1);
     const double r = (second.alt - a.altitude) / static_cast<double>(lf_legTicks(a));
+    // The descent keeps near what the points report; a point far below them is not dived to, the aircraft
+    // comes down over the legs that follow. Climbs keep within the category's step, on the approach too.
+    const double reportedFpm = std::max({0.0, -front.vs, -second.vs});
+    const double descentFpm = std::min(kMaxDescentFpm, std::max(kMinDescentLimitFpm, reportedFpm * kDescentMargin));
+    const double steepest = -descentFpm / kTicksPerMinute;
     if (!a.approach) {
         // Low over the ground a climb keeps at least 0.2 ft a tick; an aircraft whose data does not climb
         // follows its points (a floor there would lift it off its track and drop it back at once).
         const bool climbing = second.vs > 0.0;
         if (a.heightAboveGround > 1000.0 || !climbing)
-            a.altitudeStep = std::min(r, a.climbAltitudeStep);
+            a.altitudeStep = std::max(std::min(r, a.climbAltitudeStep), steepest);
         else
             a.altitudeStep = std::min(a.climbAltitudeStep, std::max(r, 0.2));
         return;
@@ -282,7 +296,7 @@ void lf_airAltitudeRate(LiveAc& a) {
     if (front.alt == second.alt && a.heightAboveGround <= 1000.0 && front.vs + second.vs <= 100.0)
         lf_useVerticalSpeed(a, lf_approachVs(a));
     else
-        a.altitudeStep = r;
+        a.altitudeStep = std::clamp(r, steepest, std::max(steepest, a.climbAltitudeStep));
 }
 
 void lf_groundPointsAloft(LiveAc& a) {
@@ -357,12 +371,17 @@ void lf_airVerticalProfile(LiveAc& a) {
     else
         turn = lf_turnAhead(a);
     const double legTicks = static_cast<double>(lf_legTicks(a));
-    a.headingStep = turn / legTicks;
+    // A turn the leg is too short for is flown at the category's fastest rate; the next leg turns on.
+    const double maxTurn = g_maxAirTurnRateDeg.at(static_cast<int>(a.category)) * kRadPerDeg;
+    a.headingStep = std::clamp(turn / legTicks, -maxTurn, maxTurn);
     if (next.bankGiven)
         a.bankStep = (next.bank - a.bank) / legTicks;
     else
         lf_setBankRate(a, turn, lf_legTicks(a));
 
+    // The rotation and the climb ramp after it configure the aircraft themselves (the gear comes up at the
+    // ramp's end); a leg planned meanwhile leaves that alone.
+    if (a.state == kMoveTakeOff && a.rateTicks > -kClimbRampTicks) return;
     if (lf_at(a, 0).alt < kHighAltitudeFt) {
         if (!a.lowLightsSet) {
             a.lowLightsSet = true;
@@ -493,9 +512,9 @@ void lf_climb(LiveAc& a) {
         a.altitude += a.altitudeStep / 10.0;
     } else if (k >= -199) {
         a.altitude += a.altitudeStep / 5.0;
-    } else if (k >= -299) {
+    } else if (k > -kClimbRampTicks) {
         a.altitude += a.altitudeStep * 0.5;
-    } else if (k == -300) {
+    } else if (k == -kClimbRampTicks) {
         lf_gear(a, false);
         a.altitude += a.altitudeStep;
     } else {

@@ -26,6 +26,9 @@ extern const CategoryTable<double> g_rotationSpeedKt;            // kt; a rotorc
 extern const CategoryTable<double> g_maxAirbornePitchRateDeg;    // degrees per tick
 extern const CategoryTable<double> g_maxBankDeg;                 // degrees
 extern const CategoryTable<double> g_maxBankRateDeg;             // degrees per tick
+// The fastest airborne heading change, degrees per tick: what the category's bank limit allows at its
+// approach speeds (a standard-rate turn is 0.03).
+extern const CategoryTable<double> g_maxAirTurnRateDeg;
 
 // Where the active park airport lies, when there is one; the run-time wires it to the park airports. Unset:
 // there is none.

@@ -81,6 +81,9 @@ constexpr double kMinTurnRatio = 1.2;
 constexpr double kGentleTurnFactor = 10.0;
 constexpr double kGentleTurnMetres = 30.0;
 constexpr double kNmPerMetre = 0.0005399568034557236;
+// However short or long the leg, a ground turn is never flown faster than three times the category's rate
+// (the rate a sharp corner gets).
+constexpr double kMaxTurnRateScale = 3.0;
 
 // An angle as a heading, 0 up to below 2 pi (a hair below 0 plus 2 pi rounds to 2 pi itself: 0).
 double lf_foldHeading(double angle) {
@@ -377,7 +380,7 @@ void adjustTimeGround(LiveAc& a) {
             lf_retimeNext(a, legTicks);
             return;
         }
-        a.turnRate /= f;
+        a.turnRate /= std::max(f, 1.0 / kMaxTurnRateScale);
     } else {
         // A sharp turn is flown faster, up to three times the base rate at 90 degrees and more.
         a.turnRate *= std::min(r, std::min(turnDeg, kFullTurnDeg) / kTurnRateDivisorDeg);

@@ -764,8 +764,13 @@ double lf_legSpeed(const LiveAc& a) {
     const TrackPoint& front = lf_at(a, 0);
     const TrackPoint& second = lf_at(a, 1);
     if (front.speed == 0.0 && second.speed == 0.0) {
+        // The time between the two reports, not only between their play ticks: a front point re-timed later
+        // (a stop held, a window) would otherwise squeeze the leg into its 25 ticks and race along it.
+        const std::int64_t reported = front.time > 0.0 && second.time > front.time
+                                          ? std::llround((second.time - front.time) * 100.0)
+                                          : 0;
         const double ticks = static_cast<double>(
-            std::max<std::int64_t>(kMinLegTicks, std::int64_t{second.playTick} - front.playTick));
+            std::max({kMinLegTicks, std::int64_t{second.playTick} - front.playTick, reported}));
         return std::max(1.0, lf_distanceNm(front, second) * kTicksPerHour / ticks);
     }
     return (front.speed + second.speed) / 2.0;

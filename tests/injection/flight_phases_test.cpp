@@ -97,6 +97,25 @@ TEST_F(FlightPhases, ThePitchFollowsTheVerticalSpeedWithinTheCategorysRate) {
     }
 }
 
+TEST_F(FlightPhases, AnAirborneTurnKeepsWithinTheCategorysTurnRate) {
+    struct Case {
+        double turnDeg;
+        double headingStepDeg;  // per tick, over a leg of 200 ticks
+    };
+    // A Large turns at most 0.045 degrees a tick.
+    for (const Case& c : {Case{5.0, 0.025}, Case{-54.0, -0.045}}) {
+        SCOPED_TRACE(c.turnDeg);
+        LiveAc a = aircraft(kCatLarge, {point(0, true, 1800, 120), point(200, true, 1800, 120)});
+        a.heightAboveGround = 376.0;
+        TrackPoint& second = a.track[1];
+        second.attitudeGiven = second.bankGiven = second.headingGiven = true;
+        second.heading = (180.0 + c.turnDeg) * kRadPerDeg;
+        a.heading = 180.0 * kRadPerDeg;
+        lf_airVerticalProfile(a);
+        EXPECT_NEAR(a.headingStep / kRadPerDeg, c.headingStepDeg, 1e-9);
+    }
+}
+
 TEST_F(FlightPhases, LowOverTheGroundOnlyAClimbKeepsAMinimumRate) {
     struct Case {
         const char* name;
@@ -115,6 +134,30 @@ TEST_F(FlightPhases, LowOverTheGroundOnlyAClimbKeepsAMinimumRate) {
         LiveAc a = aircraft(kCatLarge, {point(0, true, 1000, 160), point(1000, true, c.secondAlt, 160, c.secondVs)});
         a.heightAboveGround = c.height;
         a.climbAltitudeStep = 0.6;
+        lf_airAltitudeRate(a);
+        EXPECT_NEAR(a.altitudeStep, c.altitudeStep, 1e-12);
+    }
+}
+
+TEST_F(FlightPhases, AnAirborneLegDivesNoFasterThanItsPointsReportAndClimbsWithinTheStep) {
+    struct Case {
+        const char* name;
+        double secondAlt, vs;
+        bool approach;
+        double altitudeStep;  // ft per tick over a leg of 500 ticks from 14,400 ft
+    };
+    const Case cases[] = {
+        {"a bad altitude far below a climbing aircraft", 7275.0, 512.0, false, -0.25},  // 1500 ft/min
+        {"a reported steep descent is followed", 14100.0, -3000.0, false, -0.6},
+        {"a bad altitude on the approach", 7275.0, -700.0, true, -0.25},
+        {"a climb on the approach", 15400.0, 1000.0, true, 0.6},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        LiveAc a = aircraft(kCatLarge, {point(0, true, 14400, 250, c.vs), point(500, true, c.secondAlt, 250, c.vs)});
+        a.heightAboveGround = 13000.0;
+        a.climbAltitudeStep = 0.6;
+        a.approach = c.approach;
         lf_airAltitudeRate(a);
         EXPECT_NEAR(a.altitudeStep, c.altitudeStep, 1e-12);
     }
@@ -172,6 +215,23 @@ TEST_F(FlightPhases, TheClimbRampsUpAfterTheRotationAndTheGearComesUpAfter300Tic
     }
     EXPECT_EQ(a.state, kMoveTakeOff);  // below 800 ft it keeps climbing in the take-off state
     EXPECT_LT(a.rateTicks, -300);  // the counter runs on below 0
+}
+
+TEST_F(FlightPhases, ALegPlannedDuringTheClimbRampLeavesTheGearToTheRamp) {
+    const std::string gearUp = "event 101 220 0";
+    for (const double frontAlt : {1800.0, 38000.0}) {  // the climb set-up low down, the one above 10,000 ft
+        SCOPED_TRACE(frontAlt);
+        m_sink.clear();
+        LiveAc a = aircraft(kCatHeavy, {point(0, true, frontAlt, 170, 1500), point(500, true, frontAlt, 180, 1500)});
+        a.state = kMoveTakeOff;
+        a.heightAboveGround = 100.0;
+        a.rateTicks = -115;
+        lf_airVerticalProfile(a);
+        EXPECT_TRUE(m_sink.with(gearUp).empty());
+        a.rateTicks = -300;  // the ramp raised the gear
+        lf_airVerticalProfile(a);
+        EXPECT_EQ(m_sink.with(gearUp).size(), 1u);
+    }
 }
 
 TEST_F(FlightPhases, AReportPinsAnAircraftToTheGroundOnlyOnTheGroundOrWhileRotating) {

@@ -158,6 +158,8 @@ TEST_F(GroundMovement, TurnRateScalesWithTheTurn) {
         // 1944 ticks over 982 steps: sped up by that ratio, under the cap of 3.
         {"120 degrees on 100 m at 10 kt is sped up", 120, false, 100, 10, 0.07 * 1944.0 / 982.0, true},
         {"120 degrees on a long slow leg: three times", 120, false, 300, 5, 0.21, true},
+        // 1490 ticks over 229 steps, but 2.3 km of leg: never more than three times either.
+        {"28 degrees on a long fast leg: at most three times", 28, false, 2300, 300, 0.21, false},
         {"no turn keeps the base rate", 0, false, 100, 10, 0.07, false},
     };
     for (const Case& c : cases) {

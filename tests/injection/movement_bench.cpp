@@ -296,14 +296,19 @@ void MovementBench::run() {
         }
         const TrafficRecord& last = t.records.back();
         if (!m_options.standsWhereTracksEnd || last.airborne || last.speed > 1.0) continue;
-        double heading = last.track;
+        // Surface reports often carry neither speed nor track: then the way its positions last moved.
+        std::optional<double> heading;
         for (auto it = t.records.rbegin(); it != t.records.rend(); ++it) {
             if (it->speed > 3.0) {
-                heading = it->track;
+                heading = it->track * kDeg;
                 break;
             }
         }
-        stands.push_back({last.lat, last.lon, lf_norm(heading * kDeg)});
+        for (auto it = t.records.rbegin(); !heading && it != t.records.rend(); ++it) {
+            if (it->lat != last.lat || it->lon != last.lon)
+                heading = gf_initialBearing(it->lat, it->lon, last.lat, last.lon);
+        }
+        stands.push_back({last.lat, last.lon, lf_norm(heading.value_or(last.track * kDeg))});
         radii.push_back(radius);
     }
     std::set<std::uint32_t> occupied;
@@ -493,7 +498,7 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
     // Ground penetration: never below the field with the wheels on it.
     check("ground penetration", u.altitude, field + cg - 1.0, false);
     // Bank and pitch within the category's range.
-    check("bank", std::abs(u.bank) / kDeg, kMaxBankDeg[cat]);
+    check("bank", std::abs(u.bank) / kDeg, kMaxBankDeg[cat] + 1e-9);
     const double pitchDeg = u.pitch / kDeg;
     const double noseUpLimit = kClimbPitchDeg[cat] - 1.0;
     c["pitch"].add(pitchDeg, pitchDeg < 0 ? noseUpLimit : kMaxNoseDownDeg,

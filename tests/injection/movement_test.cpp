@@ -320,6 +320,17 @@ TEST_F(Movement, TheStopLookBackEndsAtTheFrontPoint) {
     EXPECT_EQ(log().find("removeSmallStop"), std::string::npos) << log();
 }
 
+TEST_F(Movement, ALegWithoutSpeedsTakesItsSpeedFromTheTimeBetweenItsReports) {
+    // 90 m reported 10 s apart, the front point's play tick held on to the second's: about 17.5 kt, not the
+    // 7,000 kt of a 90 m leg squeezed into 25 ticks.
+    TrackPoint front = point(0, 0, 1000, false, 0.0, 0.0);
+    TrackPoint second = point(90, 0, 1000, false, 0.0, 0.0);
+    front.time = 1000.0;
+    second.time = 1010.0;
+    const LiveAc a = inSim({front, second});
+    EXPECT_NEAR(lf_legSpeed(a), 90.0 / 1852.0 * 360.0, 0.1);
+}
+
 TEST_F(Movement, ATrackOfMoreThan200PointsEndsTheAircraftOnceButTakesThePoints) {
     std::vector<TrackPoint> track;
     for (std::int32_t i = 0; i < 201; ++i) track.push_back(point(10.0 * i, 0, 100 * i, true, 3000, 200));
