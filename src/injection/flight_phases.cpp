@@ -71,13 +71,6 @@ std::int64_t lf_now() { return gf_aiTick(); }
 // Ticks of the leg to the second point: until its play tick, at least 25.
 std::int64_t lf_legTicks(LiveAc& a) { return std::max(kMinLegTicks, std::int64_t{lf_at(a, 1).playTick} - lf_now()); }
 
-void lf_shrinkWindows(LiveAc& a) {
-    if (a.maxAdvanceTicks > kMinWindowTicks)
-        a.maxAdvanceTicks = std::max(kMinWindowTicks, a.maxAdvanceTicks - kWindowShrinkTicks);
-    if (a.maxDelayTicks > kMinWindowTicks)
-        a.maxDelayTicks = std::max(kMinWindowTicks, a.maxDelayTicks - kWindowShrinkTicks);
-}
-
 bool lf_rotorcraft(const AiAc& a) { return a.category == kCatRotorcraft; }
 
 // A rotorcraft keeps its rotor at full throttle whatever stage the others use.
@@ -98,28 +91,11 @@ void lf_engineControls(const AiAc& a, double spoilers, double throttle) {
     if (a.category != kCatLight) gf_simSink().engineControls(a.objectId, spoilers, throttle, throttle);
 }
 
-struct LightPattern {
-    bool nav, beacon, landing, taxi, strobes, logo, cabin;
-};
-constexpr LightPattern kDepartureLights{true, true, true, true, true, true, false};
 constexpr LightPattern kLowLights{true, true, true, true, true, true, true};
 constexpr LightPattern kHighLights{true, true, false, false, false, false, true};
 constexpr LightPattern kRunwayVacatedLights{true, true, false, true, false, true, true};
 
-void lf_sendLights(const AiAc& a, const LightPattern& p) {
-    const auto on = [](bool b) { return b ? 1u : 0u; };
-    const std::uint32_t id = a.objectId;
-    const std::array<ClientEventRequest, 7> lights{{
-        {id, kEventNavLightsSet, on(p.nav)},
-        {id, kEventBeaconLightsSet, on(p.beacon)},
-        {id, kEventLandingLightsSet, on(p.landing)},
-        {id, kEventTaxiLightsSet, on(p.taxi)},
-        {id, kEventStrobesSet, on(p.strobes)},
-        {id, kEventLogoLightsSet, on(p.logo)},
-        {id, kEventCabinLightsSet, on(p.cabin)},
-    }};
-    gf_sendClientEvents(lights);
-}
+void lf_sendLights(const AiAc& a, const LightPattern& p) { gf_sendLights(a.objectId, p); }
 
 std::optional<double> lf_parkAirportElevation() {
     if (!g_parkAirportElevationFt) return std::nullopt;
@@ -410,7 +386,7 @@ void lf_configAbove10000(LiveAc& a) {
 }
 
 void lf_configHigh(LiveAc& a) {
-    lf_shrinkWindows(a);
+    gf_shrinkWindows(a);
     lf_cabinLights(a, true);
     a.takeOffRoll = false;
     a.approach = false;
@@ -435,7 +411,7 @@ void lf_configLow(LiveAc& a) {
         const bool climbing = vs > 600.0 || (a.approach && !lf_within10nmOfParkAirport(a));
         if (climbing && !a.climbConfigured) {
             a.climbConfigured = true;
-            lf_shrinkWindows(a);
+            gf_shrinkWindows(a);
             lf_throttleStage(a, 4);
             lf_gear(a, false);
             a.approach = false;
@@ -558,7 +534,7 @@ void lf_takeOff(LiveAc& a) {
             lf_landingRoll(a);
         }
     }
-    if (!a.braking && !a.takeOffRoll) lf_shrinkWindows(a);
+    if (!a.braking && !a.takeOffRoll) gf_shrinkWindows(a);
     if (a.flareStage == 0 && a.state != kMoveTakeOff) {
         a.pitch = a.staticPitch;
         a.bank = a.pitchStep = a.bankStep = 0.0;

@@ -15,6 +15,7 @@
 
 #include "injection/geodesy.h"
 #include "injection/records.h"
+#include "injection/sim_sink.h"
 
 // Throttle values (THROTTLE_SET data) by throttle index 0..4, flaps values (FLAPS_SET) by flaps index 0..3.
 // AiAc::throttleState and AiAc::flapsState hold the index last sent.
@@ -33,6 +34,9 @@ extern const CategoryTable<double> g_maxAirTurnRateDeg;
 // Where the active park airport lies, when there is one; the run-time wires it to the park airports. Unset:
 // there is none.
 extern std::function<std::optional<GeoPosition>()> g_activeParkAirportPosition;
+
+// Navigation, beacon, landing, taxi, strobes and logo on, cabin off: the take-off roll and the go-around.
+inline constexpr LightPattern kDepartureLights{true, true, true, true, true, true, false};
 
 // Re-times the second point of an airborne leg.
 void nextPosAir(LiveAc& a);

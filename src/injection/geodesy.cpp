@@ -17,14 +17,13 @@ constexpr double kRadPerFoot = 4.787404208238998e-8;
 constexpr double kTwoPi = 2.0 * std::numbers::pi;
 constexpr double kMetresPerDegLat = 111132.95;
 
-// An angle from atan2 (-pi..pi) as a bearing, 0 up to below 2 pi. A hair below 0 plus 2 pi rounds to 2 pi
-// itself, which is north: 0.
-double lf_bearingOf(double angle) {
+}  // namespace
+
+double gf_headingOf(double angle) {
+    angle = std::fmod(angle, kTwoPi);
     if (angle < 0.0) angle += kTwoPi;
     return angle >= kTwoPi ? 0.0 : angle;
 }
-
-}  // namespace
 
 double gf_distanceNM(double latitude1, double longitude1, double latitude2, double longitude2) {
     const double p1 = latitude1 * kRadPerDeg;
@@ -43,7 +42,7 @@ double gf_initialBearing(double latitude1, double longitude1, double latitude2, 
     const double d = (longitude2 - longitude1) * kRadPerDeg;
     const double x = std::sin(d) * std::cos(p2);
     const double y = std::sin(p2) * std::cos(p1) - std::sin(p1) * std::cos(p2) * std::cos(d);
-    return lf_bearingOf(std::atan2(x, y));
+    return gf_headingOf(std::atan2(x, y));
 }
 
 GeoPosition gf_destinationPoint(double latitude, double longitude, double bearing, double distanceFeet) {
@@ -70,7 +69,7 @@ bool gf_bezierPoint(const GroundCurve& curve, double s, GeoPosition& position, d
     if (originLat > 180.0) originLat -= 360.0;
     position.latitude = curve.originLat + north / kMetresPerDegLat;
     position.longitude = curve.originLon + east / (kMetresPerDegLat * std::cos(originLat * kRadPerDeg));
-    heading = lf_bearingOf(std::atan2(tangentEast, tangentNorth));
+    heading = gf_headingOf(std::atan2(tangentEast, tangentNorth));
     return true;
 }
 

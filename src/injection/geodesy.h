@@ -11,6 +11,10 @@ struct GeoPosition {
 };
 
 // Great-circle distance in nautical miles (haversine; 0 or more).
+// An angle as a heading or bearing: 0 up to below 2 pi (a hair below 0 plus 2 pi rounds to 2 pi itself,
+// which is north: 0).
+double gf_headingOf(double angle);
+
 double gf_distanceNM(double latitude1, double longitude1, double latitude2, double longitude2);
 
 // Initial bearing from the first position to the second, in radians, 0 up to below 2 pi (due north is 0).

@@ -85,13 +85,6 @@ constexpr double kNmPerMetre = 0.0005399568034557236;
 // (the rate a sharp corner gets).
 constexpr double kMaxTurnRateScale = 3.0;
 
-// An angle as a heading, 0 up to below 2 pi (a hair below 0 plus 2 pi rounds to 2 pi itself: 0).
-double lf_foldHeading(double angle) {
-    angle = std::fmod(angle, kTwoPi);
-    if (angle < 0.0) angle += kTwoPi;
-    return angle >= kTwoPi ? 0.0 : angle;
-}
-
 bool lf_curveSet(const LiveAc& a) {
     return !std::isnan(a.groundCurve.controlEast) && !std::isnan(a.groundCurve.controlNorth);
 }
@@ -106,10 +99,10 @@ void lf_setState(LiveAc& a, std::uint32_t state) {
 
 // Turns the heading by the turn rate towards `target`, the short way round, without passing it.
 void lf_turnTowards(LiveAc& a, double target) {
-    const double diff = gf_angleDiff(lf_foldHeading(a.heading), lf_foldHeading(target));
+    const double diff = gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(target));
     if (std::abs(diff) <= kHeadingReached) return;
     const double step = std::min(std::abs(a.turnRate), std::abs(diff));
-    a.heading = lf_foldHeading(a.heading + std::copysign(step, diff));
+    a.heading = gf_headingOf(a.heading + std::copysign(step, diff));
 }
 
 double lf_legNm(const TrackPoint& from, const TrackPoint& to) {
@@ -120,11 +113,6 @@ double lf_legNm(const TrackPoint& from, const TrackPoint& to) {
 std::int64_t lf_ticksFor(double nm, double kt) {
     if (!(kt > 0.0)) return kMinLegTicks;
     return std::llround(nm * kTicksPerHour / kt);
-}
-
-void lf_resetWindows(LiveAc& a) {
-    a.maxAdvanceTicks = kWindowTicks;
-    a.maxDelayTicks = a.takeOffRoll ? kTakeOffDelayTicks : kWindowTicks;
 }
 
 // North and east offsets (m) of a point from the curve origin.
@@ -221,7 +209,7 @@ void lf_planGroundLeg(LiveAc& a) {
     if (lf_curveSet(a)) {
         a.turning = false;
     } else {
-        const double diff = gf_angleDiff(lf_foldHeading(a.heading), lf_foldHeading(a.targetHeading));
+        const double diff = gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(a.targetHeading));
         a.turnRemainingDeg = std::abs(diff) * kDegPerRad;
         a.turning = a.turnRemainingDeg > kMinCurveTurnDeg;
     }
@@ -269,11 +257,11 @@ void lf_pushBackStep(LiveAc& a) {
 }
 
 void lf_leaveStandStep(LiveAc& a) {
-    lf_resetWindows(a);
+    gf_resetWindows(a);
     if (!a.leaveStand) return;
     const TrackPoint& last = a.track.back();
     const double bearing = gf_initialBearing(a.standLat, a.standLon, last.lat, last.lon);
-    const double offDeg = std::round(std::abs(gf_angleDiff(lf_foldHeading(a.standHeading), bearing)) * kDegPerRad);
+    const double offDeg = std::round(std::abs(gf_angleDiff(gf_headingOf(a.standHeading), bearing)) * kDegPerRad);
     if (offDeg < kPullOutMaxDeg)
         lf_pullOut(a);
     else
@@ -290,7 +278,7 @@ void lf_followCurve(LiveAc& a) {
         if (gf_bezierPoint(a.groundCurve, a.curveParam, p, curveHeading)) {
             a.latitude = p.latitude;
             a.longitude = p.longitude;
-            if (a.state == kMoveAfterPushback) curveHeading = lf_foldHeading(curveHeading + kPi);
+            if (a.state == kMoveAfterPushback) curveHeading = gf_headingOf(curveHeading + kPi);
             lf_turnTowards(a, curveHeading);
         } else {
             gf_logLine(fmt::format("{} error in curve at index: {:.2F}", a.callsign, a.curveParam));
@@ -299,7 +287,7 @@ void lf_followCurve(LiveAc& a) {
         switch (a.state) {
         case kMoveTakeOff:
         case kMoveAirborne:
-            a.heading = lf_foldHeading(a.heading + a.headingStep);
+            a.heading = gf_headingOf(a.heading + a.headingStep);
             break;
         case kMoveToStand:
             lf_turnTowards(a, a.targetHeading);
@@ -428,7 +416,7 @@ void drive2Stand(LiveAc& a, double standLat, double standLon, double standHeadin
     a.targetHeading = standHeading;
     if (lf_predicting(a)) {
         a.extendSteps = 0;
-        lf_resetWindows(a);
+        gf_resetWindows(a);
     }
 }
 
@@ -453,7 +441,7 @@ void lf_pullOut(LiveAc& a) {
 
 void lf_pushBack(LiveAc& a) {
     if (a.track.empty()) return;
-    const double back = lf_foldHeading(a.standHeading + kPi);
+    const double back = gf_headingOf(a.standHeading + kPi);
     const double speed = a.taxiInSpeed;
     a.track.front().speed = speed;
     a.track.resize(1);
@@ -469,7 +457,7 @@ void lf_pushBack(LiveAc& a) {
     std::array<TrackPoint, 2> sides;
     const double bearings[2] = {back + kPi / 2.0, back - kPi / 2.0};
     for (std::size_t i = 0; i < sides.size(); ++i) {
-        sides[i] = lf_groundPointFrom(p1, p1.lat, p1.lon, lf_foldHeading(bearings[i]), a.halfSpan * kFeetPerNm);
+        sides[i] = lf_groundPointFrom(p1, p1.lat, p1.lon, gf_headingOf(bearings[i]), a.halfSpan * kFeetPerNm);
         sides[i].speed = speed;
         const double nm = gf_distanceNM(second.lat, second.lon, sides[i].lat, sides[i].lon);
         sides[i].playTick = lf_tickIn(lf_ticksFor(nm, speed) + p1Ticks / 2);
@@ -519,15 +507,6 @@ void gf_clearGroundCurve(LiveAc& a) {
 }
 
 void lf_taxiOutLights(const LiveAc& a) {
-    const std::uint32_t id = a.objectId;
-    const std::array<ClientEventRequest, 7> lights{{
-        {id, kEventNavLightsSet, 1},
-        {id, kEventBeaconLightsSet, 1},
-        {id, kEventLandingLightsSet, 0},
-        {id, kEventTaxiLightsSet, 1},
-        {id, kEventStrobesSet, 0},
-        {id, kEventLogoLightsSet, 1},
-        {id, kEventCabinLightsSet, 0},
-    }};
-    gf_sendClientEvents(lights);
+    gf_sendLights(a.objectId, {.nav = true, .beacon = true, .landing = false, .taxi = true, .strobes = false,
+                               .logo = true, .cabin = false});
 }

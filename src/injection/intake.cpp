@@ -57,17 +57,6 @@ bool lf_atParkElevation(double alt) {
     return alt > 0.0 && alt < kLowAltitudeFt && std::abs(alt - lf_parkElevation()) <= kElevationBandFt;
 }
 
-bool lf_categoryWanted(ModelCategory category) {
-    switch (category) {
-        case kCatLight: return g_LIGHT_AIRCRAFT.value();
-        case kCatBuzjets:
-        case kCatLarge:
-        case kCatHeavy: return true;
-        case kCatHighPerf: return g_HIGH_PERF_AIRCRAFT.value();
-        case kCatRotorcraft: return g_HELICOPTERS.value();
-        default: return false;
-    }
-}
 
 // Whether the report adds nothing or cannot be true next to the last point of the track.
 bool lf_implausible(const TrafficRecord& r, const LiveAc& a) {
@@ -199,7 +188,7 @@ void lf_newLiveAc(const TrafficRecord& record) {
 
 void lf_addLiveAc(const TrafficRecord& record) {
     const ModelCategory category = gf_categoryOfModel(record.type);
-    if (category > kCatRotorcraft || !lf_categoryWanted(category)) return;
+    if (category > kCatRotorcraft || !gf_categorySwitchedOn(category)) return;
     if (lf_atParkElevation(record.alt)) return;
     TrafficRecord r = record;
     r.callsignCopy = r.callsign;

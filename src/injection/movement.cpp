@@ -101,11 +101,6 @@ const TrackPoint& lf_at(const LiveAc& a, std::size_t i) {
 
 std::int32_t lf_now() { return static_cast<std::int32_t>(gf_aiTick()); }
 
-double lf_normalise(double angle) {
-    angle = std::fmod(angle, 2.0 * kPi);
-    return angle < 0.0 ? angle + 2.0 * kPi : angle;
-}
-
 bool lf_samePlace(const TrackPoint& p, const TrackPoint& q) { return p.lat == q.lat && p.lon == q.lon; }
 
 double lf_distanceNm(const TrackPoint& p, const TrackPoint& q) { return gf_distanceNM(p.lat, p.lon, q.lat, q.lon); }
@@ -113,7 +108,7 @@ double lf_distanceNm(const TrackPoint& p, const TrackPoint& q) { return gf_dista
 // Absolute difference in degrees between the aircraft's heading and the bearing from `from` to `to`.
 double lf_offHeadingDeg(const LiveAc& a, const TrackPoint& from, const TrackPoint& to) {
     const double bearing = gf_initialBearing(from.lat, from.lon, to.lat, to.lon);
-    return std::abs(gf_angleDiff(lf_normalise(a.heading), bearing)) / kRadPerDeg;
+    return std::abs(gf_angleDiff(gf_headingOf(a.heading), bearing)) / kRadPerDeg;
 }
 
 // In the simulator and off the ground.
@@ -124,44 +119,17 @@ void lf_setState(LiveAc& a, std::uint32_t state) {
     a.state = state;
 }
 
-void lf_resetWindows(LiveAc& a) {
-    a.maxAdvanceTicks = kWindowTicks;
-    a.maxDelayTicks = a.takeOffRoll ? kRollDelayTicks : kWindowTicks;
-}
-
-void lf_shrinkWindows(LiveAc& a) {
-    if (a.maxAdvanceTicks > kMinWindowTicks)
-        a.maxAdvanceTicks = std::max(kMinWindowTicks, a.maxAdvanceTicks - kWindowShrinkTicks);
-    if (a.maxDelayTicks > kMinWindowTicks)
-        a.maxDelayTicks = std::max(kMinWindowTicks, a.maxDelayTicks - kWindowShrinkTicks);
-}
-
 // Real points arrived: the predicted ones are given up and the movement plans again on the next tick.
 void lf_endPrediction(LiveAc& a) {
     lf_at(a, 0).playTick = lf_now() + 1;
     a.extendSteps = 0;
-    lf_resetWindows(a);
+    gf_resetWindows(a);
 }
 
 void lf_logEmpty(const char* function) { gf_logLine(fmt::format("{} empty sz?", function)); }
 
 std::string lf_latLonText(double latitude, double longitude) {
     return fmt::format("{:.6f},{:.6f}", latitude, longitude);
-}
-
-// Lights for the departure: navigation, beacon, landing, taxi, strobes and logo on, cabin off.
-void lf_departureLights(const LiveAc& a) {
-    const std::uint32_t id = a.objectId;
-    const std::array<ClientEventRequest, 7> pattern = {{
-        {id, kEventNavLightsSet, 1},
-        {id, kEventBeaconLightsSet, 1},
-        {id, kEventLandingLightsSet, 1},
-        {id, kEventTaxiLightsSet, 1},
-        {id, kEventStrobesSet, 1},
-        {id, kEventLogoLightsSet, 1},
-        {id, kEventCabinLightsSet, 0},
-    }};
-    gf_sendClientEvents(pattern);
 }
 
 // Both the back point and the new one are airborne during the landing roll: the aircraft goes around.
@@ -172,8 +140,8 @@ void lf_goAround(LiveAc& a) {
     if (a.category != kCatRotorcraft) gf_sendClientEvent(a.objectId, kEventSpoilersSet, 16383);
     lf_setFlaps(a, 1);
     a.approach = a.landed = a.climbConfigured = false;
-    lf_departureLights(a);
-    lf_resetWindows(a);
+    gf_sendLights(a.objectId, kDepartureLights);
+    gf_resetWindows(a);
 }
 
 // The stand observation of a live aircraft at its stand, kept for the stand reservations.
@@ -200,18 +168,6 @@ void lf_moveInSim(LiveAc& a) {
                                          a.verticalSpeedFps, a.trueAirspeed, a.objectId});
 }
 
-// Whether the category is predicted at all: Light, HighPerf and Rotorcraft only while their switch is on.
-bool lf_categoryExtends(ModelCategory category) {
-    switch (category) {
-    case kCatLight: return g_LIGHT_AIRCRAFT.value();
-    case kCatBuzjets:
-    case kCatLarge:
-    case kCatHeavy: return true;
-    case kCatHighPerf: return g_HIGH_PERF_AIRCRAFT.value();
-    case kCatRotorcraft: return g_HELICOPTERS.value();
-    default: return false;
-    }
-}
 
 // Another live aircraft taxiing in the simulator so close that holding in place would block it.
 bool lf_taxiingNeighbour(const LiveAc& a) {
@@ -258,6 +214,18 @@ void lf_makeStop(TrackPoint& c) {
 }
 
 }  // namespace
+
+void gf_resetWindows(LiveAc& a) {
+    a.maxAdvanceTicks = kWindowTicks;
+    a.maxDelayTicks = a.takeOffRoll ? kRollDelayTicks : kWindowTicks;
+}
+
+void gf_shrinkWindows(LiveAc& a) {
+    if (a.maxAdvanceTicks > kMinWindowTicks)
+        a.maxAdvanceTicks = std::max(kMinWindowTicks, a.maxAdvanceTicks - kWindowShrinkTicks);
+    if (a.maxDelayTicks > kMinWindowTicks)
+        a.maxDelayTicks = std::max(kMinWindowTicks, a.maxDelayTicks - kWindowShrinkTicks);
+}
 
 // ---- Per tick ----
 
@@ -322,7 +290,7 @@ void decodeExisting(LiveAc& a, const TrackPoint& point) {
                 if (p.track == 0.0) return;
                 newHeading = p.track * kRadPerDeg;
             }
-            a.pushbackToAlt = gf_angleDiff(lf_normalise(a.heading), lf_normalise(newHeading)) > 0.0;
+            a.pushbackToAlt = gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(newHeading)) > 0.0;
             a.pushbackSideKnown = true;
             return;
         }
@@ -470,7 +438,7 @@ bool checkNewPosDuringLanding(LiveAc& a, TrackPoint& p) {
     }
     if (a.extendSteps > 0) {
         a.extendSteps = 0;
-        lf_resetWindows(a);
+        gf_resetWindows(a);
     }
     const TrackPoint& back = a.track.back();
     p.stopped = lf_samePlace(p, back);
@@ -609,7 +577,7 @@ void nextPos(LiveAc& a) {
     const TrackPoint& second = lf_at(a, 1);
     if (second.stopped) {
         a.latStep = a.lonStep = 0.0;
-        if (!a.braking && !a.takeOffRoll) lf_shrinkWindows(a);
+        if (!a.braking && !a.takeOffRoll) gf_shrinkWindows(a);
     } else {
         const double ticks =
             static_cast<double>(std::max(kMinLegTicks, std::int64_t{second.playTick} - gf_aiTick()));
@@ -661,7 +629,7 @@ bool lf_extendOrHold(LiveAc& a) {
         return false;
     }
     // The first prediction.
-    if (!lf_categoryExtends(a.category)) return false;
+    if (!gf_categorySwitchedOn(a.category)) return false;
     std::int32_t steps = 0;
     if (a.onGround) {
         steps = a.state == kMoveParked ? kParkedSteps : kGroundSteps;
@@ -780,7 +748,7 @@ double lf_turnAhead(const LiveAc& a) {
     if (a.track.size() < 3) return 0.0;
     const TrackPoint& second = a.track[1];
     const TrackPoint& third = a.track[2];
-    return gf_angleDiff(lf_normalise(a.heading), gf_initialBearing(second.lat, second.lon, third.lat, third.lon));
+    return gf_angleDiff(gf_headingOf(a.heading), gf_initialBearing(second.lat, second.lon, third.lat, third.lon));
 }
 
 bool lf_allAheadAirborne(const LiveAc& a) {

@@ -46,6 +46,11 @@ void lf_releaseStand(LiveAc& a);
 
 // ---- The movement step ----
 
+// The timing windows of a point (how much earlier or later than its play tick it may be reached): back to
+// 3000 ticks each (5000 late during a take-off roll), or 100 narrower down to 1000.
+void gf_resetWindows(LiveAc& a);
+void gf_shrinkWindows(LiveAc& a);
+
 // Plans the next leg; with fewer than 2 points left the track is extended or held first, and when nothing
 // more may be added the aircraft is removed. Logs a standard exception.
 void nextPosMain(LiveAc& a);

@@ -7,6 +7,8 @@
 
 #include <fmt/format.h>
 
+#include "frame/settings.h"
+
 namespace {
 
 constexpr double kRadPerDeg = std::numbers::pi / 180.0;
@@ -163,4 +165,16 @@ const std::string& gf_categoryName(ModelCategory category) {
         {0, "Light"}, {1, "Buzjets"}, {2, "Large"}, {3, "Heavy"}, {4, "HighPerf"}, {5, "Rotorcraft"},
     };
     return names.at(static_cast<int>(category));
+}
+
+bool gf_categorySwitchedOn(ModelCategory category) {
+    switch (category) {
+        case kCatLight: return g_LIGHT_AIRCRAFT.value();
+        case kCatBuzjets:
+        case kCatLarge:
+        case kCatHeavy: return true;
+        case kCatHighPerf: return g_HIGH_PERF_AIRCRAFT.value();
+        case kCatRotorcraft: return g_HELICOPTERS.value();
+        default: return false;
+    }
 }

@@ -210,6 +210,9 @@ bool gf_validCallsign(const AiAc& ac);
 std::optional<std::string> gf_airlineCodeOfCallsign(std::string_view callsign);
 // Sets the airline from the callsign when it gives one; true when it did.
 bool gf_airlineFromCallsign(AiAc& ac);
+// Light aircraft, HighPerf and Rotorcraft are taken (and predicted) only while LIGHT_AIRCRAFT,
+// HIGH_PERF_AIRCRAFT and HELICOPTERS are on; Buzjets, Large and Heavy always; no other category.
+bool gf_categorySwitchedOn(ModelCategory category);
 // "Light", "Buzjets", "Large", "Heavy", "HighPerf" or "Rotorcraft" for 0 to 5; another number throws
 // std::out_of_range "invalid unordered_map<K, T> key".
 const std::string& gf_categoryName(ModelCategory category);

@@ -93,20 +93,9 @@ void lf_sendEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t d
     gf_sendClientEvent(objectId, eventId, data);
 }
 
-// The seven light events of one aircraft, sent together.
 void lf_sendLights(std::uint32_t objectId, bool nav, bool beacon, bool landing, bool taxi, bool strobes, bool logo,
                    bool cabin) {
-    const auto on = [](bool b) { return b ? 1u : 0u; };
-    const std::array<ClientEventRequest, 7> lights{{
-        {objectId, kEventNavLightsSet, on(nav)},
-        {objectId, kEventBeaconLightsSet, on(beacon)},
-        {objectId, kEventLandingLightsSet, on(landing)},
-        {objectId, kEventTaxiLightsSet, on(taxi)},
-        {objectId, kEventStrobesSet, on(strobes)},
-        {objectId, kEventLogoLightsSet, on(logo)},
-        {objectId, kEventCabinLightsSet, on(cabin)},
-    }};
-    gf_sendClientEvents(lights);
+    gf_sendLights(objectId, {nav, beacon, landing, taxi, strobes, logo, cabin});
 }
 
 void lf_createFlightPlan(LiveAc& ac) {

@@ -1,5 +1,6 @@
 #include "injection/sim_sink.h"
 
+#include <array>
 #include <mutex>
 
 #include "simlink/link.h"
@@ -53,3 +54,17 @@ SimSink& gf_simSink() { return *g_sink; }
 void gf_setSimSink(SimSink* sink) { g_sink = sink != nullptr ? sink : &g_linkSink; }
 
 void gf_sendClientEvents(std::span<const ClientEventRequest> events) { gf_simSink().clientEvents(events); }
+
+void gf_sendLights(std::uint32_t objectId, const LightPattern& p) {
+    const auto on = [](bool b) { return b ? 1u : 0u; };
+    const std::array<ClientEventRequest, 7> lights{{
+        {objectId, kEventNavLightsSet, on(p.nav)},
+        {objectId, kEventBeaconLightsSet, on(p.beacon)},
+        {objectId, kEventLandingLightsSet, on(p.landing)},
+        {objectId, kEventTaxiLightsSet, on(p.taxi)},
+        {objectId, kEventStrobesSet, on(p.strobes)},
+        {objectId, kEventLogoLightsSet, on(p.logo)},
+        {objectId, kEventCabinLightsSet, on(p.cabin)},
+    }};
+    gf_sendClientEvents(lights);
+}

@@ -36,6 +36,12 @@ SimSink& gf_simSink();
 // Puts `sink` in place; nullptr puts the link back. Work thread (or a test without one).
 void gf_setSimSink(SimSink* sink);
 
+// The seven lights of an AI aircraft, sent together as NAV, BEACON, LANDING, TAXI, STROBES, LOGO, CABIN.
+struct LightPattern {
+    bool nav, beacon, landing, taxi, strobes, logo, cabin;
+};
+void gf_sendLights(std::uint32_t objectId, const LightPattern& lights);
+
 // The client events of one aircraft: appended together so that the link sends them in one frame.
 void gf_sendClientEvents(std::span<const ClientEventRequest> events);
 inline void gf_sendClientEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t data) {

@@ -48,11 +48,6 @@ constexpr double kUserGroundClearNm = 0.08099352051835854;  // 150 m
 // Farther by at least this much before a new aircraft takes the place of one in the simulator.
 constexpr double kFartherMarginNm = 0.1;
 
-double lf_normalise(double angle) {
-    angle = std::fmod(angle, 2.0 * kPi);
-    return angle < 0.0 ? angle + 2.0 * kPi : angle;
-}
-
 double lf_userDistance(double lat, double lon) {
     return gf_distanceNM(g_userPos.latitude, g_userPos.longitude, lat, lon);
 }
@@ -71,7 +66,7 @@ void lf_noteFirstPosition(LiveAc& a) {
     const TrackPoint& p0 = a.track.front();
     a.latitude = p0.lat;
     a.longitude = p0.lon;
-    a.heading = lf_normalise(lf_pointHeading(p0));
+    a.heading = gf_headingOf(lf_pointHeading(p0));
 }
 
 bool lf_endsInUnderscore(const std::string& callsign) { return !callsign.empty() && callsign.back() == '_'; }
@@ -223,7 +218,7 @@ void spawnLiveAc(LiveAc& a) {
         } else {
             heading = gf_initialBearing(p0.lat, p0.lon, p1.lat, p1.lon);
         }
-        a.heading = lf_normalise(heading);
+        a.heading = gf_headingOf(heading);
         a.headingStep = p0.airborne ? 0.0 : a.heading;
         a.status = kAcCreationQueued;
         a.spawnHold = false;
