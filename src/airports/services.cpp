@@ -9,7 +9,6 @@
 
 std::vector<AirportData> g_airports;
 std::vector<ParkAirport> g_parkAirports;
-std::vector<ParkPos> g_parkPositions;
 std::string g_parkAirportCode;
 std::string g_reservedStand;
 std::atomic<bool> g_standFileLoaded{false};

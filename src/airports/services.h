@@ -13,19 +13,13 @@
 #include <string>
 #include <vector>
 
+#include "airports/stands.h"
 #include "frame/timeutil.h"
 #include "injection/services.h"
 
 struct AirportData {
     std::string icao, iata;
     double latitude = 0.0, longitude = 0.0, altitude = 0.0;
-};
-
-// A stand of the active park airport.
-struct ParkPos {
-    std::string id;
-    double latitude = 0.0, longitude = 0.0;
-    bool cargo = false;
 };
 
 // An entry of the park airport list; the first one is the active park airport.
@@ -39,7 +33,6 @@ struct ParkAirport {
 // Work thread, unless said otherwise.
 extern std::vector<AirportData> g_airports;
 extern std::vector<ParkAirport> g_parkAirports;
-extern std::vector<ParkPos> g_parkPositions;  // the stands of the active park airport
 extern std::string g_parkAirportCode;         // the active park airport; empty: none
 extern std::string g_reservedStand;           // the stand reserved for the user aircraft; empty: none
 extern std::atomic<bool> g_standFileLoaded;   // a stand file of the park airport is loaded (any thread)

@@ -92,13 +92,14 @@ TEST_F(SelectionTest, RandomPickNeverGivesASpecialLiveryAndRefusedTitlesAreNotCo
     AiAc live = aircraft("DLH", "A320"), parked = aircraft("DLH", "A320");
     gf_selectLiveryForLiveAircraft(live);
     EXPECT_TRUE(live.title.empty());
-    EXPECT_FALSE(gf_selectLiveryForStatic(parked, ParkPos{.id = "A12"}));
+    EXPECT_FALSE(gf_selectLiveryForStatic(parked, ParkPos{"A12", {}, 0.0, 0.0, 0.0, 0.0, false, false, false}));
     EXPECT_TRUE(parked.title.empty());
     for (const auto& count : g_matchStepCounts) EXPECT_EQ(count.load(), 0);
 }
 
 TEST_F(SelectionTest, StaticAircraftTakesItsCargoWishFromTheStandAndCountsNothing) {
-    const ParkPos cargoStand{.id = "C1", .cargo = true}, paxStand{.id = "A1", .cargo = false};
+    const ParkPos cargoStand{"C1", {}, 0.0, 0.0, 0.0, 0.0, true, false, false},
+        paxStand{"A1", {}, 0.0, 0.0, 0.0, 0.0, false, false, false};
     AiAc smallBaw = aircraft("BAW", "A320"), before = aircraft("DLH", "A320");
     smallBaw.category = 0;
     before.title = "kept from before";

@@ -106,7 +106,7 @@ TEST_F(Timers, SixtyOneSecondSweepRemovesAStaticTwinOfAParkedLiveAircraft) {
 TEST_F(Timers, TwentyMinuteRenewalRunsInTwoPasses) {
     g_standFileLoaded = true;
     g_parkAirportCode = "EHAM";
-    g_parkPositions = {ParkPos{"A1", 52.3, 4.76, false}};
+    g_parkPositions = {ParkPos{"A1", {}, 52.3, 4.76, 0.0, 0.0, false, false, false}};
     g_parkingModeChanged = 1;
 
     secondAt(1200);

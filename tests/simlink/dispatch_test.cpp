@@ -175,7 +175,8 @@ TEST_F(Dispatch, AZuluTimeOutsideTheCalendarIsRefusedAndLoggedOnce) {
 // ---- Stands: looked up by the work thread ----
 
 TEST_F(Dispatch, TheStandUnderTheUserIsLookedUpByTheWorkThreadNotTheLink) {
-    g_parkPositions = {{"A12", 47.45, 8.55, false}, {"B3", 47.46, 8.56, false}};
+    g_parkPositions = {{"A12", {}, 47.45, 8.55, 0.0, 0.0, false, false, false},
+                       {"B3", {}, 47.46, 8.56, 0.0, 0.0, false, false, false}};
     dispatch(userPosition(47.4501, 8.5501));
     EXPECT_EQ(gf_displayText(&MainWindow::g_userStandShown), "");
     gf_handleLinkRequests();
@@ -186,7 +187,7 @@ TEST_F(Dispatch, TheStandUnderTheUserIsLookedUpByTheWorkThreadNotTheLink) {
 }
 
 TEST_F(Dispatch, ANewFlightRecordsTheUserStandAtTheActiveParkAirportOnTheWorkThread) {
-    g_parkPositions = {{"A12", 47.45, 8.55, false}};
+    g_parkPositions = {{"A12", {}, 47.45, 8.55, 0.0, 0.0, false, false, false}};
     g_parkAirports = {{"LSZH", "", 47.46, 8.55, 0.5}};
     g_parkAirportCode = "LSZH";
     dispatch(userPosition(47.45, 8.55));
@@ -198,7 +199,7 @@ TEST_F(Dispatch, ANewFlightRecordsTheUserStandAtTheActiveParkAirportOnTheWorkThr
 }
 
 TEST_F(Dispatch, TheUserStandIsNotRecordedWhileTheUserMovesOrAwayFromTheActiveAirport) {
-    g_parkPositions = {{"A12", 47.45, 8.55, false}};
+    g_parkPositions = {{"A12", {}, 47.45, 8.55, 0.0, 0.0, false, false, false}};
     g_parkAirports = {{"LSZH", "", 47.46, 8.55, 0.5}};
     g_parkAirportCode = "LSZH";
     dispatch(userPosition(47.45, 8.55));
