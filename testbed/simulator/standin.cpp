@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <deque>
@@ -30,6 +31,8 @@ constexpr std::uint32_t kMsgException = 1, kMsgOpen = 2, kMsgQuit = 3, kMsgEvent
 constexpr std::uint32_t kServerProtocolWord = 5;
 constexpr std::uint32_t kMaxRequestSize = 0x100000;
 constexpr double kPi = 3.14159265358979323846;
+// "STATIC CG TO GROUND" of every AI model, feet.
+constexpr double kAiStaticCgToGroundFt = 6.5;
 
 std::uint32_t get32(const Bytes& b, std::size_t off) {
     if (off + 4 > b.size()) return 0;
@@ -327,7 +330,7 @@ struct SimulatorStandIn::Impl {
         else if (name == "vertical speed") v = o.verticalSpeed;
         else if (name == "sim on ground") v = o.onGround ? 1 : 0;
         else if (name == "light states" || name == "light on states") v = static_cast<double>(o.lights);
-        else if (name == "static cg to ground") v = 6.5;
+        else if (name == "static cg to ground") v = kAiStaticCgToGroundFt;
         else if (name == "static pitch") v = angle(0.5);
         else if (name == "spoilers handle position") v = o.spoilers;
         else if (name == "general eng throttle lever position:1") v = o.throttle1;
@@ -400,6 +403,15 @@ struct SimulatorStandIn::Impl {
         }
     }
 
+    // A moved AI object stands on the user's field (one flat elevation for every AI object) and is on the
+    // ground when its centre of gravity is no higher than its static height above the wheels, plus a little:
+    // a landing aircraft touches down, a departing one lifts off.
+    void settleOnGround(ObjectState& o) {
+        constexpr double kGroundContactMarginFt = 0.5;
+        o.groundAltitude = options.user.groundAltitude;
+        o.onGround = o.altitude <= o.groundAltitude + kAiStaticCgToGroundFt + kGroundContactMarginFt;
+    }
+
     void sendObjectData(const std::shared_ptr<Session>& s, std::uint32_t msgId, std::uint32_t requestId,
                         std::uint32_t defineId, const ObjectState& o, std::uint32_t entry, std::uint32_t outOf) {
         auto def = s->view.definitions.find(defineId);
@@ -417,10 +429,21 @@ struct SimulatorStandIn::Impl {
         send(s, w.done());
     }
 
+    // One line per creation, position update and removal of an AI object: "t" is seconds since the stand-in
+    // started, "time" the same moment as UTC wall-clock time; angles in degrees, altitude in feet.
     void writeTrace(const char* what, const ObjectState& o) {
         if (!trace.is_open()) return;
         double t = std::chrono::duration<double>(Clock::now() - started).count();
-        nlohmann::json j = {{"t", std::round(t * 1000) / 1000}, {"event", what}, {"id", o.id},
+        const auto wall = std::chrono::system_clock::now();
+        const std::time_t seconds = std::chrono::system_clock::to_time_t(wall);
+        const auto millis =
+            std::chrono::duration_cast<std::chrono::milliseconds>(wall.time_since_epoch()).count() % 1000;
+        std::tm utc{};
+        gmtime_r(&seconds, &utc);
+        char stamp[32];
+        std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                      utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
+        nlohmann::json j = {{"t", std::round(t * 1000) / 1000}, {"time", stamp}, {"event", what}, {"id", o.id},
                             {"title", o.title}, {"atcId", o.atcId}, {"lat", o.latitude}, {"lon", o.longitude},
                             {"alt", o.altitude}, {"pitch", o.pitch}, {"bank", o.bank}, {"heading", o.heading},
                             {"onGround", o.onGround}};
@@ -517,7 +540,10 @@ struct SimulatorStandIn::Impl {
                     auto def = s->view.definitions.find(rec.defineId);
                     if (def != s->view.definitions.end()) {
                         applySetData(*o, def->second, rec.data.data(), rec.data.size());
-                        if (o != &options.user) writeTrace("update", *o);
+                        if (o != &options.user) {
+                            settleOnGround(*o);
+                            writeTrace("update", *o);
+                        }
                     }
                 }
                 s->view.setData.push_back(std::move(rec));

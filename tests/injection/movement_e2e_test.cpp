@@ -1,0 +1,405 @@
+// A landing and a take-off from end to end: the program (build/bin/ZNTV_P3D) as a process, the live-traffic
+// service stand-in as a process playing a scenario written here in real time, and the simulator stand-in in
+// this process writing every position the program sends to its trace. The checks read the trace.
+//
+// The program plays the reports about half a minute behind the service and creates an aircraft only while
+// everything it knows of it is either airborne or on the ground. The scenario therefore starts 15 s before
+// the landing and the lift-off: whatever the program's start-up takes (under 10 s), its first request sees
+// the arrival still on its approach and the departure still on the ground.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <numbers>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "child_process.h"
+#include "standin.h"
+#include "support/test_support.h"
+
+namespace injection_test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using run_test::ChildProcess;
+using testing_support::readWholeFile;
+using testing_support::writeWholeFile;
+using Clock = std::chrono::steady_clock;
+
+const fs::path kProgram = fs::path(ZNTV_BINARY_DIR) / "bin" / "ZNTV_P3D";
+const fs::path kService = fs::path(ZNTV_BINARY_DIR) / "bin" / "zntv-service";
+const fs::path kDatabase = fs::path(ZNTV_BINARY_DIR) / "dbase" / "dbase.zip";
+
+const std::string kTitle = "Test KLM B738";
+// The user stands on the field (elevation 0 ft) south of both runways, which run east.
+constexpr double kUserLat = 52.3086, kUserLon = 4.7639;
+constexpr double kLandingRunwayLat = 52.3186, kDepartureRunwayLat = 52.3286;
+constexpr double kTouchdownLon = 4.7400, kTakeOffStartLon = 4.7400;
+// Scenario seconds of the touchdown and the lift-off; the service starts this many seconds earlier.
+constexpr double kTouchdownT = 60, kLiftOffT = 60, kLeadS = 13;
+
+// The stand-in's ground contact: static CG height 6.5 ft above the field plus its margin.
+constexpr double kOnGroundMaxFt = 7.0;
+constexpr double kMetresPerNm = 1852.0;
+
+// Client events (the program's own ids).
+constexpr std::uint32_t kFlapsSet = 218, kGearSet = 220, kThrottleSet = 223;
+
+bool lf_waitFor(std::chrono::milliseconds bound, const std::function<bool()>& condition) {
+    const auto end = Clock::now() + bound;
+    while (Clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(50ms);
+    }
+    return condition();
+}
+
+double lf_lonPerNm(double lat) { return 1.0 / 60.0 / std::cos(lat * std::numbers::pi / 180.0); }
+
+double lf_distanceM(double lat1, double lon1, double lat2, double lon2) {
+    const double north = (lat2 - lat1) * 60.0 * kMetresPerNm;
+    const double east = (lon2 - lon1) / lf_lonPerNm((lat1 + lat2) / 2) * kMetresPerNm;
+    return std::hypot(north, east);
+}
+
+nlohmann::json lf_point(double t, double lat, double lon, double alt, double gs, double trk, double vs, bool gnd) {
+    return {{"t", t}, {"lat", lat}, {"lon", lon}, {"alt", alt}, {"gs", gs},
+            {"trk", trk}, {"vs", vs}, {"gnd", gnd}};
+}
+
+nlohmann::json lf_klm(const std::string& hex, int number, nlohmann::json track) {
+    return {{"hex", hex},
+            {"callsign", "KLM" + std::to_string(number)},
+            {"registration", "PH-Z" + std::to_string(number)},
+            {"type", "B738"},
+            {"airline", "KLM"},
+            {"origin", "AMS"},
+            {"destination", "LHR"},
+            {"flight", "KL" + std::to_string(number)},
+            {"category", "A3"},
+            {"track", std::move(track)}};
+}
+
+// Where the arrival stops after its taxi off the runway.
+constexpr double kStopLat = kLandingRunwayLat + 0.0008;
+double lf_stopLon() {
+    // The runway exit starts where the roll ends: 0.2847 + 0.0792 nm past the touchdown point.
+    return kTouchdownLon + 0.3639 * lf_lonPerNm(kLandingRunwayLat) + 0.0006;
+}
+
+// KLM201: a 3-degree approach at 140 kt from 740 ft, touchdown at 130 kt, braking to 20 kt, a turn off the
+// runway to the north at taxi speed, and a stop.
+nlohmann::json lf_arrival() {
+    const double lonNm = lf_lonPerNm(kLandingRunwayLat);
+    const double fpm = 140.0 * 6076.12 / 60.0 * std::tan(3.0 * std::numbers::pi / 180.0);
+    nlohmann::json track = nlohmann::json::array();
+    for (const double t : {0.0, 20.0, 40.0, 52.0, 58.0}) {
+        const double before = kTouchdownT - t;
+        track.push_back(lf_point(t, kLandingRunwayLat, kTouchdownLon - before * 140.0 / 3600.0 * lonNm,
+                                 before * fpm / 60.0, 140, 90, -fpm, false));
+    }
+    const double T = kTouchdownT;
+    track.push_back(lf_point(T, kLandingRunwayLat, kTouchdownLon, 0, 130, 90, 0, true));
+    track.push_back(lf_point(T + 10, kLandingRunwayLat, kTouchdownLon + 0.2847 * lonNm, 0, 75, 90, 0, true));
+    const double rollEnd = kTouchdownLon + 0.3639 * lonNm;
+    track.push_back(lf_point(T + 16, kLandingRunwayLat, rollEnd, 0, 20, 90, 0, true));
+    track.push_back(lf_point(T + 21, kLandingRunwayLat + 0.0003, rollEnd + 0.0006, 0, 15, 30, 0, true));
+    track.push_back(lf_point(T + 28, kStopLat, lf_stopLon(), 0, 10, 0, 0, true));
+    track.push_back(lf_point(T + 30, kStopLat, lf_stopLon(), 0, 0, 0, 0, true));
+    track.push_back(lf_point(T + 100, kStopLat, lf_stopLon(), 0, 0, 0, 0, true));
+    return lf_klm("48c201", 201, std::move(track));
+}
+
+// KLM301: lined up and rolling slowly until 30 s before the lift-off, then accelerating to 155 kt, lifting off
+// and climbing at 2000 ft/min.
+nlohmann::json lf_departure() {
+    const double lonNm = lf_lonPerNm(kDepartureRunwayLat);
+    const double L = kLiftOffT;
+    nlohmann::json track = nlohmann::json::array();
+    const double rollStart = kTakeOffStartLon + (L - 30) * 10.0 / 3600.0 * lonNm;
+    track.push_back(lf_point(0, kDepartureRunwayLat, kTakeOffStartLon, 0, 10, 90, 0, true));
+    track.push_back(lf_point(L - 30, kDepartureRunwayLat, rollStart, 0, 10, 90, 0, true));
+    track.push_back(lf_point(L - 15, kDepartureRunwayLat, rollStart + 0.1875 * lonNm, 0, 80, 90, 0, true));
+    const double liftOff = rollStart + (0.1875 + 0.4896) * lonNm;
+    track.push_back(lf_point(L, kDepartureRunwayLat, liftOff, 0, 155, 90, 0, true));
+    track.push_back(lf_point(L + 4, kDepartureRunwayLat, liftOff + 0.175 * lonNm, 100, 160, 90, 1800, false));
+    track.push_back(lf_point(L + 20, kDepartureRunwayLat, liftOff + 0.9 * lonNm, 650, 170, 90, 2000, false));
+    track.push_back(lf_point(L + 80, kDepartureRunwayLat, liftOff + 4.0 * lonNm, 2650, 200, 90, 2000, false));
+    return lf_klm("48c301", 301, std::move(track));
+}
+
+// One traced position of an aircraft.
+struct Sample {
+    double t = 0, lat = 0, lon = 0, alt = 0, pitch = 0;
+    bool onGround = false;
+    std::string event;
+};
+
+class LiveMovement : public ::testing::Test {
+protected:
+    LiveMovement() {
+        for (const char* folder : {"program/docs", "program/input", "program/output", "config/ZNTV_P3D", "registry",
+                                   "runtime", "documents", "public", "sim/Prepar3D v5/Scenery"}) {
+            fs::create_directories(m_root / folder);
+        }
+        fs::permissions(m_root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+        writeWholeFile(m_root / "program/output/LiveriesScanned.xml",
+                       "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"ZNTV\"/><info name=\"date\" "
+                       "value=\"2026-12-07\"/><info name=\"version\" value=\"10.10.4\"/></meta>\n"
+                       "<liveries><liv airl=\"KLM\" type=\"B738\" title=\"" +
+                           kTitle + "\"/></liveries>\n");
+        writeWholeFile(m_root / "program/RealTraffic.lic", "{\"License\":\"LIC-1\"}\n");
+    }
+
+    ~LiveMovement() override {
+        if (m_program) {
+            m_program->signal(SIGTERM);
+            m_program->waitForExit(15s);
+        }
+        m_program.reset();
+        m_service.reset();
+        if (m_sim) m_sim->stop();
+        // ZNTV_E2E_KEEP=<folder> keeps the run's files (trace, log, scenario) for a look afterwards.
+        if (const char* keep = std::getenv("ZNTV_E2E_KEEP")) {
+            std::error_code ignored;
+            fs::copy(m_root, keep, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ignored);
+        }
+    }
+
+    // The service plays the scenario in real time from `startAt`.
+    void start(const std::vector<nlohmann::json>& aircraft, double startAt) {
+        const nlohmann::json scenario = {{"name", "movement-e2e"}, {"loop", false}, {"aircraft", aircraft}};
+        writeWholeFile(m_root / "scenario.json", scenario.dump(1));
+        writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml",
+                       "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
+                           (m_root / "sim/Prepar3D v5").string() +
+                           "\"/>\n<parameter name=\"SCAN_LIVERIES\" value=\"false\"/>\n"
+                           "<parameter name=\"AUTO_RANGE\" value=\"false\"/>\n"
+                           "<parameter name=\"LATERAL_RANGE\" value=\"10\"/>\n</parameters>\n");
+
+        ASSERT_TRUE(fs::exists(kProgram)) << kProgram;
+        const fs::path out = m_root / "service.out";
+        m_service = std::make_unique<ChildProcess>(
+            kService,
+            std::vector<std::string>{"--port", "0", "--scenario", (m_root / "scenario.json").string(), "--start-at",
+                                     std::to_string(startAt), "--time-scale", "1", "--dbase", kDatabase.string()},
+            m_root, std::map<std::string, std::string>{}, out);
+        std::string port;
+        ASSERT_TRUE(lf_waitFor(30s, [&] {
+            const std::string text = readWholeFile(out);
+            const auto line = text.find("port ");
+            const auto end = text.find('\n', line);
+            if (line == std::string::npos || end == std::string::npos) return false;
+            port = text.substr(line + 5, end - line - 5);
+            return true;
+        }));
+
+        standin::Options o = standin::defaultOptions();
+        o.tcpPort = 0;
+        o.listenPipe = false;
+        o.listenIPv6 = false;
+        o.user.latitude = kUserLat;
+        o.user.longitude = kUserLon;
+        o.user.altitude = o.user.groundAltitude = 0;
+        o.tracePath = m_root / "trace.jsonl";
+        m_sim = std::make_unique<standin::SimulatorStandIn>(o);
+        ASSERT_TRUE(m_sim->start());
+        writeWholeFile(m_root / "documents/SimConnect.cfg",
+                       "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(m_sim->portIPv4()) +
+                           "\n");
+
+        const std::map<std::string, std::string> env = {
+            {"XDG_CONFIG_HOME", (m_root / "config").string()},
+            {"XDG_DOCUMENTS_DIR", (m_root / "documents").string()},
+            {"XDG_PUBLICSHARE_DIR", (m_root / "public").string()},
+            {"XDG_RUNTIME_DIR", (m_root / "runtime").string()},
+            {"ZNTV_REGISTRY_DIR", (m_root / "registry").string()},
+            {"ZNTV_UPDATE_URL", "http://127.0.0.1:" + port + "/downloads/"},
+            {"ZNTV_SERVICE_URL", "http://127.0.0.1:" + port + "/v4/"},
+            {"ZNTV_HEADLESS", "1"},
+            {"ZNTV_TIME_SCALE", "0.05"}};
+        m_program = std::make_unique<ChildProcess>(kProgram, std::vector<std::string>{}, m_root / "program", env,
+                                                   m_root / "program.out");
+    }
+
+    bool waitWhileRunning(std::chrono::milliseconds bound, const std::function<bool()>& condition) {
+        return lf_waitFor(bound, [&] { return condition() || !m_program->running(); }) && condition();
+    }
+
+    // The traced creation and updates of one aircraft, in order.
+    std::vector<Sample> traced(const std::string& atcId) const {
+        std::vector<Sample> samples;
+        std::istringstream trace(readWholeFile(m_root / "trace.jsonl"));
+        for (std::string line; std::getline(trace, line);) {
+            const auto j = nlohmann::json::parse(line, nullptr, false);
+            if (j.is_discarded() || j.value("atcId", "") != atcId) continue;
+            samples.push_back({j.value("t", 0.0), j.value("lat", 0.0), j.value("lon", 0.0), j.value("alt", 0.0),
+                               j.value("pitch", 0.0), j.value("onGround", false), j.value("event", "")});
+        }
+        return samples;
+    }
+
+    std::optional<std::uint32_t> objectIdOf(const std::string& atcId) const {
+        std::istringstream trace(readWholeFile(m_root / "trace.jsonl"));
+        for (std::string line; std::getline(trace, line);) {
+            const auto j = nlohmann::json::parse(line, nullptr, false);
+            if (!j.is_discarded() && j.value("atcId", "") == atcId) return j.at("id").get<std::uint32_t>();
+        }
+        return std::nullopt;
+    }
+
+    std::vector<standin::ClientEvent> eventsOf(std::uint32_t objectId) const {
+        std::vector<standin::ClientEvent> events;
+        for (const standin::SessionView& s : m_sim->sessions())
+            for (const standin::ClientEvent& e : s.clientEvents)
+                if (e.objectId == objectId) events.push_back(e);
+        return events;
+    }
+
+    std::string log() const { return readWholeFile(m_root / "program/Log.txt"); }
+
+    testing_support::TempDir m_dir;
+    fs::path m_root = m_dir.path();
+    std::unique_ptr<standin::SimulatorStandIn> m_sim;
+    std::unique_ptr<ChildProcess> m_service;
+    std::unique_ptr<ChildProcess> m_program;
+};
+
+// Ground speed in knots over the samples from `from` to at least one second later.
+double lf_speedKt(const std::vector<Sample>& s, std::size_t from) {
+    std::size_t to = from;
+    while (to + 1 < s.size() && s[to].t < s[from].t + 1.0) ++to;
+    const double dt = s[to].t - s[from].t;
+    if (dt <= 0) return 0;
+    return lf_distanceM(s[from].lat, s[from].lon, s[to].lat, s[to].lon) / dt * 3600.0 / kMetresPerNm;
+}
+
+std::string lf_describe(const Sample& s) {
+    std::ostringstream o;
+    o << s.event << " t=" << s.t << " lat=" << s.lat << " lon=" << s.lon << " alt=" << s.alt << " pitch=" << s.pitch
+      << " onGround=" << s.onGround;
+    return o.str();
+}
+
+// The traffic reader takes ground reports only around an active park airport, and the program has none until
+// it reads its park airports: until then the arrival never reaches the runway and the departure appears in the
+// air. Enabled when park airports are read.
+TEST_F(LiveMovement, DISABLED_AnArrivalFlaresTouchesDownSlowsAndTaxisToAStopAndADepartureRollsRotatesAndClimbs) {
+    const auto started = Clock::now();
+    ASSERT_NO_FATAL_FAILURE(start({lf_arrival(), lf_departure()}, kTouchdownT - kLeadS));
+
+    // ---- The departure ----
+    // Up and climbing through 400 ft: about 50 s after the start.
+    ASSERT_TRUE(waitWhileRunning(70s, [&] {
+        const auto s = traced("KLM301");
+        return std::any_of(s.begin(), s.end(), [](const Sample& x) { return x.alt > 400; });
+    })) << log();
+    const std::vector<Sample> dep = traced("KLM301");
+    ASSERT_FALSE(dep.empty());
+    EXPECT_EQ(dep.front().event, "create");
+    EXPECT_TRUE(dep.front().onGround) << lf_describe(dep.front());
+    EXPECT_LE(dep.front().alt, kOnGroundMaxFt) << lf_describe(dep.front());
+    const auto liftOff =
+        std::find_if(dep.begin(), dep.end(), [](const Sample& x) { return !x.onGround && x.alt > kOnGroundMaxFt; });
+    ASSERT_NE(liftOff, dep.end());
+    // It rolled along the runway to flying speed first: at least a third of a mile on the ground.
+    double fastestRoll = 0;
+    for (auto it = dep.begin(); it != liftOff; ++it)
+        fastestRoll = std::max(fastestRoll, lf_speedKt(dep, static_cast<std::size_t>(it - dep.begin())));
+    EXPECT_GT(fastestRoll, 110.0);
+    const auto offRunway = std::find_if(dep.begin(), liftOff, [](const Sample& x) {
+        return std::abs(x.lat - kDepartureRunwayLat) > 0.0002;
+    });
+    EXPECT_EQ(offRunway, liftOff) << "off the runway: " << lf_describe(*offRunway);
+    EXPECT_GT(lf_distanceM(dep.front().lat, dep.front().lon, liftOff->lat, liftOff->lon), kMetresPerNm / 3)
+        << "rolled from " << lf_describe(dep.front()) << " to " << lf_describe(*liftOff);
+    // Rotated: the nose up (pitch negative) before the wheels left the ground, and climbing ever after.
+    EXPECT_GT(dep.front().pitch, -1.5) << "not level on the runway: " << lf_describe(dep.front());
+    const auto rotated =
+        std::find_if(dep.begin(), liftOff + 1, [](const Sample& x) { return x.pitch < -3.0; });
+    EXPECT_NE(rotated, liftOff + 1) << "no rotation before the lift-off: " << lf_describe(*liftOff);
+    const auto touchedAgain = std::find_if(liftOff, dep.end(), [](const Sample& x) { return x.onGround; });
+    EXPECT_EQ(touchedAgain, dep.end()) << "touched again: " << lf_describe(*touchedAgain);
+    EXPECT_GT(dep.back().alt, liftOff->alt + 300.0);
+    // Throttle set to full, flaps for the take-off, gear up after the lift-off.
+    const auto events = eventsOf(*objectIdOf("KLM301"));
+    const auto has = [&](std::uint32_t id, std::uint32_t data) {
+        return std::any_of(events.begin(), events.end(),
+                           [&](const standin::ClientEvent& e) { return e.eventId == id && e.data == data; });
+    };
+    EXPECT_TRUE(has(kThrottleSet, 16383)) << "no full throttle";
+    EXPECT_TRUE(has(kFlapsSet, 3072)) << "no take-off flaps";
+    EXPECT_TRUE(lf_waitFor(10s, [&] {
+        const auto e = eventsOf(*objectIdOf("KLM301"));
+        return std::any_of(e.begin(), e.end(),
+                           [&](const standin::ClientEvent& x) { return x.eventId == kGearSet && x.data == 0; });
+    })) << "no gear up";
+
+    // ---- The arrival ----
+    const double stopLon = lf_stopLon();
+    const auto stoppedAtTheEnd = [&](const std::vector<Sample>& s) {
+        if (s.size() < 2) return false;
+        const Sample& last = s.back();
+        if (lf_distanceM(last.lat, last.lon, kStopLat, stopLon) > 30.0) return false;
+        // No move over the last two seconds.
+        for (auto it = s.rbegin(); it != s.rend() && it->t >= last.t - 2.0; ++it)
+            if (lf_distanceM(it->lat, it->lon, last.lat, last.lon) > 1.0) return false;
+        return s.front().t <= last.t - 2.0;
+    };
+    // Stopped about 75 s after the start.
+    const auto stopBound = std::chrono::duration_cast<std::chrono::milliseconds>(started + 92s - Clock::now());
+    EXPECT_TRUE(waitWhileRunning(stopBound, [&] { return stoppedAtTheEnd(traced("KLM201")); }))
+        << (traced("KLM201").empty() ? std::string("not created") : lf_describe(traced("KLM201").back()));
+    const std::vector<Sample> arr = traced("KLM201");
+    ASSERT_FALSE(arr.empty());
+    EXPECT_EQ(arr.front().event, "create");
+    EXPECT_FALSE(arr.front().onGround) << lf_describe(arr.front());
+    EXPECT_GT(arr.front().alt, 100.0) << lf_describe(arr.front());
+    const auto touchdown = std::find_if(arr.begin(), arr.end(), [](const Sample& x) { return x.onGround; });
+    ASSERT_NE(touchdown, arr.end()) << "never on the ground: " << lf_describe(arr.back());
+    // On the runway, and not far from where the reports put the touchdown.
+    EXPECT_NEAR(touchdown->lat, kLandingRunwayLat, 0.0002) << lf_describe(*touchdown);
+    EXPECT_LT(lf_distanceM(touchdown->lat, touchdown->lon, kLandingRunwayLat, kTouchdownLon), 0.5 * kMetresPerNm)
+        << lf_describe(*touchdown);
+    const auto bounced = std::find_if(touchdown, arr.end(), [](const Sample& x) { return !x.onGround; });
+    EXPECT_EQ(bounced, arr.end()) << "airborne again: " << lf_describe(*bounced);
+    // The flare: below 40 ft the nose comes up (pitch more negative) from the approach attitude.
+    std::optional<double> approachPitch;
+    double flarePitch = 90;
+    for (auto it = arr.begin(); it != touchdown; ++it) {
+        if (it->alt >= 150 && it->alt <= 300) approachPitch = it->pitch;
+        if (it->alt < 40) flarePitch = std::min(flarePitch, it->pitch);
+    }
+    ASSERT_TRUE(approachPitch) << "no approach seen between 150 and 300 ft";
+    EXPECT_LT(flarePitch, *approachPitch - 1.0) << "approach pitch " << *approachPitch << ", flare " << flarePitch;
+    // Slows on the runway from landing speed to taxi speed, then turns off it.
+    const auto at = static_cast<std::size_t>(touchdown - arr.begin());
+    EXPECT_GT(lf_speedKt(arr, at), 90.0) << lf_describe(*touchdown);
+    std::optional<std::size_t> taxiing;
+    for (std::size_t i = at; i < arr.size() && arr[i].t + 1.0 <= arr.back().t; ++i)
+        if (lf_speedKt(arr, i) < 30.0) {
+            taxiing = i;
+            break;
+        }
+    ASSERT_TRUE(taxiing) << "never slowed to taxi speed";
+    EXPECT_NEAR(arr[*taxiing].lat, kLandingRunwayLat, 0.0003) << "slowed off the runway: " << lf_describe(arr[*taxiing]);
+    EXPECT_GT(arr.back().lat, kLandingRunwayLat + 0.0006) << "still on the runway: " << lf_describe(arr.back());
+}
+
+}  // namespace
+}  // namespace injection_test
