@@ -3,7 +3,8 @@
 // the static parking at the exit.
 //
 // For now these carry the least the run-time needs: no airport list is read, there is no park airport, and
-// a parking pass only gives its controls back.
+// a parking pass only gives its controls back. The stand choice and the parking controls are in
+// stand_choice.h.
 #pragma once
 
 #include <atomic>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "airports/stand_choice.h"
 #include "airports/stands.h"
 #include "frame/timeutil.h"
 #include "injection/services.h"
@@ -63,15 +65,7 @@ void lf_adjustParking(bool parkingModeChanged);
 void lf_searchForCoupledCsAroundThisTime(WeekSlot slot, LiveAc& ac);
 // Removes every static parked aircraft and empties the parking list.
 void lf_clearStaticParking();
-// While static parking is calculated: g_parkingBusy set and the parking controls disabled.
-void gf_disableParkingControls();
-// The parking controls back as the settings have them, and g_parkingBusy cleared.
-void gf_enableParkingControls();
 // Makes the airport the first park airport.
 void lf_setParkAirport(const std::string& code, const AirportData& airport);
-// The id of the active park airport's stand within 55 m of the position; empty when none.
-std::string gf_userStand(double latitude, double longitude);
 // Creates or extends the user's park-airport file with the user stand stored for the active park airport.
 void gf_updateMyParkAirportsFile();
-// Static parked aircraft (in the simulator or on their way out).
-std::uint64_t lf_countStaticAc(bool refreshAverageFit);

@@ -251,17 +251,23 @@ std::string gf_bitset2hours(const HalfHourSet& hours) {
 
 // ---- Is the option's aircraft placed already ----
 
+// Two texts name the same aircraft only when they say something: an option without a registration or second
+// callsign is not placed already just because some aircraft has none either.
+namespace {
+bool lf_sameGiven(const std::string& a, const std::string& b) { return !a.empty() && a == b; }
+}  // namespace
+
 std::vector<AiAc>::iterator lf_findStaticForOption(const ParkPosOption& option) {
     return std::find_if(g_staticAc.begin(), g_staticAc.end(), [&](const AiAc& ac) {
-        return ac.callsignCopy == option.callsign1 || ac.callsignCopy == option.callsign2 ||
-               ac.registration == option.registration;
+        return lf_sameGiven(ac.callsignCopy, option.callsign1) || lf_sameGiven(ac.callsignCopy, option.callsign2) ||
+               lf_sameGiven(ac.registration, option.registration);
     });
 }
 
 std::vector<ParkingEntry>::iterator lf_findParkingEntryForOption(const ParkPosOption& option) {
     return std::find_if(g_parkingList.begin(), g_parkingList.end(), [&](const ParkingEntry& e) {
-        return e.callsign1 == option.callsign1 || e.callsign1 == option.callsign2 ||
-               e.registration == option.registration;
+        return lf_sameGiven(e.callsign1, option.callsign1) || lf_sameGiven(e.callsign1, option.callsign2) ||
+               lf_sameGiven(e.registration, option.registration);
     });
 }
 

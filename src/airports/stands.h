@@ -65,7 +65,7 @@ struct ParkPos {
     std::uint8_t radiusChanged = 0;
     std::uint8_t cargoChanged = 0;
     std::uint8_t takenByStatic = 0;
-    std::uint8_t occupiedByLive = 0;
+    std::uint32_t occupiedByLive = 0;  // hex id of the live aircraft that parks or drives here; 0: free
     std::uint8_t reserved = 0;
     std::uint8_t blocked = 0;
     std::uint8_t cargo = 0;

@@ -531,7 +531,7 @@ void lf_releaseStand(LiveAc& a) {
         lf_endPrediction(a);
     }
     lf_recordStandObservation(a, true, g_weekSlotNow.load(), true);
-    gf_markStandLive(a.standIndex, false);
+    gf_freeStandOf(a.standIndex, a.hexId);
 }
 
 // ---- The movement step ----
@@ -685,19 +685,19 @@ void lf_extendTrack(LiveAc& a, std::int32_t steps) {
     c.playTick += 100 * (parked ? kParkedStepSeconds : a.onGround ? kGroundStepSeconds : kAirStepSeconds);
     if (parked) {
         a.standConfirmed = false;
-        gf_markStandLive(a.standIndex, false);
+        gf_freeStandOf(a.standIndex, a.hexId);
     }
     a.track.push_back(c);
 }
 
 void lf_arriveAtStand(LiveAc& a) {
-    if (gf_standOccupiedByLive(a.standIndex)) {
-        // Another live aircraft stands there. The stand stays theirs: this aircraft gives it up before it
-        // leaves, so that its removal does not clear their mark.
+    if (const std::uint32_t holder = gf_standOccupiedByLive(a.standIndex); holder != 0 && holder != a.hexId) {
+        // Another live aircraft holds the stand. It stays theirs: this aircraft gives it up before it leaves,
+        // so that its removal does not clear their mark.
         a.extendSteps = 1;
         const std::uint32_t stand = a.standIndex;
         removeAircraftFromSim(a);
-        gf_markStandLive(stand, true);
+        gf_markStandLive(stand, holder);
         a.standIndex = 0;
         return;
     }

@@ -144,7 +144,7 @@ void removeAircraftFromSim(AiAc& ac) {
     if (ac.status == kAcNotInSim) return lf_dropRecord(ac, live);
     // The occupied-by-live mark is a live aircraft's; a static one leaving must not free a stand that a live
     // aircraft holds.
-    if (live) gf_markStandLive(ac.standIndex, false);
+    if (live) gf_freeStandOf(ac.standIndex, ac.hexId);
     if (ac.status == kAcCreationQueued && ac.objectId == 0) {
         if (lf_withdrawCreation(ac, live)) {
             ac.creationWithdrawn = true;

@@ -248,7 +248,7 @@ void lf_onCreationFailed(std::uint32_t id) {
     if (ac == nullptr) return;
     const LiveAc refused = *ac;
     // The stand it was meant for is free again.
-    gf_markStandLive(refused.standIndex, false);
+    gf_freeStandOf(refused.standIndex, refused.hexId);
     lf_eraseLiveAc(*ac);
     // May throw the user error; the record is gone by then.
     gf_liveryCouldNotBeCreated(refused);

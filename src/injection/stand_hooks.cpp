@@ -15,8 +15,14 @@ std::optional<double> gf_standRadius(std::uint32_t index) {
     return index != 0 && g_standHooks.radius ? g_standHooks.radius(index) : std::nullopt;
 }
 
-void gf_markStandLive(std::uint32_t index, bool occupied) {
-    if (index != 0 && g_standHooks.markLive) g_standHooks.markLive(index, occupied);
+void gf_markStandLive(std::uint32_t index, std::uint32_t hexId) {
+    if (index != 0 && g_standHooks.markLive) g_standHooks.markLive(index, hexId);
+}
+
+void gf_freeStandOf(std::uint32_t index, std::uint32_t hexId) {
+    // Without a holder to ask, the stand is taken to be this aircraft's.
+    const std::uint32_t holder = g_standHooks.occupiedByLive ? gf_standOccupiedByLive(index) : hexId;
+    if (holder == hexId) gf_markStandLive(index, 0);
 }
 
 void gf_dropParkingEntriesOfStand(std::uint32_t index) {
@@ -25,8 +31,8 @@ void gf_dropParkingEntriesOfStand(std::uint32_t index) {
 
 std::uint32_t gf_reservedStandIndex() { return g_standHooks.reservedIndex ? g_standHooks.reservedIndex() : 0; }
 
-bool gf_standOccupiedByLive(std::uint32_t index) {
-    return index != 0 && g_standHooks.occupiedByLive && g_standHooks.occupiedByLive(index);
+std::uint32_t gf_standOccupiedByLive(std::uint32_t index) {
+    return index != 0 && g_standHooks.occupiedByLive ? g_standHooks.occupiedByLive(index) : 0;
 }
 
 bool gf_standIsCargo(std::uint32_t index) { return index != 0 && g_standHooks.isCargo && g_standHooks.isCargo(index); }

@@ -19,12 +19,14 @@ struct StandHooks {
     std::function<std::optional<StandPlace>(std::uint32_t index)> place;
     // The stand's radius in nm.
     std::function<std::optional<double>(std::uint32_t index)> radius;
-    std::function<void(std::uint32_t index, bool occupied)> markLive;
+    // Records the live aircraft that parks or drives to the stand (its hex id); 0 frees the stand.
+    std::function<void(std::uint32_t index, std::uint32_t hexId)> markLive;
     // The entries of the static parking list for the stand go: a live aircraft parks there now.
     std::function<void(std::uint32_t index)> dropParkingEntries;
     // Index of the reserved stand; 0 when there is none.
     std::function<std::uint32_t()> reservedIndex;
-    std::function<bool(std::uint32_t index)> occupiedByLive;
+    // Hex id of the live aircraft that holds the stand; 0 when it is free.
+    std::function<std::uint32_t(std::uint32_t index)> occupiedByLive;
     // The stand's cargo flag, and turning it into a cargo stand (a cargo aircraft parked there).
     std::function<bool(std::uint32_t index)> isCargo;
     std::function<void(std::uint32_t index, const LiveAc& ac)> learnCargo;
@@ -45,11 +47,14 @@ std::string gf_standName(std::uint32_t index);
 std::optional<StandPlace> gf_standPlace(std::uint32_t index);
 // The stand's radius (nm), nothing when it is not known.
 std::optional<double> gf_standRadius(std::uint32_t index);
-// Sets or clears the occupied-by-live mark; nothing for index 0.
-void gf_markStandLive(std::uint32_t index, bool occupied);
+// Records the live aircraft (hex id) that holds the stand, 0 to free it; nothing for index 0.
+void gf_markStandLive(std::uint32_t index, std::uint32_t hexId);
+// Frees the stand when this aircraft holds it; a stand another aircraft holds keeps its holder.
+void gf_freeStandOf(std::uint32_t index, std::uint32_t hexId);
 void gf_dropParkingEntriesOfStand(std::uint32_t index);
 std::uint32_t gf_reservedStandIndex();
-bool gf_standOccupiedByLive(std::uint32_t index);
+// Hex id of the live aircraft holding the stand; 0 when free (or no stand).
+std::uint32_t gf_standOccupiedByLive(std::uint32_t index);
 bool gf_standIsCargo(std::uint32_t index);
 void gf_learnCargoStand(std::uint32_t index, const LiveAc& ac);
 void gf_try2Park(LiveAc& ac, bool wide);

@@ -11,6 +11,7 @@
 #include <fmt/format.h>
 #include <pthread.h>
 
+#include "airports/parking.h"
 #include "airports/services.h"
 #include "frame/download.h"
 #include "frame/entry.h"
@@ -130,6 +131,8 @@ void gf_installRunHooks() {
         if (g_parkAirportCode.empty()) return std::nullopt;
         return g_parkAirportElevation;
     };
+    // The injection's stand hooks read and mark the active park airport's stands (work thread).
+    gf_installStandHooks();
     // Approaches are flown to the active park airport: within 10 nm of it a descent becomes one (work thread).
     g_activeParkAirportPosition = []() -> std::optional<GeoPosition> {
         if (g_parkAirportCode.empty()) return std::nullopt;

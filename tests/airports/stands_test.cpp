@@ -1,4 +1,5 @@
 #include "airports/stands.h"
+#include "injection/aircraft_lists.h"
 
 #include <gtest/gtest.h>
 
@@ -217,3 +218,20 @@ TEST_F(Stands, HalfHourOutOfRangeIsLoggedAndChangesNothing) {
 }
 
 }  // namespace
+
+TEST_F(Stands, AnOptionIsPlacedAlreadyOnlyByACallsignOrRegistrationBothSay) {
+    ParkPosOption option;
+    option.callsign1 = "SWR12";  // no second callsign, no registration
+    AiAc& other = g_staticAc.emplace_back();
+    other.callsignCopy = "DLH4";  // nor has this one a registration
+    ParkingEntry& entry = g_parkingList.emplace_back();
+    entry.callsign1 = "AFR8";
+    EXPECT_EQ(lf_findStaticForOption(option), g_staticAc.end());
+    EXPECT_EQ(lf_findParkingEntryForOption(option), g_parkingList.end());
+    entry.callsign1 = "SWR12";
+    other.registration = option.registration = "HB-JCA";
+    EXPECT_EQ(lf_findParkingEntryForOption(option), g_parkingList.begin());
+    EXPECT_EQ(lf_findStaticForOption(option), g_staticAc.begin());
+    g_staticAc.clear();
+    g_parkingList.clear();
+}

@@ -24,6 +24,7 @@ namespace {
 constexpr double kRadPerDeg = std::numbers::pi / 180.0;
 constexpr double kLat = 47.45, kLon = 8.56;
 constexpr std::uint32_t kObject = 101;
+constexpr std::uint32_t kHexId = 0x4b1234;
 
 // A point `north` and `east` metres from the reference position.
 TrackPoint point(double north, double east, std::int32_t playTick, bool airborne, double alt = 0.0,
@@ -41,7 +42,7 @@ TrackPoint point(double north, double east, std::int32_t playTick, bool airborne
 // An aircraft in the simulator standing at the first of its points.
 LiveAc inSim(std::vector<TrackPoint> points) {
     LiveAc a;
-    a.hexId = 0x4b1234;
+    a.hexId = kHexId;
     a.callsign = "SWR100";
     a.status = kAcInSim;
     a.objectId = kObject;
@@ -347,8 +348,10 @@ class AtStand : public Movement {
 protected:
     void SetUp() override {
         Movement::SetUp();
-        g_standHooks.markLive = [this](std::uint32_t i, bool on) { marks.push_back(on ? int(i) : -int(i)); };
-        g_standHooks.occupiedByLive = [this](std::uint32_t) { return occupied; };
+        g_standHooks.markLive = [this](std::uint32_t i, std::uint32_t hexId) {
+            marks.push_back(hexId != 0 ? int(i) : -int(i));
+        };
+        g_standHooks.occupiedByLive = [this](std::uint32_t) { return holder; };
         g_steadyClockOverride = [] { return std::uint64_t{4'000'000'000}; };
     }
     LiveAc parked() {
@@ -362,7 +365,7 @@ protected:
         return a;
     }
     std::vector<int> marks;
-    bool occupied = false;
+    std::uint32_t holder = kHexId;  // the stand is the aircraft's own
 };
 
 TEST_F(AtStand, APointFarFromTheStandLeavesItOrRemovesTheAircraft) {
@@ -420,13 +423,13 @@ TEST_F(AtStand, AnAircraftDrivingToItsStandParksOnlyThere) {
         // Parked, its week-long prediction no longer holds the stand against others.
         {"at the stand", 1, false, kMoveParked, kAcInSim, {-5}},
         {"10 m short", 10, false, kMoveFollowing, kAcInSim, {}},
-        // The other aircraft keeps its mark, also when the removal goes through the movement step again.
-        {"stand taken", 1, true, kMoveToStand, kAcRemovalRequested, {-5, 5}},
+        // The other aircraft keeps the stand: the removal leaves its mark alone, and it is set again.
+        {"stand taken", 1, true, kMoveToStand, kAcRemovalRequested, {5}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         marks.clear();
-        occupied = c.occupied;
+        holder = c.occupied ? 0x4b9999 : kHexId;
         LiveAc a = parked();
         a.state = kMoveToStand;
         a.latitude = kLat + c.metresFromStand / 111132.95;

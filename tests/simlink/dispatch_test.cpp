@@ -178,6 +178,7 @@ TEST_F(Dispatch, TheStandUnderTheUserIsLookedUpByTheWorkThreadNotTheLink) {
     g_parkPositions = {{"A12", {}, 47.45, 8.55, 0.0, 0.0, false, false, false},
                        {"B3", {}, 47.46, 8.56, 0.0, 0.0, false, false, false}};
     dispatch(userPosition(47.4501, 8.5501));
+    dispatch(userOnGround(true));  // a user aircraft in the air stands on no stand
     EXPECT_EQ(gf_displayText(&MainWindow::g_userStandShown), "");
     gf_handleLinkRequests();
     EXPECT_EQ(gf_displayText(&MainWindow::g_userStandShown), "A12");
