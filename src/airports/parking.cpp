@@ -8,6 +8,7 @@
 
 #include <fmt/format.h>
 
+#include "airports/learning.h"
 #include "airports/services.h"
 #include "airports/stand_choice.h"
 #include "frame/log.h"
@@ -215,4 +216,8 @@ void gf_installStandHooks() {
     g_standHooks.try2Park = [](LiveAc& a, bool wide) {
         if (!g_parkPositions.empty()) try2Park(a, wide);
     };
+    g_standHooks.addRealParkPosOption = [](LiveAc& a, bool learnKey, WeekSlot slot, bool forget) {
+        return lf_addRealParkPosOption(a.standIndex, a, learnKey, slot, forget);
+    };
+    g_standHooks.learnStandOfNearbyLiveAc = lf_learnStandOfNearbyLiveAc;
 }

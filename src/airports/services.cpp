@@ -30,8 +30,6 @@ bool lf_checkReservedStand(bool, std::string&) { return false; }
 
 void lf_adjustParking(bool) { gf_enableParkingControls(); }
 
-void lf_searchForCoupledCsAroundThisTime(WeekSlot, LiveAc&) {}
-
 void gf_updateMyParkAirportsFile() {}
 
 void lf_clearStaticParking() {
