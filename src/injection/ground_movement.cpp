@@ -65,9 +65,11 @@ constexpr double kPushBackRadii = 2.5;    // stand radii behind it
 constexpr std::uint32_t kPushBackPhases = 2;
 constexpr double kDepartureDistanceRef = 900.0;
 
-// The taxi to a stand takes at least this long; the stop follows half a second later.
+// The taxi to a stand takes at least this long; the stop follows half a second later, or once the aircraft
+// has turned onto the stand's heading when that takes longer.
 constexpr std::int64_t kMinStandTicks = 100;
 constexpr std::int32_t kStandStopTicks = 50;
+constexpr double kStandTurnMargin = 1.1;
 
 constexpr std::int32_t kWindowTicks = 3000;
 constexpr std::int32_t kTakeOffDelayTicks = 5000;
@@ -231,6 +233,22 @@ void lf_detectStop(LiveAc& a) {
     if (gf_distanceNM(a.latitude, a.longitude, last.lat, last.lon) <= kStoppedNearNm) gf_try2Park(a, false);
 }
 
+// The stop that ends the taxi to a stand turns the aircraft, standing on it, onto the stand's heading (the way
+// in was flown on the bearing to the stand) at its category's ground rate.
+void lf_turnOntoStand(LiveAc& a) {
+    if (a.track.size() < 2 || !a.track[1].stopped) return;
+    a.targetHeading = a.standHeading;
+    a.turnRate = a.groundTurnRate;
+    a.turning = std::abs(gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(a.standHeading))) > kHeadingReached;
+}
+
+// Ticks to turn standing from the heading onto the target at the ground rate (with a margin); 0 when unknown.
+std::int64_t lf_standTurnTicks(const LiveAc& a, double from, double target) {
+    if (!(a.groundTurnRate > 0.0)) return 0;
+    const double turn = std::abs(gf_angleDiff(gf_headingOf(from), gf_headingOf(target)));
+    return static_cast<std::int64_t>(std::ceil(turn * kStandTurnMargin / a.groundTurnRate));
+}
+
 void lf_pushBackStep(LiveAc& a) {
     if (a.standExitTicks > 0) --a.standExitTicks;
     if (a.standExitTicks == 1) {
@@ -325,6 +343,7 @@ void nextPosGround(LiveAc& a) {
     default:
         lf_planGroundLeg(a);
         if (state == kMoveFollowing) lf_detectStop(a);
+        if (state == kMoveToStand) lf_turnOntoStand(a);
         break;
     }
     adjustTimeGround(a);
@@ -410,14 +429,25 @@ void drive2Stand(LiveAc& a, double standLat, double standLon, double standHeadin
     TrackPoint stop = stand;
     stop.speed = stop.tas = 0.0;
     stop.stopped = true;
-    stop.playTick = stand.playTick + kStandStopTicks;
+    // Long enough to turn onto the stand's heading from the way in (from the heading now when already there).
+    const double wayIn = stand.stopped ? a.heading : gf_initialBearing(b.lat, b.lon, standLat, standLon);
+    stop.playTick = static_cast<std::int32_t>(
+        stand.playTick + std::max<std::int64_t>(kStandStopTicks, lf_standTurnTicks(a, wayIn, standHeading)));
     a.track.push_back(stand);
     a.track.push_back(stop);
-    a.targetHeading = standHeading;
+    // Nose first along the way in; the turn onto the stand's heading comes standing on it.
+    a.targetHeading = stand.stopped ? standHeading : wayIn;
     if (lf_predicting(a)) {
         a.extendSteps = 0;
         gf_resetWindows(a);
     }
+}
+
+void lf_turnStandingOntoStand(LiveAc& a) {
+    if (a.state != kMoveToStand || a.track.empty()) return;
+    const TrackPoint& front = a.track.front();
+    if (front.lat != a.standLat || front.lon != a.standLon) return;  // not there yet
+    lf_turnTowards(a, a.standHeading);
 }
 
 void lf_pullOut(LiveAc& a) {

@@ -158,6 +158,7 @@ void lf_moveInSim(LiveAc& a) {
     const bool standing = a.track.front().stopped;
     a.trueAirspeed = standing ? 0.0 : a.speedKt;
     if (!standing) lf_followCurve(a);
+    else lf_turnStandingOntoStand(a);
     if (a.objectId == 0) {
         gf_logLine(fmt::format("{} objectid=0? hexid: {},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc", a.hexId,
                                a.callsign, a.registration, gf_aimo(a), a.track.size()));

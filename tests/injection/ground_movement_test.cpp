@@ -14,6 +14,7 @@
 #include "injection/ai_update.h"
 #include "injection/aircraft_lists.h"
 #include "injection/geodesy.h"
+#include "injection/movement.h"
 #include "injection/stand_hooks.h"
 #include "recording_sink.h"
 #include "simlink/link.h"
@@ -196,19 +197,44 @@ TEST_F(GroundMovement, TheTaxiToTheStandEndsWithAStop) {
         LiveAc a = taxiing({point(0, 0, kNow, 0.0)});
         a.extendSteps = 4;
         const TrackPoint stand = point(c.standMetres, 0, 0);
-        drive2Stand(a, stand.lat, stand.lon, 1.5);
+        // The stand points along the way in: nothing to turn on it.
+        drive2Stand(a, stand.lat, stand.lon, 0.0);
         ASSERT_EQ(a.track.size(), 3u);
         EXPECT_EQ(a.track[0].speed, 4.0);
         EXPECT_EQ(a.track[1].playTick, kNow + c.ticks);
         EXPECT_FALSE(a.track[1].stopped);
         EXPECT_EQ(a.track[1].speed, 4.0);
-        EXPECT_NEAR(a.track[1].track, deg(1.5), 1e-9);
+        EXPECT_NEAR(a.track[1].track, 0.0, 1e-9);
         EXPECT_EQ(a.track[2].playTick, kNow + c.ticks + 50);
         EXPECT_TRUE(a.track[2].stopped);
         EXPECT_EQ(a.track[2].speed, 0.0);
         EXPECT_EQ(a.track[2].lat, stand.lat);
-        EXPECT_EQ(a.targetHeading, 1.5);
+        EXPECT_NEAR(a.targetHeading, 0.0, 1e-9);
         EXPECT_EQ(a.extendSteps, 0);
+    }
+}
+
+// A stand off the way in, pointing elsewhere: the aircraft taxies to it nose first and, standing on it, turns
+// onto the stand's heading before it counts as parked.
+TEST_F(GroundMovement, TheTaxiToTheStandEndsOnTheStandHeading) {
+    for (const double standDeg : {135.0, 270.0, 350.0}) {
+        SCOPED_TRACE(standDeg);
+        LiveAc a = taxiing({point(0, 0, kNow, 0.0)});
+        a.heading = 0.0;
+        const TrackPoint stand = pointFrom(a.track.front(), 45, 30, 0);
+        a.standIndex = 3;
+        a.standLat = stand.lat;
+        a.standLon = stand.lon;
+        a.standHeading = standDeg * kRadPerDeg;
+        a.state = kMoveToStand;
+        drive2Stand(a, stand.lat, stand.lon, a.standHeading);
+        for (std::int32_t tick = kNow; tick < kNow + 30000 && a.state == kMoveToStand; ++tick) {
+            gf_setAiTick(tick);
+            updateLiveAc(a);
+        }
+        ASSERT_EQ(a.state, kMoveParked);
+        EXPECT_LT(gf_distanceNM(a.latitude, a.longitude, stand.lat, stand.lon) * 1852.0, 2.0);
+        EXPECT_LT(std::abs(deg(gf_angleDiff(a.heading, a.standHeading))), 1.0) << deg(a.heading);
     }
 }
 

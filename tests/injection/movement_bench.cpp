@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "fixtures/gunzip.h"
+#include "airports/parking.h"
 #include "airports/services.h"
 #include "frame/settings.h"
 #include "frame/text.h"
@@ -287,7 +288,7 @@ void MovementBench::run() {
     // the last one it moved on). Index 0 is no stand.
     std::vector<StandPlace> stands(1);
     std::vector<double> radii(1);
-    for (const BenchTrack& t : m_tracks) {
+    for (const BenchTrack& t : m_options.realStands ? std::vector<BenchTrack>{} : m_tracks) {
         if (t.records.empty()) continue;
         const double radius = 1.2 * gf_wingspanOfModel(t.records.front().type);
         for (const StandPlace& s : t.stands) {
@@ -313,47 +314,51 @@ void MovementBench::run() {
     }
     std::set<std::uint32_t> occupied;
     std::map<std::uint32_t, std::uint32_t> assigned;  // stand -> hex id driving to it or parked there
-    g_standHooks.place = [&](std::uint32_t i) -> std::optional<StandPlace> {
-        if (i == 0 || i >= stands.size()) return std::nullopt;
-        return stands[i];
-    };
-    g_standHooks.radius = [&](std::uint32_t i) -> std::optional<double> {
-        if (i == 0 || i >= radii.size()) return std::nullopt;
-        return radii[i];
-    };
-    g_standHooks.name = [](std::uint32_t i) { return i == 0 ? std::string() : fmt::format("S{}", i); };
-    g_standHooks.markLive = [&](std::uint32_t i, bool on) {
-        if (on) occupied.insert(i);
-        else occupied.erase(i);
-        if (!on) assigned.erase(i);
-    };
-    g_standHooks.occupiedByLive = [&](std::uint32_t i) { return occupied.contains(i); };
-    // The nearest free stand to where the aircraft stops (150 m; 400 m for the wide search), and the taxi there.
-    g_standHooks.try2Park = [&](LiveAc& a, bool wide) {
-        if (a.track.empty() || a.state != kMoveFollowing) return;
-        const TrackPoint& last = a.track.back();
-        std::uint32_t best = 0;
-        double bestM = wide ? 400.0 : 150.0;
-        for (std::uint32_t i = 1; i < stands.size(); ++i) {
-            if (occupied.contains(i)) continue;
-            if (const auto it = assigned.find(i); it != assigned.end() && it->second != a.hexId) continue;
-            const double m = lf_metres(last.lat, last.lon, stands[i].lat, stands[i].lon);
-            if (m < bestM) {
-                bestM = m;
-                best = i;
+    if (m_options.realStands) {
+        gf_installStandHooks();
+    } else {
+        g_standHooks.place = [&](std::uint32_t i) -> std::optional<StandPlace> {
+            if (i == 0 || i >= stands.size()) return std::nullopt;
+            return stands[i];
+        };
+        g_standHooks.radius = [&](std::uint32_t i) -> std::optional<double> {
+            if (i == 0 || i >= radii.size()) return std::nullopt;
+            return radii[i];
+        };
+        g_standHooks.name = [](std::uint32_t i) { return i == 0 ? std::string() : fmt::format("S{}", i); };
+        g_standHooks.markLive = [&](std::uint32_t i, bool on) {
+            if (on) occupied.insert(i);
+            else occupied.erase(i);
+            if (!on) assigned.erase(i);
+        };
+        g_standHooks.occupiedByLive = [&](std::uint32_t i) { return occupied.contains(i); };
+        // The nearest free stand to where the aircraft stops (150 m; 400 m for the wide search), and the taxi there.
+        g_standHooks.try2Park = [&](LiveAc& a, bool wide) {
+            if (a.track.empty() || a.state != kMoveFollowing) return;
+            const TrackPoint& last = a.track.back();
+            std::uint32_t best = 0;
+            double bestM = wide ? 400.0 : 150.0;
+            for (std::uint32_t i = 1; i < stands.size(); ++i) {
+                if (occupied.contains(i)) continue;
+                if (const auto it = assigned.find(i); it != assigned.end() && it->second != a.hexId) continue;
+                const double m = lf_metres(last.lat, last.lon, stands[i].lat, stands[i].lon);
+                if (m < bestM) {
+                    bestM = m;
+                    best = i;
+                }
             }
-        }
-        if (best == 0) return;
-        const StandPlace& s = stands[best];
-        assigned[best] = a.hexId;
-        a.standIndex = best;
-        a.standLat = s.lat;
-        a.standLon = s.lon;
-        a.standHeading = s.heading;
-        a.previousState = a.state;
-        a.state = kMoveToStand;
-        drive2Stand(a, s.lat, s.lon, s.heading);
-    };
+            if (best == 0) return;
+            const StandPlace& s = stands[best];
+            assigned[best] = a.hexId;
+            a.standIndex = best;
+            a.standLat = s.lat;
+            a.standLon = s.lon;
+            a.standHeading = s.heading;
+            a.previousState = a.state;
+            a.state = kMoveToStand;
+            drive2Stand(a, s.lat, s.lon, s.heading);
+        };
+    }
 
     // Which record is handed over when: record time t plays at t's tick; a batch goes every deliveryTicks.
     struct Due {
@@ -588,6 +593,7 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
         const double off = std::abs(gf_angleDiff(lf_norm(u.heading), lf_norm(a->standHeading))) / kDeg;
         check("stand arrival", m, kStandArrivalM);
         check("stand arrival heading", off, kStandHeadingDeg);
+        res.standsReached.push_back(a->standIndex);
     }
     w.state = a->state;
     w.last = u;

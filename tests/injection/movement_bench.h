@@ -68,6 +68,8 @@ struct TrackResult {
     int removals = 0;
     long positions = 0;
     std::map<std::string, Counter> counters;
+    // The stands (indices) it arrived at, in order.
+    std::vector<std::uint32_t> standsReached;
 };
 
 struct BenchOptions {
@@ -84,6 +86,9 @@ struct BenchOptions {
     std::int32_t tailTicks = 60000;
     // Besides the stands the tracks name, one stand where each track ends standing on the ground.
     bool standsWhereTracksEnd = true;
+    // The program's own stands instead of the bench's: g_parkPositions as the caller filled it, with the
+    // airports' stand hooks and stand search (the stands above are then not made).
+    bool realStands = false;
     // One line a tick of this aircraft (tick, state, on ground, flare stage, position, height of the wheels
     // over the field, heading, pitch, bank, speed, track size) into `traceFile`; 0 = none.
     std::uint32_t traceHexId = 0;

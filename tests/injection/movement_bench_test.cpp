@@ -3,16 +3,26 @@
 // (stdout and movement_bench_*.txt in the build tree).
 #include "movement_bench.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <mutex>
+#include <numbers>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
 #include "../liveries/livery_index_test_env.h"
+#include "airports/parking.h"
+#include "airports/services.h"
+#include "airports/stand_choice.h"
+#include "airports/stands.h"
+#include "frame/timeutil.h"
+#include "injection/geodesy.h"
+#include "injection/stand_hooks.h"
 #include "frame/settings.h"
 #include "injection/services.h"
 #include "liveries/selection.h"
@@ -250,6 +260,114 @@ TEST_F(MovementBenchRun, SyntheticTracksPassEveryCheck) {
         }
     }
     publish(text, "movement_bench_synthetic.txt");
+}
+
+// The program's own stands and stand search instead of the bench's: a small park airport around the places
+// where the made tracks stop. A landing A320 stops 15 m short of a fitting stand that lies 45 degrees off its
+// way and points 90 degrees off it; nearer lie a helicopter pad and a stand another live aircraft holds. Two
+// business jets taxiing side by side stop together where one stand is the nearest for both: the first gets
+// it, the second the other stand within reach.
+TEST_F(MovementBenchRun, LandedAndTaxiingAircraftParkOnTheAirportsStands) {
+    constexpr double kFeetPerMetre = 3.280839895;
+    const auto place = [](const StandPlace& from, double bearingDeg, double metres) {
+        const double b = from.heading + bearingDeg * std::numbers::pi / 180.0;
+        return gf_destinationPoint(from.lat, from.lon, b, metres * kFeetPerMetre);
+    };
+    const auto turned = [](const StandPlace& from, double deg) {
+        return std::fmod(from.heading + deg * std::numbers::pi / 180.0 + 4.0 * std::numbers::pi,
+                         2.0 * std::numbers::pi);
+    };
+
+    TrackBuilder landing = builder(0x4b0011, "SWR111", "A320", -1.74, 9.85, kRunway);
+    landing.altitude(kField + 3000).every(2).air(1, 150, 0, -750).air(235, 140, 0, -750);
+    landing.ground(2, 130).ground(38, 20).ground(12, 15, 60).ground(60, 15).ground(15, 15, -90).ground(30, 15);
+    landing.ground(8, 0);
+    const StandPlace stop = landing.standHere();
+    landing.every(4).ground(60, 0);
+    for (TrafficRecord& r : landing.records()) r.registration = "HB-JLT";  // learning goes by registration
+
+    // The two jets taxi north side by side, 12 m apart, and stop a second apart.
+    const std::pair<double, double> q = at(0.3, 0.2);
+    const GeoPosition beside = gf_destinationPoint(q.first, q.second, std::numbers::pi / 2.0, 12.0 * kFeetPerMetre);
+    const auto taxiAndStop = [&](std::uint32_t hexId, const char* callsign, double lat, double lon, double start) {
+        TrackBuilder b(hexId, callsign, "CL35", lat, lon, 0, start);
+        b.every(2).ground(8, 12).ground(40, 12).ground(6, 0).every(4).ground(60, 0);
+        return b;
+    };
+    const TrackBuilder first = taxiAndStop(0x4b0012, "SWR112", q.first, q.second, 1.0e9);
+    const TrackBuilder second = taxiAndStop(0x4b0013, "SWR113", beside.latitude, beside.longitude, 1.0e9 + 1);
+    const StandPlace spot = first.standHere();
+
+    std::vector<ParkPos> stands;
+    const auto stand = [&](const char* id, const GeoPosition& p, double heading, double radiusM, bool heli) {
+        stands.emplace_back(id, std::vector<ParkPosOption>{}, p.latitude, p.longitude, heading, radiusM, false, false,
+                            heli);
+    };
+    stand("A1", place(stop, 45, 15), turned(stop, 90), 20, false);  // the A320's
+    stand("H1", place(stop, -90, 6), stop.heading, 12, true);       // a pad
+    stand("A2", place(stop, 180, 8), stop.heading, 20, false);      // held by another live aircraft
+    stand("A3", place(stop, -60, 30), stop.heading, 20, false);     // beyond the search
+    // 12 m ahead of the first, 17 m from the second; the other 27 m east of it, 19 m from the second.
+    const GeoPosition b1 = place(spot, 0, 12);
+    stand("B1", b1, spot.heading, 12, false);
+    stand("B2", place({b1.latitude, b1.longitude, spot.heading}, 90, 27), spot.heading, 12, false);
+    for (std::size_t i = 0; i < stands.size(); ++i) stands[i].index = static_cast<std::uint32_t>(i + 1);
+    stands[2].occupiedByLive = 0x4bffff;
+    for (ParkPos& a : stands)
+        for (const ParkPos& b : stands)
+            if (&a != &b && a.radius + b.radius > 1.1 * gf_distanceNM(a.latitude, a.longitude, b.latitude, b.longitude))
+                a.excluded.push_back(b.index);
+
+    const std::vector<BenchTrack> tracks = {landing.track("landing to a stand", "landing, taxi, stop near the stands"),
+                                            first.track("first of two", "taxi and stop by two stands"),
+                                            second.track("second of two", "the same 12 m to its right, a second later")};
+    liveriesFor(tracks);
+    // Whether the stand use is learned, as the airports' hooks have it now.
+    const StandHooks savedHooks = g_standHooks;
+    gf_installStandHooks();
+    const bool learns = static_cast<bool>(g_standHooks.addRealParkPosOption);
+    g_standHooks = savedHooks;
+    g_parkPositions = stands;
+    g_reservedStand.clear();
+    gf_forgetUserStand();
+
+    BenchOptions options = traced();
+    options.realStands = true;
+    options.standsWhereTracksEnd = false;
+    options.tailTicks = 6000;
+    MovementBench bench(options);
+    for (const BenchTrack& t : tracks) bench.add(t);
+    bench.run();
+    publish(bench.report("the airport's own stands"), "movement_bench_stands.txt");
+    const std::vector<ParkPos> after = g_parkPositions;
+    g_parkPositions.clear();
+    gf_forgetUserStand();
+
+    EXPECT_EQ(bench.lostTicks(), 0);
+    ASSERT_EQ(bench.results().size(), 3u);
+    const std::vector<std::pair<const char*, std::uint32_t>> expected = {
+        {"landing to a stand", 1}, {"first of two", 5}, {"second of two", 6}};
+    for (const auto& [name, index] : expected) {
+        SCOPED_TRACE(name);
+        const movement_bench::TrackResult* r = bench.result(name);
+        ASSERT_NE(r, nullptr);
+        EXPECT_EQ(r->creations, 1);
+        EXPECT_EQ(r->standsReached, std::vector<std::uint32_t>{index});
+        for (const char* check : {"stand arrival", "stand arrival heading"}) {
+            const auto it = r->counters.find(check);
+            ASSERT_TRUE(it != r->counters.end()) << check << " never checked";
+            EXPECT_EQ(it->second.fail, 0) << check << ": " << it->second.worstValue;
+        }
+        for (const auto& [check, counter] : r->counters) EXPECT_EQ(counter.fail, 0) << check;
+    }
+    if (learns) {
+        // The landed aircraft's stand use was learned for the weekday and half-hour it parked in.
+        const ParkPos& a1 = after[0];
+        const WeekSlot now = g_weekSlotNow.load();
+        EXPECT_TRUE(std::any_of(a1.options.begin(), a1.options.end(), [&](const ParkPosOption& o) {
+            return o.id != 0 && o.day == gf_weekdayOf(now) && o.halfHours.test(gf_slotOf(now));
+        }));
+    }
 }
 
 TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
