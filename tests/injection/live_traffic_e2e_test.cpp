@@ -5,50 +5,25 @@
 // The scenario clock stands still at 60 s: the short history the program asks for first (five snapshots six
 // seconds apart, 36 s to 60 s) is then the same however long its start-up takes, and an aircraft whose track
 // ends at 50 s is seen three times and never again.
-#include <gtest/gtest.h>
-
-#include <signal.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <filesystem>
-#include <functional>
+#include <cstdio>
 #include <map>
-#include <memory>
 #include <numbers>
-#include <optional>
-#include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "child_process.h"
-#include "standin.h"
-#include "support/test_support.h"
+#include "program_run.h"
 
 namespace injection_test {
 namespace {
 
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using run_test::ChildProcess;
 using testing_support::readWholeFile;
 using testing_support::writeWholeFile;
-using Clock = std::chrono::steady_clock;
 
-const fs::path kProgram = fs::path(ZNTV_BINARY_DIR) / "bin" / "ZNTV_P3D";
-const fs::path kService = fs::path(ZNTV_BINARY_DIR) / "bin" / "zntv-service";
-const fs::path kDatabase = fs::path(ZNTV_BINARY_DIR) / "dbase" / "dbase.zip";
 
-// The one livery of the scanned file: KLM's Boeing 737-800.
-const std::string kTitle = "Test KLM B738";
-// The user aircraft stands at Amsterdam, where the scenario's traffic flies: the program's first traffic
-// request, which may go out before it knows the user's position, asks for the box around Amsterdam.
-constexpr double kUserLat = 52.3086, kUserLon = 4.7639;
-
+// The user aircraft stands at Amsterdam (program_run.h), where the scenario's traffic flies: the program's first
+// traffic request, which may go out before it knows the user's position, asks for the box around Amsterdam.
 // A fixed traffic radius of 10 nm: an airborne aircraft whose reports end beyond 9.5 nm from the user is
 // removed at once, nearer it is flown on for a while on predicted points.
 const std::string kRangeParameters =
@@ -56,18 +31,6 @@ const std::string kRangeParameters =
 
 // Client events (the program's own ids).
 constexpr std::uint32_t kAllLightsToggle = 214;
-
-bool lf_waitUntil(Clock::time_point end, const std::function<bool()>& condition) {
-    while (Clock::now() < end) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return condition();
-}
-
-bool lf_waitFor(std::chrono::milliseconds bound, const std::function<bool()>& condition) {
-    return lf_waitUntil(Clock::now() + bound, condition);
-}
 
 // A KLM 737 at 2500 ft flying at 200 kt along `trackDeg`, at `lat`/`lon` at the scenario's 42 s (the middle of
 // the history the program gets first); present from `from` to `to` seconds.
@@ -100,108 +63,14 @@ nlohmann::json lf_aircraft(int n, double lat, double lon, double trackDeg = 90, 
             {"track", nlohmann::json::array({point(from), point(to)})}};
 }
 
-class LiveTraffic : public ::testing::Test {
+class LiveTraffic : public ProgramRun {
 protected:
-    LiveTraffic() {
-        for (const char* folder : {"program/docs", "program/input", "program/output", "config/ZNTV_P3D", "registry",
-                                   "runtime", "documents", "public", "sim/Prepar3D v5/Scenery"}) {
-            fs::create_directories(m_root / folder);
-        }
-        fs::permissions(m_root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
-        writeWholeFile(m_root / "program/output/LiveriesScanned.xml",
-                       "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"ZNTV\"/><info name=\"date\" "
-                       "value=\"2026-12-07\"/><info name=\"version\" value=\"10.10.4\"/></meta>\n"
-                       "<liveries><liv airl=\"KLM\" type=\"B738\" title=\"" +
-                           kTitle + "\"/></liveries>\n");
-        writeWholeFile(m_root / "program/RealTraffic.lic", "{\"License\":\"LIC-1\"}\n");
-    }
-
-    ~LiveTraffic() override {
-        // The program closes through its exit sequence while the simulator still answers.
-        if (m_program) {
-            m_program->signal(SIGTERM);
-            m_program->waitForExit(15s);
-        }
-        m_program.reset();
-        m_service.reset();
-        if (m_sim) m_sim->stop();
-    }
-
-    // Service, simulator and program, with the scenario's aircraft and the settings given.
+    // The scenario clock stands still at 60 s.
     void start(const std::vector<nlohmann::json>& aircraft, const std::string& extraParameters = "",
                std::vector<std::string> refusedTitles = {}) {
-        const nlohmann::json scenario = {{"name", "live-e2e"}, {"loop", false}, {"aircraft", aircraft}};
-        writeWholeFile(m_root / "scenario.json", scenario.dump(1));
-        writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml",
-                       "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
-                           (m_root / "sim/Prepar3D v5").string() +
-                           "\"/>\n<parameter name=\"SCAN_LIVERIES\" value=\"false\"/>\n" + kRangeParameters +
-                           extraParameters + "</parameters>\n");
-
-        ASSERT_TRUE(fs::exists(kProgram)) << kProgram;
-        const fs::path out = m_root / "service.out";
-        m_service = std::make_unique<ChildProcess>(
-            kService,
-            std::vector<std::string>{"--port", "0", "--scenario", (m_root / "scenario.json").string(), "--start-at",
-                                     "60", "--time-scale", "0", "--dbase", kDatabase.string()},
-            m_root, std::map<std::string, std::string>{}, out);
-        std::string port;
-        ASSERT_TRUE(lf_waitFor(30s, [&] {
-            const std::string text = readWholeFile(out);
-            const auto line = text.find("port ");
-            const auto end = text.find('\n', line);
-            if (line == std::string::npos || end == std::string::npos) return false;
-            port = text.substr(line + 5, end - line - 5);
-            return true;
-        }));
-
-        standin::Options o = standin::defaultOptions();
-        o.tcpPort = 0;
-        o.listenPipe = false;
-        o.listenIPv6 = false;
-        o.user.latitude = kUserLat;
-        o.user.longitude = kUserLon;
-        o.user.altitude = o.user.groundAltitude = 0;
-        o.tracePath = m_root / "trace.jsonl";
-        o.refusedTitles = std::move(refusedTitles);
-        m_sim = std::make_unique<standin::SimulatorStandIn>(o);
-        ASSERT_TRUE(m_sim->start());
-        writeWholeFile(m_root / "documents/SimConnect.cfg",
-                       "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(m_sim->portIPv4()) +
-                           "\n");
-
-        const std::map<std::string, std::string> env = {
-            {"XDG_CONFIG_HOME", (m_root / "config").string()},
-            {"XDG_DOCUMENTS_DIR", (m_root / "documents").string()},
-            {"XDG_PUBLICSHARE_DIR", (m_root / "public").string()},
-            {"XDG_RUNTIME_DIR", (m_root / "runtime").string()},
-            {"ZNTV_REGISTRY_DIR", (m_root / "registry").string()},
-            {"ZNTV_UPDATE_URL", "http://127.0.0.1:" + port + "/downloads/"},
-            {"ZNTV_SERVICE_URL", "http://127.0.0.1:" + port + "/v4/"},
-            {"ZNTV_HEADLESS", "1"},
-            {"ZNTV_TIME_SCALE", "0.05"}};
-        m_program = std::make_unique<ChildProcess>(kProgram, std::vector<std::string>{}, m_root / "program", env,
-                                                   m_root / "program.out");
-    }
-
-    // Waits for the condition as long as the program runs: a program that ended early fails at once.
-    bool waitWhileRunning(std::chrono::milliseconds bound, const std::function<bool()>& condition) {
-        return lf_waitFor(bound, [&] { return condition() || !m_program->running(); }) && condition();
-    }
-
-    std::optional<standin::ObjectState> aiObject(const std::string& atcId) const {
-        for (const standin::ObjectState& o : m_sim->aiObjects())
-            if (o.atcId == atcId) return o;
-        return std::nullopt;
-    }
-
-    // Every session's requests of one kind, in the order received.
-    template <typename T>
-    std::vector<T> all(std::vector<T> standin::SessionView::*member) const {
-        std::vector<T> result;
-        for (const standin::SessionView& s : m_sim->sessions())
-            result.insert(result.end(), (s.*member).begin(), (s.*member).end());
-        return result;
+        ProgramRun::start(
+            {.aircraft = aircraft, .parameters = kRangeParameters + extraParameters, .refusedTitles = refusedTitles,
+             .startAt = 60, .timeScale = 0});
     }
 
     std::vector<std::uint32_t> eventsOf(std::uint32_t objectId) const {
@@ -213,13 +82,6 @@ protected:
 
     std::size_t creations() const { return all(&standin::SessionView::creationSendIds).size(); }
 
-    std::string log() const { return readWholeFile(m_root / "program/Log.txt"); }
-
-    testing_support::TempDir m_dir;
-    fs::path m_root = m_dir.path();
-    std::unique_ptr<standin::SimulatorStandIn> m_sim;
-    std::unique_ptr<ChildProcess> m_service;
-    std::unique_ptr<ChildProcess> m_program;
 };
 
 // The 200-tick state of an airborne aircraft: engines and lights after the two toggles.

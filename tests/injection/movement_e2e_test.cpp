@@ -6,48 +6,24 @@
 // everything it knows of it is either airborne or on the ground. The scenario therefore starts 15 s before
 // the landing and the lift-off: whatever the program's start-up takes (under 10 s), its first request sees
 // the arrival still on its approach and the departure still on the ground.
-#include <gtest/gtest.h>
-
-#include <signal.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cmath>
-#include <cstdlib>
-#include <filesystem>
-#include <functional>
-#include <map>
-#include <memory>
 #include <numbers>
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include <nlohmann/json.hpp>
-
-#include "child_process.h"
-#include "standin.h"
-#include "support/test_support.h"
+#include "program_run.h"
 
 namespace injection_test {
 namespace {
 
-namespace fs = std::filesystem;
-using namespace std::chrono_literals;
-using run_test::ChildProcess;
 using testing_support::readWholeFile;
 using testing_support::writeWholeFile;
-using Clock = std::chrono::steady_clock;
 
-const fs::path kProgram = fs::path(ZNTV_BINARY_DIR) / "bin" / "ZNTV_P3D";
-const fs::path kService = fs::path(ZNTV_BINARY_DIR) / "bin" / "zntv-service";
-const fs::path kDatabase = fs::path(ZNTV_BINARY_DIR) / "dbase" / "dbase.zip";
 
-const std::string kTitle = "Test KLM B738";
 // The user stands on the field (elevation 0 ft) south of both runways, which run east.
-constexpr double kUserLat = 52.3086, kUserLon = 4.7639;
 constexpr double kLandingRunwayLat = 52.3186, kDepartureRunwayLat = 52.3286;
 constexpr double kTouchdownLon = 4.7400, kTakeOffStartLon = 4.7400;
 // Scenario seconds of the touchdown and the lift-off; the service starts this many seconds earlier.
@@ -59,15 +35,6 @@ constexpr double kMetresPerNm = 1852.0;
 
 // Client events (the program's own ids).
 constexpr std::uint32_t kFlapsSet = 218, kGearSet = 220, kThrottleSet = 223;
-
-bool lf_waitFor(std::chrono::milliseconds bound, const std::function<bool()>& condition) {
-    const auto end = Clock::now() + bound;
-    while (Clock::now() < end) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(50ms);
-    }
-    return condition();
-}
 
 double lf_lonPerNm(double lat) { return 1.0 / 60.0 / std::cos(lat * std::numbers::pi / 180.0); }
 
@@ -150,95 +117,16 @@ struct Sample {
     std::string event;
 };
 
-class LiveMovement : public ::testing::Test {
+class LiveMovement : public ProgramRun {
 protected:
-    LiveMovement() {
-        for (const char* folder : {"program/docs", "program/input", "program/output", "config/ZNTV_P3D", "registry",
-                                   "runtime", "documents", "public", "sim/Prepar3D v5/Scenery"}) {
-            fs::create_directories(m_root / folder);
-        }
-        fs::permissions(m_root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
-        writeWholeFile(m_root / "program/output/LiveriesScanned.xml",
-                       "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"ZNTV\"/><info name=\"date\" "
-                       "value=\"2026-12-07\"/><info name=\"version\" value=\"10.10.4\"/></meta>\n"
-                       "<liveries><liv airl=\"KLM\" type=\"B738\" title=\"" +
-                           kTitle + "\"/></liveries>\n");
-        writeWholeFile(m_root / "program/RealTraffic.lic", "{\"License\":\"LIC-1\"}\n");
-    }
-
-    ~LiveMovement() override {
-        if (m_program) {
-            m_program->signal(SIGTERM);
-            m_program->waitForExit(15s);
-        }
-        m_program.reset();
-        m_service.reset();
-        if (m_sim) m_sim->stop();
-        // ZNTV_E2E_KEEP=<folder> keeps the run's files (trace, log, scenario) for a look afterwards.
-        if (const char* keep = std::getenv("ZNTV_E2E_KEEP")) {
-            std::error_code ignored;
-            fs::copy(m_root, keep, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ignored);
-        }
-    }
-
     // The service plays the scenario in real time from `startAt`.
     void start(const std::vector<nlohmann::json>& aircraft, double startAt) {
-        const nlohmann::json scenario = {{"name", "movement-e2e"}, {"loop", false}, {"aircraft", aircraft}};
-        writeWholeFile(m_root / "scenario.json", scenario.dump(1));
-        writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml",
-                       "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
-                           (m_root / "sim/Prepar3D v5").string() +
-                           "\"/>\n<parameter name=\"SCAN_LIVERIES\" value=\"false\"/>\n"
-                           "<parameter name=\"AUTO_RANGE\" value=\"false\"/>\n"
-                           "<parameter name=\"LATERAL_RANGE\" value=\"10\"/>\n</parameters>\n");
-
-        ASSERT_TRUE(fs::exists(kProgram)) << kProgram;
-        const fs::path out = m_root / "service.out";
-        m_service = std::make_unique<ChildProcess>(
-            kService,
-            std::vector<std::string>{"--port", "0", "--scenario", (m_root / "scenario.json").string(), "--start-at",
-                                     std::to_string(startAt), "--time-scale", "1", "--dbase", kDatabase.string()},
-            m_root, std::map<std::string, std::string>{}, out);
-        std::string port;
-        ASSERT_TRUE(lf_waitFor(30s, [&] {
-            const std::string text = readWholeFile(out);
-            const auto line = text.find("port ");
-            const auto end = text.find('\n', line);
-            if (line == std::string::npos || end == std::string::npos) return false;
-            port = text.substr(line + 5, end - line - 5);
-            return true;
-        }));
-
-        standin::Options o = standin::defaultOptions();
-        o.tcpPort = 0;
-        o.listenPipe = false;
-        o.listenIPv6 = false;
-        o.user.latitude = kUserLat;
-        o.user.longitude = kUserLon;
-        o.user.altitude = o.user.groundAltitude = 0;
-        o.tracePath = m_root / "trace.jsonl";
-        m_sim = std::make_unique<standin::SimulatorStandIn>(o);
-        ASSERT_TRUE(m_sim->start());
-        writeWholeFile(m_root / "documents/SimConnect.cfg",
-                       "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(m_sim->portIPv4()) +
-                           "\n");
-
-        const std::map<std::string, std::string> env = {
-            {"XDG_CONFIG_HOME", (m_root / "config").string()},
-            {"XDG_DOCUMENTS_DIR", (m_root / "documents").string()},
-            {"XDG_PUBLICSHARE_DIR", (m_root / "public").string()},
-            {"XDG_RUNTIME_DIR", (m_root / "runtime").string()},
-            {"ZNTV_REGISTRY_DIR", (m_root / "registry").string()},
-            {"ZNTV_UPDATE_URL", "http://127.0.0.1:" + port + "/downloads/"},
-            {"ZNTV_SERVICE_URL", "http://127.0.0.1:" + port + "/v4/"},
-            {"ZNTV_HEADLESS", "1"},
-            {"ZNTV_TIME_SCALE", "0.05"}};
-        m_program = std::make_unique<ChildProcess>(kProgram, std::vector<std::string>{}, m_root / "program", env,
-                                                   m_root / "program.out");
-    }
-
-    bool waitWhileRunning(std::chrono::milliseconds bound, const std::function<bool()>& condition) {
-        return lf_waitFor(bound, [&] { return condition() || !m_program->running(); }) && condition();
+        ProgramRun::start({.aircraft = aircraft,
+                           .parameters = "<parameter name=\"AUTO_RANGE\" value=\"false\"/>\n"
+                                         "<parameter name=\"LATERAL_RANGE\" value=\"10\"/>\n",
+                           .refusedTitles = {},
+                           .startAt = startAt,
+                           .timeScale = 1});
     }
 
     // The traced creation and updates of one aircraft, in order.
@@ -271,13 +159,6 @@ protected:
         return events;
     }
 
-    std::string log() const { return readWholeFile(m_root / "program/Log.txt"); }
-
-    testing_support::TempDir m_dir;
-    fs::path m_root = m_dir.path();
-    std::unique_ptr<standin::SimulatorStandIn> m_sim;
-    std::unique_ptr<ChildProcess> m_service;
-    std::unique_ptr<ChildProcess> m_program;
 };
 
 // Ground speed in knots over the samples from `from` to at least one second later.
