@@ -220,4 +220,24 @@ void gf_installStandHooks() {
         return lf_addRealParkPosOption(a.standIndex, a, learnKey, slot, forget);
     };
     g_standHooks.learnStandOfNearbyLiveAc = lf_learnStandOfNearbyLiveAc;
+    g_standHooks.hasStands = [] { return !g_parkPositions.empty(); };
+    g_standHooks.nearestFreeStand = [](double lat, double lon, const LiveAc& a, double maxNm,
+                                       bool wide) -> std::uint32_t {
+        const std::size_t found = lf_nearestFreeStand(lat, lon, a, maxNm, wide);
+        return found < g_parkPositions.size() ? g_parkPositions[found].index : 0;
+    };
+    g_standHooks.keptFree = [](std::uint32_t index) {
+        const ParkPos* s = lf_standWithIndex(index);
+        if (s == nullptr) return false;
+        if (!g_reservedStand.empty() && g_reservedStand == s->id) return true;
+        const std::string userStand = lf_userStandNow();
+        return !userStand.empty() && userStand == s->id;
+    };
+    g_standHooks.excluded = [](std::uint32_t index) {
+        const ParkPos* s = lf_standWithIndex(index);
+        return s != nullptr ? s->excluded : std::vector<std::uint32_t>{};
+    };
+    g_standHooks.clearStaticAround = [](std::uint32_t index, const LiveAc& a) {
+        if (const ParkPos* s = lf_standWithIndex(index)) checkStandOrExcludedIsOccupiedByStaticAndRemove(a, *s);
+    };
 }

@@ -14,8 +14,13 @@
 #include "frame/settings.h"
 #include "injection/aircraft_lists.h"
 #include "injection/collision.h"
+#include "injection/flight_phases.h"
+#include "injection/geodesy.h"
 #include "injection/intake.h"
+#include "injection/movement.h"
+#include "injection/removal.h"
 #include "injection/services.h"
+#include "injection/stand_hooks.h"
 #include "liveries/registrations.h"
 #include "liveries/selection.h"
 #include "simlink/link.h"
@@ -45,6 +50,12 @@ constexpr double kAirUserAirLateralFt = 4000.0;
 constexpr double kHoldEndSpeedKt = 8.0;
 constexpr double kHoldEndDistanceM = 500.0;
 constexpr double kUserGroundClearNm = 0.08099352051835854;  // 150 m
+// A new ground aircraft near the active park airport may be created already parked at a stand close by; a
+// moving one only when it is nearly stopped and its received track ends close to where it starts.
+constexpr double kParkAtOnceAirportNm = 5.0;
+constexpr double kParkAtOnceStandNm = 0.029697624190064796;   // 55 m
+constexpr double kParkAtOnceRollingKt = 5.0;
+constexpr double kParkAtOnceTrackNm = 0.018898488120950324;   // 35 m
 // Farther by at least this much before a new aircraft takes the place of one in the simulator.
 constexpr double kFartherMarginNm = 0.1;
 
@@ -128,6 +139,83 @@ bool lf_userHold(LiveAc& a) {
     return false;
 }
 
+// The aircraft takes the stand: parked there, its track a single point at the stand.
+void lf_parkAtOnce(LiveAc& a, std::uint32_t index, const StandPlace& stand) {
+    TrackPoint& p0 = a.track.front();
+    p0.stopped = true;
+    p0.speed = 0.0;
+    a.standLat = stand.lat;
+    a.standLon = stand.lon;
+    a.standHeading = stand.heading;
+    a.standIndex = index;
+    a.standCargo = gf_standIsCargo(index);
+    a.state = kMoveParked;
+    gf_markStandLive(index, a.hexId);
+    a.parkedSince = gf_steadyNow100ns();
+    a.standDistanceLast = 0.0;
+    a.standDriftCount = 0;
+    lf_learnCargoStand(a);
+    a.track.resize(1);
+    TrackPoint& front = a.track.front();
+    front.lat = stand.lat;
+    front.lon = stand.lon;
+    front.track = stand.heading / kRadPerDeg;
+    const WeekSlot slot = g_weekSlotNow.load();
+    if (gf_addRealParkPosOption(a, false, slot, false)) gf_reserveStand(a.hexId, slot);
+    gf_checkMaxPark();
+}
+
+// The first state of a new ground aircraft: parked at once on a free stand of the park airport next to it,
+// created in place (state 7 kept) when that stand is the reserved or the user's, or following its track.
+// False when the front point was dropped instead (a stopped aircraft with no stand yet: tried again later).
+bool lf_startOnGround(LiveAc& a) {
+    a.state = kMoveFollowing;  // unless a stand is found below
+    const std::optional<GeoPosition> airport =
+        g_activeParkAirportPosition ? g_activeParkAirportPosition() : std::nullopt;
+    if (!airport || !gf_parkAirportHasStands()) return true;
+    const TrackPoint& p0 = a.track[0];
+    const TrackPoint& p1 = a.track[1];
+    if (gf_distanceNM(p0.lat, p0.lon, airport->latitude, airport->longitude) > kParkAtOnceAirportNm) return true;
+    const TrackPoint* from = &p0;
+    if (!p0.stopped) {
+        const TrackPoint& last = a.track.back();
+        if (p1.speed > kParkAtOnceRollingKt || gf_distanceNM(p0.lat, p0.lon, last.lat, last.lon) > kParkAtOnceTrackNm) {
+            return true;
+        }
+        from = &last;
+    }
+    const std::uint32_t index = gf_nearestFreeStand(from->lat, from->lon, a, kParkAtOnceStandNm, false);
+    const std::optional<StandPlace> stand = index != 0 ? gf_standPlace(index) : std::nullopt;
+    if (!stand) {
+        if (!p1.stopped) return true;
+        a.state = kMoveNew;  // still new: its next point is tried
+        lf_dropFront(a);
+        return false;
+    }
+    if (gf_standKeptFree(index)) {
+        a.state = kMoveNew;
+        return true;
+    }
+    StandConflict conflict;
+    conflict.standIndex = index;
+    conflict.callsign = a.callsign;
+    for (LiveAc& other : g_liveAc) {
+        if (&other != &a && lf_resolveStandConflict(conflict, other)) break;
+    }
+    if (!conflict.ok) {
+        lf_erase(a);
+        return true;
+    }
+    const std::vector<std::uint32_t> neighbours = gf_standExcluded(index);
+    if (lf_findLiveAtStand(neighbours, NeighbourCheck{index, a}) != neighbours.size()) {
+        lf_erase(a);
+        return true;
+    }
+    gf_clearStaticAroundStand(index, a);
+    lf_parkAtOnce(a, index, *stand);
+    return true;
+}
+
 }  // namespace
 
 double gf_spawnPitch(bool airborne, double vs) {
@@ -178,28 +266,35 @@ void spawnLiveAc(LiveAc& a) {
             gf_logWarning(fmt::format("{} sz:{}", "spawnLiveAc", a.track.size()));
             return;
         }
-        TrackPoint& p0 = a.track[0];
-        TrackPoint& p1 = a.track[1];
-        if (p1.stopped) {
-            p0.stopped = true;
-            p0.speed = 0.0;
-            p1.speed = 0.0;
-            if (a.track.size() > 2 && a.track[2].stopped) a.track[2].speed = 0.0;
-        } else {
-            p0.stopped = false;
-        }
-        if (a.state == kMoveNew) {
-            if (!lf_chooseLiveryForLiveAc(a)) {
-                g_unmatchedAircraft.insert(gf_aimoRegText(a));
-                return lf_erase(a);
+        {  // p0 and p1 as received; the track may be cut below
+            TrackPoint& p0 = a.track[0];
+            TrackPoint& p1 = a.track[1];
+            if (p1.stopped) {
+                p0.stopped = true;
+                p0.speed = 0.0;
+                p1.speed = 0.0;
+                if (a.track.size() > 2 && a.track[2].stopped) a.track[2].speed = 0.0;
+            } else {
+                p0.stopped = false;
             }
-            // Parking at once on a stand of the park airport waits for the stand search; until then a ground
-            // aircraft follows its track from where it was reported.
-            a.state = p0.airborne ? kMoveAirborne : kMoveFollowing;
+            if (a.state == kMoveNew) {
+                if (!lf_chooseLiveryForLiveAc(a)) {
+                    g_unmatchedAircraft.insert(gf_aimoRegText(a));
+                    return lf_erase(a);
+                }
+                if (p0.airborne) {
+                    a.state = kMoveAirborne;
+                } else if (!lf_startOnGround(a)) {
+                    return;
+                }
+            }
         }
         if (a.eraseRequested) return;
         g_spawnedHexIds.push_back(a.hexId);
 
+        // Parked at once, the track is down to its first point.
+        const TrackPoint& p0 = a.track[0];
+        const bool p1Stopped = a.track.size() > 1 && a.track[1].stopped;
         a.latitude = p0.lat;
         a.longitude = p0.lon;
         a.altitude = p0.alt;
@@ -213,9 +308,10 @@ void spawnLiveAc(LiveAc& a) {
             heading = *a.respawnHeading;
         } else if (a.state == kMoveParked) {
             heading = a.standHeading;
-        } else if (p1.stopped) {
+        } else if (p1Stopped) {
             heading = p0.track * kRadPerDeg;
         } else {
+            const TrackPoint& p1 = a.track[1];
             heading = gf_initialBearing(p0.lat, p0.lon, p1.lat, p1.lon);
         }
         a.heading = gf_headingOf(heading);

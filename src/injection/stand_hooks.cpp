@@ -57,6 +57,22 @@ void gf_checkMaxPark() {
     if (g_standHooks.checkMaxPark) g_standHooks.checkMaxPark();
 }
 
+bool gf_parkAirportHasStands() { return g_standHooks.hasStands && g_standHooks.hasStands(); }
+
+std::uint32_t gf_nearestFreeStand(double lat, double lon, const LiveAc& ac, double maxNm, bool wide) {
+    return g_standHooks.nearestFreeStand ? g_standHooks.nearestFreeStand(lat, lon, ac, maxNm, wide) : 0;
+}
+
+bool gf_standKeptFree(std::uint32_t index) { return g_standHooks.keptFree && g_standHooks.keptFree(index); }
+
+std::vector<std::uint32_t> gf_standExcluded(std::uint32_t index) {
+    return index != 0 && g_standHooks.excluded ? g_standHooks.excluded(index) : std::vector<std::uint32_t>{};
+}
+
+void gf_clearStaticAroundStand(std::uint32_t index, const LiveAc& ac) {
+    if (index != 0 && g_standHooks.clearStaticAround) g_standHooks.clearStaticAround(index, ac);
+}
+
 void gf_reserveStand(std::uint32_t hexId, WeekSlot slot) {
     const auto it = std::find_if(g_standReservations.begin(), g_standReservations.end(),
                                  [&](const auto& entry) { return entry.first == hexId; });

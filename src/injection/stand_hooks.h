@@ -39,6 +39,16 @@ struct StandHooks {
     std::function<void(LiveAc& ac, bool force)> learnStandOfNearbyLiveAc;
     // The limit of parked aircraft at the park airport, checked after a live aircraft parked.
     std::function<void()> checkMaxPark;
+    // Whether the active park airport has stands at all.
+    std::function<bool()> hasStands;
+    // Index of the nearest free stand within `maxNm` of the position that fits the aircraft; 0 when none.
+    std::function<std::uint32_t(double lat, double lon, const LiveAc& ac, double maxNm, bool wide)> nearestFreeStand;
+    // Whether the stand is the reserved stand or the one the user's aircraft stands on: never given away.
+    std::function<bool(std::uint32_t index)> keptFree;
+    // The indices of the stands that overlap this one.
+    std::function<std::vector<std::uint32_t>(std::uint32_t index)> excluded;
+    // Clears the static aircraft on the stand and on its overlapping stands that would touch the aircraft.
+    std::function<void(std::uint32_t index, const LiveAc& ac)> clearStaticAround;
 };
 extern StandHooks g_standHooks;
 
@@ -61,6 +71,12 @@ void gf_try2Park(LiveAc& ac, bool wide);
 bool gf_addRealParkPosOption(LiveAc& ac, bool learnKey, WeekSlot slot, bool forget);
 void gf_learnStandOfNearbyLiveAc(LiveAc& ac, bool force);
 void gf_checkMaxPark();
+bool gf_parkAirportHasStands();
+// Index of the nearest free fitting stand within `maxNm`; 0 when none (or no stands).
+std::uint32_t gf_nearestFreeStand(double lat, double lon, const LiveAc& ac, double maxNm, bool wide);
+bool gf_standKeptFree(std::uint32_t index);
+std::vector<std::uint32_t> gf_standExcluded(std::uint32_t index);
+void gf_clearStaticAroundStand(std::uint32_t index, const LiveAc& ac);
 
 // Live aircraft whose stand observation was recorded, with the week slot: one entry per hex id.
 extern std::vector<std::pair<std::uint32_t, WeekSlot>> g_standReservations;

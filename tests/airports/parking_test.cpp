@@ -10,7 +10,9 @@
 #include "airports/stand_choice.h"
 #include "injection/ai_update.h"
 #include "injection/aircraft_lists.h"
+#include "injection/flight_phases.h"
 #include "injection/movement.h"
+#include "injection/spawn.h"
 #include "injection/stand_hooks.h"
 #include "simlink/link.h"
 
@@ -229,6 +231,33 @@ TEST_F(Parking, AnAircraftArrivingAtTheStandItHoldsParksThere) {
     lf_arriveAtStand(other);
     EXPECT_EQ(other.status, kAcRemovalRequested);
     EXPECT_EQ(g_parkPositions[0].occupiedByLive, kHex);
+}
+
+// A new aircraft stopped 30 m from stand A: it is created there, the static aircraft on A making way, unless
+// A is the reserved stand.
+TEST_F(Parking, ANewAircraftStoppedNextToAStandIsCreatedOnIt) {
+    const auto savedAirport = g_activeParkAirportPosition;
+    g_activeParkAirportPosition = [] { return std::optional(GeoPosition{kLat, kLon}); };
+    for (const bool reserved : {false, true}) {
+        SCOPED_TRACE(reserved);
+        fresh();
+        setStands({{"A", 30}});
+        g_parkPositions[0].heading = 2.0;
+        if (reserved) g_reservedStand = "A";
+        g_staticAc.push_back(parkedStatic(1, kAcInSim, 7));
+        LiveAc a = stopped();
+        a.status = kAcNotInSim;
+        a.state = kMoveNew;
+        a.title = "Swiss A320";
+        spawnLiveAc(a);
+        EXPECT_FALSE(a.eraseRequested);
+        EXPECT_EQ(a.status, kAcCreationQueued);
+        EXPECT_EQ(a.state, reserved ? kMoveNew : kMoveParked);
+        EXPECT_EQ(g_parkPositions[0].occupiedByLive, reserved ? 0u : kHex);
+        EXPECT_EQ(g_staticAc[0].status, reserved ? kAcInSim : kAcRemovalRequested);
+        EXPECT_DOUBLE_EQ(a.latitude, reserved ? kLat : north(30));
+    }
+    g_activeParkAirportPosition = savedAirport;
 }
 
 }  // namespace

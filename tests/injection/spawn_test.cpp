@@ -11,7 +11,10 @@
 #include "../liveries/livery_index_test_env.h"
 #include "frame/settings.h"
 #include "injection/aircraft_lists.h"
+#include "injection/flight_phases.h"
+#include "injection/geodesy.h"
 #include "injection/services.h"
+#include "injection/stand_hooks.h"
 #include "simlink/link.h"
 
 using testing_support::livery;
@@ -245,6 +248,130 @@ TEST_F(Spawn, EnforcingMaxLiveRemovesTheFarthest) {
     EXPECT_EQ(g_removals, (std::deque<std::uint32_t>{2, 4}));
     EXPECT_EQ(g_liveAc[0].status, kAcInSim);
     EXPECT_EQ(g_liveAc[2].status, kAcInSim);
+}
+
+}  // namespace
+
+namespace {
+
+// One stand of the park airport, 30 m north of where the aircraft stops; the airport 1 nm south of it.
+class SpawnAtStand : public Spawn {
+protected:
+    static constexpr std::uint32_t kStand = 3;
+    static constexpr double kStandHeading = 1.5;  // rad
+    static constexpr double kThirtyMetresNm = 30.0 / 1852.0;
+
+    void SetUp() override {
+        Spawn::SetUp();
+        savedHooks = g_standHooks;
+        savedAirport = g_activeParkAirportPosition;
+        reset();
+        g_standHooks.hasStands = [] { return true; };
+        g_standHooks.nearestFreeStand = [this](double lat, double lon, const LiveAc&, double maxNm, bool) {
+            const bool near = gf_distanceNM(lat, lon, stand.lat, stand.lon) <= maxNm;
+            return near && holder == 0 ? kStand : 0u;
+        };
+        g_standHooks.place = [this](std::uint32_t i) { return i == kStand ? std::optional(stand) : std::nullopt; };
+        g_standHooks.keptFree = [this](std::uint32_t) { return keptFree; };
+        g_standHooks.markLive = [this](std::uint32_t i, std::uint32_t hexId) { if (i == kStand) holder = hexId; };
+        g_standHooks.clearStaticAround = [this](std::uint32_t i, const LiveAc&) { staticCleared = i; };
+        g_standHooks.addRealParkPosOption = [](LiveAc&, bool, WeekSlot, bool) { return true; };
+    }
+    void reset() {
+        g_standReservations.clear();
+        stand = {kUserLat + (2.0 + kThirtyMetresNm) / 60.0, kUserLon, kStandHeading};
+        g_activeParkAirportPosition = [] { return std::optional(GeoPosition{kUserLat + 1.0 / 60.0, kUserLon}); };
+        keptFree = false;
+        holder = 0;
+        staticCleared = 0;
+    }
+    void TearDown() override {
+        g_standHooks = savedHooks;
+        g_activeParkAirportPosition = savedAirport;
+        g_standReservations.clear();
+        Spawn::TearDown();
+    }
+
+    // On the ground 2 nm north of the user: `first` and `second` the speeds of its two points (0: stopped).
+    static LiveAc groundAircraft(double first, double second, double secondNorth = 2.0) {
+        LiveAc a = aircraft();
+        a.track = {point(2.0, 0.0, false, first), point(secondNorth, 0.0, false, second)};
+        a.track[0].stopped = first == 0.0;
+        a.track[1].stopped = second == 0.0;
+        a.track[0].track = 90.0;
+        return a;
+    }
+
+public:  // the cases set these
+    StandHooks savedHooks;
+    std::function<std::optional<GeoPosition>()> savedAirport;
+    StandPlace stand;
+    bool keptFree = false;
+    std::uint32_t holder = 0;
+    std::uint32_t staticCleared = 0;
+};
+
+TEST_F(SpawnAtStand, AGroundAircraftParksAtOnceOnlyOnAFreeStandItMayTake) {
+    enum class Result { Parked, InPlaceNew, Following, Dropped };
+    struct Case {
+        const char* what;
+        LiveAc a;
+        std::function<void(SpawnAtStand&)> setup;
+        Result result;
+    };
+    const std::vector<Case> cases = {
+        {"stopped, 30 m from a free stand", groundAircraft(0.0, 0.0), {}, Result::Parked},
+        {"nearly stopped, track ends next to it", groundAircraft(4.0, 4.0, 2.0001), {}, Result::Parked},
+        {"the reserved or the user's stand", groundAircraft(0.0, 0.0), [](SpawnAtStand& t) { t.keptFree = true; },
+         Result::InPlaceNew},
+        {"rolling at 6 kt", groundAircraft(6.0, 6.0, 2.0001), {}, Result::Following},
+        {"slow, but its track leads 50 m away", groundAircraft(4.0, 4.0, 2.0 + 50.0 / 1852.0), {}, Result::Following},
+        {"stopped, stand held by another", groundAircraft(0.0, 0.0), [](SpawnAtStand& t) { t.holder = 0x400777; },
+         Result::Dropped},
+        {"moving, no stand", groundAircraft(4.0, 4.0, 2.0001), [](SpawnAtStand& t) { t.holder = 0x400777; },
+         Result::Following},
+        {"park airport 6 nm away", groundAircraft(0.0, 0.0), [](SpawnAtStand&) {
+             g_activeParkAirportPosition = [] { return std::optional(GeoPosition{kUserLat - 4.0 / 60.0, kUserLon}); };
+         }, Result::Following},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        reset();
+        if (c.setup) c.setup(*this);
+        LiveAc a = c.a;
+        const TrackPoint first = a.track.front();
+        spawnLiveAc(a);
+        ASSERT_FALSE(a.eraseRequested);
+        switch (c.result) {
+        case Result::Parked:
+            EXPECT_EQ(a.state, kMoveParked);
+            EXPECT_EQ(a.status, kAcCreationQueued);
+            EXPECT_EQ(a.standIndex, kStand);
+            EXPECT_EQ(holder, a.hexId);
+            EXPECT_EQ(staticCleared, kStand);
+            EXPECT_DOUBLE_EQ(a.heading, kStandHeading);
+            EXPECT_DOUBLE_EQ(a.latitude, stand.lat);
+            ASSERT_EQ(a.track.size(), 1u);
+            EXPECT_TRUE(a.track.front().stopped);
+            EXPECT_NEAR(a.track.front().track * std::numbers::pi / 180.0, kStandHeading, 1e-12);
+            ASSERT_EQ(g_standReservations.size(), 1u);
+            EXPECT_EQ(g_standReservations.front().first, a.hexId);
+            break;
+        case Result::InPlaceNew:
+        case Result::Following:
+            EXPECT_EQ(a.state, c.result == Result::InPlaceNew ? kMoveNew : kMoveFollowing);
+            EXPECT_EQ(a.status, kAcCreationQueued);
+            EXPECT_EQ(a.track.size(), 2u);
+            EXPECT_DOUBLE_EQ(a.latitude, first.lat);
+            EXPECT_EQ(holder == a.hexId, false);
+            break;
+        case Result::Dropped:
+            EXPECT_EQ(a.state, kMoveNew);
+            EXPECT_EQ(a.status, kAcNotInSim);
+            EXPECT_EQ(a.track.size(), 1u);
+            break;
+        }
+    }
 }
 
 }  // namespace
