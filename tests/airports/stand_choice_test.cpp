@@ -129,6 +129,30 @@ TEST_F(StandChoice, NearestFreeStandPrefersTheNearestThatFitsOrNearlyFits) {
     }
 }
 
+TEST_F(StandChoice, TheWideSearchReachesAStandTheAircraftIsKnownToUseWithin85m) {
+    struct Case {
+        const char* name;
+        double northMetres;
+        const char* optionCallsign;  // the stand's option; "" for none
+        bool wide;
+        std::optional<std::string> expected;
+    };
+    const Case cases[] = {
+        {"its own stand at 70 m", 70, "SWR12", true, "W"},
+        {"not without the wide search", 70, "SWR12", false, std::nullopt},
+        {"a stand its airline and type use", 70, "DLH4", true, "W"},
+        {"not beyond 85 m", 90, "SWR12", true, std::nullopt},
+        {"not a stand without options", 70, "", true, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        reset();
+        setStands({{"W", c.northMetres, 25}});
+        if (*c.optionCallsign != 0) g_parkPositions[0].options.push_back(option(1, c.optionCallsign));
+        EXPECT_EQ(nearest(aircraft(20), 55, c.wide), c.expected);
+    }
+}
+
 TEST_F(StandChoice, TheSearchedSlotReachesBackOverMidnightAndTheWeek) {
     EXPECT_EQ(gf_searchedSlot(slot(kMon, 1), 3), slot(kSun, 46));
     EXPECT_EQ(gf_searchedSlot(slot(kWed, 10), 5), slot(kWed, 5));
