@@ -29,22 +29,7 @@ constexpr std::uint32_t kHeavyCoupleWindow = 14;
 constexpr std::uint32_t kCoupleWindow = 10;
 constexpr std::size_t kSmallAirportStands = 10;
 
-ParkPos* lf_standByIndex(std::uint32_t index) {
-    if (index == 0) return nullptr;
-    if (index <= g_parkPositions.size() && g_parkPositions[index - 1].index == index) {
-        return &g_parkPositions[index - 1];
-    }
-    const auto it = std::find_if(g_parkPositions.begin(), g_parkPositions.end(),
-                                 [index](const ParkPos& p) { return p.index == index; });
-    return it != g_parkPositions.end() ? &*it : nullptr;
-}
 
-// One learning step more: the count and the window's shown count.
-void lf_countStandChange() {
-    ++g_apfUpdates;
-    const auto shown = static_cast<std::int32_t>(g_apfUpdates);
-    if (g_mainWindow.updateCount.exchange(shown) != shown) ui::backend().invalidate(kParkingBand);
-}
 
 std::vector<ParkPosOption>::iterator lf_learnedOption(ParkPos& stand, const AiAc& ac, WeekSlot slot, bool real) {
     const std::uint32_t day = gf_weekdayOf(slot);
@@ -64,7 +49,7 @@ bool lf_addParkPosOption(ParkPos& stand, const AiAc& ac, bool learnKey, WeekSlot
         const std::uint32_t id = gf_addOption(stand.options, ac, real, slot, ac.callsign, ac.registration);
         if (!real && id < 1) return false;
         keys.try_emplace(ac.hexId, StandKey{slot, id});
-        lf_countStandChange();
+        gf_countStandChange();
         return true;
     }
 
@@ -87,14 +72,14 @@ bool lf_addParkPosOption(ParkPos& stand, const AiAc& ac, bool learnKey, WeekSlot
     } else if (real && forget && key != keys.end()) {
         keys.erase(key);
     }
-    lf_countStandChange();
+    gf_countStandChange();
     return true;
 }
 
 bool lf_addParkPosOptionLogged(const char* name, std::uint32_t standIndex, const AiAc& ac, bool learnKey,
                                WeekSlot slot, bool forget, bool real) {
     try {
-        ParkPos* stand = lf_standByIndex(standIndex);
+        ParkPos* stand = gf_standByIndex(standIndex);
         if (stand == nullptr) return false;
         return lf_addParkPosOption(*stand, ac, learnKey, slot, forget, real);
     } catch (const std::out_of_range& e) {

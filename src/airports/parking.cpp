@@ -23,15 +23,6 @@
 
 namespace {
 
-ParkPos* lf_standWithIndex(std::uint32_t index) {
-    if (index == 0) return nullptr;
-    if (index <= g_parkPositions.size() && g_parkPositions[index - 1].index == index) {
-        return &g_parkPositions[index - 1];
-    }
-    const auto it = std::find_if(g_parkPositions.begin(), g_parkPositions.end(),
-                                 [index](const ParkPos& p) { return p.index == index; });
-    return it != g_parkPositions.end() ? &*it : nullptr;
-}
 
 // Whether two parked aircraft with these half spans may touch at stands this far apart.
 bool lf_spansTouch(double halfSpan1, double halfSpan2, double distanceNm) {
@@ -51,7 +42,7 @@ std::string lf_userStandNow() {
 // The aircraft gives up a stand it held before it was sent to another one.
 void lf_releaseHeldStand(const LiveAc& a, std::uint32_t newIndex) {
     if (a.standIndex == 0 || a.standIndex == newIndex) return;
-    if (ParkPos* old = lf_standWithIndex(a.standIndex); old != nullptr && old->occupiedByLive == a.hexId) {
+    if (ParkPos* old = gf_standByIndex(a.standIndex); old != nullptr && old->occupiedByLive == a.hexId) {
         old->occupiedByLive = 0;
     }
 }
@@ -112,7 +103,7 @@ void try2Park(LiveAc& a, bool wide) {
 void lf_clearLiveAtNeighbour(const NeighbourClearing& c, LiveAc& o) {
     if (o.standIndex != c.neighbourIndex || o.status != kAcInSim) return;
     if (o.state != kMoveParked && o.state != kMoveAfterPushback) return;
-    const ParkPos* neighbour = lf_standWithIndex(c.neighbourIndex);
+    const ParkPos* neighbour = gf_standByIndex(c.neighbourIndex);
     if (neighbour == nullptr || (neighbour->latitude == 0.0 && neighbour->longitude == 0.0)) return;
     const double distance = gf_distanceNM(neighbour->latitude, neighbour->longitude, c.stand.latitude, c.stand.longitude);
     if (!lf_spansTouch(o.halfSpan, c.live.halfSpan, distance)) return;
@@ -164,7 +155,7 @@ bool lf_clearStaticOnStand(const StandClearing& c, AiAc& t) {
 
 bool lf_clearStaticAtNeighbour(const NeighbourClearing& c, AiAc& t) {
     if (t.standIndex != c.neighbourIndex || t.status != kAcInSim) return false;
-    const ParkPos* neighbour = lf_standWithIndex(c.neighbourIndex);
+    const ParkPos* neighbour = gf_standByIndex(c.neighbourIndex);
     const double lat = neighbour != nullptr ? neighbour->latitude : 0.0;
     const double lon = neighbour != nullptr ? neighbour->longitude : 0.0;
     if (!lf_spansTouch(t.halfSpan, c.live.halfSpan, gf_distanceNM(lat, lon, c.stand.latitude, c.stand.longitude))) {
@@ -183,29 +174,39 @@ bool lf_clearStaticAtNeighbour(const NeighbourClearing& c, AiAc& t) {
 
 void gf_installStandHooks() {
     g_standHooks.name = [](std::uint32_t index) {
-        const ParkPos* s = lf_standWithIndex(index);
+        const ParkPos* s = gf_standByIndex(index);
         return s != nullptr ? s->id : std::string();
     };
     g_standHooks.place = [](std::uint32_t index) -> std::optional<StandPlace> {
-        const ParkPos* s = lf_standWithIndex(index);
+        const ParkPos* s = gf_standByIndex(index);
         if (s == nullptr) return std::nullopt;
         return StandPlace{s->latitude, s->longitude, s->heading};
     };
     g_standHooks.radius = [](std::uint32_t index) -> std::optional<double> {
-        const ParkPos* s = lf_standWithIndex(index);
+        const ParkPos* s = gf_standByIndex(index);
         if (s == nullptr) return std::nullopt;
         return s->radius;
     };
     g_standHooks.markLive = [](std::uint32_t index, std::uint32_t hexId) {
-        if (ParkPos* s = lf_standWithIndex(index)) s->occupiedByLive = hexId;
+        if (ParkPos* s = gf_standByIndex(index)) s->occupiedByLive = hexId;
     };
     g_standHooks.occupiedByLive = [](std::uint32_t index) -> std::uint32_t {
-        const ParkPos* s = lf_standWithIndex(index);
+        const ParkPos* s = gf_standByIndex(index);
         return s != nullptr ? s->occupiedByLive : 0;
     };
     g_standHooks.isCargo = [](std::uint32_t index) {
-        const ParkPos* s = lf_standWithIndex(index);
+        const ParkPos* s = gf_standByIndex(index);
         return s != nullptr && s->cargo != 0;
+    };
+    // A cargo aircraft parked at a stand makes it a cargo stand.
+    g_standHooks.learnCargo = [](std::uint32_t index, const LiveAc& a) {
+        ParkPos* s = gf_standByIndex(index);
+        if (s == nullptr || s->cargo != 0) return;
+        s->cargo = 1;
+        s->cargoChanged = 1;
+        gf_countStandChange();
+        gf_logLine(fmt::format("{} stand: {}, cargo attribute set to true, {} parked here", g_parkAirportCode, s->id,
+                               gf_acText(a)));
     };
     g_standHooks.reservedIndex = []() -> std::uint32_t {
         if (g_reservedStand.empty()) return 0;
@@ -227,17 +228,17 @@ void gf_installStandHooks() {
         return found < g_parkPositions.size() ? g_parkPositions[found].index : 0;
     };
     g_standHooks.keptFree = [](std::uint32_t index) {
-        const ParkPos* s = lf_standWithIndex(index);
+        const ParkPos* s = gf_standByIndex(index);
         if (s == nullptr) return false;
         if (!g_reservedStand.empty() && g_reservedStand == s->id) return true;
         const std::string userStand = lf_userStandNow();
         return !userStand.empty() && userStand == s->id;
     };
     g_standHooks.excluded = [](std::uint32_t index) {
-        const ParkPos* s = lf_standWithIndex(index);
+        const ParkPos* s = gf_standByIndex(index);
         return s != nullptr ? s->excluded : std::vector<std::uint32_t>{};
     };
     g_standHooks.clearStaticAround = [](std::uint32_t index, const LiveAc& a) {
-        if (const ParkPos* s = lf_standWithIndex(index)) checkStandOrExcludedIsOccupiedByStaticAndRemove(a, *s);
+        if (const ParkPos* s = gf_standByIndex(index)) checkStandOrExcludedIsOccupiedByStaticAndRemove(a, *s);
     };
 }

@@ -50,14 +50,6 @@ double lf_standDistance(const ParkPos& a, const ParkPos& b) {
     return gf_distanceNM(a.latitude, a.longitude, b.latitude, b.longitude);
 }
 
-const ParkPos* lf_standByIndex(std::uint32_t index) {
-    if (index == 0 || index > g_parkPositions.size()) return nullptr;
-    const ParkPos& byPosition = g_parkPositions[index - 1];
-    if (byPosition.index == index) return &byPosition;
-    const auto it = std::find_if(g_parkPositions.begin(), g_parkPositions.end(),
-                                 [index](const ParkPos& p) { return p.index == index; });
-    return it != g_parkPositions.end() ? &*it : nullptr;
-}
 
 bool lf_seen(const std::string& callsign) {
     return !callsign.empty() && (g_seenCallsigns.contains(callsign) || g_seenCallsigns.contains(callsign + "_"));
@@ -67,7 +59,7 @@ bool lf_seen(const std::string& callsign) {
 bool lf_neighbourStaticTooClose(const ParkPos& stand, const ParkPosOption& option) {
     const double halfSpan = gf_wingspanOfModel(option.type);
     for (const std::uint32_t n : stand.excluded) {
-        const ParkPos* neighbour = lf_standByIndex(n);
+        const ParkPos* neighbour = gf_standByIndex(n);
         if (neighbour == nullptr) continue;
         const double distance = lf_standDistance(stand, *neighbour);
         for (const AiAc& s : g_staticAc) {
@@ -224,9 +216,7 @@ std::size_t lf_nearestFreeStand(double latitude, double longitude, const AiAc& a
         ParkPos& stand = g_parkPositions[result];
         stand.radius = h - kOneMetreNm;
         stand.radiusChanged = 1;
-        ++g_apfUpdates;
-        const auto shown = static_cast<std::int32_t>(g_apfUpdates);
-        if (g_mainWindow.updateCount.exchange(shown) != shown) ui::backend().invalidate(kParkingBand);
+        gf_countStandChange();
     }
     return result;
 }

@@ -6,6 +6,8 @@
 #include <fmt/format.h>
 
 #include "frame/log.h"
+#include "platform/ui.h"
+#include "window/main_window.h"
 #include "injection/aircraft_lists.h"
 #include "liveries/registrations.h"
 
@@ -274,4 +276,18 @@ std::vector<ParkingEntry>::iterator lf_findParkingEntryForOption(const ParkPosOp
 void lf_pushStandKey(std::vector<std::pair<std::uint32_t, std::uint64_t>>& list, std::uint32_t key,
                      std::uint64_t value) {
     list.emplace_back(key, value);
+}
+
+ParkPos* gf_standByIndex(std::uint32_t index) {
+    if (index == 0) return nullptr;
+    if (index <= g_parkPositions.size() && g_parkPositions[index - 1].index == index) return &g_parkPositions[index - 1];
+    const auto it = std::find_if(g_parkPositions.begin(), g_parkPositions.end(),
+                                 [index](const ParkPos& p) { return p.index == index; });
+    return it != g_parkPositions.end() ? &*it : nullptr;
+}
+
+void gf_countStandChange() {
+    ++g_apfUpdates;
+    const auto shown = static_cast<std::int32_t>(g_apfUpdates);
+    if (g_mainWindow.updateCount.exchange(shown) != shown) ui::backend().invalidate(kParkingBand);
 }

@@ -28,6 +28,7 @@ std::vector<WeekSlot> gf_weekSlotsBack(std::uint32_t count, WeekSlot slot);
 
 // ---- Records ----
 
+
 using HalfHourSet = std::bitset<48>;  // bit h: half-hour h of the day
 
 // Where an aircraft followed at a stand was last counted.
@@ -135,3 +136,9 @@ std::vector<ParkingEntry>::iterator lf_findParkingEntryForOption(const ParkPosOp
 
 void lf_pushStandKey(std::vector<std::pair<std::uint32_t, std::uint64_t>>& list, std::uint32_t key,
                      std::uint64_t value);
+
+// The stand with this index (its position in g_parkPositions + 1 as a rule); nullptr for 0 or an unknown index.
+ParkPos* gf_standByIndex(std::uint32_t index);
+// One stand change more (learning, an enlarged or cargo stand): g_apfUpdates and the window's shown count, the
+// parking band repainted when the shown count changes.
+void gf_countStandChange();

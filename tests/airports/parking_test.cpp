@@ -260,4 +260,17 @@ TEST_F(Parking, ANewAircraftStoppedNextToAStandIsCreatedOnIt) {
     g_activeParkAirportPosition = savedAirport;
 }
 
+TEST_F(Parking, ACargoAircraftParkedAtAStandMakesItACargoStandOnce) {
+    setStands({{"C1", 0.0}});
+    g_apfUpdates = 0;
+    LiveAc a = stopped();
+    a.cargo = true;
+    a.standIndex = 1;
+    lf_learnCargoStand(a);
+    lf_learnCargoStand(a);  // already a cargo stand: nothing more
+    EXPECT_EQ(g_parkPositions[0].cargo, 1);
+    EXPECT_EQ(g_parkPositions[0].cargoChanged, 1);
+    EXPECT_EQ(g_apfUpdates, 1u);
+}
+
 }  // namespace
