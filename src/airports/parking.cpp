@@ -29,16 +29,6 @@ bool lf_spansTouch(double halfSpan1, double halfSpan2, double distanceNm) {
     return (halfSpan1 + halfSpan2) * kParkSpanFactor >= distanceNm;
 }
 
-std::string lf_userStandNow() {
-    double latitude = 0.0, longitude = 0.0;
-    {
-        std::lock_guard lock(g_userAcMutex);
-        latitude = g_userAcFromSim.latitude;
-        longitude = g_userAcFromSim.longitude;
-    }
-    return gf_userStand(latitude, longitude);
-}
-
 // The aircraft gives up a stand it held before it was sent to another one.
 void lf_releaseHeldStand(const LiveAc& a, std::uint32_t newIndex) {
     if (a.standIndex == 0 || a.standIndex == newIndex) return;
@@ -70,7 +60,7 @@ void try2Park(LiveAc& a, bool wide) {
     if (found >= g_parkPositions.size()) return;
     ParkPos& s = g_parkPositions[found];
     if (!g_reservedStand.empty() && g_reservedStand == s.id) return;
-    if (const std::string userStand = lf_userStandNow(); !userStand.empty() && userStand == s.id) return;
+    if (const std::string userStand = gf_userStandNow(); !userStand.empty() && userStand == s.id) return;
 
     for (LiveAc& o : g_liveAc) {
         if (&o == &a || o.standIndex != s.index || o.state != kMoveParked || o.status != kAcInSim) continue;
@@ -231,7 +221,7 @@ void gf_installStandHooks() {
         const ParkPos* s = gf_standByIndex(index);
         if (s == nullptr) return false;
         if (!g_reservedStand.empty() && g_reservedStand == s->id) return true;
-        const std::string userStand = lf_userStandNow();
+        const std::string userStand = gf_userStandNow();
         return !userStand.empty() && userStand == s->id;
     };
     g_standHooks.excluded = [](std::uint32_t index) {

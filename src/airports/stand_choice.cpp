@@ -312,3 +312,13 @@ std::uint64_t lf_countStaticAc(bool refreshAverageFit) {
     }
     return count;
 }
+
+std::string gf_userStandNow() {
+    double latitude = 0.0, longitude = 0.0;
+    {
+        std::lock_guard lock(g_userAcMutex);
+        latitude = g_userAcFromSim.latitude;
+        longitude = g_userAcFromSim.longitude;
+    }
+    return gf_userStand(latitude, longitude);
+}

@@ -34,6 +34,8 @@ std::vector<ParkPos>::iterator lf_findStand(const std::string& id);
 // The id of the stand within 55 m of the position that lies nearest; empty when there is none, when there
 // are no stands or when the user's aircraft is not on the ground. The last answer is cached by position.
 std::string gf_userStand(double latitude, double longitude);
+// The stand the user aircraft stands on now (its latest position from the simulator).
+std::string gf_userStandNow();
 
 // Index into g_parkPositions of the nearest free stand within `maxDistanceNm` that fits the aircraft, or
 // g_parkPositions.size() when there is none. A stand held by another live aircraft is not free; one the

@@ -60,16 +60,6 @@ bool lf_categoryWanted(std::uint32_t category) {
     }
 }
 
-std::string lf_userStandNow() {
-    double latitude = 0.0, longitude = 0.0;
-    {
-        std::lock_guard lock(g_userAcMutex);
-        latitude = g_userAcFromSim.latitude;
-        longitude = g_userAcFromSim.longitude;
-    }
-    return gf_userStand(latitude, longitude);
-}
-
 }  // namespace
 
 void TrafficClient::readParkedReg(ParkedTrafficRecord& record, const json& line) const {
@@ -124,7 +114,7 @@ void TrafficClient::processParkedTrafficLine(const std::string& key, const json&
         const json& stand = field(line, 2);
         if (!stand.is_string()) return;
         record.stand = svcjson::text(stand);
-        if (record.stand == g_reservedStand || record.stand == lf_userStandNow()) return;
+        if (record.stand == g_reservedStand || record.stand == gf_userStandNow()) return;
 
         parkedRecords.push_back(std::move(record));
     } catch (const std::runtime_error&) {
