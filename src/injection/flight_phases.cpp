@@ -34,8 +34,6 @@ constexpr double kRadPerDeg = 0.017453292519943295;
 constexpr std::int64_t kMinLegTicks = 25;
 constexpr double kTicksPerHour = 360000.0;
 constexpr double kTicksPerMinute = 6000.0;
-constexpr std::int32_t kMinWindowTicks = 1000;
-constexpr std::int32_t kWindowShrinkTicks = 100;
 
 constexpr std::uint32_t kSpoilersRetracted = 0;
 constexpr std::uint32_t kSpoilersDeployed = 16383;

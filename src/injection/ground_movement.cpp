@@ -23,7 +23,6 @@
 namespace {
 
 constexpr double kPi = std::numbers::pi;
-constexpr double kTwoPi = 2.0 * kPi;
 constexpr double kRadPerDeg = 0.017453292519943295;
 constexpr double kDegPerRad = 57.29577951308232;
 constexpr double kMetresPerDegLat = 111132.95;
@@ -71,8 +70,6 @@ constexpr std::int64_t kMinStandTicks = 100;
 constexpr std::int32_t kStandStopTicks = 50;
 constexpr double kStandTurnMargin = 1.1;
 
-constexpr std::int32_t kWindowTicks = 3000;
-constexpr std::int32_t kTakeOffDelayTicks = 5000;
 constexpr std::int32_t kSharpTurnWindowTicks = 2000;
 
 // ---- turn timing ----

@@ -29,7 +29,6 @@
 
 namespace {
 
-constexpr double kPi = std::numbers::pi;
 constexpr double kRadPerDeg = 0.017453292519943295;
 constexpr double kMetresPerNm = 1852.0;
 constexpr double kFeetPerNm = 6076.11549;

@@ -93,11 +93,6 @@ void lf_sendEvent(std::uint32_t objectId, std::uint32_t eventId, std::uint32_t d
     gf_sendClientEvent(objectId, eventId, data);
 }
 
-void lf_sendLights(std::uint32_t objectId, bool nav, bool beacon, bool landing, bool taxi, bool strobes, bool logo,
-                   bool cabin) {
-    gf_sendLights(objectId, {nav, beacon, landing, taxi, strobes, logo, cabin});
-}
-
 void lf_createFlightPlan(LiveAc& ac) {
     if (ac.origin.empty() || ac.destination.empty()) return;
     const std::filesystem::path path = g_flightPlanFolder / gf_flightPlanFileName(ac.objectId);
@@ -335,13 +330,15 @@ void lf_setFlyingStateInSim(LiveAc& a) {
         lf_sendEvent(id, kEventEngineAutoStart, 0);
         if (!rotorcraft) lf_sendEvent(id, kEventSpoilersSet, 0);
         const bool low = a.altitude <= 10000.0;
-        lf_sendLights(id, true, true, low, false, true, low, a.heightAboveGround >= 2000.0);
+        gf_sendLights(id, {.nav = true, .beacon = true, .landing = low, .taxi = false, .strobes = true, .logo = low,
+                           .cabin = a.heightAboveGround >= 2000.0});
     } else {
         if (!rotorcraft) lf_sendEvent(id, kEventSpoilersSet, 0);
         const bool parked = a.state == kMoveParked;
         lf_sendEvent(id, parked ? kEventEngineAutoShutdown : kEventEngineAutoStart, 0);
         const bool nav = parked ? g_NAV_LIGHTS_WHILE_PARKED.value() : true;
-        lf_sendLights(id, nav, !parked, false, a.state == kMoveFollowing, false, true, true);
+        gf_sendLights(id, {.nav = nav, .beacon = !parked, .landing = false, .taxi = a.state == kMoveFollowing,
+                           .strobes = false, .logo = true, .cabin = true});
         lf_setThrottle(a, rotorcraft ? 4 : 0);
         lf_setFlaps(a, a.state == kMoveFollowing ? 1 : 0);
     }
@@ -354,7 +351,8 @@ void lf_setParkedStateInSim(AiAc& a) {
     lf_setFlaps(a, 0);
     lf_sendEvent(a.objectId, kEventEngineAutoShutdown, 0);
     const bool cabin = !a.standCargo && gf_workRandom()() % 10 < 9;
-    lf_sendLights(a.objectId, g_NAV_LIGHTS_WHILE_PARKED.value(), false, false, false, false, true, cabin);
+    gf_sendLights(a.objectId, {.nav = g_NAV_LIGHTS_WHILE_PARKED.value(), .beacon = false, .landing = false,
+                               .taxi = false, .strobes = false, .logo = true, .cabin = cabin});
 }
 
 void gf_SimCommands() {
