@@ -9,10 +9,12 @@
 #include <fmt/format.h>
 
 #include "airports/learning.h"
+#include "airports/placement.h"
 #include "airports/services.h"
 #include "airports/stand_choice.h"
 #include "frame/log.h"
 #include "frame/settings.h"
+#include "injection/ai_update.h"
 #include "injection/aircraft_lists.h"
 #include "injection/geodesy.h"
 #include "injection/ground_movement.h"
@@ -163,9 +165,11 @@ bool lf_clearStaticAtNeighbour(const NeighbourClearing& c, AiAc& t) {
 }
 
 void gf_installStandHooks() {
+    // The log lines name a stand; index 0 and an index no stand has are named for what they are.
     g_standHooks.name = [](std::uint32_t index) {
+        if (index == 0) return std::string("sid==0?");
         const ParkPos* s = gf_standByIndex(index);
-        return s != nullptr ? s->id : std::string();
+        return s != nullptr ? s->id : std::string("unknown");
     };
     g_standHooks.place = [](std::uint32_t index) -> std::optional<StandPlace> {
         const ParkPos* s = gf_standByIndex(index);
@@ -231,4 +235,8 @@ void gf_installStandHooks() {
     g_standHooks.clearStaticAround = [](std::uint32_t index, const LiveAc& a) {
         if (const ParkPos* s = gf_standByIndex(index)) checkStandOrExcludedIsOccupiedByStaticAndRemove(a, *s);
     };
+    g_standHooks.checkMaxPark = lf_checkMaxPark;
+    // The static parking moves on in the creation slots no live creation used.
+    g_parkStaticStep = lf_parkStatic;
+    g_parkAirportIata = [] { return g_parkAirportCode.empty() ? std::string() : g_activeParkAirport.iata; };
 }

@@ -717,7 +717,7 @@ void lf_arriveAtStand(LiveAc& a) {
     if (g_LOG.value()) gf_logLine(fmt::format("{:8}: {:8} arrived at stand", gf_standName(a.standIndex), a.callsign));
     g_spawnedHexIds.push_back(a.hexId);
     lf_recordStandObservation(a, false, a.placedSlot, false);
-    gf_checkMaxPark();
+    gf_checkMaxPark(0);
 }
 
 void lf_learnCargoStand(LiveAc& a) {

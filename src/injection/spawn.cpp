@@ -162,7 +162,7 @@ void lf_parkAtOnce(LiveAc& a, std::uint32_t index, const StandPlace& stand) {
     front.track = stand.heading / kRadPerDeg;
     const WeekSlot slot = g_weekSlotNow.load();
     if (gf_addRealParkPosOption(a, false, slot, false)) gf_reserveStand(a.hexId, slot);
-    gf_checkMaxPark();
+    gf_checkMaxPark(1);  // not in the simulator yet: counted as one more
 }
 
 // The first state of a new ground aircraft: parked at once on a free stand of the park airport next to it,

@@ -53,8 +53,8 @@ void gf_learnStandOfNearbyLiveAc(LiveAc& ac, bool force) {
     if (g_standHooks.learnStandOfNearbyLiveAc) g_standHooks.learnStandOfNearbyLiveAc(ac, force);
 }
 
-void gf_checkMaxPark() {
-    if (g_standHooks.checkMaxPark) g_standHooks.checkMaxPark();
+void gf_checkMaxPark(std::int32_t extra) {
+    if (g_standHooks.checkMaxPark) g_standHooks.checkMaxPark(extra);
 }
 
 bool gf_parkAirportHasStands() { return g_standHooks.hasStands && g_standHooks.hasStands(); }

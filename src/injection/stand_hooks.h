@@ -37,8 +37,9 @@ struct StandHooks {
     std::function<bool(LiveAc& ac, bool learnKey, WeekSlot slot, bool forget)> addRealParkPosOption;
     // The soft stand learning from a live aircraft about to leave the ground or the range.
     std::function<void(LiveAc& ac, bool force)> learnStandOfNearbyLiveAc;
-    // The limit of parked aircraft at the park airport, checked after a live aircraft parked.
-    std::function<void()> checkMaxPark;
+    // The limit of parked aircraft at the park airport, checked after a live aircraft parked: `extra` is 1
+    // for one spawned parked at its stand (not yet in the simulator), 0 for one that arrived there.
+    std::function<void(std::int32_t extra)> checkMaxPark;
     // Whether the active park airport has stands at all.
     std::function<bool()> hasStands;
     // Index of the nearest free stand within `maxNm` of the position that fits the aircraft; 0 when none.
@@ -52,7 +53,7 @@ struct StandHooks {
 };
 extern StandHooks g_standHooks;
 
-// The stand's name, empty when it has none (or there are no stands).
+// The stand's name; "sid==0?" for index 0 and "unknown" for an index no stand has (empty without stands).
 std::string gf_standName(std::uint32_t index);
 std::optional<StandPlace> gf_standPlace(std::uint32_t index);
 // The stand's radius (nm), nothing when it is not known.
@@ -70,7 +71,7 @@ void gf_learnCargoStand(std::uint32_t index, const LiveAc& ac);
 void gf_try2Park(LiveAc& ac, bool wide);
 bool gf_addRealParkPosOption(LiveAc& ac, bool learnKey, WeekSlot slot, bool forget);
 void gf_learnStandOfNearbyLiveAc(LiveAc& ac, bool force);
-void gf_checkMaxPark();
+void gf_checkMaxPark(std::int32_t extra);
 bool gf_parkAirportHasStands();
 // Index of the nearest free fitting stand within `maxNm`; 0 when none (or no stands).
 std::uint32_t gf_nearestFreeStand(double lat, double lon, const LiveAc& ac, double maxNm, bool wide);

@@ -13,6 +13,7 @@
 #include "run/subsystems.h"
 #include "run/timing.h"
 #include "frame/settings.h"
+#include "frame/text.h"
 #include "frame/timeutil.h"
 #include "injection/services.h"
 #include "liveries/services.h"
@@ -48,16 +49,13 @@ void lf_timer(const char* name, F&& work) {
     }
 }
 
-// The callsign up to its first '*' (a static aircraft's callsign carries its stand after one).
-std::string lf_upToStar(const std::string& callsign) { return callsign.substr(0, callsign.find('*')); }
-
+// A static aircraft shows the flight's callsign with a '*' at its end; a live one shows it bare.
 void lf_removeDuplicateStatics() {
     for (const LiveAc& live : g_liveAc) {
         if (!live.onGround || live.status != kAcInSim) continue;
-        const std::string callsign = lf_upToStar(live.callsign);
         for (AiAc& st : g_staticAc) {
             if (st.status != kAcInSim) continue;
-            const bool sameCallsign = st.callsign == callsign;
+            const bool sameCallsign = !live.callsign.empty() && gf_matchUpToStar(st.callsign, live.callsign);
             const bool sameRegistration = !live.registration.empty() && st.registration == live.registration;
             if (sameCallsign || sameRegistration) {
                 removeAircraftFromSim(st);

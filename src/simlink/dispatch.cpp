@@ -355,7 +355,7 @@ void lf_checkUserStand() {
     const std::string stand = gf_userStand(user.latitude, user.longitude);
     if (stand.empty() || g_parkAirports.empty()) return;
     ParkAirport& active = g_parkAirports.front();
-    if (active.code != g_parkAirportCode || active.userStand == stand) return;
-    active.userStand = stand;
+    if (active.code != g_parkAirportCode || active.reservedStand == stand) return;
+    active.reservedStand = stand;
     gf_updateMyParkAirportsFile();
 }

@@ -203,8 +203,8 @@ void gf_setTrafficBox();
 void gf_takeOverSeenTraffic();
 // The parked traffic around the active park airport into g_trafficClient.parkedRecords: one aircraft per
 // stand and callsign, youngest first, the half-hour field holding the age. False when the request failed
-// in a way that leaves no list; throws std::runtime_error for a parameter fault (400) or a licence without
-// parked data (403). Work thread.
+// in a way that leaves no list, a refusal (400, 403) included, or when no reply came within a few seconds.
+// Work thread.
 bool gf_getParkedTraffic();
 // Filters and sorts parked records whose half-hour field holds the slot of their report, for the half-hour
 // `now`: ages, the MAX_FIT limit (unless RT_PARKTRAFFIC_ONLY), youngest first, one per stand and callsign.

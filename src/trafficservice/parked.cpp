@@ -1,10 +1,14 @@
 // The parked traffic of the active park airport: the request for a box of 3 NM around it, the reading of
 // each parked aircraft, and the filter that keeps one aircraft per stand and callsign, youngest first.
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <condition_variable>
 #include <mutex>
 #include <numbers>
 #include <stdexcept>
+#include <thread>
 
 #include <fmt/format.h>
 #include <nlohmann/json.hpp>
@@ -58,6 +62,49 @@ bool lf_categoryWanted(std::uint32_t category) {
         case 5: return g_HELICOPTERS.value();
         default: return false;
     }
+}
+
+// The parked query runs on the work thread: it may take this long at most.
+constexpr std::chrono::milliseconds kParkedQueryLimit{4000};
+
+std::chrono::milliseconds lf_parkedQueryLimit() {
+    return std::min(kParkedQueryLimit, gf_serviceTiming().transferTimeout);
+}
+
+// Raises its flag once the limit has passed, unless it is ended before.
+class Deadline {
+public:
+    explicit Deadline(std::chrono::milliseconds limit)
+        : m_thread([this, limit] {
+              std::unique_lock lock(m_mutex);
+              if (!m_wake.wait_for(lock, limit, [this] { return m_ended; })) expired = true;
+          }) {}
+    ~Deadline() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_ended = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    Deadline(const Deadline&) = delete;
+    Deadline& operator=(const Deadline&) = delete;
+
+    std::atomic<bool> expired{false};
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    bool m_ended = false;
+    std::thread m_thread;  // last: it starts once the members above are made
+};
+
+// The parked traffic request, stopped once it has run for the limit (`overdue` then set) or the program closes.
+TransferResult lf_postWithin(const std::string& body, std::string& reply, bool& overdue) {
+    Deadline deadline(lf_parkedQueryLimit());
+    const TransferResult result = gf_servicePost("traffic", body, reply, StopCondition{&deadline.expired, true});
+    overdue = deadline.expired.load() && !result.done();
+    return result;
 }
 
 }  // namespace
@@ -138,8 +185,14 @@ bool TrafficClient::parkedtraffic(std::int32_t& status) {
         const std::string body = fmt::format(
             "GUID={}&top={:.2F}&bottom={:.2F}&left={:.2F}&right={:.2F}&querytype=parkedtraffic&toffset={}",
             gf_formValue(guid), parkedTop, parkedBottom, parkedLeft, parkedRight, toffset());
-        // The work thread asks: its own handle and reply text, while the traffic reader uses the client's.
-        const TransferResult transfer = gf_servicePost("traffic", body, m_parkedResponse, StopCondition{nullptr, true});
+        // The work thread asks: its own handle and reply text, while the traffic reader uses the client's. Its
+        // 10 ms loop waits for the reply, so a slow service is given up after a few seconds.
+        bool overdue = false;
+        const TransferResult transfer = lf_postWithin(body, m_parkedResponse, overdue);
+        if (overdue) {
+            gf_logWarning(fmt::format("parkedtraffic: no reply within {} ms", lf_parkedQueryLimit().count()));
+            return fail(0);
+        }
         switch (transfer.outcome) {
             case TransferOutcome::NoHandle:
                 gf_logWarning("curl init error ?");
@@ -209,8 +262,13 @@ bool gf_getParkedTraffic() {
     std::int32_t status = 0;
     if (!c.parkedtraffic(status)) {
         switch (status) {
-            case 400: throw std::runtime_error("RT API parameter fault");
-            case 403: throw std::runtime_error("No data for this license type");
+            // A refusal leaves this airport without parked traffic; the statistics still fill it.
+            case 400:
+                gf_logWarning("RT parkedtraffic: RT API parameter fault");
+                return false;
+            case 403:
+                gf_logWarning("RT parkedtraffic: No data for this license type");
+                return false;
             case 401:
                 gf_logWarning(fmt::format("RT Parked traffic: re-authentication to RT API is needed {}", kProgramName));
                 return false;

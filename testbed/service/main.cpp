@@ -1,6 +1,6 @@
 // zntv-service: the service stand-in as a process, for the demo and for end-to-end runs of the program.
 //
-//   zntv-service [--port N] [--root FOLDER] [--dbase FILE] [--fault PATH=none|notfound|stall|breakoff|redirect]...
+//   zntv-service [--port N] [--root FOLDER] [--dbase FILE] [--fault PATH=none|notfound|stall|breakoff|redirect|empty]...
 //                [--stall-ms N] [--scenario FILE] [--time-scale X] [--start-at SECONDS] [--loop]
 //                [--service-fault TARGET=FAULT[/N]]... [--slow-ms N] [--rrl MS] [--wrrl MS] [--qnh JSON]
 //
@@ -27,7 +27,7 @@ namespace {
 
 int lf_usage(const char* program) {
     std::cerr << "usage: " << program
-              << " [--port N] [--root FOLDER] [--dbase FILE] [--fault PATH=none|notfound|stall|breakoff|redirect]...\n"
+              << " [--port N] [--root FOLDER] [--dbase FILE] [--fault PATH=none|notfound|stall|breakoff|redirect|empty]...\n"
                  "       [--stall-ms N]\n"
                  "       [--scenario FILE] [--time-scale X] [--start-at SECONDS] [--loop]\n"
                  "       [--service-fault TARGET=FAULT[/N]]... [--slow-ms N] [--rrl MS] [--wrrl MS] [--qnh JSON]\n"

@@ -58,6 +58,7 @@ std::optional<Fault> gf_parseFault(std::string_view text) {
     if (text == "stall") return Fault::Stall;
     if (text == "breakoff") return Fault::BreakOff;
     if (text == "redirect") return Fault::Redirect;
+    if (text == "empty") return Fault::Empty;
     return std::nullopt;
 }
 
@@ -68,6 +69,7 @@ std::string_view gf_faultName(Fault fault) {
         case Fault::Stall: return "stall";
         case Fault::BreakOff: return "breakoff";
         case Fault::Redirect: return "redirect";
+        case Fault::Empty: return "empty";
     }
     return "none";
 }
@@ -100,6 +102,12 @@ void UpdateServer::setFault(const std::string& path, Fault fault) {
 void UpdateServer::clearFaults() {
     std::lock_guard lock(m_mutex);
     m_faults.clear();
+}
+
+void UpdateServer::reset() {
+    std::lock_guard lock(m_mutex);
+    m_faults.clear();
+    m_files.clear();
 }
 
 void UpdateServer::setStallLimit(std::chrono::milliseconds limit) {
@@ -151,6 +159,10 @@ void UpdateServer::installRoutes(httplib::Server& server) {
             res.set_content("<html>moved</html>", "text/html");
             return;
         }
+        if (found.fault == Fault::Empty) {
+            res.set_content("", lf_contentType(path));
+            return;
+        }
         if (found.fault == Fault::NotFound || !found.content) {
             res.status = 404;
             res.set_content("not found", "text/plain");
@@ -177,7 +189,7 @@ void UpdateServer::installRoutes(httplib::Server& server) {
         const std::string path = req.get_param_value("path");
         if (!fault || path.empty()) {
             res.status = 400;
-            res.set_content("need path and fault=none|notfound|stall|breakoff|redirect", "text/plain");
+            res.set_content("need path and fault=none|notfound|stall|breakoff|redirect|empty", "text/plain");
             return;
         }
         setFault(path, *fault);
@@ -203,11 +215,7 @@ void UpdateServer::installRoutes(httplib::Server& server) {
         }
     });
     server.Post("/control/update/reset", [this](const httplib::Request&, httplib::Response& res) {
-        clearFaults();
-        {
-            std::lock_guard lock(m_mutex);
-            m_files.clear();
-        }
+        reset();
         res.set_content("ok", "text/plain");
     });
 }

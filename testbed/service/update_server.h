@@ -1,5 +1,6 @@
 // The update-server part of the service stand-in: serves a downloads tree under "/downloads/" and misbehaves on
-// request, path by path (404, a stall without any answer, a transfer broken off after its Content-Length).
+// request, path by path (404, a stall without any answer, a transfer broken off after its Content-Length, an
+// empty answer).
 //
 // The tree is a folder on disk (release/version_P3D.json, release/setup_..._v....zip, dbase.zip,
 // AIG-regcodes.zip, P3D/archive/stock/...), overlaid by files put in memory; a memory file wins.
@@ -28,9 +29,10 @@ enum class Fault {
     Stall,     // send nothing until the stall limit has passed (or the server stops), then serve as usual
     BreakOff,  // announce the full Content-Length, send half of the bytes, close the connection
     Redirect,  // 302 to another address, with a small page as body
+    Empty,     // 200 with an empty body, whether the file exists or not
 };
 
-// "none", "notfound", "stall", "breakoff", "redirect"; nullopt for anything else.
+// "none", "notfound", "stall", "breakoff", "redirect", "empty"; nullopt for anything else.
 std::optional<Fault> gf_parseFault(std::string_view text);
 std::string_view gf_faultName(Fault fault);
 
@@ -51,6 +53,8 @@ public:
     void removeFile(const std::string& path);
     void setFault(const std::string& path, Fault fault);
     void clearFaults();
+    // No faults and no memory files.
+    void reset();
     // Upper bound of a stall; it keeps a misbehaving test from holding a worker thread for long.
     void setStallLimit(std::chrono::milliseconds limit);
 

@@ -23,6 +23,7 @@
 
 #include "child_process.h"
 #include "standin.h"
+#include "support/airport_list_file.h"
 #include "support/test_support.h"
 
 namespace injection_test {
@@ -59,6 +60,7 @@ protected:
             fs::create_directories(m_root / folder);
         }
         fs::permissions(m_root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+        testing_support::copyAirportList(m_root / "program");
         testing_support::writeWholeFile(
             m_root / "program/output/LiveriesScanned.xml",
             "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"ZNTV\"/><info name=\"date\" "

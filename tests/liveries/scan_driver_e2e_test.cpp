@@ -13,6 +13,7 @@
 #include "liveries/registrations.h"
 #include "liveries/selection.h"
 #include "service/service_standin.h"
+#include "support/airport_list_file.h"
 
 namespace run_test {
 namespace {
@@ -34,6 +35,7 @@ protected:
         }
         m_tree = simtree::generate({.sim = m_sim, .appData = m_config, .wine = m_wine, .program = m_program},
                                    {.scenarios = m_scenarios, .tables = kTables});
+        testing_support::copyAirportList(m_program);
         m_service.start();
         m_service.update().putFile("dbase.zip", readWholeFile(kGeneratedZip));
         m_service.update().putFile("AIG-regcodes.zip", m_tree.aigRegcodesZip);

@@ -15,6 +15,7 @@
 
 #include "child_process.h"
 #include "support/test_support.h"
+#include "support/airport_list_file.h"
 
 namespace run_test {
 namespace {
@@ -48,6 +49,7 @@ protected:
             fs::create_directories(m_root / folder);
         }
         fs::permissions(m_root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+        testing_support::copyAirportList(m_root / "program");
         // The liveries of an earlier scan: these runs are about the run-time, not about the livery scan.
         writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml",
                        "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +

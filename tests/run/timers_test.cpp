@@ -70,17 +70,17 @@ TEST_F(Timers, ParkAirportCheckEverySixteenSecondsUnlessFifteenTakesTheSecond) {
 
 TEST_F(Timers, SixtyOneSecondSweepRemovesAStaticTwinOfAParkedLiveAircraft) {
     LiveAc live;
-    live.callsign = "KLM1234*abc";
+    live.callsign = "KLM1234";
     live.registration = "PH-BXA";
     live.status = kAcInSim;
     live.onGround = true;
     g_liveAc.push_back(live);
-    AiAc queued;  // same callsign but not in the simulator: passed over
-    queued.callsign = "KLM1234";
+    AiAc queued;  // the twin's callsign but not in the simulator: passed over
+    queued.callsign = "KLM1234*";
     queued.status = kAcCreationQueued;
     queued.objectId = 300;
-    AiAc twin;
-    twin.callsign = "KLM1234";
+    AiAc twin;  // a static aircraft carries the flight's callsign with a '*'
+    twin.callsign = "KLM1234*";
     twin.status = kAcInSim;
     twin.objectId = 301;
     AiAc byRegistration;

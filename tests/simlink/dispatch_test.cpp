@@ -194,9 +194,9 @@ TEST_F(Dispatch, ANewFlightRecordsTheUserStandAtTheActiveParkAirportOnTheWorkThr
     dispatch(userPosition(47.45, 8.55));
     dispatch(userOnGround(true));
     dispatch(event(kEventFlightLoaded));
-    EXPECT_EQ(g_parkAirports[0].userStand, "");
+    EXPECT_EQ(g_parkAirports[0].reservedStand, "");
     gf_handleLinkRequests();
-    EXPECT_EQ(g_parkAirports[0].userStand, "A12");
+    EXPECT_EQ(g_parkAirports[0].reservedStand, "A12");
 }
 
 TEST_F(Dispatch, TheUserStandIsNotRecordedWhileTheUserMovesOrAwayFromTheActiveAirport) {
@@ -207,14 +207,14 @@ TEST_F(Dispatch, TheUserStandIsNotRecordedWhileTheUserMovesOrAwayFromTheActiveAi
     dispatch(userOnGround(true));
     g_userPos.groundSpeed = 2.5;
     lf_checkUserStand();
-    EXPECT_EQ(g_parkAirports[0].userStand, "");
+    EXPECT_EQ(g_parkAirports[0].reservedStand, "");
     g_userPos.groundSpeed = 2.0;
     g_parkAirportCode = "LSGG";
     lf_checkUserStand();
-    EXPECT_EQ(g_parkAirports[0].userStand, "");
+    EXPECT_EQ(g_parkAirports[0].reservedStand, "");
     g_parkAirportCode = "LSZH";
     lf_checkUserStand();
-    EXPECT_EQ(g_parkAirports[0].userStand, "A12");
+    EXPECT_EQ(g_parkAirports[0].reservedStand, "A12");
 }
 
 // ---- Exceptions ----

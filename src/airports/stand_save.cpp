@@ -1,0 +1,129 @@
+#include "airports/stand_save.h"
+
+#include <algorithm>
+#include <exception>
+#include <system_error>
+
+#include <fmt/format.h>
+
+#include "airports/quality.h"
+#include "airports/services.h"
+#include "airports/stand_load.h"
+#include "airports/stand_sources.h"
+#include "frame/display.h"
+#include "frame/files.h"
+#include "frame/log.h"
+#include "frame/paths.h"
+#include "frame/settings.h"
+#include "frame/text.h"
+#include "frame/timeutil.h"
+#include "platform/ui.h"
+#include "window/main_window.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+void lf_createFolder(const fs::path& folder) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    if (ec) throw FileSystemError("create_directory", folder, ec);
+}
+
+// Whether the learned file has anything to say about the stand.
+bool lf_standIsKept(const ParkPos& stand) {
+    return stand.manual || !stand.options.empty() || stand.radiusChanged || stand.cargoChanged;
+}
+
+void lf_resetUpdateCount() {
+    g_apfUpdates = 0;
+    if (g_mainWindow.updateCount.exchange(0) != 0) ui::backend().invalidate(kParkingBand);
+}
+
+}  // namespace
+
+bool gf_writeApf(const StandFile& file, const fs::path& path) {
+    const std::string text = gf_writeStandFileText(file);
+    if (text.empty()) {
+        gf_logWarning(fmt::format("stand file \"{}\" could not be built", path.string()));
+        return false;
+    }
+    if (gf_writeFile(text, path, false)) return true;
+    gf_logWarning(fmt::format("could not save to \"{}\", the file there is unchanged", path.string()));
+    return false;
+}
+
+StandFileSettings gf_currentStandFileSettings() {
+    return StandFileSettings{.lateralRange = g_LATERAL_RANGE.value(),
+                             .autoRange = g_AUTO_RANGE.value(),
+                             .week = g_WEEK.value(),
+                             .parkFake = g_PARK_FAKE.value(),
+                             .parkSoft = g_PARK_SOFT.value(),
+                             .parkingPercentage = g_parking_percentage.value(),
+                             .initialLoadOnly = g_INITIAL_LOAD_ONLY.value(),
+                             .maxFit = g_MAX_FIT.value(),
+                             .rtParkTrafficOnly = g_RT_PARKTRAFFIC_ONLY.value(),
+                             .maxLive = g_MAX_LIVE.value(),
+                             .learnSoft = g_LEARN_SOFT.value()};
+}
+
+std::vector<ParkPos> gf_learnedStands(const std::vector<ParkPos>& stands, bool handmade) {
+    std::vector<ParkPos> kept;
+    kept.reserve(stands.size());
+    for (const ParkPos& stand : stands) {
+        if (handmade) {
+            kept.push_back(stand);
+            continue;
+        }
+        ParkPos copy = stand;
+        std::erase_if(copy.options, [](const ParkPosOption& option) { return option.fromFile == 1; });
+        if (lf_standIsKept(copy)) kept.push_back(std::move(copy));
+    }
+    return kept;
+}
+
+fs::path gf_learnedSavePath() {
+    if (!g_apfLearnedPath.empty()) return g_apfLearnedPath;
+    const std::string& publisher = g_apfInfo.publisher;
+    const fs::path folder = publisher == "stock"      ? g_learnedStockFolder
+                            : publisher == "simaddon" ? g_learnedSimaddonFolder
+                                                      : g_learnedThirdpartyFolder / lf_safeFolderName(publisher);
+    return folder / lf_apfPath(lf_safeFolderName(g_parkAirportCode));
+}
+
+void lf_saveAirportFile() {
+    StandFile file;
+    file.mode = StandFileMode::learned;
+    file.airportName = g_apfInfo.airportName;
+    file.publisher = g_apfInfo.publisher;
+    file.altitude = g_apfInfo.altitude;
+    file.handmade = g_apfHandmade;
+    file.settings = gf_currentStandFileSettings();
+    file.stands = gf_learnedStands(g_parkPositions, g_apfHandmade);
+    if (g_apfHandmade) {
+        const QualityWord quality = gf_qualityFactor();
+        file.qfReal = gf_realFactor(quality);
+        file.qfSoft = gf_softFactor(quality);
+    }
+
+    const fs::path path = gf_learnedSavePath();
+    bool saved = false;
+    try {
+        if (path.has_parent_path()) lf_createFolder(path.parent_path());
+        saved = gf_writeApf(file, path);
+    } catch (const std::exception& e) {
+        gf_logWarning(e.what());
+    }
+    if (!saved) {
+        // The counts stay: the changes are still only in memory, and the next save tries again.
+        gf_showMessage(fmt::format("{} saving \"{}\" did not succeed", gf_clockTime(), path.string()), true);
+        return;
+    }
+    gf_showMessage(fmt::format("{}{} \"{}\" saved with {} update{} {}", gf_clockTime(),
+                               g_apfHandmade ? " handmade" : "", path.string(), g_apfUpdates,
+                               gf_pluralSuffix(std::uint64_t{g_apfUpdates}),
+                               g_apfSettingsChanged ? "and one or more parameter changes" : ""),
+                   true);
+    lf_resetUpdateCount();
+    g_apfSettingsChanged = false;
+}

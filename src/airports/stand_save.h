@@ -1,0 +1,35 @@
+// Writing stand files to disk: a generated (full) file or the learned file of the active park airport, built
+// in memory and saved through a temporary file in the same folder that is renamed over the old one, so a
+// failed or interrupted save leaves the old file whole. Also the save of the park airport's learned file when
+// the airport is left.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "airports/stand_file.h"
+
+// Builds the document of the file (its mode chooses full or learned) and saves it at the path; the folder must
+// exist. False when it could not be built or saved, which is logged; the file at the path is then the old one
+// (or none).
+bool gf_writeApf(const StandFile& file, const std::filesystem::path& path);
+
+// The settings in force now, as a learned file keeps them.
+StandFileSettings gf_currentStandFileSettings();
+
+// The stands a learned file keeps of these: in a file that is not hand-made each stand loses the options that
+// came with an archived file, and a stand that is not manual and has neither options nor a changed radius or
+// cargo flag is left out. A hand-made file keeps every stand with all its options, since it replaces the
+// archived stands when it is read.
+std::vector<ParkPos> gf_learnedStands(const std::vector<ParkPos>& stands, bool handmade);
+
+// Where the learned file of the active park airport is written: g_apfLearnedPath (the path it was read from)
+// when it is set, else by the publisher: "airports/learned/stock", ".../simaddon" or
+// ".../thirdparty/<publisher>", with the airport's stand-file name.
+std::filesystem::path gf_learnedSavePath();
+
+// The learned file of the active park airport, written in learned mode (its folder created when missing) and
+// reported on the status line and in the log. On success g_apfUpdates and g_apfSettingsChanged are reset; on
+// failure they are kept, so the changes are written at the next save. Work thread.
+void lf_saveAirportFile();

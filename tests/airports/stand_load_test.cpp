@@ -1,0 +1,158 @@
+#include "airports/stand_load.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "airports/services.h"
+#include "frame/errors.h"
+#include "frame/log.h"
+#include "frame/settings.h"
+#include "support/test_support.h"
+
+namespace {
+
+using testing_support::readWholeFile;
+using testing_support::writeWholeFile;
+
+const std::string kMeta = R"(<meta><info name="author" value="a"/><info name="date" value="d"/>)"
+                          R"(<info name="version" value="v"/></meta>)";
+const std::string kReference = "airports/my_ORBX/EHAM.xml";
+const std::string kLearned = "airports/learned/my_ORBX/EHAM.xml";
+constexpr double kNmPerDegreeLat = 60.0;  // near enough for the 10 % margins below
+
+std::string param(const std::string& name, const std::string& value) {
+    return "<parameter name=\"" + name + "\" value=\"" + value + "\"/>";
+}
+
+// A stand of radius 0.02 nm (37.04 m), `nmNorth` north of the field's reference point.
+std::string stand(const std::string& id, double nmNorth) {
+    return "<parkpos id=\"" + id + "\" latitude=\"" + std::to_string(52.3 + nmNorth / kNmPerDegreeLat) +
+           "\" longitude=\"4.76\" radius=\"37.04\"/>";
+}
+
+std::string archived(const std::string& params, const std::string& stands) {
+    return kMeta + "<parameters>" + param("airport_name", "Schiphol") + param("publisher", "simaddon") + params +
+           "</parameters><parkpositions>" + stands + "</parkpositions>";
+}
+
+class StandLoad : public ::testing::Test {
+protected:
+    void SetUp() override {
+        gf_openLog(m_dir / "Log.txt");
+        std::filesystem::create_directories("airports/my_ORBX");
+        std::filesystem::create_directories("airports/learned/my_ORBX");
+        g_parkAirportCode = "EHAM";
+        g_parking_percentage.reset();
+    }
+    void TearDown() override {
+        gf_closeLog();
+        g_parkAirportCode.clear();
+        g_parkPositions.clear();
+        g_standFileLoaded = false;
+        g_parking_percentage.reset();
+    }
+    std::string load(const std::string& reference, const std::string& text) {
+        writeWholeFile(kReference, text);
+        return gf_readApf(reference, m_info, m_quality);
+    }
+
+    testing_support::TempDir m_dir;
+    testing_support::ScopedCwd m_cwd{m_dir.path()};
+    ApfInfo m_info;
+    QualityWord m_quality = 0;
+};
+
+TEST_F(StandLoad, RefusedOrBrokenFileLeavesNothingLoaded) {
+    struct Case {
+        std::string name;
+        std::string text;
+        std::string result;  // the message, or the user error's text
+    };
+    const std::string alt = param("altitude", "-11");
+    const Case cases[] = {
+        {"not xml", "<meta>", kReference + " could not be loaded: "},
+        {"meta incomplete", "<meta/><parameters>" + alt + "</parameters>",
+         kReference + " but refused to load, copyright problem"},
+        {"no altitude", archived("", stand("S1", 0)), "65: Parameter altitude not found"},
+        // The first S1 is read before the second one is found: it must not stay behind.
+        {"same id twice", archived(alt, stand("S1", 0) + stand("S1", 1)),
+         "94: Parking position S1 appears more than once?"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        g_apfReference = "airports/my_ORBX/OLD.xml";
+        std::string result;
+        try {
+            result = load(kReference, c.text);
+        } catch (const qtm::UserErrorException& e) {
+            result = e.what();
+        }
+        EXPECT_EQ(result.substr(0, c.result.size()), c.result);
+        EXPECT_TRUE(g_parkPositions.empty());
+        EXPECT_FALSE(g_standFileLoaded.load());
+        EXPECT_TRUE(g_apfReference.empty());
+    }
+}
+
+TEST_F(StandLoad, NumbersStandsListsOverlapsAndTakesTheLearnedFile) {
+    // S1 and S2 are 0.03 nm apart (0.04 > 0.033: they overlap); S2 and S3 0.04 nm (0.04 > 0.044 is false).
+    const std::string file = archived(param("altitude", "-11") + param("Qf_real", "63") + param("RT_traffic_week", "7"),
+                                      stand("S1", 0) + stand("S2", 0.03) + stand("S3", 0.07));
+    const std::string learned = kMeta + "<parameters/><parkpositions><parkpos id=\"S1\">"
+                                        "<opt reg=\"\" airl=\"KLM\" type=\"B738\" day=\"3\" hh=\"1,2,3,4\"/>"
+                                        "</parkpos></parkpositions>";
+    struct Case {
+        bool withLearned;
+        QualityWord quality;
+    };
+    // Without a learned file the file's factors stand (soft absent: -1); with one they are computed anew:
+    // one stand of three scores 10128, a real factor of 21.
+    const Case cases[] = {{false, 0xffffffff0000003full}, {true, 21}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.withLearned);
+        std::filesystem::remove(kLearned);
+        if (c.withLearned) writeWholeFile(kLearned, learned);
+        g_parking_percentage.set(55);
+        EXPECT_EQ(load(kReference, file), "");
+        ASSERT_EQ(g_parkPositions.size(), 3u);
+        const std::vector<std::vector<std::uint32_t>> excluded{{2}, {1}, {}};
+        for (std::uint32_t i = 0; i < 3; ++i) {
+            EXPECT_EQ(g_parkPositions[i].index, i + 1);
+            EXPECT_EQ(g_parkPositions[i].excluded, excluded[i]);
+        }
+        EXPECT_EQ(m_quality, c.quality);
+        EXPECT_EQ(g_parking_percentage.value(), 30);  // the file's snapshot has none either
+        EXPECT_EQ(g_apfLearnedPath, std::filesystem::path(kLearned));
+        EXPECT_EQ(g_apfReference, kReference);
+        EXPECT_EQ(g_parkAirportElevation, -11.0);
+        EXPECT_EQ(g_rtTrafficWeek, 7);
+        EXPECT_TRUE(g_standFileLoaded.load());
+    }
+}
+
+TEST_F(StandLoad, ClosestStandOfAnotherAirport) {
+    struct Case {
+        std::string text;
+        double distance;
+        std::string id;
+    };
+    const std::string farAway = "<parkpos id=\"F\" latitude=\"10\" longitude=\"4.76\"/>";
+    const Case cases[] = {
+        {archived("", farAway + stand("N1", 0.5) + stand("N2", 0.2) + stand("N3", 0.2)), 0.2, "N2"},
+        // A user's broken file is not ours to delete.
+        {"<parkpositions>", 100.0, "unchanged"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        writeWholeFile(kReference, c.text);
+        std::string id = "unchanged";
+        EXPECT_NEAR(gf_readDestApfForClosestStand("EHAM", 52.3, 4.76, id), c.distance, 0.002);
+        EXPECT_EQ(id, c.id);
+        EXPECT_EQ(readWholeFile(kReference), c.text);
+    }
+}
+
+}  // namespace
