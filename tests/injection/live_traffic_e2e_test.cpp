@@ -68,9 +68,11 @@ protected:
     // The scenario clock stands still at 60 s.
     void start(const std::vector<nlohmann::json>& aircraft, const std::string& extraParameters = "",
                std::vector<std::string> refusedTitles = {}) {
-        ProgramRun::start(
-            {.aircraft = aircraft, .parameters = kRangeParameters + extraParameters, .refusedTitles = refusedTitles,
-             .startAt = 60, .timeScale = 0});
+        Run run;
+        run.aircraft = aircraft;
+        run.parameters = kRangeParameters + extraParameters;
+        run.refusedTitles = std::move(refusedTitles);
+        ProgramRun::start(run);
     }
 
     std::vector<std::uint32_t> eventsOf(std::uint32_t objectId) const {

@@ -3,9 +3,11 @@
 // this process writing every position the program sends to its trace. The checks read the trace.
 //
 // The program plays the reports about half a minute behind the service and creates an aircraft only while
-// everything it knows of it is either airborne or on the ground. The scenario therefore starts 15 s before
-// the landing and the lift-off: whatever the program's start-up takes (under 10 s), its first request sees
-// the arrival still on its approach and the departure still on the ground.
+// everything it knows of it is either airborne or on the ground; ground reports it takes only once the user's
+// airport (Amsterdam) is its park airport, which its second park airport check makes it, up to 16 s after
+// its start. The scenario therefore starts 13 s before the landing, so that the program's first request sees
+// the arrival still on its approach, and the departure rolls slowly for most of a minute after that before it
+// accelerates: the program knows it on the ground only when it creates it.
 #include <algorithm>
 #include <cmath>
 #include <numbers>
@@ -27,7 +29,7 @@ using testing_support::writeWholeFile;
 constexpr double kLandingRunwayLat = 52.3186, kDepartureRunwayLat = 52.3286;
 constexpr double kTouchdownLon = 4.7400, kTakeOffStartLon = 4.7400;
 // Scenario seconds of the touchdown and the lift-off; the service starts this many seconds earlier.
-constexpr double kTouchdownT = 60, kLiftOffT = 60, kLeadS = 13;
+constexpr double kTouchdownT = 60, kLiftOffT = 110, kLeadS = 13;
 
 // The stand-in's ground contact: static CG height 6.5 ft above the field plus its margin.
 constexpr double kOnGroundMaxFt = 7.0;
@@ -120,13 +122,26 @@ struct Sample {
 class LiveMovement : public ProgramRun {
 protected:
     // The service plays the scenario in real time from `startAt`.
+    // The user stands at Amsterdam, whose stand file the program finds locally: Amsterdam becomes the park
+    // airport, around which the traffic reader takes ground reports. Its stands lie well south of the runways.
     void start(const std::vector<nlohmann::json>& aircraft, double startAt) {
-        ProgramRun::start({.aircraft = aircraft,
-                           .parameters = "<parameter name=\"AUTO_RANGE\" value=\"false\"/>\n"
-                                         "<parameter name=\"LATERAL_RANGE\" value=\"10\"/>\n",
-                           .refusedTitles = {},
-                           .startAt = startAt,
-                           .timeScale = 1});
+        fs::create_directories(m_root / "program/airports/my_thirdparty");
+        writeWholeFile(m_root / "program/airports/my_thirdparty/EHAM.xml",
+                       "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"ZNTV\"/><info name=\"version\" "
+                       "value=\"10.10.4\"/><info name=\"date\" value=\"Dec 07, 2026\"/></meta>\n<parameters>"
+                       "<parameter name=\"airport_name\" value=\"Schiphol\"/><parameter name=\"publisher\" "
+                       "value=\"e2e\"/><parameter name=\"altitude\" value=\"0\"/></parameters>\n<parkpositions>"
+                       "<parkpos id=\"S1\" latitude=\"52.3020\" longitude=\"4.7600\" heading=\"0.0\" radius=\"30.0\"/>"
+                       "<parkpos id=\"S2\" latitude=\"52.3020\" longitude=\"4.7610\" heading=\"0.0\" radius=\"30.0\"/>"
+                       "</parkpositions>\n");
+        Run run;
+        run.aircraft = aircraft;
+        run.parameters = "<parameter name=\"AUTO_RANGE\" value=\"false\"/>\n"
+                         "<parameter name=\"LATERAL_RANGE\" value=\"10\"/>\n";
+        run.startAt = startAt;
+        run.timeScale = 1;
+        run.programTimeScale = 1;  // the service plays in real time: so does the program
+        ProgramRun::start(run);
     }
 
     // The traced creation and updates of one aircraft, in order.
@@ -177,16 +192,16 @@ std::string lf_describe(const Sample& s) {
     return o.str();
 }
 
-// The traffic reader takes ground reports only around an active park airport, and the program has none until
-// it reads its park airports: until then the arrival never reaches the runway and the departure appears in the
-// air. Enabled when park airports are read.
-TEST_F(LiveMovement, DISABLED_AnArrivalFlaresTouchesDownSlowsAndTaxisToAStopAndADepartureRollsRotatesAndClimbs) {
-    const auto started = Clock::now();
-    ASSERT_NO_FATAL_FAILURE(start({lf_arrival(), lf_departure()}, kTouchdownT - kLeadS));
+// Not yet reliable: the program takes ground reports only once Amsterdam is its park airport, and creates an
+// aircraft first seen on the ground only while the half minute of reports it holds ahead is all on the ground.
+// Alone it passes; beside other runs the activation comes late enough that the departure is first created in
+// the air. Enabled when the departure's creation no longer depends on that race.
+TEST_F(LiveMovement, DISABLED_ADepartureRollsAlongTheRunwayRotatesAndClimbs) {
+    ASSERT_NO_FATAL_FAILURE(start({lf_departure()}, kTouchdownT - kLeadS));
 
     // ---- The departure ----
-    // Up and climbing through 400 ft: about 50 s after the start.
-    ASSERT_TRUE(waitWhileRunning(70s, [&] {
+    // Up and climbing through 400 ft: about 100 s after the start.
+    ASSERT_TRUE(waitWhileRunning(140s, [&] {
         const auto s = traced("KLM301");
         return std::any_of(s.begin(), s.end(), [](const Sample& x) { return x.alt > 400; });
     })) << log();
@@ -231,7 +246,14 @@ TEST_F(LiveMovement, DISABLED_AnArrivalFlaresTouchesDownSlowsAndTaxisToAStopAndA
                            [&](const standin::ClientEvent& x) { return x.eventId == kGearSet && x.data == 0; });
     })) << "no gear up";
 
-    // ---- The arrival ----
+}
+
+// Found by this run: after the touchdown the arrival keeps its landing speed and curves off the runway straight
+// towards the exit, instead of slowing along the centreline through the reports at 75 and 20 kt. Enabled when
+// the landing roll follows the reports.
+TEST_F(LiveMovement, DISABLED_AnArrivalFlaresTouchesDownSlowsOnTheRunwayAndTaxisToAStop) {
+    const auto started = Clock::now();
+    ASSERT_NO_FATAL_FAILURE(start({lf_arrival()}, kTouchdownT - kLeadS));
     const double stopLon = lf_stopLon();
     const auto stoppedAtTheEnd = [&](const std::vector<Sample>& s) {
         if (s.size() < 2) return false;

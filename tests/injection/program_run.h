@@ -92,12 +92,34 @@ protected:
         std::vector<std::string> refusedTitles;
         double startAt = 60;    // scenario second the service starts at
         double timeScale = 0;   // 0: the scenario clock stands still
+        // The program's own clock: its timers run this much faster than real time (1: real time).
+        double programTimeScale = 0.05;
+        // A scenario file of the build instead of `aircraft`, and the update server's files from a folder.
+        std::optional<fs::path> scenarioFile;
+        std::optional<fs::path> serverRoot;
+        // The user aircraft on the ground (degrees, true heading) and the field's elevation (ft).
+        double userLat = kUserLat, userLon = kUserLon, userHeading = 280, groundAltitude = 0;
+        bool userOnGround = true;
     };
+
+    // The liveries of an earlier scan, in place of the one KLM title: `liv` elements.
+    void writeLiveries(const std::string& livElements) {
+        testing_support::writeWholeFile(
+            m_root / "program/output/LiveriesScanned.xml",
+            "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"ZNTV\"/><info name=\"date\" "
+            "value=\"2026-12-07\"/><info name=\"version\" value=\"10.10.4\"/></meta>\n<liveries>" +
+                livElements + "</liveries>\n");
+    }
 
     // Service, simulator and program.
     void start(const Run& run) {
-        const nlohmann::json scenario = {{"name", "e2e"}, {"loop", false}, {"aircraft", run.aircraft}};
-        testing_support::writeWholeFile(m_root / "scenario.json", scenario.dump(1));
+        fs::path scenarioFile = m_root / "scenario.json";
+        if (run.scenarioFile) {
+            scenarioFile = *run.scenarioFile;
+        } else {
+            const nlohmann::json scenario = {{"name", "e2e"}, {"loop", false}, {"aircraft", run.aircraft}};
+            testing_support::writeWholeFile(scenarioFile, scenario.dump(1));
+        }
         testing_support::writeWholeFile(
             m_root / "config/ZNTV_P3D/parameters.xml",
             "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
@@ -106,19 +128,18 @@ protected:
 
         ASSERT_TRUE(fs::exists(kProgram)) << kProgram;
         const fs::path out = m_root / "service.out";
-        m_service = std::make_unique<run_test::ChildProcess>(
-            kService,
-            std::vector<std::string>{"--port", "0", "--scenario", (m_root / "scenario.json").string(), "--start-at",
-                                     std::to_string(run.startAt), "--time-scale", std::to_string(run.timeScale),
-                                     "--dbase", kDatabase.string()},
-            m_root, std::map<std::string, std::string>{}, out);
-        std::string port;
+        std::vector<std::string> serviceArgs{"--port", "0", "--scenario", scenarioFile.string(), "--start-at",
+                                             std::to_string(run.startAt), "--time-scale", std::to_string(run.timeScale),
+                                             "--dbase", kDatabase.string()};
+        if (run.serverRoot) serviceArgs.insert(serviceArgs.end(), {"--root", run.serverRoot->string()});
+        m_service = std::make_unique<run_test::ChildProcess>(kService, serviceArgs, m_root,
+                                                             std::map<std::string, std::string>{}, out);
         ASSERT_TRUE(lf_waitFor(30s, [&] {
             const std::string text = testing_support::readWholeFile(out);
             const auto line = text.find("port ");
             const auto end = text.find('\n', line);
             if (line == std::string::npos || end == std::string::npos) return false;
-            port = text.substr(line + 5, end - line - 5);
+            m_servicePort = text.substr(line + 5, end - line - 5);
             return true;
         }));
 
@@ -126,9 +147,11 @@ protected:
         o.tcpPort = 0;
         o.listenPipe = false;
         o.listenIPv6 = false;
-        o.user.latitude = kUserLat;
-        o.user.longitude = kUserLon;
-        o.user.altitude = o.user.groundAltitude = 0;
+        o.user.latitude = run.userLat;
+        o.user.longitude = run.userLon;
+        o.user.heading = run.userHeading;
+        o.user.altitude = o.user.groundAltitude = run.groundAltitude;
+        o.user.onGround = run.userOnGround;
         o.tracePath = m_root / "trace.jsonl";
         o.refusedTitles = run.refusedTitles;
         m_sim = std::make_unique<standin::SimulatorStandIn>(o);
@@ -136,19 +159,32 @@ protected:
         testing_support::writeWholeFile(
             m_root / "documents/SimConnect.cfg",
             "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + std::to_string(m_sim->portIPv4()) + "\n");
+        m_programTimeScale = run.programTimeScale;
+        startProgram();
+    }
 
+    // The program alone, against the running stand-ins (again after stopProgram: its folders stay).
+    void startProgram() {
         const std::map<std::string, std::string> env = {
             {"XDG_CONFIG_HOME", (m_root / "config").string()},
             {"XDG_DOCUMENTS_DIR", (m_root / "documents").string()},
             {"XDG_PUBLICSHARE_DIR", (m_root / "public").string()},
             {"XDG_RUNTIME_DIR", (m_root / "runtime").string()},
             {"ZNTV_REGISTRY_DIR", (m_root / "registry").string()},
-            {"ZNTV_UPDATE_URL", "http://127.0.0.1:" + port + "/downloads/"},
-            {"ZNTV_SERVICE_URL", "http://127.0.0.1:" + port + "/v4/"},
+            {"ZNTV_UPDATE_URL", "http://127.0.0.1:" + m_servicePort + "/downloads/"},
+            {"ZNTV_SERVICE_URL", "http://127.0.0.1:" + m_servicePort + "/v4/"},
             {"ZNTV_HEADLESS", "1"},
-            {"ZNTV_TIME_SCALE", "0.05"}};
+            {"ZNTV_TIME_SCALE", std::to_string(m_programTimeScale)}};
         m_program = std::make_unique<run_test::ChildProcess>(kProgram, std::vector<std::string>{},
                                                              m_root / "program", env, m_root / "program.out");
+    }
+
+    // Closes the program through its exit sequence (a signal, as the desktop does); true when it ended.
+    bool stopProgram() {
+        m_program->signal(SIGTERM);
+        const bool ended = m_program->waitForExit(30s).has_value();
+        m_program.reset();
+        return ended;
     }
 
     // Waits for the condition as long as the program runs: a program that ended early fails at once.
@@ -178,6 +214,8 @@ protected:
     std::unique_ptr<standin::SimulatorStandIn> m_sim;
     std::unique_ptr<run_test::ChildProcess> m_service;
     std::unique_ptr<run_test::ChildProcess> m_program;
+    std::string m_servicePort;
+    double m_programTimeScale = 0.05;
 };
 
 }  // namespace injection_test
