@@ -9,6 +9,8 @@
 #include <ctime>
 #include <string>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include <fmt/format.h>
@@ -94,6 +96,31 @@ TEST_F(StandSave, AFailedSaveKeepsTheOldFileAndSaysSo) {
     EXPECT_EQ(readWholeFile(m_program / "EHAM.xml"), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(m_program.path()), fs::directory_iterator()), 1);
     EXPECT_THAT(log(), HasSubstr("could not save to \"EHAM.xml\", the file there is unchanged"));
+}
+
+// A process killed at any moment of its saving leaves either the old file or the new one, whole.
+TEST_F(StandSave, AKillDuringTheSaveLeavesAWholeFile) {
+    StandFile a, b;
+    for (int i = 0; i < 300; ++i) {
+        a.stands.push_back(stand(fmt::format("A{}", i), 4.0));
+        b.stands.push_back(stand(fmt::format("B{}", i), 5.0));
+    }
+    ASSERT_TRUE(gf_writeApf(a, "EHAM.xml"));
+    const std::string textA = readWholeFile(m_program / "EHAM.xml");
+    ASSERT_TRUE(gf_writeApf(b, "EHAM.xml"));
+    const std::string textB = readWholeFile(m_program / "EHAM.xml");
+    for (int round = 0; round < 10; ++round) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            for (int n = 0;; ++n) gf_writeApf(n % 2 == 0 ? a : b, "EHAM.xml");
+        }
+        ::usleep(static_cast<useconds_t>(3000 + 1700 * round));
+        ::kill(child, SIGKILL);
+        ::waitpid(child, nullptr, 0);
+        const std::string text = readWholeFile(m_program / "EHAM.xml");
+        EXPECT_TRUE(text == textA || text == textB) << "round " << round << ": " << text.size() << " bytes";
+    }
 }
 
 TEST_F(StandSave, LearnedFileOfTheParkAirport) {
