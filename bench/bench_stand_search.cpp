@@ -18,59 +18,24 @@
 #include "injection/geodesy.h"
 #include "injection/records.h"
 
+#include "synthetic_airport.h"
+
 namespace {
 
-constexpr int kStands = 500;
-constexpr int kOptionsPerStand = 50;
-constexpr int kColumns = 25;
-constexpr double kFieldLat = 47.4582, kFieldLon = 8.5481;
-constexpr double kSpacingM = 50.0;
-constexpr double kMetresPerDegLat = 1852.0 * 60.0;
 constexpr std::uint32_t kSearchedDay = 3;
 constexpr std::uint32_t kSearchedHalfHour = 20;
+using bench_airport::kMetresPerDegLat;
+using bench_airport::latOf;
+using bench_airport::lonOf;
 
-double lf_latOf(int row) { return kFieldLat + row * kSpacingM / kMetresPerDegLat; }
-double lf_lonOf(int column) {
-    return kFieldLon + column * kSpacingM / (kMetresPerDegLat * std::cos(kFieldLat * std::numbers::pi / 180.0));
-}
-
-// A grid of stands 50 m apart, radii 20 to 34 m (so that some neighbours overlap); each stand's options spread
-// over the week's days and half-hours, about one in seven on the searched weekday and a quarter of those in
-// the searched half-hour. Every tenth option is the benchmarked aircraft's airline and type.
+// About one option in seven lies on the searched weekday and a quarter of those in the searched half-hour;
+// every tenth is the benchmarked aircraft's airline and type.
 void lf_buildAirport() {
-    std::mt19937 gen(20261207);
-    g_parkPositions.clear();
-    g_parkPositions.reserve(kStands);
-    for (int i = 0; i < kStands; ++i) {
-        std::vector<ParkPosOption> options;
-        options.reserve(kOptionsPerStand);
-        for (int k = 0; k < kOptionsPerStand; ++k) {
-            ParkPosOption o;
-            const bool known = k % 10 == 0;
-            o.airline = known ? "SWR" : fmt::format("A{:02}", gen() % 60);
-            o.type = known ? "A320" : fmt::format("T{:02}", gen() % 40);
-            o.registration = fmt::format("HB-{}-{}", i, k);
-            o.callsign1 = fmt::format("X{}{}", i, k);
-            o.id = static_cast<std::uint32_t>(k + 1);
-            o.day = 1 + gen() % 7;
-            o.real = gen() % 4 == 0 ? 0 : 1;
-            const std::uint32_t first = gen() % 48;
-            const std::uint32_t length = 1 + gen() % 16;
-            for (std::uint32_t h = first; h < std::min<std::uint32_t>(48, first + length); ++h) o.halfHours.set(h);
-            options.push_back(std::move(o));
-        }
-        const int row = i / kColumns, column = i % kColumns;
-        g_parkPositions.emplace_back(fmt::format("S{}", i + 1), std::move(options), lf_latOf(row), lf_lonOf(column),
-                                     (i % 4) * std::numbers::pi / 2.0, 20.0 + (gen() % 15), false, false, false);
-        g_parkPositions.back().index = static_cast<std::uint32_t>(i + 1);
-    }
-    for (ParkPos& a : g_parkPositions) {
-        for (const ParkPos& b : g_parkPositions) {
-            if (&a == &b) continue;
-            const double d = gf_distanceNM(a.latitude, a.longitude, b.latitude, b.longitude);
-            if (a.radius + b.radius > 1.1 * d) a.excluded.push_back(b.index);
-        }
-    }
+    g_parkPositions = bench_airport::build([](ParkPosOption& o, int k, std::mt19937& gen) {
+        const bool known = k % 10 == 0;
+        o.airline = known ? "SWR" : fmt::format("A{:02}", gen() % 60);
+        o.type = known ? "A320" : fmt::format("T{:02}", gen() % 40);
+    });
 }
 
 AiAc lf_aircraft() {
@@ -95,8 +60,8 @@ void BM_NearestFreeStand(benchmark::State& state) {
     const AirportFixture airport;
     const AiAc ac = lf_aircraft();
     const bool wide = state.range(0) != 0;
-    const double lat = lf_latOf(10) + 5.0 / kMetresPerDegLat;
-    const double lon = lf_lonOf(12);
+    const double lat = latOf(10) + 5.0 / kMetresPerDegLat;
+    const double lon = lonOf(12);
     const double maxNm = wide ? kStandWideNm : kStandNearNm;
     std::size_t found = 0;
     for (auto _ : state) {
@@ -115,7 +80,7 @@ void BM_SearchStands(benchmark::State& state) {
     g_WEEK.set(false);
     const WeekSlot now = gf_makeWeekSlot(kSearchedHalfHour, kSearchedDay);
     std::vector<ParkingEntry> list;
-    list.reserve(kStands);
+    list.reserve(bench_airport::kStands);
     std::size_t chosen = 0;
     for (auto _ : state) {
         for (ParkPos& p : g_parkPositions) p.takenByStatic = p.blocked = 0;

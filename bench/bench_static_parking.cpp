@@ -22,58 +22,19 @@
 #include "liveries/database.h"
 #include "trafficservice/clients.h"
 
+#include "synthetic_airport.h"
+
 namespace {
 
-constexpr int kStands = 500;
-constexpr int kOptionsPerStand = 50;
-constexpr int kColumns = 25;
 constexpr int kParkedAircraft = 120;
-constexpr double kFieldLat = 47.4582, kFieldLon = 8.5481;
-constexpr double kSpacingM = 50.0;
-constexpr double kMetresPerDegLat = 1852.0 * 60.0;
 constexpr std::time_t kNow = 1733580000;  // Saturday, half-hour 28
 
-double lf_latOf(int row) { return kFieldLat + row * kSpacingM / kMetresPerDegLat; }
-double lf_lonOf(int column) {
-    return kFieldLon + column * kSpacingM / (kMetresPerDegLat * std::cos(kFieldLat * std::numbers::pi / 180.0));
-}
-
-// A grid of stands 50 m apart, radii 20 to 34 m (some neighbours overlap); options spread over the week's days
-// and half-hours, three in four of them real.
+// Airline and type: one of sixty airlines, A320 and B738 in turn.
 std::vector<ParkPos> lf_buildAirport() {
-    std::mt19937 gen(20261207);
-    std::vector<ParkPos> stands;
-    stands.reserve(kStands);
-    for (int i = 0; i < kStands; ++i) {
-        std::vector<ParkPosOption> options;
-        options.reserve(kOptionsPerStand);
-        for (int k = 0; k < kOptionsPerStand; ++k) {
-            ParkPosOption o;
-            o.airline = fmt::format("A{:02}", gen() % 60);
-            o.type = k % 2 == 0 ? "A320" : "B738";
-            o.registration = fmt::format("HB-{}-{}", i, k);
-            o.callsign1 = fmt::format("X{}{}", i, k);
-            o.id = static_cast<std::uint32_t>(k + 1);
-            o.day = 1 + gen() % 7;
-            o.real = gen() % 4 == 0 ? 0 : 1;
-            const std::uint32_t first = gen() % 48;
-            const std::uint32_t length = 1 + gen() % 16;
-            for (std::uint32_t h = first; h < std::min<std::uint32_t>(48, first + length); ++h) o.halfHours.set(h);
-            options.push_back(std::move(o));
-        }
-        const int row = i / kColumns, column = i % kColumns;
-        stands.emplace_back(fmt::format("S{}", i + 1), std::move(options), lf_latOf(row), lf_lonOf(column),
-                            (i % 4) * std::numbers::pi / 2.0, 20.0 + (gen() % 15), false, false, false);
-        stands.back().index = static_cast<std::uint32_t>(i + 1);
-    }
-    for (ParkPos& a : stands) {
-        for (const ParkPos& b : stands) {
-            if (&a == &b) continue;
-            const double d = gf_distanceNM(a.latitude, a.longitude, b.latitude, b.longitude);
-            if (a.radius + b.radius > 1.1 * d) a.excluded.push_back(b.index);
-        }
-    }
-    return stands;
+    return bench_airport::build([](ParkPosOption& o, int k, std::mt19937& gen) {
+        o.airline = fmt::format("A{:02}", gen() % 60);
+        o.type = k % 2 == 0 ? "A320" : "B738";
+    });
 }
 
 // Parked aircraft on every fourth stand, seen up to 9 half-hours ago.

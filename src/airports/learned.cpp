@@ -104,19 +104,6 @@ void lf_applySnapshot(const pugi::xml_document& doc) {
     lf_applyBool(doc, g_RT_PARKTRAFFIC_ONLY);
 }
 
-// The stands of a hand-made file, read whole before they replace the archived ones.
-std::vector<ParkPos> lf_readHandmadeStands(pugi::xml_node parkpositions) {
-    std::vector<ParkPos> stands;
-    std::unordered_set<std::string> ids;
-    for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
-        std::string id = node.attribute("id").value();
-        if (!ids.insert(id).second)
-            throw qtm::UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
-        lf_readParkpos(node, id, 1, stands);
-    }
-    return stands;
-}
-
 // Where each id stands in the list (the first of equal ids).
 std::unordered_map<std::string, std::size_t> lf_indexById(const std::vector<ParkPos>& stands) {
     std::unordered_map<std::string, std::size_t> index;
@@ -198,7 +185,10 @@ void lf_readLearned(const std::filesystem::path& path, const ApfInfo& archived, 
         handmade = false;
         if (const std::optional<bool> handmadeValue = lf_readApfParamBool(doc, "handmade")) {
             // Only a whole file replaces the archived stands: one that fails half-way leaves them alone.
-            stands = lf_readHandmadeStands(parkpositions);
+            // Read whole before they replace the archived ones.
+            std::vector<ParkPos> handmadeStands;
+            gf_readFullStands(parkpositions, handmadeStands);
+            stands = std::move(handmadeStands);
             handmade = true;
             lf_logSetting("handmade", lf_boolText(*handmadeValue));
             return;

@@ -72,16 +72,6 @@ void lf_readParameters(const pugi::xml_document& doc, ApfInfo& info) {
     info.airportName = lf_readApfParamString(doc, "airport_name").value_or("");
 }
 
-void lf_readStands(const pugi::xml_document& doc) {
-    const pugi::xml_node parkpositions = doc.child("parkpositions");
-    std::unordered_set<std::string> ids;
-    for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
-        std::string id = node.attribute("id").value();
-        if (!ids.insert(id).second)
-            throw qtm::UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
-        lf_readParkpos(node, id, 1, g_parkPositions);
-    }
-}
 
 // The learned file over the archived stands; the quality word of the merged stands replaces the file's.
 void lf_mergeLearnedFile(const std::string& reference, const ApfInfo& info, QualityWord& quality) {
@@ -99,6 +89,16 @@ void lf_mergeLearnedFile(const std::string& reference, const ApfInfo& info, Qual
 }
 
 }  // namespace
+
+void gf_readFullStands(pugi::xml_node parkpositions, std::vector<ParkPos>& stands) {
+    std::unordered_set<std::string> ids;
+    for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
+        std::string id = node.attribute("id").value();
+        if (!ids.insert(id).second)
+            throw qtm::UserErrorException(94, fmt::format("Parking position {} appears more than once?", id));
+        lf_readParkpos(node, id, 1, stands);
+    }
+}
 
 void gf_numberStands(std::vector<ParkPos>& stands) {
     for (std::size_t i = 0; i < stands.size(); ++i) {
@@ -150,7 +150,7 @@ std::string gf_readApfFile(const std::string& reference, const std::filesystem::
             return fmt::format("{} but refused to load, copyright problem", reference);
         }
         lf_readParameters(doc, info);
-        lf_readStands(doc);
+        gf_readFullStands(doc.child("parkpositions"), g_parkPositions);
         quality = lf_qualityWord(lf_readApfParamInt(doc, "Qf_real").value_or(-1),
                                  lf_readApfParamInt(doc, "Qf_soft").value_or(-1));
         lf_mergeLearnedFile(reference, info, quality);

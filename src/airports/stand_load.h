@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include <pugixml.hpp>
+
 #include "airports/quality.h"
 #include "airports/stands.h"
 
@@ -48,5 +50,8 @@ bool gf_suitableForOfflineLearning(const std::string& code);
 // Numbers the stands 1, 2, ... in list order and lists, for each, the stands it overlaps (radii together more
 // than 1.1 times the distance), in ascending order.
 void gf_numberStands(std::vector<ParkPos>& stands);
+// Every "parkpos" below the element as a full stand with its options (from the file), appended in file order;
+// an id seen before in this element raises user error 94 with the stands read so far appended.
+void gf_readFullStands(pugi::xml_node parkpositions, std::vector<ParkPos>& stands);
 // "gf_readApf: <text>" for an exception's text.
 std::string lf_readApfMessage(const std::string& exceptionText);
