@@ -33,7 +33,7 @@ protected:
         for (const fs::path& scenario : {kSynthetic, kZurich}) {
             if (fs::exists(scenario)) m_scenarios.push_back(scenario);
         }
-        m_tree = simtree::generate({.sim = m_sim, .appData = m_config, .wine = m_wine, .program = m_program},
+        m_tree = simtree::generate({.sim = m_sim, .appData = m_config, .wine = m_wine, .program = m_program, .server = {}},
                                    {.scenarios = m_scenarios, .tables = kTables});
         testing_support::copyAirportList(m_program);
         m_service.start();
