@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <exception>
 #include <numbers>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -19,6 +20,7 @@
 #include "injection/flight_phases.h"
 #include "injection/geodesy.h"
 #include "injection/ground_movement.h"
+#include "injection/intake.h"
 #include "injection/removal.h"
 #include "injection/sim_messages.h"
 #include "injection/sim_sink.h"
@@ -53,6 +55,14 @@ constexpr std::int32_t kMinWindowTicks = 1000;
 constexpr std::int32_t kWindowShrinkTicks = 100;
 constexpr std::int32_t kWindowTicks = 3000;
 constexpr std::int32_t kRollDelayTicks = 5000;
+
+// A landing roll is filled in when the first ground point lies more than this many seconds of the approach
+// speed past the last airborne one; its points lie this many seconds apart, and it ends at least this fast.
+constexpr double kFillRollMinSeconds = 4.0;
+constexpr double kFillRollStepSeconds = 2.0;
+constexpr double kFillRollEndMinKt = 10.0;
+// The descent assumed down to the touchdown when the back point reports a shallower one (ft/min).
+constexpr double kFillRollMinDescentFpm = 600.0;
 
 // Stops: one that lasted this long and was left by more than this stays in the track.
 constexpr double kKeptStopSeconds = 15.0;
@@ -331,6 +341,7 @@ void decodeExisting(LiveAc& a, const TrackPoint& point) {
         default:
             break;
         }
+        lf_fillLandingRoll(a, p);
         // Stops at the end of the track.
         if (!p.airborne && !a.track.empty() && a.track.back().stopped) {
             if (!p.stopped) {
@@ -444,6 +455,53 @@ bool checkNewPosDuringLanding(LiveAc& a, TrackPoint& p) {
     p.stopped = lf_samePlace(p, back);
     if (!p.stopped && p.speed > back.speed && p.speed > 40.0) p.speed = back.speed;
     return true;
+}
+
+void lf_fillLandingRoll(LiveAc& a, const TrackPoint& p) {
+    if (a.track.empty() || p.airborne || a.takeOffRoll || a.category == kCatRotorcraft) return;
+    const TrackPoint b = a.track.back();
+    if (!b.airborne || !g_parkAirportElevationFt) return;
+    const std::optional<double> elevation = g_parkAirportElevationFt();
+    if (!elevation) return;
+    // The approach's line: the way the last two airborne points lie, else the aircraft's heading.
+    double line = gf_headingOf(a.heading);
+    if (a.track.size() >= 2) {
+        const TrackPoint& q = a.track[a.track.size() - 2];
+        if (q.airborne && !lf_samePlace(q, b)) line = gf_initialBearing(q.lat, q.lon, b.lat, b.lon);
+    }
+    const double off = gf_angleDiff(line, gf_initialBearing(b.lat, b.lon, p.lat, p.lon));
+    if (std::abs(off) >= std::numbers::pi / 2.0) return;
+    const double from = b.speed;
+    const double to = std::max(p.speed, kFillRollEndMinKt);
+    // The touchdown: where the back point's descent meets the field.
+    const double airSeconds =
+        std::max(0.0, b.alt - *elevation) / std::max(-b.vs, kFillRollMinDescentFpm) * 60.0;
+    const double touchdownNm = from * airSeconds / 3600.0;
+    // The roll runs along the line up to where a turn of 45 degrees (or a gentler one) leads to p.
+    const double nm = lf_distanceNm(b, p);
+    const double rollNm = nm * (std::cos(off) - std::abs(std::sin(off))) - touchdownNm;
+    if (from <= to || rollNm <= from * kFillRollMinSeconds / 3600.0) return;
+    const double seconds = 2.0 * rollNm / (from + to) * 3600.0;
+    TrackPoint r = b;
+    r.alt = r.vs = 0.0;
+    r.airborne = r.stopped = false;
+    r.headingGiven = r.bankGiven = r.attitudeGiven = false;
+    r.bank = 0.0;
+    r.track = line / kRadPerDeg;
+    for (double t = 0.0;; t += kFillRollStepSeconds) {
+        const bool last = t >= seconds - kFillRollStepSeconds / 2.0;
+        if (last) t = seconds;
+        const double v = from - (from - to) * t / seconds;
+        const double feet = (touchdownNm + (from + v) / 2.0 * t / 3600.0) * kFeetPerNm;
+        const GeoPosition at = gf_destinationPoint(b.lat, b.lon, line, feet);
+        r.lat = at.latitude;
+        r.lon = at.longitude;
+        r.speed = r.tas = v;
+        r.time = b.time + airSeconds + t;
+        r.playTick = b.playTick + static_cast<std::int32_t>(std::lround((airSeconds + t) * 100.0));
+        a.track.push_back(r);
+        if (last) break;
+    }
 }
 
 void removeSmallStop(LiveAc& a, const TrackPoint& p) {

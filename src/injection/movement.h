@@ -33,6 +33,11 @@ bool lf_isSamePosition(const LiveAc& a, TrackPoint& p);
 bool checkExtendingSituations(LiveAc& a, const TrackPoint& p);
 // A point while the aircraft approaches or brakes on the runway: points behind it are dropped or cut away.
 bool checkNewPosDuringLanding(LiveAc& a, TrackPoint& p);
+// The first ground point `p` of a landing whose roll was not reported (the back point is still airborne and p
+// lies well past where its descent meets the park airport's field): the roll is filled in before p along the
+// approach's line from that touchdown, braking evenly from the back point's speed to p's, and ends where a
+// turn of 45 degrees or less leads to p.
+void lf_fillLandingRoll(LiveAc& a, const TrackPoint& p);
 // A moving point after a stop at the end of the track: a short stop, or one the aircraft hardly left, goes.
 void removeSmallStop(LiveAc& a, const TrackPoint& p);
 // The `count` - 1 stopped points at the back after the moving point at size - count go unless the stop

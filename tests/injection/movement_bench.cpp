@@ -490,6 +490,7 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
     }
     TrackResult& res = resultOf(a->hexId);
     ++res.positions;
+    if (m_options.keepPaths) res.path.push_back({tick, u.latitude, u.longitude, u.altitude, u.heading, a->onGround});
     auto& c = res.counters;
     const std::size_t cat = lf_cat(a->category);
     const double field = m_options.fieldElevationFt;

@@ -59,6 +59,13 @@ struct BenchTrack {
     std::vector<StandPlace> stands;
 };
 
+// One position the simulator was sent for a track's aircraft.
+struct PathSample {
+    std::int32_t tick = 0;
+    double lat = 0.0, lon = 0.0, alt = 0.0, heading = 0.0;
+    bool onGround = false;  // as the program holds it
+};
+
 struct TrackResult {
     std::string name;
     std::uint32_t hexId = 0;
@@ -70,6 +77,8 @@ struct TrackResult {
     std::map<std::string, Counter> counters;
     // The stands (indices) it arrived at, in order.
     std::vector<std::uint32_t> standsReached;
+    // Every position sent, when the options keep paths.
+    std::vector<PathSample> path;
 };
 
 struct BenchOptions {
@@ -93,6 +102,8 @@ struct BenchOptions {
     // over the field, heading, pitch, bank, speed, track size) into `traceFile`; 0 = none.
     std::uint32_t traceHexId = 0;
     std::filesystem::path traceFile;
+    // Every position of every track goes into its result's path.
+    bool keepPaths = false;
 };
 
 // The simulator: creates objects and answers with their object id and static data, removes them, and reports

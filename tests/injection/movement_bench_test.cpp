@@ -370,6 +370,104 @@ TEST_F(MovementBenchRun, LandedAndTaxiingAircraftParkOnTheAirportsStands) {
     }
 }
 
+// The live service's reports of a few scenario points: interpolated linearly, one report every 2 s, the
+// on-ground flag from the nearer point.
+struct ScenarioPoint {
+    double t, lat, lon, alt, gs, trk, vs;
+    bool gnd;
+};
+
+std::vector<TrafficRecord> serviceReports(const std::vector<ScenarioPoint>& points, double from) {
+    std::vector<TrafficRecord> records;
+    for (double t = from; t <= points.back().t; t += 2.0) {
+        auto b = std::find_if(points.begin(), points.end(), [t](const ScenarioPoint& p) { return p.t >= t; });
+        const ScenarioPoint& q = *b;
+        const ScenarioPoint& p = b == points.begin() ? q : *(b - 1);
+        const double f = q.t > p.t ? (t - p.t) / (q.t - p.t) : 0.0;
+        const auto mix = [f](double x, double y) { return x + (y - x) * f; };
+        TrafficRecord r;
+        r.hexId = 0x48c201;
+        r.callsign = "KLM201";
+        r.type = "B738";
+        r.time = 1.0e9 + t;
+        r.lat = mix(p.lat, q.lat);
+        r.lon = mix(p.lon, q.lon);
+        r.airborne = !(f < 0.5 ? p.gnd : q.gnd);
+        r.alt = r.airborne ? kField + mix(p.alt, q.alt) : 0.0;
+        r.speed = r.tas = mix(p.gs, q.gs);
+        r.track = std::fmod(p.trk + std::remainder(q.trk - p.trk, 360.0) * f + 360.0, 360.0);
+        r.vs = r.airborne ? mix(p.vs, q.vs) : 0.0;
+        records.push_back(r);
+    }
+    return records;
+}
+
+// An arrival reported every 2 s on a runway running east: the touchdown at 130 kt, 75 kt 10 s later, 20 kt at
+// the end of the roll 6 s after that, then a turn off to the north at taxi speed and a stop. The roll slows
+// along the centreline and leaves it only at its end; so too when the reports of the roll were lost and the
+// ground reports start only at the turn off the runway (the traffic reader takes ground reports only once the
+// park airport is active).
+TEST_F(MovementBenchRun, TheLandingRollSlowsAlongTheRunwayAndTurnsOffAtItsEnd) {
+    const double lonNm = 1.0 / 60.0 / std::cos(kFieldLat * std::numbers::pi / 180.0);
+    const double fpm = 140.0 * 6076.12 / 60.0 * std::tan(3.0 * std::numbers::pi / 180.0);
+    const double T = 60, rollEnd = kFieldLon + 0.3639 * lonNm, slowed = kFieldLon + 0.2847 * lonNm;
+    std::vector<ScenarioPoint> points;
+    for (const double t : {20.0, 40.0, 52.0, 58.0})
+        points.push_back({t, kFieldLat, kFieldLon - (T - t) * 140.0 / 3600.0 * lonNm, (T - t) * fpm / 60.0, 140, 90,
+                          -fpm, false});
+    points.push_back({T, kFieldLat, kFieldLon, 0, 130, 90, 0, true});
+    points.push_back({T + 10, kFieldLat, slowed, 0, 75, 90, 0, true});
+    points.push_back({T + 16, kFieldLat, rollEnd, 0, 20, 90, 0, true});
+    points.push_back({T + 21, kFieldLat + 0.0003, rollEnd + 0.0006, 0, 15, 30, 0, true});
+    points.push_back({T + 28, kFieldLat + 0.0008, rollEnd + 0.0012, 0, 10, 0, 0, true});
+    points.push_back({T + 30, kFieldLat + 0.0008, rollEnd + 0.0012, 0, 0, 0, 0, true});
+    points.push_back({T + 90, kFieldLat + 0.0008, rollEnd + 0.0012, 0, 0, 0, 0, true});
+    const std::vector<TrafficRecord> reports = serviceReports(points, 20);
+
+    for (const double groundFrom : {0.0, 23.0}) {
+        SCOPED_TRACE(testing::Message() << "ground reports from " << groundFrom << " s after the touchdown");
+        BenchTrack track;
+        track.name = "landing roll";
+        track.records = reports;
+        std::erase_if(track.records,
+                      [&](const TrafficRecord& r) { return !r.airborne && r.time < 1.0e9 + T + groundFrom; });
+        liveriesFor({track});
+        BenchOptions options = traced();
+        options.keepPaths = true;
+        options.tailTicks = 3000;
+        MovementBench bench(options);
+        bench.add(track);
+        bench.run();
+        ASSERT_EQ(bench.results().size(), 1u);
+        EXPECT_EQ(bench.results().front().creations, 1);
+        const std::vector<movement_bench::PathSample>& path = bench.results().front().path;
+        const auto touchdown = std::find_if(path.begin(), path.end(), [](const auto& s) { return s.onGround; });
+        ASSERT_NE(touchdown, path.end());
+        // Knots over the next second.
+        const auto speedAt = [&](auto it) {
+            const auto to = std::min(it + 100, path.end() - 1);
+            return to->tick > it->tick
+                       ? gf_distanceNM(it->lat, it->lon, to->lat, to->lon) * 360000.0 / (to->tick - it->tick)
+                       : 0.0;
+        };
+        EXPECT_GT(speedAt(touchdown), 100.0);
+        for (auto it = touchdown; it != path.end(); ++it) {
+            const double kt = speedAt(it);
+            // Off the centreline (11 m) only slow and at the end of the roll.
+            if (std::abs(it->lat - kFieldLat) > 0.0001) {
+                ASSERT_LT(kt, 35.0) << "off the centreline at " << it->lat << " " << it->lon << ", tick " << it->tick;
+                ASSERT_GT(it->lon, rollEnd - 0.03 * lonNm) << it->lat << " " << it->lon << ", tick " << it->tick;
+            }
+            // Past the report at 75 kt it is well below its landing speed.
+            if (it->lon > slowed + 0.01 * lonNm) {
+                ASSERT_LT(kt, 95.0) << it->lat << " " << it->lon << ", tick " << it->tick;
+            }
+        }
+        EXPECT_GT(path.back().lat, kFieldLat + 0.0006);
+        for (const auto& [name, counter] : bench.results().front().counters) EXPECT_EQ(counter.fail, 0) << name;
+    }
+}
+
 TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
     const std::filesystem::path fixtures = testing_support::sharedFixtures();
     const std::filesystem::path recording = fixtures / "adsb" / "zurich_airport.json.gz";
