@@ -28,6 +28,7 @@ namespace fs = std::filesystem;
 std::vector<ParkAirport> g_parkAirports;
 AirportData g_activeParkAirport;
 bool g_parkingRecalcPending = false;
+bool g_parkCheckWaiting = false;
 GeoPosition g_parkCheckPosition;
 StandFileFetcher g_standFileFetcher;
 
@@ -88,7 +89,8 @@ void lf_performPendingRecalculation() {
         return;
     }
     g_standFileFetcher.start(g_parkAirportCode);
-    if (!g_standFileFetcher.fetched(g_parkAirportCode)) return;
+    g_parkCheckWaiting = !g_standFileFetcher.fetched(g_parkAirportCode);
+    if (g_parkCheckWaiting) return;
     gf_clearMessage();
     lf_requestParkingRecalculation(true);
 }
@@ -295,6 +297,7 @@ bool lf_activateParkAirport(const std::string& code) {
 // ---- The periodic check ----
 
 void gf_checkForParkAirportUpdates(bool calculateAtOnce) {
+    g_parkCheckWaiting = false;
     try {
         if (g_parkingBusy.load() > 0 && g_parkingList.empty() && !g_parkingRecalcPending) lf_finishPlacement();
         if (g_parkingRecalcPending) {
@@ -319,6 +322,7 @@ void lf_checkUserOnGroundAirport(double latitude, double longitude, bool calcula
     if (g_userOnGround.load()) {
         bool pending = false;
         const std::optional<AirportData> airport = lf_airportUnderUser(latitude, longitude, pending);
+        g_parkCheckWaiting = pending;
         if (pending) return;  // the next check asks again
         if (!airport) {
             gf_showMessage("User aircraft on the ground, no airport in sight", true);
@@ -327,6 +331,7 @@ void lf_checkUserOnGroundAirport(double latitude, double longitude, bool calcula
         const std::string& code = airport->code;
         g_standFileFetcher.start(code);
         const std::optional<StandFileFetch> fetched = g_standFileFetcher.fetched(code);
+        g_parkCheckWaiting = !fetched;
         if (!fetched) return;  // still looking: the next check asks again
         if (fetched->reference.empty()) {
             gf_showMessage(fmt::format("User aircraft on the ground at {}", code) + ", no airport file found", true);

@@ -24,6 +24,9 @@ struct ParkAirport {
 extern std::vector<ParkAirport> g_parkAirports;  // first entry: the candidate
 extern AirportData g_activeParkAirport;          // its code is g_parkAirportCode; empty when none is active
 extern bool g_parkingRecalcPending;              // a stand-file load and calculation is due at the next check
+// The last check waits for a stand file being fetched (or for the look at a neighbouring airport's stands):
+// the work loop checks again every second until it has the answer, not only every 16 seconds.
+extern bool g_parkCheckWaiting;
 // The user position the check last saw (0, 0 at first); a read of the list sets it back, so that the next check
 // sorts the new list.
 extern GeoPosition g_parkCheckPosition;

@@ -376,7 +376,8 @@ bool lf_workZNTV() {
             lf_every5Seconds();
             return;
         }
-        if (n % 16 == 0 && !g_renewalCollecting.load()) gf_subsystems().checkForParkAirportUpdates(false);
+        if ((n % 16 == 0 || g_parkCheckWaiting) && !g_renewalCollecting.load())
+            gf_subsystems().checkForParkAirportUpdates(false);
         if (n % 61 == 0 && !g_staticAc.empty()) lf_removeDuplicateStatics();
     });
     return go;

@@ -4,8 +4,8 @@
 //
 // The program plays the reports about half a minute behind the service and creates an aircraft only while
 // everything it knows of it is either airborne or on the ground; ground reports it takes only once the user's
-// airport (Amsterdam) is its park airport, which its second park airport check makes it, up to 16 s after
-// its start. The scenario therefore starts 13 s before the landing, so that the program's first request sees
+// airport (Amsterdam) is its park airport: once the user's position is known, the check fetches the stand
+// file and looks again every second until it has it. The scenario therefore starts 13 s before the landing, so that the program's first request sees
 // the arrival still on its approach, and the departure rolls slowly for most of a minute after that before it
 // accelerates: the program knows it on the ground only when it creates it.
 #include <algorithm>
@@ -192,11 +192,7 @@ std::string lf_describe(const Sample& s) {
     return o.str();
 }
 
-// Not yet reliable: the program takes ground reports only once Amsterdam is its park airport, and creates an
-// aircraft first seen on the ground only while the half minute of reports it holds ahead is all on the ground.
-// Alone it passes; beside other runs the activation comes late enough that the departure is first created in
-// the air. Enabled when the departure's creation no longer depends on that race.
-TEST_F(LiveMovement, DISABLED_ADepartureRollsAlongTheRunwayRotatesAndClimbs) {
+TEST_F(LiveMovement, ADepartureRollsAlongTheRunwayRotatesAndClimbs) {
     ASSERT_NO_FATAL_FAILURE(start({lf_departure()}, kTouchdownT - kLeadS));
 
     // ---- The departure ----
@@ -248,10 +244,7 @@ TEST_F(LiveMovement, DISABLED_ADepartureRollsAlongTheRunwayRotatesAndClimbs) {
 
 }
 
-// Found by this run: after the touchdown the arrival keeps its landing speed and curves off the runway straight
-// towards the exit, instead of slowing along the centreline through the reports at 75 and 20 kt. Enabled when
-// the landing roll follows the reports.
-TEST_F(LiveMovement, DISABLED_AnArrivalFlaresTouchesDownSlowsOnTheRunwayAndTaxisToAStop) {
+TEST_F(LiveMovement, AnArrivalFlaresTouchesDownSlowsOnTheRunwayAndTaxisToAStop) {
     const auto started = Clock::now();
     ASSERT_NO_FATAL_FAILURE(start({lf_arrival()}, kTouchdownT - kLeadS));
     const double stopLon = lf_stopLon();

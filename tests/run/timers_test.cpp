@@ -54,7 +54,7 @@ TEST_F(Timers, FiveFifteenAndThirtySecondWorkFollowTheCounter) {
     EXPECT_EQ(m_calls.count("parkCheck"), 0);
 }
 
-TEST_F(Timers, ParkAirportCheckEverySixteenSecondsUnlessFifteenTakesTheSecond) {
+TEST_F(Timers, ParkAirportCheckEverySixteenSecondsOrEverySecondWhileItWaits) {
     secondAt(16);
     secondAt(32);
     EXPECT_EQ(m_calls.count("parkCheck"), 2);
@@ -62,10 +62,18 @@ TEST_F(Timers, ParkAirportCheckEverySixteenSecondsUnlessFifteenTakesTheSecond) {
     EXPECT_EQ(m_calls.count("parkCheck"), 2);
     EXPECT_EQ(m_calls.count("setTrafficBox"), 1);
 
+    // While the check waits for a stand file it looks again every second.
+    g_parkCheckWaiting = true;
+    secondAt(33);
+    EXPECT_EQ(m_calls.count("parkCheck"), 3);
+    g_parkCheckWaiting = false;
+    secondAt(34);
+    EXPECT_EQ(m_calls.count("parkCheck"), 3);
+
     // Between the two passes of a renewal the park airports are left alone.
     g_renewalCollecting = true;
     secondAt(48);
-    EXPECT_EQ(m_calls.count("parkCheck"), 2);
+    EXPECT_EQ(m_calls.count("parkCheck"), 3);
 }
 
 TEST_F(Timers, SixtyOneSecondSweepRemovesAStaticTwinOfAParkedLiveAircraft) {
