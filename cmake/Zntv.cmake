@@ -76,9 +76,15 @@ function(zntv_test_folder name)
         ZNTV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         ZNTV_BINARY_DIR="${CMAKE_BINARY_DIR}"
         ZNTV_SHARED_DIR="${ZNTV_SHARED_DIR_FOUND}")
+      # The end-to-end runs play their scenarios in real time, a take-off from its stand for several minutes.
+      if(kind STREQUAL "e2e")
+        set(timeout 300)
+      else()
+        set(timeout 120)
+      endif()
       gtest_discover_tests(${exe}
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-        PROPERTIES LABELS ${kind} TIMEOUT 120
+        PROPERTIES LABELS ${kind} TIMEOUT ${timeout}
         DISCOVERY_TIMEOUT 60)
     endif()
   endforeach()

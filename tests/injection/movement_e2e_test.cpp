@@ -112,11 +112,49 @@ nlohmann::json lf_departure() {
     return lf_klm("48c301", 301, std::move(track));
 }
 
+// KLM401 at Amsterdam's stand S1 (nose north): parked, pushed back 50 m to the south and turned to face east,
+// a taxi east and south to the threshold of a runway running east 220 m south of the stand, the take-off roll
+// and the climb. Times in scenario seconds from the start of the service.
+constexpr double kStandLat = 52.3020, kStandLon = 4.7600, kPushedLat = 52.30155, kRunwayLat = 52.3000;
+constexpr double kPushStartT = 20, kRollT = 110;
+
+nlohmann::json lf_withHeading(nlohmann::json point, double heading) {
+    point["hdg"] = heading;
+    return point;
+}
+
+nlohmann::json lf_pushBackDeparture() {
+    const double lonNm = lf_lonPerNm(kRunwayLat);
+    const double P = kPushStartT, R = kRollT;
+    const double turnLon = kStandLon + 0.12 * lonNm;  // where the taxi turns south to the runway
+    nlohmann::json track = nlohmann::json::array();
+    track.push_back(lf_withHeading(lf_point(0, kStandLat, kStandLon, 0, 0, 0, 0, true), 0));
+    track.push_back(lf_withHeading(lf_point(P, kStandLat, kStandLon, 0, 0, 0, 0, true), 0));
+    track.push_back(lf_withHeading(lf_point(P + 10, (kStandLat + kPushedLat) / 2, kStandLon, 0, 4, 180, 0, true), 0));
+    track.push_back(lf_withHeading(lf_point(P + 22, kPushedLat, kStandLon, 0, 3, 180, 0, true), 60));
+    track.push_back(lf_withHeading(lf_point(P + 25, kPushedLat, kStandLon, 0, 0, 90, 0, true), 90));
+    track.push_back(lf_point(P + 45, kPushedLat, kStandLon, 0, 0, 90, 0, true));
+    track.push_back(lf_point(P + 50, kPushedLat, kStandLon + 0.01 * lonNm, 0, 10, 90, 0, true));
+    track.push_back(lf_point(P + 75, kPushedLat, turnLon, 0, 15, 90, 0, true));
+    track.push_back(lf_point(P + 85, kPushedLat - 0.0005, turnLon + 0.01 * lonNm, 0, 12, 160, 0, true));
+    track.push_back(lf_point(R - 5, kRunwayLat, turnLon + 0.02 * lonNm, 0, 8, 90, 0, true));
+    track.push_back(lf_point(R, kRunwayLat, turnLon + 0.03 * lonNm, 0, 10, 90, 0, true));
+    const double liftOff = turnLon + (0.03 + 0.1875 + 0.4896) * lonNm;
+    track.push_back(lf_point(R + 15, kRunwayLat, turnLon + (0.03 + 0.1875) * lonNm, 0, 80, 90, 0, true));
+    track.push_back(lf_point(R + 30, kRunwayLat, liftOff, 0, 155, 90, 0, true));
+    track.push_back(lf_point(R + 34, kRunwayLat, liftOff + 0.175 * lonNm, 100, 160, 90, 1800, false));
+    track.push_back(lf_point(R + 50, kRunwayLat, liftOff + 0.9 * lonNm, 650, 170, 90, 2000, false));
+    track.push_back(lf_point(R + 110, kRunwayLat, liftOff + 4.0 * lonNm, 2650, 200, 90, 2000, false));
+    nlohmann::json klm = lf_klm("48c401", 401, std::move(track));
+    return klm;
+}
+
 // One traced position of an aircraft.
 struct Sample {
     double t = 0, lat = 0, lon = 0, alt = 0, pitch = 0;
     bool onGround = false;
     std::string event;
+    double heading = 0;  // degrees
 };
 
 class LiveMovement : public ProgramRun {
@@ -152,7 +190,8 @@ protected:
             const auto j = nlohmann::json::parse(line, nullptr, false);
             if (j.is_discarded() || j.value("atcId", "") != atcId) continue;
             samples.push_back({j.value("t", 0.0), j.value("lat", 0.0), j.value("lon", 0.0), j.value("alt", 0.0),
-                               j.value("pitch", 0.0), j.value("onGround", false), j.value("event", "")});
+                               j.value("pitch", 0.0), j.value("onGround", false), j.value("event", ""),
+                               j.value("heading", 0.0)});
         }
         return samples;
     }
@@ -295,6 +334,40 @@ TEST_F(LiveMovement, AnArrivalFlaresTouchesDownSlowsOnTheRunwayAndTaxisToAStop) 
     ASSERT_TRUE(taxiing) << "never slowed to taxi speed";
     EXPECT_NEAR(arr[*taxiing].lat, kLandingRunwayLat, 0.0003) << "slowed off the runway: " << lf_describe(arr[*taxiing]);
     EXPECT_GT(arr.back().lat, kLandingRunwayLat + 0.0006) << "still on the runway: " << lf_describe(arr.back());
+}
+
+TEST_F(LiveMovement, ADepartureParkedAtItsStandIsPushedBackTaxiesAndTakesOff) {
+    ASSERT_NO_FATAL_FAILURE(start({lf_pushBackDeparture()}, 0));
+    ASSERT_TRUE(waitWhileRunning(260s, [&] {
+        const auto s = traced("KLM401");
+        return std::any_of(s.begin(), s.end(), [](const Sample& x) { return x.alt > 300; });
+    })) << log();
+    const std::vector<Sample> dep = traced("KLM401");
+    ASSERT_FALSE(dep.empty());
+    // Created standing at its stand.
+    EXPECT_EQ(dep.front().event, "create");
+    EXPECT_TRUE(dep.front().onGround) << lf_describe(dep.front());
+    EXPECT_LT(lf_distanceM(dep.front().lat, dep.front().lon, kStandLat, kStandLon), 5.0) << lf_describe(dep.front());
+    // Pushed back: it went south of its stand while its nose still pointed north.
+    const auto pushed = std::find_if(dep.begin(), dep.end(), [](const Sample& x) {
+        return x.lat < kStandLat - 0.0002 && (x.heading < 30.0 || x.heading > 330.0);
+    });
+    EXPECT_NE(pushed, dep.end()) << "never pushed back";
+    // Taxied east at taxi speed, then rolled along the runway to flying speed and lifted off.
+    const auto taxiing = std::find_if(dep.begin(), dep.end(), [&](const Sample& x) {
+        return x.lon > kStandLon + 0.05 * lf_lonPerNm(kRunwayLat) && x.onGround && x.lat > kRunwayLat + 0.0003;
+    });
+    EXPECT_NE(taxiing, dep.end()) << "never taxied east";
+    const auto liftOff =
+        std::find_if(dep.begin(), dep.end(), [](const Sample& x) { return !x.onGround && x.alt > kOnGroundMaxFt; });
+    ASSERT_NE(liftOff, dep.end());
+    EXPECT_NEAR(liftOff->lat, kRunwayLat, 0.0002) << lf_describe(*liftOff);
+    double fastestRoll = 0;
+    for (auto it = dep.begin(); it != liftOff; ++it)
+        fastestRoll = std::max(fastestRoll, lf_speedKt(dep, static_cast<std::size_t>(it - dep.begin())));
+    EXPECT_GT(fastestRoll, 110.0);
+    const auto touchedAgain = std::find_if(liftOff, dep.end(), [](const Sample& x) { return x.onGround; });
+    EXPECT_EQ(touchedAgain, dep.end()) << "touched again: " << lf_describe(*touchedAgain);
 }
 
 }  // namespace
