@@ -231,6 +231,24 @@ std::string lf_describe(const Sample& s) {
     return o.str();
 }
 
+// The first sample off the ground and above the stand-in's ground contact.
+std::vector<Sample>::const_iterator lf_liftOff(const std::vector<Sample>& s) {
+    return std::find_if(s.begin(), s.end(), [](const Sample& x) { return !x.onGround && x.alt > kOnGroundMaxFt; });
+}
+
+// The fastest speed (kt, over a second) of the samples before `end`.
+double lf_fastestBefore(const std::vector<Sample>& s, std::vector<Sample>::const_iterator end) {
+    double fastest = 0;
+    for (auto it = s.begin(); it != end; ++it)
+        fastest = std::max(fastest, lf_speedKt(s, static_cast<std::size_t>(it - s.begin())));
+    return fastest;
+}
+
+void lf_expectNoTouchAfter(const std::vector<Sample>& s, std::vector<Sample>::const_iterator liftOff) {
+    const auto touchedAgain = std::find_if(liftOff, s.end(), [](const Sample& x) { return x.onGround; });
+    EXPECT_EQ(touchedAgain, s.end()) << "touched again: " << lf_describe(*touchedAgain);
+}
+
 TEST_F(LiveMovement, ADepartureRollsAlongTheRunwayRotatesAndClimbs) {
     ASSERT_NO_FATAL_FAILURE(start({lf_departure()}, kTouchdownT - kLeadS));
 
@@ -245,14 +263,10 @@ TEST_F(LiveMovement, ADepartureRollsAlongTheRunwayRotatesAndClimbs) {
     EXPECT_EQ(dep.front().event, "create");
     EXPECT_TRUE(dep.front().onGround) << lf_describe(dep.front());
     EXPECT_LE(dep.front().alt, kOnGroundMaxFt) << lf_describe(dep.front());
-    const auto liftOff =
-        std::find_if(dep.begin(), dep.end(), [](const Sample& x) { return !x.onGround && x.alt > kOnGroundMaxFt; });
+    const auto liftOff = lf_liftOff(dep);
     ASSERT_NE(liftOff, dep.end());
     // It rolled along the runway to flying speed first: at least a third of a mile on the ground.
-    double fastestRoll = 0;
-    for (auto it = dep.begin(); it != liftOff; ++it)
-        fastestRoll = std::max(fastestRoll, lf_speedKt(dep, static_cast<std::size_t>(it - dep.begin())));
-    EXPECT_GT(fastestRoll, 110.0);
+    EXPECT_GT(lf_fastestBefore(dep, liftOff), 110.0);
     const auto offRunway = std::find_if(dep.begin(), liftOff, [](const Sample& x) {
         return std::abs(x.lat - kDepartureRunwayLat) > 0.0002;
     });
@@ -264,8 +278,7 @@ TEST_F(LiveMovement, ADepartureRollsAlongTheRunwayRotatesAndClimbs) {
     const auto rotated =
         std::find_if(dep.begin(), liftOff + 1, [](const Sample& x) { return x.pitch < -3.0; });
     EXPECT_NE(rotated, liftOff + 1) << "no rotation before the lift-off: " << lf_describe(*liftOff);
-    const auto touchedAgain = std::find_if(liftOff, dep.end(), [](const Sample& x) { return x.onGround; });
-    EXPECT_EQ(touchedAgain, dep.end()) << "touched again: " << lf_describe(*touchedAgain);
+    EXPECT_NO_FATAL_FAILURE(lf_expectNoTouchAfter(dep, liftOff));
     EXPECT_GT(dep.back().alt, liftOff->alt + 300.0);
     // Throttle set to full, flaps for the take-off, gear up after the lift-off.
     const auto events = eventsOf(*objectIdOf("KLM301"));
@@ -358,16 +371,11 @@ TEST_F(LiveMovement, ADepartureParkedAtItsStandIsPushedBackTaxiesAndTakesOff) {
         return x.lon > kStandLon + 0.05 * lf_lonPerNm(kRunwayLat) && x.onGround && x.lat > kRunwayLat + 0.0003;
     });
     EXPECT_NE(taxiing, dep.end()) << "never taxied east";
-    const auto liftOff =
-        std::find_if(dep.begin(), dep.end(), [](const Sample& x) { return !x.onGround && x.alt > kOnGroundMaxFt; });
+    const auto liftOff = lf_liftOff(dep);
     ASSERT_NE(liftOff, dep.end());
     EXPECT_NEAR(liftOff->lat, kRunwayLat, 0.0002) << lf_describe(*liftOff);
-    double fastestRoll = 0;
-    for (auto it = dep.begin(); it != liftOff; ++it)
-        fastestRoll = std::max(fastestRoll, lf_speedKt(dep, static_cast<std::size_t>(it - dep.begin())));
-    EXPECT_GT(fastestRoll, 110.0);
-    const auto touchedAgain = std::find_if(liftOff, dep.end(), [](const Sample& x) { return x.onGround; });
-    EXPECT_EQ(touchedAgain, dep.end()) << "touched again: " << lf_describe(*touchedAgain);
+    EXPECT_GT(lf_fastestBefore(dep, liftOff), 110.0);
+    EXPECT_NO_FATAL_FAILURE(lf_expectNoTouchAfter(dep, liftOff));
 }
 
 }  // namespace
