@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -82,5 +83,7 @@ public:
 Backend& backend();
 void setBackend(std::unique_ptr<Backend> b);
 std::unique_ptr<Backend> makeHeadlessBackend();
+// The same, keeping the texts it shows in a file (see HeadlessBackend); an empty path keeps none.
+std::unique_ptr<Backend> makeHeadlessBackend(const std::filesystem::path& screenFile);
 
 }  // namespace ui

@@ -1,6 +1,9 @@
 #include "platform/ui_headless.h"
 
 #include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <system_error>
 #include <utility>
 
 namespace ui {
@@ -42,6 +45,10 @@ Rect lf_union(const Rect& a, const Rect& b) {
 }  // namespace
 
 std::unique_ptr<Backend> makeHeadlessBackend() { return std::make_unique<HeadlessBackend>(); }
+
+std::unique_ptr<Backend> makeHeadlessBackend(const std::filesystem::path& screenFile) {
+    return std::make_unique<HeadlessBackend>(screenFile);
+}
 
 // ---- window ---------------------------------------------------------------------------------------------
 
@@ -194,6 +201,7 @@ int HeadlessBackend::run() {
             auto handlers = m_handlers;
             lock.unlock();
             auto calls = paintWith(handlers, dirty);
+            if (!m_screenFile.empty()) lf_updateScreen(dirty, calls);
             lock.lock();
             m_lastPaint = std::move(calls);
             continue;
@@ -201,6 +209,26 @@ int HeadlessBackend::run() {
         m_quitRequested = false;
         return m_quitCode;
     }
+}
+
+void HeadlessBackend::lf_updateScreen(const Rect& dirty, const std::vector<DrawCall>& calls) {
+    // What the paint covered is drawn anew: the texts that stood there go, the painted ones come.
+    for (auto it = m_screen.begin(); it != m_screen.end();) {
+        const auto [y, x] = it->first;
+        const bool covered = x >= dirty.left && x < dirty.right && y >= dirty.top && y < dirty.bottom;
+        it = covered ? m_screen.erase(it) : std::next(it);
+    }
+    for (const DrawCall& c : calls)
+        if (c.kind == DrawCall::Kind::Text && !c.text.empty()) m_screen[{c.from.y, c.from.x}] = c.text;
+    std::filesystem::path temporary = m_screenFile;
+    temporary += ".tmp";
+    {
+        std::ofstream out(temporary, std::ios::trunc);
+        for (const auto& [at, text] : m_screen) out << text << '\n';
+        if (!out) return;
+    }
+    std::error_code ec;
+    std::filesystem::rename(temporary, m_screenFile, ec);
 }
 
 // ---- inspection -----------------------------------------------------------------------------------------

@@ -1,6 +1,8 @@
 // The headless window backend: keeps the window's and the controls' state, records what the paint handler
 // draws, and runs posted messages on whichever thread calls run() (or pumpPending()). Unit tests drive the
 // window through it; the program uses it when ZNTV_HEADLESS=1 so that end-to-end runs need no display.
+// Given a screen file, it keeps the texts that the window shows and rewrites that file after every paint: one
+// line per text, top to bottom and left to right, so that a run without a display can be read (and checked).
 //
 // Tests install one with
 //     auto owned = std::make_unique<ui::HeadlessBackend>();
@@ -16,6 +18,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <filesystem>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -64,6 +67,8 @@ struct PostedMessage {
 class HeadlessBackend : public Backend {
 public:
     HeadlessBackend() = default;
+    // Keeps the shown texts in `screenFile` (see above); an empty path keeps none.
+    explicit HeadlessBackend(std::filesystem::path screenFile) : m_screenFile(std::move(screenFile)) {}
     ~HeadlessBackend() override = default;
 
     bool createWindow(const std::string& title, int x, int y, int width, int height,
@@ -125,6 +130,7 @@ public:
 private:
     void dispatch(const std::shared_ptr<const WindowHandlers>& handlers, const PostedMessage& msg);
     std::vector<DrawCall> paintWith(const std::shared_ptr<const WindowHandlers>& handlers, const Rect& dirty);
+    void lf_updateScreen(const Rect& dirty, const std::vector<DrawCall>& calls);
 
     mutable std::mutex m_mutex;
     std::condition_variable m_wake;
@@ -135,6 +141,8 @@ private:
     std::optional<Rect> m_dirty;  // union of what run() still has to paint
     std::vector<DrawCall> m_lastPaint;
     std::deque<PostedMessage> m_queue;
+    std::filesystem::path m_screenFile;
+    std::map<std::pair<int, int>, std::string> m_screen;  // (y, x) of a shown text -> the text; run() only
     bool m_quitRequested = false;
     int m_quitCode = 0;
 };

@@ -71,7 +71,10 @@ void lf_startSignalThread() {
 void lf_chooseWindowLayer() {
     const char* headless = std::getenv("ZNTV_HEADLESS");
     if (headless != nullptr && std::string(headless) == "1") {
-        ui::setBackend(ui::makeHeadlessBackend());
+        // Without a window, ZNTV_HEADLESS_SCREEN names a file that shows the window's texts as they change.
+        const char* screen = std::getenv("ZNTV_HEADLESS_SCREEN");
+        ui::setBackend(ui::makeHeadlessBackend(screen != nullptr ? std::filesystem::path(screen)
+                                                                 : std::filesystem::path()));
         return;
     }
     if (auto fltk = ui::makeFltkBackend()) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include <httplib.h>
 #include <pugixml.hpp>
 
 #include "injection/program_run.h"
@@ -118,6 +119,74 @@ TEST_F(ParkAirport, ParkedTrafficAndTheStandFilesStatisticsFillZurichNeverTwoOnA
                 EXPECT_GT(d, 30.0) << objects[i].atcId << " and " << objects[j].atcId;
             }
         }
+}
+
+// The renewal every 20 minutes (the simulator's second and the program's clock twenty times faster): the
+// service's parked traffic changes in between; the parked aircraft that it no longer reports leave their stands,
+// the one it reports now is placed, the one it still reports stays where it stood. The parking band shows the
+// stand file and its counts all along.
+TEST_F(ParkAirport, ARenewalRemovesTheParkedAircraftThatAreGoneAndPlacesTheNewOnes) {
+    writeLiveries("<liv airl=\"SWR\" type=\"A320\" title=\"Test SWISS A320\"/>"
+                  "<liv airl=\"EDW\" type=\"A320\" title=\"Test Edelweiss A320\"/>"
+                  "<liv airl=\"DLH\" type=\"A320\" title=\"Test Lufthansa A320\"/>");
+    const auto parkedAt = [&](const char* hex, const Stand& st, const char* reg, const char* callsign) {
+        return nlohmann::json{{"hex", hex}, {"lat", st.lat}, {"lon", st.lon}, {"stand", st.id}, {"type", "A320"},
+                              {"registration", reg}, {"callsign", callsign}, {"age", 0}};
+    };
+    const Stand &gone = m_stands[6], &stays = m_stands[9], &comes = m_stands[12];
+    const auto scenario = [](const std::vector<nlohmann::json>& parked) {
+        return nlohmann::json{{"name", "renewal"}, {"loop", false}, {"aircraft", nlohmann::json::array()},
+                              {"parked", parked}};
+    };
+    const fs::path before = m_root / "before.json", after = m_root / "after.json";
+    testing_support::writeWholeFile(before, scenario({parkedAt("4b1801", gone, "HB-JLA", "SWR101"),
+                                                      parkedAt("4b1802", stays, "HB-JLB", "SWR102")})
+                                                .dump(1));
+    testing_support::writeWholeFile(after, scenario({parkedAt("4b1802", stays, "HB-JLB", "SWR102"),
+                                                     parkedAt("4b1803", comes, "HB-JLC", "SWR103")})
+                                               .dump(1));
+    Run run = atZurich();
+    run.scenarioFile = before;
+    run.simulatorSecond = 50ms;
+    ASSERT_NO_FATAL_FAILURE(start(run));
+
+    const auto standsTaken = [&] {
+        std::vector<std::string> taken;
+        for (const standin::ObjectState& o : m_sim->aiObjects())
+            for (const Stand* st : {&gone, &stays, &comes})
+                if (lf_metres(o.latitude, o.longitude, st->lat, st->lon) < 5.0) taken.push_back(st->id);
+        std::sort(taken.begin(), taken.end());
+        return taken;
+    };
+    ASSERT_TRUE(waitWhileRunning(120s, [&] {
+        return standsTaken() == std::vector<std::string>{gone.id, stays.id};
+    })) << log();
+    const std::uint32_t stayerId = [&] {
+        for (const standin::ObjectState& o : m_sim->aiObjects())
+            if (lf_metres(o.latitude, o.longitude, stays.lat, stays.lon) < 5.0) return o.id;
+        return 0u;
+    }();
+    // What the parking band shows: the park airport with its stand file, its 33 stands, the parked statics.
+    ASSERT_TRUE(waitWhileRunning(30s, [&] { return screen().find("# stands:  33") != std::string::npos; }))
+        << screen();
+    const std::string band = screen();
+    EXPECT_NE(band.find("LSZH"), std::string::npos) << band;
+    EXPECT_NE(band.find("parked static:"), std::string::npos) << band;
+    EXPECT_NE(band.find("max park:  10 (=30 %)"), std::string::npos) << band;
+
+    httplib::Client control("127.0.0.1", std::stoi(m_servicePort));
+    const auto posted = control.Post("/control/live/scenario", httplib::Params{{"path", after.string()}});
+    ASSERT_TRUE(posted && posted->status == 200);
+
+    // The first renewal comes after 1200 simulator seconds (a minute here) and a quarter of a minute of
+    // collecting the traffic seen.
+    ASSERT_TRUE(waitWhileRunning(150s, [&] {
+        return standsTaken() == std::vector<std::string>{stays.id, comes.id};
+    })) << log();
+    EXPECT_TRUE(logHas("Parking adjustments:")) << log();
+    bool stayerKept = false;
+    for (const standin::ObjectState& o : m_sim->aiObjects()) stayerKept = stayerKept || o.id == stayerId;
+    EXPECT_TRUE(stayerKept) << "the aircraft still reported was replaced";
 }
 
 // A live KLM aircraft standing on a stand all along: the program learns it there, writes the learned file when

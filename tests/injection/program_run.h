@@ -100,6 +100,8 @@ protected:
         // The user aircraft on the ground (degrees, true heading) and the field's elevation (ft).
         double userLat = kUserLat, userLon = kUserLon, userHeading = 280, groundAltitude = 0;
         bool userOnGround = true;
+        // The simulator's second (it paces the program's timers); shortened with the program's time scale.
+        std::chrono::milliseconds simulatorSecond{1000};
     };
 
     // The liveries of an earlier scan, in place of the one KLM title: `liv` elements.
@@ -154,6 +156,7 @@ protected:
         o.user.onGround = run.userOnGround;
         o.tracePath = m_root / "trace.jsonl";
         o.refusedTitles = run.refusedTitles;
+        o.secondInterval = run.simulatorSecond;
         m_sim = std::make_unique<standin::SimulatorStandIn>(o);
         ASSERT_TRUE(m_sim->start());
         testing_support::writeWholeFile(
@@ -174,6 +177,7 @@ protected:
             {"ZNTV_UPDATE_URL", "http://127.0.0.1:" + m_servicePort + "/downloads/"},
             {"ZNTV_SERVICE_URL", "http://127.0.0.1:" + m_servicePort + "/v4/"},
             {"ZNTV_HEADLESS", "1"},
+            {"ZNTV_HEADLESS_SCREEN", (m_root / "screen.txt").string()},
             {"ZNTV_TIME_SCALE", std::to_string(m_programTimeScale)}};
         m_program = std::make_unique<run_test::ChildProcess>(kProgram, std::vector<std::string>{},
                                                              m_root / "program", env, m_root / "program.out");
@@ -208,6 +212,8 @@ protected:
     }
 
     std::string log() const { return testing_support::readWholeFile(m_root / "program/Log.txt"); }
+    // The texts the program's window shows now, a line each.
+    std::string screen() const { return testing_support::readWholeFile(m_root / "screen.txt"); }
 
     testing_support::TempDir m_dir;
     fs::path m_root = m_dir.path();
