@@ -9,5 +9,3 @@ GeoPosition g_parkAirportPos;
 double g_parkAirportElevation = 0.0;
 std::set<std::string> g_seenCallsigns;
 std::set<std::uint32_t> g_seenHexIds;
-
-void gf_scanAddOnAirports() {}

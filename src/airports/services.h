@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 
+#include "airports/addon_scan.h"
 #include "airports/airport_list.h"
 #include "airports/park_airports.h"
 #include "airports/renewal.h"
@@ -31,7 +32,5 @@ extern double g_parkAirportElevation;
 extern std::set<std::string> g_seenCallsigns;
 extern std::set<std::uint32_t> g_seenHexIds;
 
-// The add-on airport scan of the start-up (SCAN_AIRPORTS).
-void gf_scanAddOnAirports();
 // Searches the stands' options for a callsign coupled to this half-hour of the week.
 void lf_searchForCoupledCsAroundThisTime(WeekSlot slot, LiveAc& ac);

@@ -100,6 +100,8 @@ protected:
         // The user aircraft on the ground (degrees, true heading) and the field's elevation (ft).
         double userLat = kUserLat, userLon = kUserLon, userHeading = 280, groundAltitude = 0;
         bool userOnGround = true;
+        // The add-on airport scan at start (the program's default is on; runs here leave their stand files be).
+        bool scanAirports = false;
         // The simulator's second (it paces the program's timers); shortened with the program's time scale.
         std::chrono::milliseconds simulatorSecond{1000};
     };
@@ -126,6 +128,7 @@ protected:
             m_root / "config/ZNTV_P3D/parameters.xml",
             "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
                 (m_root / "sim/Prepar3D v5").string() + "\"/>\n<parameter name=\"SCAN_LIVERIES\" value=\"false\"/>\n" +
+                "<parameter name=\"SCAN_AIRPORTS\" value=\"" + (run.scanAirports ? "true" : "false") + "\"/>\n" +
                 run.parameters + "</parameters>\n");
 
         ASSERT_TRUE(fs::exists(kProgram)) << kProgram;

@@ -1,0 +1,572 @@
+#include "airports/bgl_decoder.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <optional>
+#include <array>
+#include <stdexcept>
+
+#include <fmt/format.h>
+
+#include "airports/addon_scan.h"
+#include "airports/stand_file.h"
+#include "airports/stand_save.h"
+#include "airports/stand_sources.h"
+#include "frame/files.h"
+#include "frame/log.h"
+#include "frame/paths.h"
+#include "frame/text.h"
+#include "liveries/database.h"
+#include "liveries/publishers.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr double kPi = 3.14159265358979323846;
+constexpr std::uint32_t kHeaderSize = 56;
+constexpr std::uint32_t kAirportSection = 3;
+constexpr std::uint32_t kWideSubsectionHeaders = 0x10000;  // 20-byte subsection headers, not read
+constexpr std::uint16_t kAirport = 0x003C, kAirportLater = 0x00AB;
+constexpr std::uint16_t kNameRecord = 0x0019, kHelipadRecord = 0x0026;
+constexpr std::uint16_t kParkingList = 0x003D, kParkingListLater = 0x00AD;
+constexpr std::uint32_t kHelipadBytes = 36;
+constexpr const char* kWarn = "===> ";
+
+// The archive lookup reads the database tables and writes pointer files for tasks that run at once.
+std::mutex g_apfArchiveMutex;
+
+// The file's words. Every read is checked: the walks test their bounds first, so this only catches a slip of
+// the decoder itself, as std::out_of_range, and never reads outside the words.
+class BglWords {
+public:
+    explicit BglWords(std::span<const std::uint32_t> words) : m_words(words) {}
+    std::uint64_t size() const { return m_words.size(); }
+    std::uint32_t at(std::uint64_t i) const {
+        if (i >= m_words.size()) throw std::out_of_range("BGL word index beyond the file");
+        return m_words[i];
+    }
+    std::uint16_t low(std::uint64_t i) const { return static_cast<std::uint16_t>(at(i)); }
+    std::uint16_t high(std::uint64_t i) const { return static_cast<std::uint16_t>(at(i) >> 16); }
+    float f32(std::uint64_t i) const { return std::bit_cast<float>(at(i)); }
+    // The byte `offset` bytes from the start of word i.
+    char byte(std::uint64_t i, std::uint64_t offset) const {
+        return static_cast<char>(at(i + offset / 4) >> (8 * (offset % 4)));
+    }
+    // A record or subrecord header at word i: a u16 id, then a u32 size in bytes across the two words.
+    std::uint16_t headerId(std::uint64_t i) const { return low(i); }
+    std::uint32_t headerSize(std::uint64_t i) const {
+        return high(i) | static_cast<std::uint32_t>(low(i + 1)) << 16;
+    }
+
+private:
+    std::span<const std::uint32_t> m_words;
+};
+
+double lf_latitude(std::uint32_t packed) { return 90.0 - packed * 3.3527612686157227e-7; }
+double lf_longitude(std::uint32_t packed) { return packed * 4.470348358154297e-7 - 180.0; }
+
+std::string lf_positionText(double lat, double lon) { return fmt::format("{:.6f},{:.6f}", lat, lon); }
+
+// On the globe, and not in the small box at 0, 0 where unset positions of scenery tools end up.
+bool lf_usablePosition(double lat, double lon) {
+    if (lat < -90.0 || lat > 90.0 || lon < -180.0 || lon > 180.0) return false;
+    return !(lat >= 0.0 && lat <= 0.0009 && lon >= 0.0 && lon <= 0.05);
+}
+
+// North is stored as 0 and written as 360. A heading that is no number at all counts as north too, so that
+// it never reaches a stand file or the simulator.
+double lf_headingRadians(float degrees) {
+    if (degrees == 0.0f || !std::isfinite(degrees)) return 2.0 * kPi;
+    return static_cast<double>(degrees) * kPi / 180.0;
+}
+
+// A stand id as a number, for the duplicate test: its text is the name code's text, the number in decimal and
+// the suffix letter (1 "a" to 6 "f"). Name codes of the same text (0 and 11 are both empty, 61 is "r" like 1)
+// count as one, so that equal keys are exactly equal ids.
+std::uint32_t lf_idKey(std::uint32_t nameCode, std::uint32_t number, std::uint32_t suffix) {
+    static const std::array<std::uint32_t, 64> kSameText = [] {
+        std::array<std::uint32_t, 64> first{};
+        for (std::uint32_t c = 0; c < 64; ++c) {
+            first[c] = c;
+            for (std::uint32_t d = 0; d < c; ++d) {
+                if (lf_parkingNameText(d) == lf_parkingNameText(c)) {
+                    first[c] = d;
+                    break;
+                }
+            }
+        }
+        return first;
+    }();
+    return kSameText[nameCode & 0x3F] << 16 | (number & 0xFFF) << 3 | suffix;
+}
+
+// What one airport record keeps while its subrecords are read.
+struct RecordState {
+    BglAirport& out;
+    const std::string& path;
+    std::vector<std::uint32_t> ids;  // parking stands only, by lf_idKey, ascending
+    bool suffixed = false;      // some id got a suffix
+    std::vector<std::pair<double, double>> helipads;
+    std::vector<bool> marks;  // per stand of out.airport.stands: its id got a suffix
+
+    void scanLog(std::string line) { out.scanLog.push_back(std::move(line)); }
+    // False when the id is taken already.
+    bool takeId(std::uint32_t key) {
+        const auto it = std::lower_bound(ids.begin(), ids.end(), key);
+        if (it != ids.end() && *it == key) return false;
+        ids.insert(it, key);
+        return true;
+    }
+};
+
+// Bytes 6 on; at most 44 characters, trailing NULs dropped. Only bytes inside the subrecord are read: a size
+// below 8 gives only what lies inside it.
+std::string lf_decodeAirportNAME(const BglWords& words, std::uint64_t q, std::uint32_t size) {
+    std::int64_t length = static_cast<std::int64_t>(size & 0xFFFF) - 6;
+    length = std::min<std::int64_t>(length, 45);
+    std::int64_t count = std::max<std::int64_t>(length, 0);
+    if (length >= 2) {
+        // The first two bytes share a word with the header, then whole words, then at most two bytes more.
+        const std::int64_t whole = (length - 2) / 4;
+        const std::int64_t rest = length - 2 - 4 * whole;
+        count = 2 + 4 * whole + std::min<std::int64_t>(rest, 2);
+    }
+    std::string name;
+    name.reserve(static_cast<std::size_t>(count));
+    for (std::int64_t i = 0; i < count; ++i) name.push_back(words.byte(q, 6 + static_cast<std::uint64_t>(i)));
+    while (!name.empty() && name.back() == '\0') name.pop_back();
+    return name;
+}
+
+void lf_toHelipads(RecordState& state, const BglWords& words, std::uint64_t q) {
+    const double lat = lf_latitude(words.at(q + 4));
+    const double lon = lf_longitude(words.at(q + 3));
+    if (!lf_usablePosition(lat, lon)) {
+        state.scanLog("lat/lon helipad incorrect (skipped): " + lf_positionText(lat, lon));
+        return;
+    }
+    const std::pair<double, double> position{lat, lon};
+    if (std::find(state.helipads.begin(), state.helipads.end(), position) != state.helipads.end()) {
+        state.scanLog("double helipad " + state.out.airport.name + " (skipped) " + lf_positionText(lat, lon));
+        return;
+    }
+    state.helipads.push_back(position);
+    const float width = words.f32(q + 7);
+    // A width that is no positive number gives no size rather than a negative or endless one.
+    const double radiusMetres = width > 0.0f && std::isfinite(width) ? width * 0.5 : 0.0;
+    state.out.airport.stands.emplace_back(fmt::format("helipad{}", state.out.helipadCounter),
+                                          std::vector<ParkPosOption>{}, lat, lon,
+                                          lf_headingRadians(words.f32(q + 8)), radiusMetres, false, false, true);
+    state.marks.push_back(false);
+    ++state.out.helipadCounter;
+}
+
+// One parking entry at word e, wholly inside its list.
+void lf_toParkingSpot(RecordState& state, const BglWords& words, std::uint64_t e) {
+    const std::uint32_t head = words.at(e);
+    const float radius = words.f32(e + 1);
+    // Also a radius that is no number: such a spot has no size that a stand could take.
+    if (!(radius > 1.0f && radius < 200.0f)) {
+        state.scanLog(fmt::format("skipped position with radius {:.1F} meters, in {}", radius, state.path));
+        return;
+    }
+    const std::uint32_t type = (head >> 8) & 0xF;
+    const std::uint32_t nameCode = head & 0x3F, number = (head >> 12) & 0xFFF;
+    if (type < 1 || type > 11) return;
+    const double lat = lf_latitude(words.at(e + 8));
+    const double lon = lf_longitude(words.at(e + 7));
+    if (!lf_usablePosition(lat, lon)) {
+        state.scanLog(fmt::format("lat/lon: {}, incorrect (skipped) ", lf_positionText(lat, lon)));
+        return;
+    }
+    std::string standId = lf_parkingNameText(nameCode) + std::to_string(number);
+    std::uint32_t suffix = 0;
+    if (!state.takeId(lf_idKey(nameCode, number, 0))) {
+        state.suffixed = true;
+        for (suffix = 1; suffix <= 6 && !state.takeId(lf_idKey(nameCode, number, suffix));) ++suffix;
+        if (suffix > 6) {
+            state.scanLog(fmt::format("{}Warning more then 6 the same ids {}, in {}", kWarn, standId, state.path));
+            return;
+        }
+        standId.push_back(static_cast<char>('a' + suffix - 1));
+    }
+    const bool suffixed = suffix != 0;
+    state.out.airport.stands.emplace_back(std::move(standId), std::vector<ParkPosOption>{}, lat, lon,
+                                          lf_headingRadians(words.f32(e + 2)), static_cast<double>(radius),
+                                          type == 5, type < 8, false);
+    state.marks.push_back(suffixed);
+}
+
+// The list at word q, `size` bytes long. An entry (or its airline codes) that would reach past the list ends it.
+void lf_toParkingSpots(RecordState& state, const BglWords& words, std::uint64_t q, std::uint32_t size,
+                       bool later) {
+    if (size < 8) return;
+    const std::uint32_t count = words.high(q + 1);
+    const std::uint64_t listEnd = q + size / 4;
+    const std::uint64_t fixedWords = later ? 10 : 9;
+    std::vector<ParkPos>& stands = state.out.airport.stands;
+    stands.reserve(stands.size() + std::min<std::uint64_t>(count, (listEnd - q) / fixedWords));
+    state.marks.reserve(stands.capacity());
+    std::uint64_t e = q + 2;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (e + fixedWords > listEnd) break;
+        const std::uint64_t next = e + fixedWords + (words.at(e) >> 24);
+        if (next > listEnd) break;
+        lf_toParkingSpot(state, words, e);
+        e = next;
+    }
+}
+
+// A stand of the group `base`: gets a temporary id and is noted with its radius in metres.
+void lf_collectDuplicateStand(ParkPos& stand, std::vector<bool>::reference mark, const std::string& base,
+                              std::vector<std::pair<std::string, double>>& notes) {
+    const std::string& id = stand.id;
+    const bool inGroup = id == base || (id.size() == base.size() + 1 && id.compare(0, base.size(), base) == 0 &&
+                                        id.back() >= 'a' && id.back() <= 'f');
+    if (!inGroup) return;
+    mark = false;
+    stand.id = fmt::format("qeduv{}", notes.size() + 1);
+    notes.emplace_back(stand.id, stand.radius * 1852.0);
+}
+
+// The plain id goes to the largest stand of each group of equal ids, the suffixes to the others by size.
+void lf_resuffixDuplicateStands(std::vector<ParkPos>& stands, std::vector<bool>& marks) {
+    for (;;) {
+        const auto first = std::find(marks.begin(), marks.end(), true);
+        if (first == marks.end()) return;
+        const std::size_t index = static_cast<std::size_t>(first - marks.begin());
+        marks[index] = false;
+        std::string base = stands[index].id;
+        base.pop_back();
+        std::vector<std::pair<std::string, double>> notes;
+        for (std::size_t i = 0; i < stands.size(); ++i) lf_collectDuplicateStand(stands[i], marks[i], base, notes);
+        std::stable_sort(notes.begin(), notes.end(),
+                         [](const auto& a, const auto& b) { return a.second > b.second; });
+        for (ParkPos& stand : stands) {
+            for (std::size_t k = 0; k < notes.size(); ++k) {
+                if (stand.id != notes[k].first) continue;
+                // A group holds at most the plain id and its six suffixes.
+                stand.id = k == 0 ? base : base + static_cast<char>('a' + std::min<std::size_t>(k, 6) - 1);
+                break;
+            }
+        }
+    }
+}
+
+BglAirport lf_processAirportRecord(const BglWords& words, std::uint64_t p, std::uint64_t s, bool later,
+                                   const std::string& ident, const std::string& path) {
+    BglAirport result;
+    result.airport.ident = ident;
+    const auto millimetres = static_cast<std::int32_t>(words.at(p + 5));
+    const double feet = std::round(millimetres * 3.2808399 / 1000.0);
+    result.airport.altitude = feet < -20.0 || feet > 10000.0 ? 0 : static_cast<std::int32_t>(feet);
+
+    RecordState state{result, path, {}, false, {}, {}};
+    const std::uint16_t listId = later ? kParkingListLater : kParkingList;
+    const std::uint64_t end = p + s;
+    std::uint64_t q = p + (later ? 15 : 14);
+    // Each subrecord lies wholly inside the record: a header beyond it, a size below 4 or one that reaches past
+    // the record ends the walk.
+    while (q + 2 <= end) {
+        const std::uint16_t id = words.headerId(q);
+        const std::uint32_t size = words.headerSize(q);
+        if (size < 4 || size > (end - q) * 4) break;
+        if (id == kNameRecord) {
+            const std::string name = lf_decodeAirportNAME(words, q, size);
+            if (result.airport.name.empty())
+                result.airport.name = name;
+            else if (result.airport.name != name)
+                result.airport.name.clear();
+        } else if (id == kHelipadRecord) {
+            if (size >= kHelipadBytes) lf_toHelipads(state, words, q);
+        } else if (id == listId) {
+            lf_toParkingSpots(state, words, q, size, later);
+            if (state.suffixed) lf_resuffixDuplicateStands(result.airport.stands, state.marks);
+            break;  // the first parking list is the airport's
+        }
+        q += size / 4;
+    }
+    return result;
+}
+
+// The records of one subsection, words [begin, end). `seen` marks record starts walked already: sections or
+// subsections of a corrupt file that point at the same records are decoded once, and the work stays linear.
+void lf_walkAirportRecords(const BglWords& words, std::uint64_t begin, std::uint64_t end, const std::string& path,
+                           std::vector<std::uint8_t>& seen, std::vector<BglAirport>& out) {
+    std::uint64_t p = begin;
+    while (p + 2 <= end) {
+        if (seen[p] & 1) return;
+        seen[p] |= 1;
+        const std::uint16_t id = words.headerId(p);
+        const std::uint32_t size = words.headerSize(p);
+        if (size < 4 || size > (end - p) * 4) return;  // no progress, or a record beyond its subsection
+        const std::uint64_t s = size / 4;
+        if ((id == kAirport || id == kAirportLater) && s > 10) {
+            auto [ident, valid] = lf_decodeIdentifierOrRegionCode(words.at(p + 10));
+            if (valid) out.push_back(lf_processAirportRecord(words, p, s, id == kAirportLater, ident, path));
+        }
+        p += s;
+    }
+}
+
+// ---- Archive lookup and generation ----
+
+bool lf_writePointerFile(const fs::path& folder, const std::string& ident, const std::string& reference) {
+    // The folder may be gone (a first scan); without the pointer file the airport would be neither linked nor
+    // generated.
+    std::error_code ec;
+    fs::create_directory(folder, ec);
+    return gf_writeFile(reference, folder / lf_apfPointerPath(ident), true);
+}
+
+std::string lf_simaddonArchiveRef(const std::string& ident) {
+    return std::string("archive/") + "simaddon" + "/" + lf_apfFileName(ident);
+}
+
+std::string lf_thirdPartyArchiveRef(const std::string& publisher, const std::string& ident) {
+    std::string escaped;
+    for (const char c : publisher) escaped += c == ' ' ? std::string("%20") : std::string(1, c);
+    return "archive/thirdparty/" + escaped + "/" + lf_apfFileName(ident);
+}
+
+bool lf_linkSimaddonAirport(const std::string& ident) {
+    const std::string reference = lf_simaddonArchiveRef(ident);
+    if (!g_simAddonAirports.contains(ident)) {
+        gf_addScanLogLine(fmt::format("{} does not exist as simaddon", ident));
+        return false;
+    }
+    if (!lf_writePointerFile(g_myOrbxFolder, ident, reference)) return false;
+    gf_addScanLogLine(fmt::format("{} airport {} linked to {}", "simaddon", ident, reference));
+    return true;
+}
+
+bool lf_linkThirdPartyAirport(const std::string& publisher, const std::string& ident, std::int32_t& archived) {
+    const std::string reference = lf_thirdPartyArchiveRef(publisher, ident);
+    bool matched = false;
+    for (const ThirdPartyAirports& entry : g_thirdPartyAirports) {
+        if (entry.publisher != publisher) continue;
+        const auto it = std::find_if(entry.airports.begin(), entry.airports.end(), [&](const std::string& text) {
+            return gf_matchPrefixedNumber(publisher, ident, archived, text);
+        });
+        if (it != entry.airports.end()) {
+            matched = true;
+            break;
+        }
+    }
+    if (!matched) {
+        gf_addScanLogLine(fmt::format("thirdparty {} {} does not exist", publisher, ident));
+        return false;
+    }
+    if (!lf_writePointerFile(g_myThirdpartyFolder, ident, reference)) return false;
+    gf_addScanLogLine(fmt::format("thirdparty airport {} linked to {}", ident, reference));
+    return true;
+}
+
+// Whether the archive covers the airport, and its archived stand count. Sets bglPath and publisher.
+std::pair<bool, std::int32_t> lf_linkArchivedAirport(ApfAirport& airport, const std::string& path) {
+    std::lock_guard lock(g_apfArchiveMutex);
+    std::int32_t archived = 0;
+    airport.bglPath = path;
+    airport.publisher = gf_publisherFromFilename(path);
+    bool covered = false;
+    if (airport.publisher == "simaddon")
+        covered = lf_linkSimaddonAirport(airport.ident);
+    else if (airport.publisher != "unknown")
+        covered = lf_linkThirdPartyAirport(airport.publisher, airport.ident, archived);
+    if (covered) g_addOnAirportFound.exchange(true);
+    return {covered, archived};
+}
+
+bool lf_generateAirportFile(ApfAirport& airport, std::uint32_t helipadCounter) {
+    if (airport.stands.empty()) return false;
+    const fs::path folder = airport.publisher == "simaddon" ? g_myOrbxFolder : g_myThirdpartyFolder;
+    std::string line = fmt::format("Generated {}: {} position{}", lf_apfFileName(airport.ident),
+                                   airport.stands.size(), gf_pluralSuffix(std::uint64_t{airport.stands.size()}));
+    if (helipadCounter >= 2) {
+        line += fmt::format(", of which {} helipad{}", helipadCounter - 1,
+                            gf_pluralSuffix(std::uint64_t{helipadCounter - 1}));
+    }
+    gf_addScanLogLine(line);
+    std::sort(airport.stands.begin(), airport.stands.end(),
+              [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
+    if (!fs::exists(folder)) fs::create_directory(folder);
+
+    StandFile file;
+    file.mode = StandFileMode::full;
+    file.airportName = airport.name;
+    file.publisher = airport.publisher;
+    file.altitude = airport.altitude;
+    file.qfReal = airport.qfReal;
+    file.qfSoft = airport.qfSoft;
+    file.bglPath = airport.bglPath;
+    file.stands = std::move(airport.stands);
+    const fs::path target = folder / lf_apfPath(airport.ident);
+    if (gf_writeApf(file, target)) {
+        g_addOnAirportFound.exchange(true);
+        return true;
+    }
+    gf_addScanLogLine(fmt::format("{}Generating {} did not succeed", kWarn, target.string()));
+    return false;
+}
+
+// Archive lookup, the record's own scan-log lines, the count comparison and the stand file.
+bool lf_publishAirport(BglAirport& record, const std::string& path) {
+    ApfAirport& airport = record.airport;
+    const auto [covered, archived] = lf_linkArchivedAirport(airport, path);
+    for (const std::string& line : record.scanLog) gf_addScanLogLine(line);
+    const auto count = static_cast<std::int64_t>(airport.stands.size());
+    const bool more = count > archived && airport.publisher != "simaddon";
+    if (more) {
+        gf_addScanLogLine(
+            fmt::format("{}{} has {} parkpos while archived one has {}", kWarn, airport.ident, count, archived));
+    }
+    if (covered && !more) return false;
+    return lf_generateAirportFile(airport, record.helipadCounter);
+}
+
+}  // namespace
+
+bool lf_isBglExtension(std::string_view extension) { return extension == ".BGL" || extension == ".bgl"; }
+
+bool lf_bglHasAirportSection(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return false;
+    const std::streamoff size = in.tellg();
+    if (size < 15) return false;
+    in.seekg(0);
+    std::uint8_t header[kHeaderSize] = {};
+    in.read(reinterpret_cast<char*>(header), kHeaderSize);
+    std::uint32_t sections = 0;
+    std::memcpy(&sections, header + 20, 4);
+    if constexpr (std::endian::native == std::endian::big) sections = __builtin_bswap32(sections);
+    if (sections == 0 || size <= static_cast<std::streamoff>(kHeaderSize + 20ull * sections)) return false;
+    std::vector<std::uint8_t> table(20ull * sections);
+    in.clear();
+    in.seekg(kHeaderSize);
+    in.read(reinterpret_cast<char*>(table.data()), static_cast<std::streamsize>(table.size()));
+    for (std::size_t i = 0; i < sections; ++i) {
+        if (table[20 * i] == kAirportSection && table[20 * i + 1] == 0 && table[20 * i + 2] == 0 &&
+            table[20 * i + 3] == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::optional<std::vector<std::uint32_t>> gf_readBglWords(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    if (!in) return std::nullopt;
+    const std::streamoff size = in.tellg();
+    if (size < 0) return std::nullopt;
+    in.seekg(0);
+    std::vector<std::uint32_t> words((static_cast<std::size_t>(size) + 3) / 4, 0u);
+    in.read(reinterpret_cast<char*>(words.data()), size);
+    if (in.gcount() != size) throw std::runtime_error("cannot read " + path.string());
+    if constexpr (std::endian::native == std::endian::big) {
+        for (std::uint32_t& w : words) w = __builtin_bswap32(w);
+    }
+    return words;
+}
+
+std::vector<std::uint32_t> gf_bglWords(std::span<const std::uint8_t> bytes) {
+    std::vector<std::uint32_t> words((bytes.size() + 3) / 4, 0u);
+    for (std::size_t i = 0; i < bytes.size(); ++i) words[i / 4] |= std::uint32_t{bytes[i]} << (8 * (i % 4));
+    return words;
+}
+
+std::vector<BglAirport> gf_decodeBglAirports(std::span<const std::uint32_t> span, const std::string& path) {
+    std::vector<BglAirport> airports;
+    const BglWords words(span);
+    if (words.size() < 15 || words.at(1) != kHeaderSize) return airports;
+    std::vector<std::uint8_t> seen(words.size(), 0);  // bit 0: a record start, bit 1: a subsection header
+    const std::uint64_t sections = words.at(5);
+    for (std::uint64_t i = 0; i < sections; ++i) {
+        const std::uint64_t entry = 14 + 5 * i;
+        if (entry + 5 > words.size()) break;  // the table runs past the file
+        if (words.at(entry) != kAirportSection || (words.at(entry + 1) & kWideSubsectionHeaders) != 0) continue;
+        // Beyond where the first subsection's records start, the walk uses two more fields of the format to
+        // stay inside the airport section's own records: the third word of the section entry is the number
+        // of its subsections (whose 16-byte headers follow one another from the offset in the fourth word),
+        // and the fourth word of a subsection header is the size in bytes of that subsection's records, which
+        // start at the offset in its third word (in the simulator SDK's compiled files that size is exactly the
+        // sum of the subsection's record sizes). Whatever follows in the file is never read as airports.
+        const std::uint64_t subsections = words.at(entry + 2);
+        const std::uint64_t headers = words.at(entry + 3) / 4;
+        for (std::uint64_t k = 0; k < subsections; ++k) {
+            const std::uint64_t h = headers + 4 * k;
+            if (h + 4 > words.size() || (seen[h] & 2)) break;
+            seen[h] |= 2;
+            const std::uint64_t begin = words.at(h + 2) / 4;
+            const std::uint64_t end =
+                std::min<std::uint64_t>(words.size(), (std::uint64_t{words.at(h + 2)} + words.at(h + 3)) / 4);
+            lf_walkAirportRecords(words, begin, end, path, seen, airports);
+        }
+    }
+    return airports;
+}
+
+std::pair<std::string, bool> lf_decodeIdentifierOrRegionCode(std::uint32_t packed) {
+    std::string text;
+    bool blank = false;
+    const std::uint32_t value = packed >> 5;
+    if (value < 38) return {text, false};
+    try {
+        for (std::uint32_t rest = value; rest > 0; rest /= 38) {
+            const std::uint32_t digit = rest % 38;
+            if (digit == 0) {
+                blank = true;
+                text.push_back(' ');
+            } else if (digit >= 2 && digit <= 11) {
+                text.push_back(static_cast<char>('0' + digit - 2));
+            } else {
+                text.push_back(static_cast<char>(digit + 53));
+            }
+        }
+    } catch (const std::exception&) {
+        gf_logLine(fmt::format("! Exception in {}", "lf_decodeIdentifierOrRegionCode"));
+    }
+    std::reverse(text.begin(), text.end());
+    return {text, text.size() == 4 && !blank};
+}
+
+std::string lf_parkingNameText(std::uint32_t nameCode) {
+    static constexpr const char* kTexts[] = {"", "r", "p", "np", "ep", "sep", "sp", "swp", "wp", "nwp", "g", ""};
+    if (nameCode < 12) return kTexts[nameCode];
+    return std::string(1, static_cast<char>(nameCode + 53));
+}
+
+bool gf_matchPrefixedNumber(const std::string& publisher, const std::string& ident, std::int32_t& count,
+                            const std::string& airportText) {
+    if (airportText.compare(0, ident.size(), ident) != 0) return false;
+    try {
+        count = std::stoi(airportText.substr(std::min<std::size_t>(4, airportText.size())));
+    } catch (const std::exception& e) {
+        gf_logWarning(fmt::format("{} {} {} {}", publisher, ident, airportText, e.what()));
+    }
+    return true;
+}
+
+std::uint64_t lf_toParkingPositions(const fs::path& path) {
+    const std::string pathText = path.string();
+    std::uint64_t generated = 0;
+    try {
+        std::optional<std::vector<std::uint32_t>> words = gf_readBglWords(path);
+        if (words) {
+            if (words->size() < 2) throw std::out_of_range("BGL file shorter than its header");
+            for (BglAirport& record : gf_decodeBglAirports(*words, pathText)) {
+                if (lf_publishAirport(record, pathText)) ++generated;
+            }
+        }
+    } catch (...) {
+        gf_leaveThrottle();
+        gf_logWarning(fmt::format("Exception in lf_toParkingPositions: {}", pathText));
+        return generated;
+    }
+    gf_leaveThrottle();
+    return generated;
+}
