@@ -1,11 +1,18 @@
 // zntv-simulator: the simulator stand-in as a program. Runs until SIGINT or SIGTERM.
+#include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <memory>
 #include <string>
 
+#include <time.h>
+
+#include "map.h"
+#include "map_window.h"
 #include "standin.h"
 
 namespace {
@@ -26,7 +33,82 @@ void usage() {
         "  --refuse-title TEXT  creations with this title fail\n"
         "  --trace FILE         JSON lines of the AI objects\n"
         "  --record FILE        hex of every received request, one a line\n"
-        "  --port-file FILE     write the bound TCP port there once listening\n";
+        "  --port-file FILE     write the bound TCP port there once listening\n"
+        "  --map                show a map of the AI objects in a window (when there is a display)\n"
+        "  --map-png FILE       write the map as PNG every few seconds\n"
+        "  --map-png-every S    seconds between the PNG pictures (default 2)\n"
+        "  --map-size WxH       size of the map picture in pixels (default 1024x768)\n"
+        "  --map-width M        metres across the map (default 3000)\n"
+        "  --stands FILE        stand file whose stands the map shows\n";
+}
+
+struct MapOptions {
+    bool window = false;
+    std::string png;
+    double pngEvery = 2;
+    int width = 1024, height = 768;
+    double widthM = 3000;
+    std::string stands;
+    bool wanted() const { return window || !png.empty(); }
+};
+
+bool lf_stopSignal(const sigset_t& set, std::chrono::milliseconds wait) {
+    timespec t{};
+    t.tv_sec = static_cast<time_t>(wait.count() / 1000);
+    t.tv_nsec = static_cast<long>(wait.count() % 1000) * 1000000L;
+    return sigtimedwait(&set, nullptr, &t) > 0;
+}
+
+// The map's loop on the main thread: samples the stand-in four times a second, redraws the window and writes
+// the picture now and then, until a stop signal. The stand-in's I/O thread only sees the short copies that
+// aiObjects() and user() take under its lock.
+void lf_runMap(standin::SimulatorStandIn& sim, const MapOptions& mo, const sigset_t& set) {
+    using Clock = std::chrono::steady_clock;
+    standin::MapRecorder recorder;
+    recorder.setWidthM(mo.widthM);
+    if (!mo.stands.empty()) {
+        if (auto stands = standin::gf_readStands(mo.stands)) {
+            std::cout << "zntv-simulator map: " << stands->size() << " stands from " << mo.stands << std::endl;
+            recorder.setStands(std::move(*stands));
+        } else {
+            std::cerr << "zntv-simulator map: cannot read the stands of " << mo.stands << "\n";
+        }
+    }
+    recorder.sample(sim);
+    std::unique_ptr<standin::MapWindow> window;
+    if (mo.window) {
+        const char* headless = std::getenv("ZNTV_HEADLESS");
+        if (headless != nullptr && std::string(headless) == "1")
+            std::cerr << "zntv-simulator map: headless, no window\n";
+        else if (!(window = standin::MapWindow::open(recorder, mo.width, mo.height)))
+            std::cerr << "zntv-simulator map: no display, no window\n";
+    }
+    constexpr auto kSampleEvery = std::chrono::milliseconds(250);
+    const auto pngEvery = std::chrono::milliseconds(static_cast<long long>(std::max(0.25, mo.pngEvery) * 1000));
+    auto nextSample = Clock::now();
+    auto nextPng = Clock::now();
+    bool pngFailed = false;
+    for (;;) {
+        if (window && window->shown()) {
+            if (lf_stopSignal(set, std::chrono::milliseconds(0))) break;
+            window->wait(0.05);
+        } else if (lf_stopSignal(set, std::chrono::milliseconds(50))) {
+            break;
+        }
+        const auto now = Clock::now();
+        if (now < nextSample) continue;
+        nextSample = std::max(nextSample + kSampleEvery, now);
+        recorder.sample(sim);
+        if (window && window->shown()) window->refresh();
+        if (!mo.png.empty() && now >= nextPng) {
+            nextPng = now + pngEvery;
+            std::string error;
+            const bool ok = standin::gf_writePng(standin::renderMap(recorder.scene(), mo.width, mo.height), mo.png,
+                                                 &error);
+            if (!ok && !pngFailed) std::cerr << "zntv-simulator map: " << error << "\n";
+            pngFailed = !ok;
+        }
+    }
 }
 
 }  // namespace
@@ -34,6 +116,7 @@ void usage() {
 int main(int argc, char** argv) {
     standin::Options o = standin::defaultOptions();
     std::string portFile;
+    MapOptions mapOptions;
     for (int i = 1; i < argc; ++i) {
         std::string a = argv[i];
         auto next = [&]() -> std::string {
@@ -70,6 +153,20 @@ int main(int argc, char** argv) {
         else if (a == "--trace") o.tracePath = next();
         else if (a == "--record") o.recordPath = next();
         else if (a == "--port-file") portFile = next();
+        else if (a == "--map") mapOptions.window = true;
+        else if (a == "--map-png") mapOptions.png = next();
+        else if (a == "--map-png-every") mapOptions.pngEvery = std::stod(next());
+        else if (a == "--map-size") {
+            std::string v = next();
+            if (std::sscanf(v.c_str(), "%dx%d", &mapOptions.width, &mapOptions.height) != 2 ||
+                mapOptions.width < 64 || mapOptions.height < 64 || mapOptions.width > 8192 ||
+                mapOptions.height > 8192) {
+                std::cerr << "bad --map-size " << v << "\n";
+                return 2;
+            }
+        }
+        else if (a == "--map-width") mapOptions.widthM = std::stod(next());
+        else if (a == "--stands") mapOptions.stands = next();
         else if (a == "--help" || a == "-h") {
             usage();
             return 0;
@@ -104,8 +201,12 @@ int main(int argc, char** argv) {
         }
         std::rename(tmp.c_str(), portFile.c_str());
     }
-    int sig = 0;
-    sigwait(&set, &sig);
+    if (mapOptions.wanted()) {
+        lf_runMap(sim, mapOptions, set);
+    } else {
+        int sig = 0;
+        sigwait(&set, &sig);
+    }
     sim.stop();
     std::cout << "zntv-simulator stopped" << std::endl;
     return 0;

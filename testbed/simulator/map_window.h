@@ -1,0 +1,35 @@
+// The map of the stand-in's world in an FLTK window: the picture renderMap draws, shown as it is, redrawn at
+// the window's size whenever the map is refreshed, zoomed or resized. Mouse wheel, + and - zoom.
+// Every call on the thread that opened it (the map's loop).
+#pragma once
+
+#include <memory>
+
+#include "map.h"
+
+namespace standin {
+
+class MapWindow {
+public:
+    // Opens the display named by $DISPLAY and shows the window; nullptr when there is no display.
+    static std::unique_ptr<MapWindow> open(MapRecorder& recorder, int width, int height);
+    ~MapWindow();
+    MapWindow(const MapWindow&) = delete;
+    MapWindow& operator=(const MapWindow&) = delete;
+
+    // Draws the recorder's scene anew.
+    void refresh();
+    // Handles the window's events for up to the given time; false once the window is closed.
+    bool wait(double seconds);
+    bool shown() const;
+    const RgbImage& picture() const;
+    // The window on the screen (X11 window id), for screenshots; 0 when it is not shown.
+    unsigned long xid() const;
+
+private:
+    MapWindow() = default;
+    struct View;
+    View* m_view = nullptr;  // owned by FLTK's window list until deleted here
+};
+
+}  // namespace standin
