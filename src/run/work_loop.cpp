@@ -384,6 +384,8 @@ bool lf_workZNTV() {
 }
 
 void mainLoop(std::stop_token stop) {
+    // Ticks whose own work outlasted the tick: there the loop fell behind its grid. Said once, at the end.
+    std::uint64_t ticks = 0, slowTicks = 0;
     try {
         const Subsystems& s = gf_subsystems();
         s.checkForParkAirportUpdates(true);
@@ -394,7 +396,11 @@ void mainLoop(std::stop_token stop) {
         gf_setAiRunning(true);
         platform::TimerResolutionGuard resolution(1);
         while (!stop.stop_requested()) {
-            if (!lf_workZNTV()) return;
+            const auto began = std::chrono::steady_clock::now();
+            const bool go = lf_workZNTV();
+            ++ticks;
+            if (std::chrono::steady_clock::now() - began > kTick) ++slowTicks;
+            if (!go) break;
             // To a deadline, so that the work of a tick does not stretch the period.
             if (next - std::chrono::steady_clock::now() >= std::chrono::milliseconds(1)) {
                 gf_pauseUntil(next, stop, WakeOn::StopToken);
@@ -406,6 +412,7 @@ void mainLoop(std::stop_token stop) {
     } catch (...) {
         lf_logException("mainLoop");
     }
+    gf_logLine(fmt::format("{} of {} ticks over 10 ms", slowTicks, ticks));
 }
 
 void gf_resetWorkLoopState() {

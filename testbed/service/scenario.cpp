@@ -184,6 +184,17 @@ Scenario gf_loadScenario(const std::filesystem::path& file) {
     }
 }
 
+void gf_saveScenario(const Scenario& scenario, const std::filesystem::path& file) {
+    if (file.has_parent_path()) std::filesystem::create_directories(file.parent_path());
+    const std::filesystem::path temp = file.string() + ".tmp";
+    {
+        std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+        out << gf_scenarioToJson(scenario).dump() << "\n";
+        if (!out) throw std::runtime_error("cannot write " + temp.string());
+    }
+    std::filesystem::rename(temp, file);
+}
+
 json gf_scenarioToJson(const Scenario& s) {
     json doc = json::object();
     if (!s.name.empty()) doc["name"] = s.name;

@@ -86,6 +86,9 @@ struct AircraftState {
 Scenario gf_scenarioFromJson(const nlohmann::json& doc);
 Scenario gf_loadScenario(const std::filesystem::path& file);
 nlohmann::json gf_scenarioToJson(const Scenario& scenario);
+// Writes the scenario beside the file and renames it over it, so that a broken run never leaves half a
+// scenario; creates the folder. Throws std::runtime_error when it cannot be written.
+void gf_saveScenario(const Scenario& scenario, const std::filesystem::path& file);
 
 // The state of an aircraft at time t, or nullopt when t lies before its first or after its last point.
 std::optional<AircraftState> gf_aircraftAt(const ScenarioAircraft& aircraft, double t);

@@ -115,6 +115,7 @@ void lf_runMap(standin::SimulatorStandIn& sim, const MapOptions& mo, const sigse
 
 int main(int argc, char** argv) {
     standin::Options o = standin::defaultOptions();
+    o.keepRequests = false;  // nothing reads them back from the program; --record writes them out
     std::string portFile;
     MapOptions mapOptions;
     for (int i = 1; i < argc; ++i) {

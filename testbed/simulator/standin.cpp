@@ -546,7 +546,8 @@ struct SimulatorStandIn::Impl {
                         }
                     }
                 }
-                s->view.setData.push_back(std::move(rec));
+                // A long run moves its objects many times a second: their updates are kept only on request.
+                if (options.keepRequests) s->view.setData.push_back(std::move(rec));
                 break;
             }
             case 0x17: {

@@ -60,7 +60,7 @@ struct Options {
     std::vector<std::string> refusedTitles;  // a creation with one of these titles fails with exception 22
     std::chrono::milliseconds acceptDelay{0};
     bool refuseConnections = false;    // accept and close at once
-    bool keepRequests = true;          // keep every received request for requests(); off for long runs
+    bool keepRequests = true;          // keep every received request (requests(), setData); off for long runs
     int zuluYear = 0;                  // 0: the clock's time; else a fixed zulu date
     int zuluDayOfYear = 1;
     int zuluSeconds = 0;

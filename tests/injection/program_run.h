@@ -104,6 +104,8 @@ protected:
         bool scanAirports = false;
         // The simulator's second (it paces the program's timers); shortened with the program's time scale.
         std::chrono::milliseconds simulatorSecond{1000};
+        // The stand-in keeps every request for a look afterwards; a long run leaves them.
+        bool keepRequests = true;
     };
 
     // The liveries of an earlier scan, in place of the one KLM title: `liv` elements.
@@ -160,6 +162,7 @@ protected:
         o.tracePath = m_root / "trace.jsonl";
         o.refusedTitles = run.refusedTitles;
         o.secondInterval = run.simulatorSecond;
+        o.keepRequests = run.keepRequests;
         m_sim = std::make_unique<standin::SimulatorStandIn>(o);
         ASSERT_TRUE(m_sim->start());
         testing_support::writeWholeFile(
