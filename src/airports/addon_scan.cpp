@@ -65,8 +65,7 @@ std::string lf_stockScenery() {
 
 // A file of the simulator's ProgramData folder, mapped; named as Windows names it when drive C: is not here.
 fs::path lf_programDataFile(std::string_view name) {
-    const std::string windowsPath =
-        fmt::format("C:\\ProgramData\\Lockheed Martin\\Prepar3D v{}\\{}", gf_simMajorVersion(), name);
+    const std::string windowsPath = gf_simProgramDataFile(name);
     return platform::mapSimPath(windowsPath).value_or(fs::path(windowsPath));
 }
 
@@ -110,10 +109,10 @@ bool lf_copyForLearning(const fs::path& folder, const std::string& code, bool or
     return true;
 }
 
-// The decoder task of one file. A cancelled scan's tasks that have not begun end at once; every task leaves
-// the throttle once, as the decoder does.
+// The decoder task of one file. The pool's workers are the throttle: no more files are decoded at once than
+// there are hardware threads. A cancelled scan's tasks that have not begun end at once; every task leaves the
+// count of running tasks once, as the decoder does.
 std::future<std::uint64_t> lf_startTask(TaskPool& pool, const fs::path& file) {
-    gf_enterThrottle();
     g_scanRunningTasks.fetch_add(1);
     try {
         return pool.submit([file](std::stop_token stop) -> std::uint64_t {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstring>
 #include <fstream>
 #include <mutex>
 #include <optional>
@@ -329,8 +328,8 @@ std::string lf_simaddonArchiveRef(const std::string& ident) {
 }
 
 std::string lf_thirdPartyArchiveRef(const std::string& publisher, const std::string& ident) {
-    std::string escaped;
-    for (const char c : publisher) escaped += c == ' ' ? std::string("%20") : std::string(1, c);
+    std::string escaped = publisher;
+    gf_replaceAll(escaped, " ", "%20");
     return "archive/thirdparty/" + escaped + "/" + lf_apfFileName(ident);
 }
 
@@ -438,23 +437,19 @@ bool lf_bglHasAirportSection(const fs::path& path) {
     if (!in) return false;
     const std::streamoff size = in.tellg();
     if (size < 15) return false;
-    in.seekg(0);
-    std::uint8_t header[kHeaderSize] = {};
-    in.read(reinterpret_cast<char*>(header), kHeaderSize);
-    std::uint32_t sections = 0;
-    std::memcpy(&sections, header + 20, 4);
-    if constexpr (std::endian::native == std::endian::big) sections = __builtin_bswap32(sections);
-    if (sections == 0 || size <= static_cast<std::streamoff>(kHeaderSize + 20ull * sections)) return false;
-    std::vector<std::uint8_t> table(20ull * sections);
-    in.clear();
-    in.seekg(kHeaderSize);
-    in.read(reinterpret_cast<char*>(table.data()), static_cast<std::streamsize>(table.size()));
-    for (std::size_t i = 0; i < sections; ++i) {
-        if (table[20 * i] == kAirportSection && table[20 * i + 1] == 0 && table[20 * i + 2] == 0 &&
-            table[20 * i + 3] == 0) {
-            return true;
-        }
-    }
+    // Only the header and the section table are read, as words like the whole file is when decoded.
+    const auto readWords = [&in](std::streamoff offset, std::size_t bytes) {
+        std::vector<std::uint8_t> buffer(bytes, 0);
+        in.clear();
+        in.seekg(offset);
+        in.read(reinterpret_cast<char*>(buffer.data()), static_cast<std::streamsize>(bytes));
+        return gf_bglWords(buffer);
+    };
+    const std::uint64_t sections = readWords(0, kHeaderSize)[5];
+    if (sections == 0 || size <= static_cast<std::streamoff>(kHeaderSize + 20 * sections)) return false;
+    const std::vector<std::uint32_t> table = readWords(kHeaderSize, 20 * sections);
+    for (std::uint64_t i = 0; i < sections; ++i)
+        if (table[5 * i] == kAirportSection) return true;
     return false;
 }
 

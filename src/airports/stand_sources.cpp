@@ -31,11 +31,6 @@ bool lf_exists(const fs::path& path) {
     return fs::exists(status);
 }
 
-void lf_replaceAll(std::string& text, std::string_view from, std::string_view to) {
-    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-}
-
 std::string lf_forwardSlashes(std::string text) {
     std::replace(text.begin(), text.end(), '\\', '/');
     return text;
@@ -196,7 +191,7 @@ fs::path lf_resolveApfPath(const std::string& reference, const std::string& publ
     const std::string learned = g_learnedFolder.generic_string();
     if (const std::size_t at = text.find("archive"); at != std::string::npos) {
         text.replace(at, 7, learned);
-        lf_replaceAll(text, "%20", " ");
+        gf_replaceAll(text, "%20", " ");
     } else if (lf_isLocalReference(text)) {
         text.replace(0, kLocalPrefix.size(), learned);
         const std::string folder = "thirdparty/" + lf_safeFolderName(publisher);

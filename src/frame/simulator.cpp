@@ -106,3 +106,7 @@ std::string gf_simMajorVersion() {
         77, fmt::format("P3D install path does not contain v5 or v6? Use hidden parameter {}, set it at 5 or 6",
                         g_P3D_VERSION.key));
 }
+
+std::string gf_simProgramDataFile(std::string_view name) {
+    return fmt::format("C:\\ProgramData\\Lockheed Martin\\Prepar3D v{}\\{}", gf_simMajorVersion(), name);
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // True when the registry key of Prepar3D v<version> can be opened; any registry error gives false.
 bool gf_P3DInstalled(int version);
@@ -15,3 +16,7 @@ void lf_detectSimulator();
 
 // "5" or "6": from the installation folder's name, else from P3D_VERSION; user error 77 when neither tells.
 std::string gf_simMajorVersion();
+
+// The Windows path of a file in the simulator's ProgramData folder ("simobjects.cfg", "scenery.cfg", ...), as
+// the simulator's own files name it; map it with platform::mapSimPath.
+std::string gf_simProgramDataFile(std::string_view name);

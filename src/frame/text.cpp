@@ -434,6 +434,12 @@ bool gf_matchUpToStar(std::string_view text, std::string_view other) {
     return text.substr(0, text.find('*')) == other;
 }
 
+void gf_replaceAll(std::string& text, std::string_view from, std::string_view to) {
+    if (from.empty()) return;
+    for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+}
+
 std::string gf_extractPath(std::string_view text) {
     constexpr std::string_view open = "<Path>", close = "</Path>";
     const std::size_t start = text.find(open);

@@ -73,6 +73,8 @@ std::string gf_trim(std::string_view text);
 bool gf_equalsUpper(std::string_view text, std::string_view other);
 bool gf_matchUpToStar(std::string_view text, std::string_view other);
 std::string gf_extractPath(std::string_view text);  // empty when either marker is missing
+// Every `from` in the text by `to`, left to right; what a replacement put in is not searched again.
+void gf_replaceAll(std::string& text, std::string_view from, std::string_view to);
 std::string gf_banner(std::size_t count1, std::size_t count2, bool leadingLineEnd, bool trailingLineEnd,
                       std::string_view text);
 std::string gf_formatNumber(float value);

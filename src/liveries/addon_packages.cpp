@@ -164,9 +164,7 @@ void lf_readP3DAddOnsAircraft(std::vector<std::string>& folders) {
 }
 
 void lf_readSimObjectsCfg(std::vector<std::string>& folders) {
-    const std::string windowsPath =
-        fmt::format("C:\\ProgramData\\Lockheed Martin\\Prepar3D v{}\\simobjects.cfg", gf_simMajorVersion());
-    const auto cfg = lf_mapped(windowsPath);
+    const auto cfg = lf_mapped(gf_simProgramDataFile("simobjects.cfg"));
     if (!cfg) return;  // no drive C: here, so no such file
     std::error_code ec;
     const bool exists = fs::exists(*cfg, ec);
