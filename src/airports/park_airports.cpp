@@ -239,7 +239,9 @@ void gf_updateMyParkAirportsFile() {
     std::vector<std::string> lines;
     std::error_code ec;
     const bool present = fs::exists(path, ec) || ec;
-    if (present && fs::is_regular_file(path, ec) && gf_readExtTextFileToStringVector(path, lines)) {
+    bool complete = false;
+    if (present && fs::is_regular_file(path, ec) && gf_readExtTextFileToStringVector(path, lines, &complete) &&
+        complete) {
         bool updated = false;
         for (std::string& l : lines) {
             if ((updated = lf_updateParkAirportLine(l))) break;
@@ -250,7 +252,7 @@ void gf_updateMyParkAirportsFile() {
         }
     } else {
         if (present) {
-            // The user's list is there but could not be read: writing it anew would lose it.
+            // The user's list is there but could not be read (or not all of it): writing it anew would lose it.
             gf_logWarning(fmt::format("{} could not be read, {} not recorded", path.string(), newLine));
             return;
         }
@@ -259,8 +261,10 @@ void gf_updateMyParkAirportsFile() {
         fs::create_directories(path.parent_path(), ec);
     }
     std::sort(lines.begin(), lines.end());
+    // Windows line ends, as the user's editor writes them: a line of the user's that ends in a carriage return
+    // of its own keeps it when the file is read again.
     std::string text;
-    for (const std::string& l : lines) text += l + "\n";
+    for (const std::string& l : lines) text += l + "\r\n";
     if (!gf_writeFile(text, path, false)) gf_logWarning(fmt::format("could not write {}", path.string()));
 }
 

@@ -299,7 +299,8 @@ int gf_detectEncoding(const fs::path& path) {
     return kEncodingPlain;
 }
 
-bool gf_readTextFileLines(int code, const fs::path& path, std::vector<std::string>& lines) {
+bool gf_readTextFileLines(int code, const fs::path& path, std::vector<std::string>& lines, bool* complete) {
+    if (complete) *complete = false;
     if (code == kEncodingNoFile) return false;
     std::string bytes;
     if (!lf_readAllBytes(path, bytes)) return false;
@@ -308,6 +309,7 @@ bool gf_readTextFileLines(int code, const fs::path& path, std::vector<std::strin
         case kEncodingUtf16Be:
             try {
                 lf_utf16LinesToUtf8(lf_decodeUtf16Bytes(bytes, code == kEncodingUtf16Le), lines);
+                if (complete) *complete = true;
             } catch (const win32::Utf8ConversionException& e) {
                 gf_showMessage(fmt::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()), true);
             } catch (const std::exception& e) {
@@ -319,20 +321,23 @@ bool gf_readTextFileLines(int code, const fs::path& path, std::vector<std::strin
             lf_appendNarrowLines(bytes, lines);
             // The mark is three bytes, but the detection saw only two: a short file holds fewer.
             if (lines.size() > first) lines[first].erase(0, std::min<std::size_t>(3, lines[first].size()));
+            if (complete) *complete = true;
             break;
         }
         default:
             lf_appendNarrowLines(bytes, lines);
+            if (complete) *complete = true;
             break;
     }
     return true;
 }
 
-bool gf_readExtTextFileToStringVector(const fs::path& path, std::vector<std::string>& lines) {
+bool gf_readExtTextFileToStringVector(const fs::path& path, std::vector<std::string>& lines, bool* complete) {
+    if (complete) *complete = false;
     try {
         const int code = gf_detectEncoding(path);
         if (code == kEncodingNoFile) return false;
-        return gf_readTextFileLines(code, path, lines);
+        return gf_readTextFileLines(code, path, lines, complete);
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("gf_readExtTextFileToStringVector {}", e.what()));
         return false;

@@ -48,9 +48,12 @@ enum TextEncoding : int {
 int gf_detectEncoding(const std::filesystem::path& path);
 // Both append the file's lines as UTF-8 to `lines`, each without its line end (LF or CR LF). Plain files
 // keep their bytes; a UTF-8 mark is removed; UTF-16 lines are converted (a conversion error is shown on the
-// status line and ends the reading at that line). True when the file could be opened.
-bool gf_readTextFileLines(int code, const std::filesystem::path& path, std::vector<std::string>& lines);
-bool gf_readExtTextFileToStringVector(const std::filesystem::path& path, std::vector<std::string>& lines);
+// status line and ends the reading at that line). True when the file could be opened. `complete`, when given,
+// tells whether every line was read (false after a conversion error): a file to be rewritten needs all of them.
+bool gf_readTextFileLines(int code, const std::filesystem::path& path, std::vector<std::string>& lines,
+                          bool* complete = nullptr);
+bool gf_readExtTextFileToStringVector(const std::filesystem::path& path, std::vector<std::string>& lines,
+                                      bool* complete = nullptr);
 
 std::optional<std::string> gf_readFile(const std::filesystem::path& path, std::size_t sizeHint = 0);
 // Written to a temporary file beside the target and renamed over it.

@@ -114,11 +114,17 @@ TEST_F(ParkAirports, TheFirstEntryIsRecordedInTheFileWithoutLosingTheUsersLines)
         std::string log;
     };
     const std::vector<Case> cases = {
-        {"no file", std::nullopt, {"LSZH", "A1"}, "LSZH,A1\n", "my_park_airports.txt created with LSZH,A1"},
-        {"its line", "LSZH\nEDDF\nLSGG,X\n", {"LSZH", "A1"}, "EDDF\nLSGG,X\nLSZH,A1\n", "my_park_airports.txt:LSZH,A1 updated stand"},
-        {"its line, no stand", "LSZH,B2\nEDDF\n", {"LSZH", ""}, "EDDF\nLSZH,\n", "my_park_airports.txt:LSZH, updated stand"},
-        {"a new line", "LSZH\n", {"LFSB", ""}, "LFSB\nLSZH\n", "my_park_airports.txt:LFSB new entry"},
+        {"no file", std::nullopt, {"LSZH", "A1"}, "LSZH,A1\r\n", "my_park_airports.txt created with LSZH,A1"},
+        {"its line", "LSZH\nEDDF\nLSGG,X\n", {"LSZH", "A1"}, "EDDF\r\nLSGG,X\r\nLSZH,A1\r\n", "my_park_airports.txt:LSZH,A1 updated stand"},
+        {"its line, no stand", "LSZH,B2\r\nEDDF\r\n", {"LSZH", ""}, "EDDF\r\nLSZH,\r\n", "my_park_airports.txt:LSZH, updated stand"},
+        {"a new line", "LSZH\n", {"LFSB", ""}, "LFSB\r\nLSZH\r\n", "my_park_airports.txt:LFSB new entry"},
+        // A carriage return that belongs to a line (its third, empty field) survives the rewrite.
+        {"a line ending in CR", "EDDF,X,\r\r\nLSZH\n", {"LSZH", "A1"}, "EDDF,X,\r\r\nLSZH,A1\r\n", "my_park_airports.txt:LSZH,A1 updated stand"},
         {"unreadable", "/", {"LSZH", "A1"}, std::nullopt, "===> airports/my_park_airports.txt could not be read, LSZH,A1 not recorded"},
+        // UTF-16 with a lone surrogate in its second line: the lines after it were never read, so nothing is written.
+        {"read in part", std::string("\xFF\xFE" "E\0D\0D\0F\0\n\0" "\x00\xD8\n\0" "L\0S\0Z\0H\0\n\0", 26), {"LSZH", "A1"},
+         std::string("\xFF\xFE" "E\0D\0D\0F\0\n\0" "\x00\xD8\n\0" "L\0S\0Z\0H\0\n\0", 26),
+         "===> airports/my_park_airports.txt could not be read, LSZH,A1 not recorded"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
