@@ -34,14 +34,10 @@
 
 namespace fs = std::filesystem;
 
-std::atomic<bool> g_addOnAirportFound{false};
 std::atomic<std::uint32_t> g_offlineLearningCount{0};
 std::atomic<bool> g_orbxDone{true};
 
 namespace {
-
-std::mutex g_scanLogMutex;
-std::vector<std::string> g_scanLogLines;
 
 // The simulator's own scenery, mapped onto this file system; empty while SIM_INSTALL_PATH names nothing.
 std::mutex g_stockMutex;
@@ -135,16 +131,6 @@ bool lf_pathContains(const fs::path& path, std::string_view text) {
 }
 
 }  // namespace
-
-void gf_addScanLogLine(const std::string& line) {
-    std::lock_guard lock(g_scanLogMutex);
-    g_scanLogLines.push_back(line);
-}
-
-std::vector<std::string> gf_scanLogLines() {
-    std::lock_guard lock(g_scanLogMutex);
-    return g_scanLogLines;
-}
 
 bool lf_isStockSceneryPath(std::string_view text) {
     return std::any_of(kStockMarkers.begin(), kStockMarkers.end(),
@@ -405,10 +391,7 @@ AirportScanOutcome lf_scanAirportFolders(const std::vector<std::string>& folders
 
     g_offlineLearningCount = 0;
     lf_showOfflineLearning();
-    {
-        std::lock_guard lock(g_scanLogMutex);
-        if (g_scanLogLines.capacity() < 2048) g_scanLogLines.reserve(2048);
-    }
+    gf_reserveScanLog();
     {
         // Every decoder task has ended when the pool is gone, also when a folder's test throws.
         TaskPool pool(std::max<std::uint32_t>(1, g_scanLimit));
@@ -421,11 +404,7 @@ AirportScanOutcome lf_scanAirportFolders(const std::vector<std::string>& folders
         }
     }
 
-    std::vector<std::string> lines;
-    {
-        std::lock_guard lock(g_scanLogMutex);
-        lines.swap(g_scanLogLines);
-    }
+    std::vector<std::string> lines = gf_takeScanLogLines();
     if (lf_cancelled()) lines.push_back("airports scan cancelled");
     fs::create_directories(g_airportsScanLogFile.parent_path(), ec);
     gf_writeLinesToFile(lines, g_airportsScanLogFile);

@@ -15,21 +15,16 @@
 #include <string_view>
 #include <vector>
 
+#include "airports/scan_log.h"
+
 class StringParameter;
 class TaskPool;
 
-// Set by the decoder when an add-on airport's stand file was generated or linked to the archive.
-extern std::atomic<bool> g_addOnAirportFound;
 // Stand files the last scan copied into TBLO; shown on the scan row while above 0.
 extern std::atomic<std::uint32_t> g_offlineLearningCount;
 // False while some generated ORBX stand file still waits for offline learning; the connection band shows the
 // simaddon count in yellow then.
 extern std::atomic<bool> g_orbxDone;
-
-// One line of the scan log; any thread.
-void gf_addScanLogLine(const std::string& line);
-// A copy of the scan log as it stands (tests).
-std::vector<std::string> gf_scanLogLines();
 
 // The whole scan; throws user errors 49 and 42 and file-system errors to the start-up thread. SCAN_AIRPORTS is
 // switched off (and saved) only when the scan ran to its end.

@@ -11,7 +11,7 @@
 
 #include <fmt/format.h>
 
-#include "airports/addon_scan.h"
+#include "airports/scan_log.h"
 #include "airports/stand_file.h"
 #include "airports/stand_save.h"
 #include "airports/stand_sources.h"
