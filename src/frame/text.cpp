@@ -304,15 +304,17 @@ bool gf_readTextFileLines(int code, const fs::path& path, std::vector<std::strin
     if (code == kEncodingNoFile) return false;
     std::string bytes;
     if (!lf_readAllBytes(path, bytes)) return false;
+    bool readAll = true;
     switch (code) {
         case kEncodingUtf16Le:
         case kEncodingUtf16Be:
             try {
                 lf_utf16LinesToUtf8(lf_decodeUtf16Bytes(bytes, code == kEncodingUtf16Le), lines);
-                if (complete) *complete = true;
             } catch (const win32::Utf8ConversionException& e) {
+                readAll = false;
                 gf_showMessage(fmt::format("conversion from error from utf16 to utf8, code: {}", e.errorCode()), true);
             } catch (const std::exception& e) {
+                readAll = false;
                 gf_showMessage(fmt::format("conversion from error from utf16 to utf8: {}", e.what()), true);
             }
             break;
@@ -321,14 +323,13 @@ bool gf_readTextFileLines(int code, const fs::path& path, std::vector<std::strin
             lf_appendNarrowLines(bytes, lines);
             // The mark is three bytes, but the detection saw only two: a short file holds fewer.
             if (lines.size() > first) lines[first].erase(0, std::min<std::size_t>(3, lines[first].size()));
-            if (complete) *complete = true;
             break;
         }
         default:
             lf_appendNarrowLines(bytes, lines);
-            if (complete) *complete = true;
             break;
     }
+    if (complete) *complete = readAll;
     return true;
 }
 
