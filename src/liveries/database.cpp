@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <optional>
 #include <stdexcept>
 #include <system_error>
 
@@ -113,15 +114,23 @@ void lf_readPublishers(const pugi::xml_document& doc, const fs::path& path) {
     }
 }
 
-// A missing or empty "meters" is 0; anything else must be a whole finite number.
-double lf_metres(const char* text) {
-    const std::string_view value(text);
-    if (value.empty()) return 0.0;
+// No aircraft comes near this span; a larger value is a slip of the database (another unit, a digit too
+// many) and would make every category average, and the user aircraft's fallback span, absurd.
+constexpr double kMaxSpanMetres = 200.0;
+
+// A span as people write one: blanks around it, a sign, a decimal comma, an exponent and a unit after it
+// ("34,10 m") are all read. Nothing at all is 0. nullopt for a value that is still no span: no number, out
+// of range, negative or beyond any aircraft.
+std::optional<double> lf_metres(std::string_view value) {
+    const std::size_t first = value.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) return 0.0;
+    std::string number(value.substr(first, 64));
+    if (number.front() == '+') number.erase(0, 1);
+    const std::size_t comma = number.find(',');
+    if (comma != std::string::npos && number.find('.') == std::string::npos) number[comma] = '.';
     double metres = 0.0;
-    const auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), metres);
-    if (ec != std::errc() || end != value.data() + value.size() || !std::isfinite(metres)) {
-        throw std::invalid_argument(fmt::format("\"{}\" is no wing span", value));
-    }
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), metres);
+    if (ec != std::errc() || !std::isfinite(metres) || metres < 0.0 || metres > kMaxSpanMetres) return std::nullopt;
     return metres;
 }
 
@@ -153,8 +162,14 @@ void lf_readWingspans(const pugi::xml_document& doc, const fs::path& path) {
                 gf_logLine(fmt::format("wingspan model {} is no valid model, skipped", type));
                 continue;
             }
-            const double metres = lf_metres(node.attribute("meters").value());
-            g_wingspans.emplace(std::move(type), metres * kHalfSpanNmPerMetre);
+            const char* value = node.attribute("meters").value();
+            const std::optional<double> metres = lf_metres(value);
+            if (!metres) {
+                // One bad entry costs its type's own span, not the whole database and with it every start.
+                gf_logWarning(fmt::format("wingspan \"{}\" of model {} cannot be read, skipped", value, type));
+                continue;
+            }
+            g_wingspans.emplace(std::move(type), *metres * kHalfSpanNmPerMetre);
         }
     } catch (const std::exception& e) {
         throw std::runtime_error(fmt::format("exception {} in reading wingspans from \"{}\"", e.what(), path.string()));

@@ -93,7 +93,8 @@ std::string gf_decryptLivery(std::string_view stored);
 bool gf_readDataBase();
 // Reads a database file into emptied containers and removes the file, on every path. A file that is not
 // well-formed is user error 60, a required list that is empty user error 61; after any failure the containers
-// are empty again, so nothing runs on half a database. True when read.
+// are empty again, so nothing runs on half a database. A wing span that is no span is no failure: that entry is
+// skipped with a warning. True when read.
 bool gf_readDataBaseFile(const std::filesystem::path& path);
 // Empties every container of the database.
 void gf_clearDataBase();
