@@ -297,21 +297,25 @@ KeyOutcome lf_offerLine(std::string_view line, SectionKeys& keys, bool mtl, cons
 }
 
 // The package's own files that a livery needs: its model and texture folders and its flight model. The
-// first one missing is reported and drops the section.
+// first one missing is reported and drops the section. So does one whose look-up fails (a value too long for
+// a file name, no permission): that is the section's fault, and the file's other liveries stay.
 bool lf_packageFilesExist(const SectionKeys& keys, const std::string& folder, const std::string& header) {
     const fs::path base(folder);
-    const auto missing = [&](const fs::path& path) {
-        g_reportIncompleteSections.append(fmt::format("{} {} does not exist", path.string(), header));
+    const auto present = [&](const fs::path& path, fs::file_type wanted) {
+        std::error_code ec;
+        const fs::file_type type = fs::status(path, ec).type();
+        if (type == wanted) return true;
+        if (type == fs::file_type::none) {
+            g_reportIncompleteSections.append(
+                fmt::format("{} {} cannot be looked up: {}", path.string(), header, ec.message()));
+        } else {
+            g_reportIncompleteSections.append(fmt::format("{} {} does not exist", path.string(), header));
+        }
         return false;
     };
-    if (const fs::path p = lf_resolveInFolder(base, "model." + keys.model); lf_fileType(p) != fs::file_type::directory)
-        return missing(p);
-    if (const fs::path p = lf_resolveInFolder(base, "texture." + keys.texture);
-        lf_fileType(p) != fs::file_type::directory)
-        return missing(p);
-    if (const fs::path p = lf_resolveInFolder(base, keys.sim + ".air"); lf_fileType(p) != fs::file_type::regular)
-        return missing(p);
-    return true;
+    return present(lf_resolveInFolder(base, "model." + keys.model), fs::file_type::directory) &&
+           present(lf_resolveInFolder(base, "texture." + keys.texture), fs::file_type::directory) &&
+           present(lf_resolveInFolder(base, keys.sim + ".air"), fs::file_type::regular);
 }
 
 // The first three word characters of an IVAO title, as written; empty when it does not begin with three.

@@ -209,7 +209,9 @@ TEST_F(AircraftCfgTest, SectionRules) {
         for (const char* line : {"model=", "texture=", "sim=A320", "", "// end"}) section.emplace_back(line);
         const auto found = lf_procesFltSimSection(section, 3, c.type, path.string(), m_folder.string());
         expectLivery(c.livery, found ? &found->livery : nullptr, c.type);
-        if (found) EXPECT_EQ(found->livery.priority, 3);
+        if (found) {
+            EXPECT_EQ(found->livery.priority, 3);
+        }
         EXPECT_EQ(takeReports(), expectedReports(c.report, m_folder, path));
     }
     EXPECT_TRUE(logHas("===> A D-AB* wild cards no longer supported, atc_id skipped "));
@@ -266,6 +268,12 @@ TEST_F(AircraftCfgTest, FileRules) {
          {"A"},
          "fixes: Model fix: A32N found in {path} changed into A20N"},
         {"unknown type code", cfg("[fltsim.0]\ntitle=A\n" + kBody, "XXXX"), {}, "model: XXXX             in {path}"},
+        {"a value too long for a file name drops its section alone",
+         cfg("[fltsim.0]\ntitle=A\n" + kBody + "[fltsim.1]\ntitle=B\ntexture=" + std::string(300, 'n') +
+             "\nmodel=\nsim=A320\n[fltsim.2]\ntitle=C\n" + kBody),
+         {"A", "C"},
+         "incomplete: {folder}/texture." + std::string(300, 'n') +
+             " [fltsim.1] cannot be looked up: File name too long"},
         {"UTF-16 with CR LF",
          utf16le("[General]\r\natc_model=A320\r\n[fltsim.0]\r\ntitle=A\r\nmodel=\r\ntexture=\r\n"
                  "sim=A320\r\natc_parking_codes=DLH\r\n"),
