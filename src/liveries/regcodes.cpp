@@ -117,7 +117,10 @@ void lf_appendRegcode(RegcodeReadContext& context, const std::string& registrati
 
 void lf_parseRegcodeLine(RegcodeReadContext& context, std::string_view line) {
     if (line.empty()) return;
-    const std::vector<std::string> fields = gf_split(line, ';');
+    // A ";" at the end still opens a field: "Title;" is a title whose registration is not filled in yet, as
+    // "Title; " is, and not a title to keep out of the scan.
+    std::vector<std::string> fields = gf_split(line, ';');
+    if (line.back() == ';') fields.emplace_back();
     if (fields.size() == 1) {
         if (!fields.front().empty()) context.entries->push_back(RegcodeEntry{fields.front(), {}, false});
         return;

@@ -50,6 +50,8 @@ TEST_F(RegcodesTest, LineRules) {
     const std::vector<LineCase> cases = {
         {"", {}, false, ""},
         {"Title A", {{"Title A", {}, false}}, false, ""},
+        {"Title A;", {}, false, ""},
+        {"Title A; ", {}, false, ""},
         {" Title A ; D-ABCD ", {{"Title A", Regs{"D-ABCD"}, true}}, false, ""},
         {"Title A;AB", {{"Title A", Regs{"AB"}, true}}, false, ""},
         {"Title A;D-ABCD, D-ABCE", {{"Title A", Regs{"D-ABCD", "D-ABCE"}, false}}, false, ""},
