@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -142,6 +143,8 @@ bool lf_downloadInstaller(const ProgramVersion& version) {
 
 }  // namespace
 
+const fs::path g_downloadsFolder = "downloads";
+
 std::string gf_baseUrl(const char* overrideVariable, std::string_view constant) {
     std::string url(constant);
     if (const char* env = std::getenv(overrideVariable); env != nullptr && *env != '\0') url = env;
@@ -149,7 +152,30 @@ std::string gf_baseUrl(const char* overrideVariable, std::string_view constant) 
     return url;
 }
 
-std::string gf_downloadsRoot() { return gf_baseUrl("ZNTV_UPDATE_URL", kUpdateServerRoot); }
+std::string gf_fileUrl(const fs::path& folder) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(folder, ec);
+    if (ec) absolute = folder;
+    // libcurl takes the path of a file:// address percent-decoded: every byte outside the plain set is
+    // escaped, so that blanks, '#', '%' and non-ASCII names reach the file system as they are.
+    std::string url = "file://";
+    for (const unsigned char c : absolute.lexically_normal().generic_string()) {
+        if (std::isalnum(c) != 0 || c == '/' || c == '-' || c == '_' || c == '.' || c == '~')
+            url += static_cast<char>(c);
+        else
+            url += fmt::format("%{:02X}", c);
+    }
+    if (url.back() != '/') url += '/';
+    return url;
+}
+
+std::string gf_downloadsRoot() {
+    // The program folder is the working folder (the start-up makes sure of it), so the local folder's
+    // address follows it rather than being fixed when the program starts.
+    const char* env = std::getenv("ZNTV_UPDATE_URL");
+    if (env == nullptr || *env == '\0') return gf_fileUrl(g_downloadsFolder);
+    return gf_baseUrl("ZNTV_UPDATE_URL", {});
+}
 
 std::string gf_updateBaseURL() { return gf_downloadsRoot() + "P3D/"; }
 
@@ -232,7 +258,7 @@ bool gf_curlDownload(CURL* handle, const std::string& url, const fs::path& path,
 
         bool ok = result == CURLE_OK;
         // Fail-on-error covers 400 and above; anything else but a 2xx (a redirect we do not follow, say) is
-        // not the file either. Non-HTTP URLs have no status.
+        // not the file either. A file:// address has no status: its result alone tells.
         if (ok && status != 0 && (status < 200 || status > 299)) ok = false;
         const bool flushed = std::fflush(file.get()) == 0;
         const bool closed = std::fclose(file.release()) == 0;
@@ -240,8 +266,9 @@ bool gf_curlDownload(CURL* handle, const std::string& url, const fs::path& path,
 
         if (!ok) {
             lf_removeQuietly(temp);
-            // An answer with an error status is an ordinary "not there"; the callers say so themselves.
-            if (result != CURLE_HTTP_RETURNED_ERROR) {
+            // An answer with an error status, or a missing file in the local downloads folder, is an
+            // ordinary "not there"; the callers say so themselves.
+            if (result != CURLE_HTTP_RETURNED_ERROR && result != CURLE_FILE_COULDNT_READ_FILE) {
                 std::string reason;
                 if (transfer.stopped)
                     reason = "stopped";

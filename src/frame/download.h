@@ -17,13 +17,17 @@
 #include <string>
 #include <string_view>
 
-// Our update server's downloads root. ZNTV_UPDATE_URL overrides it (tests and the demo point it at the
-// stand-in, e.g. "http://127.0.0.1:8123/downloads/").
-inline constexpr std::string_view kUpdateServerRoot = "https://updates.zentavo.example.net/downloads/";
+// The downloads root when ZNTV_UPDATE_URL names none: the folder "downloads" of the program folder, which the
+// installation fills with the files the build made (aircraft database, registration codes, stand files, the
+// version file), read through libcurl as a file:// address. ZNTV_UPDATE_URL points it at a real server (or
+// at the stand-in, e.g. "http://127.0.0.1:8123/downloads/").
+extern const std::filesystem::path g_downloadsFolder;
 
-// The downloads root in force, always ending in "/".
 // A server address: the constant, or the override in the environment variable; always ends in "/".
 std::string gf_baseUrl(const char* overrideVariable, std::string_view constant);
+// The file:// address of a local folder (made absolute against the working folder), ending in "/".
+std::string gf_fileUrl(const std::filesystem::path& folder);
+// The downloads root in force, always ending in "/".
 std::string gf_downloadsRoot();
 // The simulator's own files on the server: the downloads root followed by "P3D/".
 std::string gf_updateBaseURL();
@@ -62,7 +66,7 @@ private:
 };
 
 // Downloads the URL into the file (binary: "wb", else "w"). True only when the server answered with a 2xx
-// status and every byte was written; otherwise the file is left as it was (missing or with its old content).
+// status (a file:// address has none: the file was read) and every byte was written; otherwise the file is left as it was (missing or with its old content).
 // The handle's options are reset first, so a handle can be reused for several downloads.
 bool gf_curlDownload(CURL* handle, const std::string& url, const std::filesystem::path& path, bool binary);
 

@@ -312,11 +312,36 @@ TEST_F(DownloadTest, AShortWriteIsAFailedDownload) {
     EXPECT_TRUE(programFiles().empty());
 }
 
-TEST(DownloadRoot, TheOverrideReplacesTheBuiltInServer) {
+// Without an address, the program folder's "downloads" is the server, read as a file:// address: what the
+// installation put there is found, a missing file is an ordinary "not there", and the same version is no update.
+TEST_F(DownloadTest, WithoutAnAddressTheProgramFoldersDownloadsAreTheServer) {
+    ScopedEnv url("ZNTV_UPDATE_URL", std::nullopt);
+    const fs::path downloads = m_program.path() / "downloads";
+    fs::create_directories(downloads / "P3D/archive/thirdparty/Some Maker");
+    fs::create_directories(downloads / "release");
+    writeZip(downloads / "dbase.zip", {{"temp2.xml", "<db/>"}});
+    writeWholeFile(downloads / "P3D/archive/thirdparty/Some Maker/EHAM.xml", "<stands/>");
+    writeWholeFile(downloads / "release/version_P3D.json", gf_versionText(g_programVersion) + "\n");
+
+    EXPECT_EQ(gf_updateBaseURL(), "file://" + downloads.generic_string() + "/P3D/");
+    EXPECT_TRUE(gf_downloadDatabase("input/temp2.xml"));
+    EXPECT_EQ(readWholeFile(m_program.path() / "input/temp2.xml"), "<db/>");
+    EXPECT_EQ(gf_downloadFile("archive/thirdparty/Some%20Maker/EHAM.xml", "airport.xml"), "");
+    EXPECT_EQ(readWholeFile(m_program.path() / "airport.xml"), "<stands/>");
+    EXPECT_THAT(gf_downloadFile("archive/stock/ZZZZ.xml", "airport.xml"), HasSubstr("failed to download"));
+    gf_checkForUpdate();
+    EXPECT_THAT(log(), Not(HasSubstr("Program Version file not found?")));
+    EXPECT_THAT(log(), Not(HasSubstr("===>")));
+    EXPECT_THAT(programFiles(), UnorderedElementsAre("input/temp2.xml", "airport.xml", "downloads/dbase.zip",
+                                                     "downloads/P3D/archive/thirdparty/Some Maker/EHAM.xml",
+                                                     "downloads/release/version_P3D.json"));
+}
+
+TEST(DownloadRoot, TheOverrideReplacesTheProgramsOwnFolder) {
     {
         ScopedEnv url("ZNTV_UPDATE_URL", std::nullopt);
-        EXPECT_EQ(gf_downloadsRoot(), std::string(kUpdateServerRoot));
-        EXPECT_EQ(gf_updateBaseURL(), std::string(kUpdateServerRoot) + "P3D/");
+        EXPECT_EQ(gf_downloadsRoot(), gf_fileUrl(fs::current_path() / "downloads"));
+        EXPECT_EQ(gf_fileUrl("/a b/50%/Z\xC3\xBCrich#1"), "file:///a%20b/50%25/Z%C3%BCrich%231/");
     }
     ScopedEnv url("ZNTV_UPDATE_URL", "http://127.0.0.1:9/downloads/");
     EXPECT_EQ(gf_updateBaseURL(), "http://127.0.0.1:9/downloads/P3D/");
