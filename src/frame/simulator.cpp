@@ -1,6 +1,8 @@
 #include "frame/simulator.h"
 
 #include <array>
+#include <cstdlib>
+#include <filesystem>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -13,7 +15,9 @@
 #include "frame/paths.h"
 #include "frame/settings.h"
 #include "frame/settings_file.h"
+#include "platform/names.h"
 #include "platform/registry.h"
+#include "platform/simpath.h"
 
 namespace {
 
@@ -109,4 +113,50 @@ std::string gf_simMajorVersion() {
 
 std::string gf_simProgramDataFile(std::string_view name) {
     return fmt::format("C:\\ProgramData\\Lockheed Martin\\Prepar3D v{}\\{}", gf_simMajorVersion(), name);
+}
+
+namespace {
+
+// Profiles in C:\users that belong to nobody in particular.
+bool lf_isSharedProfile(std::string_view name) {
+    for (std::string_view shared : {"Public", "Default", "Default User", "All Users"})
+        if (platform::equalsNoCase(name, shared)) return true;
+    return false;
+}
+
+std::optional<std::string> lf_registryRoamingFolder() {
+    try {
+        const auto key = winreg::RegKey::Open(winreg::Hive::CurrentUser,
+                                              "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders");
+        std::string folder = key.GetStringValue("AppData");
+        if (!folder.empty()) return folder;
+    } catch (const winreg::RegException&) {
+        // No such key or value: the users folder tells.
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> lf_simUserName(const std::filesystem::path& users) {
+    std::vector<std::string> names;
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(users, ec), end; !ec && it != end; it.increment(ec)) {
+        std::string name = it->path().filename().string();
+        if (it->is_directory(ec) && !lf_isSharedProfile(name)) names.push_back(std::move(name));
+    }
+    if (names.size() == 1) return names.front();
+    const char* user = std::getenv("USER");
+    for (const std::string& name : names)
+        if (user != nullptr && platform::equalsNoCase(name, user)) return name;
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::string> gf_simRoamingFolder() {
+    const std::optional<std::filesystem::path> users = platform::mapSimPath("C:\\users");
+    if (!users) return std::nullopt;  // no drive C: of the simulator here
+    if (std::optional<std::string> folder = lf_registryRoamingFolder()) return folder;
+    if (std::optional<std::string> user = lf_simUserName(*users))
+        return fmt::format("C:\\users\\{}\\AppData\\Roaming", *user);
+    return std::nullopt;
 }

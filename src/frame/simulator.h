@@ -1,6 +1,7 @@
 // Finding the installed Prepar3D: its registry key and installation folder, and its major version.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -20,3 +21,10 @@ std::string gf_simMajorVersion();
 // The Windows path of a file in the simulator's ProgramData folder ("simobjects.cfg", "scenery.cfg", ...), as
 // the simulator's own files name it; map it with platform::mapSimPath.
 std::string gf_simProgramDataFile(std::string_view name);
+
+// The simulator user's roaming application-data folder as a Windows path (where the simulator keeps
+// add-ons.cfg), when the simulator's drive C: is mapped (ZNTV_DOSDEVICES): the "AppData" shell folder of the
+// user registry file, else C:\users\<user>\AppData\Roaming as Wine lays it out, the user being the one
+// user folder in C:\users (Public, Default and the like aside) or, among several, the one named like this
+// machine's $USER (Wine names it so). nullopt without a mapped drive C: or without a user found there.
+std::optional<std::string> gf_simRoamingFolder();

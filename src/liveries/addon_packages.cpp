@@ -137,9 +137,20 @@ std::vector<std::string> lf_parseSimObjectsCfg(const std::vector<std::string>& l
 void lf_readP3DAddOnsAircraft(std::vector<std::string>& folders) {
     const std::size_t before = folders.size();
     try {
-        const fs::path appData = gf_getAppDataPath();
         const std::string relative = fmt::format("Lockheed Martin\\Prepar3D v{}\\add-ons.cfg", gf_simMajorVersion());
-        const fs::path cfg = lf_mapped(relative, appData).value_or(appData / relative);
+        fs::path cfg;
+        // The simulator keeps add-ons.cfg in its user's roaming folder: on its own drive when that is mapped,
+        // else in the roaming folder of this machine's user.
+        const std::optional<std::string> simRoaming = gf_simRoamingFolder();
+        if (const auto mapped = simRoaming ? lf_mapped(gf_joinWindowsPath(*simRoaming, relative)) : std::nullopt) {
+            cfg = *mapped;
+        } else {
+            if (platform::mapSimPath("C:\\").has_value())
+                gf_logWarning("no user folder found in C:\\users of the simulator's drive, add-ons.cfg is looked "
+                              "for in this machine's roaming folder");
+            const fs::path appData = gf_getAppDataPath();
+            cfg = lf_mapped(relative, appData).value_or(appData / relative);
+        }
         gf_logLine(fmt::format("\nReading {} for AI add-on packages...", cfg.string()));
         std::vector<std::string> lines;
         if (!gf_readExtTextFileToStringVector(cfg, lines)) gf_logLine(cfg.string() + " not found!");

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -173,6 +175,42 @@ TEST_F(SimulatorTest, MajorVersionComesFromTheInnermostMarkedFolder) {
     g_P3D_VERSION.set(0);
     EXPECT_EQ(userErrorOf([] { (void)gf_simMajorVersion(); }),
               "77: P3D install path does not contain v5 or v6? Use hidden parameter P3D_VERSION, set it at 5 or 6");
+}
+
+// add-ons.cfg lies in the simulator user's roaming folder on the simulator's drive: the user registry's
+// "AppData" shell folder, else the one user folder in C:\users, else among several the one named like $USER.
+TEST_F(SimulatorTest, TheSimulatorUsersRoamingFolderIsFoundOnItsDrive) {
+    EXPECT_EQ(gf_simRoamingFolder(), std::nullopt);  // no drive mapped: the program's own folder serves
+    const fs::path wine = m_root.path() / "wine";
+    fs::create_directories(wine / "dosdevices");
+    fs::create_directory_symlink("../drive_c", wine / "dosdevices" / "c:");
+    testing_support::ScopedEnv dos("ZNTV_DOSDEVICES", wine.string());
+    struct Case {
+        std::vector<const char*> users;
+        const char* user;
+        const char* appDataValue;  // in the user registry file, or none
+        std::optional<std::string> expected;
+    };
+    const Case cases[] = {
+        {{}, "pilot", nullptr, std::nullopt},
+        {{"Public", "Default", "simuser"}, "pilot", nullptr, "C:\\users\\simuser\\AppData\\Roaming"},
+        {{"Public", "alice", "Pilot"}, "pilot", nullptr, "C:\\users\\Pilot\\AppData\\Roaming"},
+        {{"alice", "bob"}, "pilot", nullptr, std::nullopt},
+        {{"alice", "bob"}, "pilot", "D:\\\\Profiles\\\\bob\\\\Roaming", "D:\\Profiles\\bob\\Roaming"},
+    };
+    for (const Case& c : cases) {
+        fs::remove_all(wine / "drive_c");
+        fs::create_directories(wine / "drive_c");
+        for (const char* user : c.users) fs::create_directories(wine / "drive_c" / "users" / user);
+        fs::remove(m_registry / "user.reg");
+        if (c.appDataValue != nullptr)
+            writeWholeFile(m_registry / "user.reg",
+                           std::string("REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\"
+                                       "CurrentVersion\\Explorer\\Shell Folders]\r\n\"AppData\"=\"") +
+                               c.appDataValue + "\"\r\n");
+        testing_support::ScopedEnv user("USER", c.user);
+        EXPECT_EQ(gf_simRoamingFolder(), c.expected) << c.users.size() << " users, " << c.expected.value_or("none");
+    }
 }
 
 }  // namespace
