@@ -1,7 +1,10 @@
 #include "simlink/link.h"
 
 #include <condition_variable>
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
 
 #include <fmt/format.h>
 
@@ -72,19 +75,94 @@ bool lf_runConnection(SimConnectHandle handle, const std::stop_token& stop) {
     return false;
 }
 
+// The texts of the items, each once (the fallback chain can end at the pipe it started with).
+template <typename T, typename Text>
+std::string lf_join(const std::vector<T>& items, std::string_view separator, Text text) {
+    std::string joined;
+    std::set<std::string> seen;
+    for (const T& item : items) {
+        std::string one = text(item);
+        if (one.empty() || !seen.insert(one).second) continue;
+        if (!joined.empty()) joined += separator;
+        joined += one;
+    }
+    return joined;
+}
+
+// What the link says while the simulator does not answer: where it tries and which SimConnect.cfg said so,
+// on the status line and, whenever that changes, in the log; and why an attempt failed, logged once per
+// place and reason rather than once a second.
+class WaitReport {
+public:
+    // Before an attempt, with the settings read for it.
+    void trying(const ConnectionSettings& settings) {
+        m_plan = connectionPlan(settings, simRegistryPort);
+        const std::string where = lf_join(m_plan, " or ", describeTarget);
+        std::string source;
+        if (settings.files.empty()) {
+            m_source = "no SimConnect.cfg found: the simulator on this machine assumed";
+            source = fmt::format("no SimConnect.cfg in {}: the simulator on this machine assumed",
+                                 lf_join(simConnectConfigFolders(), ", ", [](const auto& f) { return f.string(); }));
+        } else {
+            m_source = source = "from " + lf_join(settings.files, " and ", [](const auto& f) { return f.string(); });
+        }
+        const std::string line = fmt::format("{} at {} ({})", lf_waiting(), where, source);
+        if (line != m_logged) {
+            gf_logLine(line);
+            m_logged = line;
+            m_reasons.clear();
+        }
+        show();
+    }
+    // After a failed open, with the attempts that failed.
+    void failed(const std::vector<FailedConnectAttempt>& attempts) {
+        for (const FailedConnectAttempt& a : attempts) {
+            const std::string target = describeTarget(a.target);
+            if (m_warned.insert(target + '\n' + a.reason).second)
+                gf_logWarning(fmt::format("Prepar3Dv{} not reached at {}: {}", g_simMajorVersion.load(), target,
+                                          a.reason));
+            m_reasons[target] = a.reason;
+        }
+        show();
+    }
+
+private:
+    static std::string lf_waiting() { return fmt::format("Waiting for Prepar3Dv{} ...", g_simMajorVersion.load()); }
+
+    void show() {
+        const std::string where = lf_join(m_plan, " or ", [&](const ConnectTarget& t) {
+            const std::string target = describeTarget(t);
+            const auto reason = m_reasons.find(target);
+            return reason == m_reasons.end() ? target : target + ": " + reason->second;
+        });
+        std::string status = fmt::format("{} at {} ({})", lf_waiting(), where, m_source);
+        if (status == m_shown) return;
+        gf_showMessage(status, false);
+        m_shown = std::move(status);
+    }
+
+    std::vector<ConnectTarget> m_plan;
+    std::string m_source;
+    std::string m_logged, m_shown;
+    std::map<std::string, std::string> m_reasons;  // the latest reason per place
+    std::set<std::string> m_warned;                // place and reason, once each
+};
+
 }  // namespace
 
 void SimClient(std::stop_token stop) {
     SimConnectHandle handle = SimConnectHandle::None;
     try {
-        bool waitingShown = false;
+        WaitReport waiting;
         while (!stop.stop_requested() && !gf_exitOrStopRequested()) {
-            if (!waitingShown) {
-                gf_showMessage(fmt::format("Waiting for Prepar3Dv{} ...", g_simMajorVersion.load()), false);
-                waitingShown = true;
-            }
-            if (SimConnect_Open(&handle, kAppTitle, nullptr, 0, nullptr, 0) != kSimOk) {
+            // Read again on every attempt: a SimConnect.cfg put right meanwhile counts at once.
+            const ConnectionSettings settings =
+                readSimConnectConfig(0, simConnectConfigFolders(), simRegistryPort).value_or(ConnectionSettings{});
+            waiting.trying(settings);
+            std::vector<FailedConnectAttempt> failures;
+            if (SimConnect_OpenWith(&handle, kAppTitle, settings, &failures) != kSimOk) {
                 handle = SimConnectHandle::None;
+                waiting.failed(failures);
                 lf_sleep(std::chrono::milliseconds(g_retryMs.load()), stop);
                 continue;
             }

@@ -3,6 +3,13 @@
 // flights and jumps, and the end of the link when the simulator goes away.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
 #include <functional>
 
 #include "client_fixture.h"
@@ -10,6 +17,7 @@
 
 namespace {
 
+namespace fs = std::filesystem;
 using link_test::eventually;
 
 // The registration as the simulator must receive it, written out from the protocol's tables rather than
@@ -102,8 +110,11 @@ using LinkConnect = link_test::LinkE2E;
 
 TEST_F(LinkConnect, ConnectsToASimulatorThatStartsLaterAndRegistersOnEveryConnection) {
     startLink();
-    // The link waits and tries again; the waiting message is shown once.
-    ASSERT_TRUE(eventually([&] { return caught().shown("Waiting for Prepar3Dv5 ..."); }));
+    // The link waits and tries again; the waiting message names the pipe it tries, and says why, once.
+    const std::string waiting =
+        "Waiting for Prepar3Dv5 ... at \\\\.\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect: nothing listens there "
+        "(no SimConnect.cfg found: the simulator on this machine assumed)";
+    ASSERT_TRUE(eventually([&] { return caught().shown(waiting); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_FALSE(g_simConnected.load());
     EXPECT_TRUE(g_beforeFirstConnection.load());
@@ -113,7 +124,7 @@ TEST_F(LinkConnect, ConnectsToASimulatorThatStartsLaterAndRegistersOnEveryConnec
     EXPECT_TRUE(g_simConnected.load());
     EXPECT_FALSE(g_beforeFirstConnection.load());
     const auto messages = caught().messagesCopy();
-    EXPECT_EQ(std::count(messages.begin(), messages.end(), "Waiting for Prepar3Dv5 ..."), 1);
+    EXPECT_EQ(std::count(messages.begin(), messages.end(), waiting), 1);
 
     const std::vector<ByteVec> registration = expectedRegistration();
     ASSERT_EQ(registration.size(), 73u);
@@ -131,6 +142,43 @@ TEST_F(LinkConnect, ConnectsToASimulatorThatStartsLaterAndRegistersOnEveryConnec
         for (std::size_t i = 0; i < registration.size(); ++i)
             EXPECT_EQ(requests[base + 1 + i], registration[i]) << "request " << i << " of connection " << connection;
     }
+}
+
+// A SimConnect.cfg pointing at a port nothing listens on: the status line names the address, the file and
+// the refusal at once, and the log has the address and the refusal once, however often the link tries.
+TEST_F(LinkConnect, WhileWaitingTheStatusAndTheLogNameTheAddressAndWhy) {
+    const int probe = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t size = sizeof local;
+    ASSERT_EQ(::bind(probe, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    ASSERT_EQ(::getsockname(probe, reinterpret_cast<sockaddr*>(&local), &size), 0);
+    ::close(probe);
+    const std::string address = "127.0.0.1:" + std::to_string(ntohs(local.sin_port));
+    const fs::path cfg = docs.path() / "SimConnect.cfg";
+    testing_support::writeWholeFile(cfg, "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
+                                             std::to_string(ntohs(local.sin_port)) + "\n");
+
+    // The local address falls back to the simulator's pipe on this machine, as SimConnect does.
+    const std::string pipe = "\\\\.\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect";
+    startLink();
+    ASSERT_TRUE(eventually(
+        [&] {
+            return caught().shown("Waiting for Prepar3Dv5 ... at " + address + ": connection refused or " + pipe +
+                                  ": nothing listens there (from " + cfg.string() + ")");
+        },
+        std::chrono::milliseconds(5000)))
+        << (caught().messagesCopy().empty() ? "nothing shown" : caught().messagesCopy().back());
+    // Some ten more tries at the link's shortened interval.
+    std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    gf_stopLinkThread();
+    const auto lines = logLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(),
+                         "Waiting for Prepar3Dv5 ... at " + address + " or " + pipe + " (from " + cfg.string() + ")"),
+              1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "===> Prepar3Dv5 not reached at " + address + ": connection refused"),
+              1);
 }
 
 TEST_F(LinkConnect, AVersionSixSimulatorIsAcceptedWhenTheSettingsSayVersionSix) {

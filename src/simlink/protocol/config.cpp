@@ -176,14 +176,15 @@ std::optional<ConnectionSettings> readSimConnectConfig(std::uint32_t configIndex
         auto keys = lf_readSection(folder / "SimConnect.cfg", section);
         if (!keys) continue;
         found = true;
+        settings.files.push_back(folder / "SimConnect.cfg");
         lf_applySection(settings, *keys, registryPort);
     }
     if (!found && configIndex != 0) return std::nullopt;
     return settings;
 }
 
-bool connectWithFallback(const ConnectionSettings& settings, const RegistryPortFn& registryPort,
-                         const ConnectAttemptFn& attempt) {
+std::vector<ConnectTarget> connectionPlan(const ConnectionSettings& settings, const RegistryPortFn& registryPort) {
+    std::vector<ConnectTarget> plan;
     std::string address = settings.address;
     std::string port = settings.port;
     SimProtocol step = settings.protocol;
@@ -192,20 +193,34 @@ bool connectWithFallback(const ConnectionSettings& settings, const RegistryPortF
         port = registryPort(step == SimProtocol::IPv6 ? AddressFamily::IPv6 : AddressFamily::IPv4);
 
     if (step == SimProtocol::Pipe) {
-        if (attempt(TransportKind::Pipe, AddressFamily::IPv4, address, port)) return true;
-        if (!address.empty() && address != ".") return false;
+        plan.push_back({TransportKind::Pipe, AddressFamily::IPv4, address, port});
+        if (!address.empty() && address != ".") return plan;
         address = "::1";
         port = registryPort ? registryPort(AddressFamily::IPv6) : std::string();
         step = SimProtocol::IPv6;
     }
     if (step == SimProtocol::IPv6) {
-        if (!port.empty() && attempt(TransportKind::Socket, AddressFamily::IPv6, address, port)) return true;
-        if (address != "::1") return false;
+        if (!port.empty()) plan.push_back({TransportKind::Socket, AddressFamily::IPv6, address, port});
+        if (address != "::1") return plan;
         address = "127.0.0.1";
         port = registryPort ? registryPort(AddressFamily::IPv4) : std::string();
-        step = SimProtocol::IPv4;
     }
-    if (!port.empty() && attempt(TransportKind::Socket, AddressFamily::IPv4, address, port)) return true;
-    if (address != "127.0.0.1") return false;
-    return attempt(TransportKind::Pipe, AddressFamily::IPv4, ".", "");
+    if (!port.empty()) plan.push_back({TransportKind::Socket, AddressFamily::IPv4, address, port});
+    if (address != "127.0.0.1") return plan;
+    plan.push_back({TransportKind::Pipe, AddressFamily::IPv4, ".", ""});
+    return plan;
+}
+
+std::string describeTarget(const ConnectTarget& target) {
+    if (target.kind == TransportKind::Pipe) return simPipeName(target.address, target.port);
+    // An empty address is the local host of the family, as the transport takes it.
+    if (target.family == AddressFamily::IPv6) return "[" + (target.address.empty() ? "::1" : target.address) + "]:" + target.port;
+    return (target.address.empty() ? "127.0.0.1" : target.address) + ":" + target.port;
+}
+
+bool connectWithFallback(const ConnectionSettings& settings, const RegistryPortFn& registryPort,
+                         const ConnectAttemptFn& attempt) {
+    for (const ConnectTarget& target : connectionPlan(settings, registryPort))
+        if (attempt(target.kind, target.family, target.address, target.port)) return true;
+    return false;
 }

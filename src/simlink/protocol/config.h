@@ -20,6 +20,8 @@ struct ConnectionSettings {
     std::uint32_t maxReceiveSize = kSimDefaultMaxReceiveSize;
     bool disableNagle = false;
     bool explicitProtocol = false;  // "Protocol" named IPv4 or IPv6
+    // The configuration files that held the section, in the order read (a later one overrides).
+    std::vector<std::filesystem::path> files;
 };
 
 inline constexpr std::uint32_t kSkipConfigFiles = 0xFFFFFFFFu;
@@ -38,6 +40,22 @@ using RegistryPortFn = std::function<std::string(AddressFamily)>;
 std::optional<ConnectionSettings> readSimConnectConfig(std::uint32_t configIndex,
                                                        const std::vector<std::filesystem::path>& folders,
                                                        const RegistryPortFn& registryPort);
+
+// One place a connection is tried: a pipe (address = host, port = pipe name) or a socket.
+struct ConnectTarget {
+    TransportKind kind = TransportKind::Pipe;
+    AddressFamily family = AddressFamily::IPv4;
+    std::string address;
+    std::string port;
+    bool operator==(const ConnectTarget&) const = default;
+};
+
+// The places the fallback chain tries, in order: pipe, IPv6 on ::1, IPv4 on 127.0.0.1, the default pipe;
+// only a local target falls back, and a socket without a port is skipped.
+std::vector<ConnectTarget> connectionPlan(const ConnectionSettings& settings, const RegistryPortFn& registryPort);
+
+// A target as a user writes it: "127.0.0.1:500", "[::1]:500", or the pipe's name "\\.\pipe\NAME".
+std::string describeTarget(const ConnectTarget& target);
 
 // One connection attempt: kind, family (sockets only), address and port; true when it connected.
 using ConnectAttemptFn =

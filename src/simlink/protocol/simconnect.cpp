@@ -91,7 +91,8 @@ SimResult lf_build(SimConnectHandle handle, std::uint32_t number, std::size_t si
     return kSimOk;
 }
 
-SimResult lf_open(SimConnectHandle* handle, const char* name, const ConnectionSettings& settings) {
+SimResult lf_open(SimConnectHandle* handle, const char* name, const ConnectionSettings& settings,
+                  std::vector<FailedConnectAttempt>* failed) {
     if (handle == nullptr || name == nullptr) return kSimInvalidArg;
     *handle = SimConnectHandle::None;
     if (std::strlen(name) >= kNameFieldSize) return kSimTextTooLong;
@@ -112,8 +113,11 @@ SimResult lf_open(SimConnectHandle* handle, const char* name, const ConnectionSe
                                       const std::string& port) {
                                       auto t = std::make_unique<SimConnectTransport>(callbacks);
                                       if (t->connect(kind, address, port, settings.maxReceiveSize,
-                                                     settings.disableNagle, family) != 0)
+                                                     settings.disableNagle, family) != 0) {
+                                          if (failed != nullptr)
+                                              failed->push_back({{kind, family, address, port}, t->connectError()});
                                           return false;  // each failed attempt is closed by its destructor
+                                      }
                                       connected = std::move(t);
                                       return true;
                                   });
@@ -149,11 +153,12 @@ SimResult SimConnect_Open(SimConnectHandle* handle, const char* name, void* /*wi
     *handle = SimConnectHandle::None;
     auto settings = readSimConnectConfig(configIndex, simConnectConfigFolders(), simRegistryPort);
     if (!settings) return kSimInvalidArg;
-    return lf_open(handle, name, *settings);
+    return lf_open(handle, name, *settings, nullptr);
 }
 
-SimResult SimConnect_OpenWith(SimConnectHandle* handle, const char* name, const ConnectionSettings& settings) {
-    return lf_open(handle, name, settings);
+SimResult SimConnect_OpenWith(SimConnectHandle* handle, const char* name, const ConnectionSettings& settings,
+                              std::vector<FailedConnectAttempt>* failed) {
+    return lf_open(handle, name, settings, failed);
 }
 
 SimConnectBatch::SimConnectBatch(SimConnectHandle handle) {

@@ -22,8 +22,15 @@ using SimDispatchProc = void (*)(const std::uint8_t* message, std::uint32_t size
 // accepted for the same call shape; this program gives none and they are not used.
 SimResult SimConnect_Open(SimConnectHandle* handle, const char* name, void* window, std::uint32_t userMessage,
                           void* event, std::uint32_t configIndex);
+// A connection attempt that failed, and why (the transport's words).
+struct FailedConnectAttempt {
+    ConnectTarget target;
+    std::string reason;
+};
 // The same, with given settings instead of the configuration files (the fallback chain still applies).
-SimResult SimConnect_OpenWith(SimConnectHandle* handle, const char* name, const ConnectionSettings& settings);
+// With `failed`, every attempt that failed on the way is appended to it.
+SimResult SimConnect_OpenWith(SimConnectHandle* handle, const char* name, const ConnectionSettings& settings,
+                              std::vector<FailedConnectAttempt>* failed = nullptr);
 
 SimResult SimConnect_Close(SimConnectHandle handle);
 SimResult SimConnect_CallDispatch(SimConnectHandle handle, SimDispatchProc dispatch, void* context);

@@ -29,6 +29,19 @@ std::pair<int, SimResult> lf_mapError(const asio::error_code& ec) {
     return {kDisconnectIoError, kSimFail};
 }
 
+// Why a connect failed, in the words a user looks for: the distinct reasons get distinct texts.
+std::string lf_connectErrorText(int error) {
+    switch (error) {
+    case ECONNREFUSED: return "connection refused";
+    case ENOENT: return "nothing listens there";
+    case EHOSTUNREACH:
+    case ENETUNREACH: return "no route to the host";
+    case ETIMEDOUT: return "timed out";
+    case EAGAIN: return "the pipe stays busy";
+    default: return std::system_category().message(error);
+    }
+}
+
 }  // namespace
 
 std::chrono::milliseconds SimConnectTransport::s_pipeBusyWait{5000};
@@ -74,13 +87,18 @@ int SimConnectTransport::connect(TransportKind kind, const std::string& address,
     if (m_state.load() == kConnected || m_thread.joinable()) return 1;
     m_kind = kind;
     m_io = std::make_unique<Io>(maxReceiveSize);
+    m_connectError.clear();
+    const auto fail = [this](std::string why) {
+        m_connectError = std::move(why);
+        return 1;
+    };
     asio::error_code ec;
     try {
         if (kind == TransportKind::Pipe) {
             std::string name = simPipeName(address, port);
-            if (name.empty()) return 1;
+            if (name.empty()) return fail("the pipe name is too long");
             auto path = platform::pipeSocketPath(name);
-            if (!path) return 1;
+            if (!path) return fail("no folder for pipes");
             asio::local::stream_protocol::endpoint endpoint(path->string());
             asio::local::stream_protocol::socket s(m_io->ctx);
             auto deadline = std::chrono::steady_clock::now() + s_pipeBusyWait;
@@ -89,7 +107,7 @@ int SimConnectTransport::connect(TransportKind kind, const std::string& address,
                 // original platform) without queueing the attempt: try again until the wait runs out.
                 // A plain blocking connect would wait for a free slot without any bound.
                 s.open(endpoint.protocol(), ec);
-                if (ec) return 1;
+                if (ec) return fail(ec.message());
                 s.non_blocking(true, ec);
                 int rc = ::connect(s.native_handle(), endpoint.data(), static_cast<socklen_t>(endpoint.size()));
                 int err = rc == 0 ? 0 : errno;
@@ -102,17 +120,17 @@ int SimConnectTransport::connect(TransportKind kind, const std::string& address,
                     std::this_thread::sleep_for(std::chrono::milliseconds(20));
                     continue;
                 }
-                return 1;
+                return fail(lf_connectErrorText(err));
             }
             m_io->socket = asio::generic::stream_protocol::socket(std::move(s));
         } else {
             std::string host = address;
             if (host.empty()) host = family == AddressFamily::IPv6 ? "::1" : "127.0.0.1";
-            if (port.empty()) return 1;
+            if (port.empty()) return fail("no port");
             asio::ip::tcp::resolver resolver(m_io->ctx);
             auto results = family == AddressFamily::IPv6 ? resolver.resolve(asio::ip::tcp::v6(), host, port, ec)
                                                          : resolver.resolve(asio::ip::tcp::v4(), host, port, ec);
-            if (ec || results.empty()) return 1;
+            if (ec || results.empty()) return fail("address not found" + (ec ? ": " + ec.message() : std::string()));
             asio::ip::tcp::endpoint endpoint = results.begin()->endpoint();  // only the first result
             asio::ip::tcp::socket s(m_io->ctx);
             bool done = false;
@@ -125,15 +143,15 @@ int SimConnectTransport::connect(TransportKind kind, const std::string& address,
                 s.close();
                 m_io->ctx.restart();
                 m_io->ctx.run();
-                return 1;
+                return fail("timed out");
             }
             m_io->ctx.restart();
-            if (ec) return 1;
+            if (ec) return fail(lf_connectErrorText(ec.value()));
             if (disableNagle) s.set_option(asio::ip::tcp::no_delay(true), ec);
             m_io->socket = asio::generic::stream_protocol::socket(std::move(s));
         }
-    } catch (const std::exception&) {
-        return 1;
+    } catch (const std::exception& e) {
+        return fail(e.what());
     }
 
     m_serial = lf_nextSerial();

@@ -57,8 +57,8 @@ public:
     SimConnectTransport(const SimConnectTransport&) = delete;
     SimConnectTransport& operator=(const SimConnectTransport&) = delete;
 
-    // 0 on success, 1 on failure. For a pipe the port is the pipe name; a busy pipe is retried for up to
-    // pipeBusyWait. A TCP connect gives up after connectTimeout.
+    // 0 on success, 1 on failure (connectError() then says why). For a pipe the port is the pipe name; a
+    // busy pipe is retried for up to pipeBusyWait. A TCP connect gives up after connectTimeout.
     int connect(TransportKind kind, const std::string& address, const std::string& port,
                 std::uint32_t maxReceiveSize, bool disableNagle, AddressFamily family = AddressFamily::IPv4);
 
@@ -77,6 +77,10 @@ public:
     // Ends the connection. With error, records the status and marks the transport as failed. Joins the
     // I/O thread unless called on it.
     void close(bool withError = false, SimResult status = kSimOk);
+
+    // Why the last connect failed, in a few words ("connection refused", "no route to the host", "timed
+    // out", ...); empty after a successful one. The connecting thread only.
+    const std::string& connectError() const { return m_connectError; }
 
     bool connected() const { return m_state.load() == kConnected; }
     bool failed() const { return m_disconnected.load(); }
@@ -111,6 +115,7 @@ private:
     std::atomic<int> m_reason{kDisconnectNone};
     std::atomic<std::uint32_t> m_serial{0};
     int m_lastSystemError = 0;
+    std::string m_connectError;
 
     std::mutex m_sendMutex;
     std::condition_variable m_sendDone;
