@@ -1,0 +1,151 @@
+// An installed program folder, used as the README says: the install step of scripts/install into a fresh
+// folder, then only what a user supplies (the service credential, the service address, SimConnect.cfg and the
+// simulator's folders, its files on a Wine-style drive C:) and no update address. Everything else the program
+// needs (airport list, aircraft database, registration codes, version file) must come with the installation.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include <nlohmann/json.hpp>
+
+#include "child_process.h"
+#include "fixtures/simtree.h"
+#include "standin.h"
+#include "support/test_support.h"
+
+namespace run_test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing_support::readWholeFile;
+using testing_support::writeWholeFile;
+
+const fs::path kService = fs::path(ZNTV_BINARY_DIR) / "bin" / "zntv-service";
+
+bool lf_waitFor(const std::function<bool()>& condition, std::chrono::milliseconds bound) {
+    const auto end = std::chrono::steady_clock::now() + bound;
+    while (std::chrono::steady_clock::now() < end) {
+        if (condition()) return true;
+        std::this_thread::sleep_for(20ms);
+    }
+    return condition();
+}
+
+// A KLM 737 at 2500 ft a mile east of the user at Amsterdam, flying east at 200 kt for ten minutes.
+nlohmann::json lf_scenario() {
+    const auto point = [](double t) {
+        return nlohmann::json{{"t", t},       {"lat", 52.3086},  {"lon", 4.79 + (t - 42) * 0.0000914},
+                              {"alt", 2500},  {"gs", 200},       {"trk", 90},
+                              {"vs", 0},      {"gnd", false}};
+    };
+    const nlohmann::json klm = {{"hex", "48c001"},   {"callsign", "KLM101"}, {"registration", "PH-Z11"},
+                                {"type", "B738"},    {"airline", "KLM"},     {"origin", "AMS"},
+                                {"destination", "LHR"}, {"flight", "KL101"}, {"category", "A3"},
+                                {"track", nlohmann::json::array({point(0), point(600)})}};
+    return {{"name", "installed"}, {"loop", false}, {"aircraft", nlohmann::json::array({klm})}};
+}
+
+TEST(InstalledProgram, StartsAsInstalledAndCreatesTrafficWithoutAnUpdateAddress) {
+    testing_support::TempDir dir;
+    const fs::path root = dir.path();
+    const fs::path program = root / "zntv";
+
+    // scripts/install builds and then runs this step.
+    {
+        ChildProcess install(ZNTV_CMAKE_COMMAND, {"--install", ZNTV_BINARY_DIR, "--prefix", program.string()}, root,
+                             {}, root / "install.out");
+        ASSERT_EQ(install.waitForExit(60s), 0) << readWholeFile(root / "install.out");
+    }
+
+    // The simulator's machine: its installation with AI liveries for the scenario's aircraft, and its
+    // configuration files on drive C:, reached through ZNTV_DOSDEVICES.
+    const fs::path scenario = root / "scenario.json";
+    writeWholeFile(scenario, lf_scenario().dump(1));
+    const fs::path sim = root / "sim" / "Prepar3D v5";
+    simtree::generate({.sim = sim, .appData = {}, .wine = root / "wine", .program = {}, .server = {}},
+                      {.features = false,
+                       .scenarios = {scenario},
+                       .tables = fs::path(ZNTV_SOURCE_DIR) / "testbed" / "fixtures" / "database"});
+    fs::create_directories(sim / "Scenery");
+
+    // The service and the simulator.
+    ChildProcess service(kService, {"--port", "0", "--scenario", scenario.string(), "--start-at", "60", "--time-scale", "0"},
+                         root, {}, root / "service.out");
+    std::string servicePort;
+    ASSERT_TRUE(lf_waitFor(
+        [&] {
+            const std::string text = readWholeFile(root / "service.out");
+            const auto line = text.find("port ");
+            const auto end = text.find('\n', line);
+            if (line == std::string::npos || end == std::string::npos) return false;
+            servicePort = text.substr(line + 5, end - line - 5);
+            return true;
+        },
+        30s));
+    standin::Options o = standin::defaultOptions();
+    o.tcpPort = 0;
+    o.listenPipe = false;
+    o.listenIPv6 = false;
+    o.user.latitude = 52.3086;
+    o.user.longitude = 4.7639;
+    o.user.onGround = true;
+    standin::SimulatorStandIn simulator(o);
+    ASSERT_TRUE(simulator.start());
+
+    // What the README asks of the user: the credential in the program folder, SimConnect.cfg in Documents,
+    // the simulator's installation folder in the settings, and the service address.
+    writeWholeFile(program / "RealTraffic.lic", "{\"License\":\"LIC-1\"}\n");
+    fs::create_directories(root / "documents");
+    writeWholeFile(root / "documents/SimConnect.cfg", "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" +
+                                                          std::to_string(simulator.portIPv4()) + "\n");
+    fs::create_directories(root / "config/ZNTV_P3D");
+    writeWholeFile(root / "config/ZNTV_P3D/parameters.xml",
+                   "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" + sim.string() +
+                       "\"/>\n</parameters>\n");
+    fs::create_directories(root / "runtime");
+    fs::permissions(root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+    const std::map<std::string, std::string> env = {
+        {"XDG_CONFIG_HOME", (root / "config").string()},
+        {"XDG_DOCUMENTS_DIR", (root / "documents").string()},
+        {"XDG_PUBLICSHARE_DIR", (root / "public").string()},
+        {"XDG_RUNTIME_DIR", (root / "runtime").string()},
+        {"ZNTV_DOSDEVICES", (root / "wine").string()},
+        {"ZNTV_SERVICE_URL", "http://127.0.0.1:" + servicePort + "/v4/"},
+        {"ZNTV_UPDATE_URL", ""},
+        {"ZNTV_HEADLESS", "1"},
+        {"ZNTV_TIME_SCALE", "0.05"}};
+    auto zntv = std::make_unique<ChildProcess>(program / "ZNTV_P3D", std::vector<std::string>{}, program, env,
+                                               root / "program.out");
+    const auto log = [&] { return readWholeFile(program / "Log.txt"); };
+    const auto created = [&] {
+        for (const standin::ObjectState& object : simulator.aiObjects())
+            if (object.atcId == "KLM101") return true;
+        return false;
+    };
+    EXPECT_TRUE(lf_waitFor([&] { return created() || !zntv->running(); }, 120s) && created()) << log();
+
+    const std::string text = log();
+    EXPECT_NE(text.find("Authenticated at RT server"), std::string::npos);
+    for (const char* missing : {"Program Version file not found?", "AIG-regcodes.xml failed?", "downloading"})
+        EXPECT_EQ(text.find(missing), std::string::npos) << missing;
+    zntv->signal(SIGTERM);
+    EXPECT_TRUE(zntv->waitForExit(30s).has_value());
+    // ZNTV_E2E_KEEP=<folder> keeps the run's files for a look afterwards.
+    if (const char* keep = std::getenv("ZNTV_E2E_KEEP")) {
+        std::error_code ignored;
+        fs::copy(root, keep, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ignored);
+    }
+}
+
+}  // namespace
+}  // namespace run_test
