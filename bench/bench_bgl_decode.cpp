@@ -5,6 +5,9 @@
 //   0 dense: 400 small other subrecords per airport, about 130 bytes of file per stand, the worst case;
 //   1 typical: also 100 apron-sized subrecords of 4 KB per airport (aprons, taxiway paths and lights make up
 //     most of a real airport file), about 3 KB of file per stand.
+// Then one file of 40 MB decoded whole (the argument): 0 realistic, typical airports one after the other;
+// 1 corrupt, airports whose parking lists of 65,535 spots come in pairs of equal ids, about 36 bytes of file
+// per stand. The ratio of the two says what a file full of equal ids costs against a real one of its size.
 #include <benchmark/benchmark.h>
 
 #include <fstream>
@@ -109,8 +112,63 @@ void BM_Decode(benchmark::State& state) {
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * folder.bytes));
 }
 
+constexpr std::size_t kLargeFileBytes = 40u << 20;
+
+bglgen::Airport lf_equalIdsAirport(int index) {
+    bglgen::Airport a;
+    a.ident = std::string("KD") + static_cast<char>('A' + index / 26) + static_cast<char>('A' + index % 26);
+    a.lat = 30.0 + index * 0.1;
+    a.lon = -90.0;
+    a.layout = bglgen::Layout::Later;
+    for (std::uint32_t i = 0; i < 65535; ++i) {
+        bglgen::ParkingSpot s;
+        s.nameCode = 10 + i / 8192;
+        s.number = (i / 2) % 4096;
+        s.radius = 10.0f + static_cast<float>(i % 2);
+        s.lat = a.lat + (i / 256) * 0.0002;
+        s.lon = a.lon + (i % 256) * 0.0002;
+        a.parking.push_back(s);
+    }
+    return a;
+}
+
+struct LargeFile {
+    testing_support::TempDir dir;
+    fs::path path;
+    std::size_t bytes = 0;
+    explicit LargeFile(bool equalIds) {
+        std::vector<bglgen::Record> airports;
+        const std::size_t perAirport = equalIds ? 65535 * 40 : 4u * 100 * 1024;
+        for (std::size_t i = 0; i * perAirport < kLargeFileBytes; ++i) {
+            const int n = static_cast<int>(i);
+            airports.push_back(equalIds ? lf_equalIdsAirport(n) : lf_airport(n / 3, n % 3, true));
+        }
+        bglgen::File file;
+        file.sections.push_back({3, false, {std::move(airports)}});
+        path = dir / "large.bgl";
+        bglgen::writeFile(path, file);
+        bytes = fs::file_size(path);
+    }
+};
+
+void BM_DecodeLargeFile(benchmark::State& state) {
+    static const LargeFile realistic(false), equalIds(true);
+    const LargeFile& file = state.range(0) == 0 ? realistic : equalIds;
+    std::size_t stands = 0;
+    for (auto _ : state) {
+        stands = 0;
+        const auto words = gf_readBglWords(file.path);
+        gf_forEachBglAirport(*words, file.path.string(), [&](BglAirport& a) { stands += a.airport.stands.size(); });
+        benchmark::DoNotOptimize(stands);
+    }
+    state.counters["stands"] = static_cast<double>(stands);
+    state.counters["MB"] = static_cast<double>(file.bytes) / (1 << 20);
+    state.SetLabel(state.range(0) == 0 ? "realistic" : "equal ids");
+}
+
 }  // namespace
 
+BENCHMARK(BM_DecodeLargeFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
 BENCHMARK(BM_ReadRaw)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 BENCHMARK(BM_Decode)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 

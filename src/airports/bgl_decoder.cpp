@@ -2,8 +2,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cmath>
 #include <fstream>
+#include <limits>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <array>
@@ -19,6 +22,7 @@
 #include "frame/log.h"
 #include "frame/paths.h"
 #include "frame/text.h"
+#include "injection/geodesy.h"
 #include "liveries/database.h"
 #include "liveries/publishers.h"
 
@@ -77,17 +81,37 @@ bool lf_usablePosition(double lat, double lon) {
     return !(lat >= 0.0 && lat <= 0.0009 && lon >= 0.0 && lon <= 0.05);
 }
 
-// North is stored as 0 and written as 360. A heading that is no number at all counts as north too, so that
-// it never reaches a stand file or the simulator.
-double lf_headingRadians(float degrees) {
-    if (degrees == 0.0f || !std::isfinite(degrees)) return 2.0 * kPi;
-    return static_cast<double>(degrees) * kPi / 180.0;
+// North is stored as 0 and written as 360. Scenery compilers write 0 to 360; a heading a turn or two outside
+// is brought into that range, anything else (no number, 1e26) is no heading and the stand is dropped.
+std::optional<double> lf_headingRadians(float degrees) {
+    double h = degrees;
+    if (!(std::fabs(h) <= 720.0)) return std::nullopt;
+    if (h == 0.0) return 2.0 * kPi;
+    while (h < 0.0) h += 360.0;
+    while (h > 360.0) h -= 360.0;
+    if (h == 0.0) return 2.0 * kPi;
+    return h * kPi / 180.0;
 }
 
-// A stand id as a number, for the duplicate test: its text is the name code's text, the number in decimal and
-// the suffix letter (1 "a" to 6 "f"). Name codes of the same text (0 and 11 are both empty, 61 is "r" like 1)
-// count as one, so that equal keys are exactly equal ids.
-std::uint32_t lf_idKey(std::uint32_t nameCode, std::uint32_t number, std::uint32_t suffix) {
+// The spot's stand id: its name code's text and its number in decimal, built in one go (a list can hold
+// 65,535 spots).
+std::string lf_spotId(std::uint32_t nameCode, std::uint32_t number) {
+    static const std::array<std::string, 64> kTexts = [] {
+        std::array<std::string, 64> texts;
+        for (std::uint32_t c = 0; c < 64; ++c) texts[c] = lf_parkingNameText(c);
+        return texts;
+    }();
+    const std::string& name = kTexts[nameCode & 0x3F];
+    std::array<char, 16> text{};
+    std::copy(name.begin(), name.end(), text.begin());
+    const auto end = std::to_chars(text.data() + name.size(), text.data() + text.size(), number).ptr;
+    return std::string(text.data(), end);
+}
+
+// A stand id as a number, for the duplicate test: its text is the name code's text and the number in
+// decimal. Name codes of the same text (0 and 11 are both empty, 61 is "r" like 1) count as one, so that equal
+// keys are exactly equal ids.
+std::uint32_t lf_idKey(std::uint32_t nameCode, std::uint32_t number) {
     static const std::array<std::uint32_t, 64> kSameText = [] {
         std::array<std::uint32_t, 64> first{};
         for (std::uint32_t c = 0; c < 64; ++c) {
@@ -101,25 +125,99 @@ std::uint32_t lf_idKey(std::uint32_t nameCode, std::uint32_t number, std::uint32
         }
         return first;
     }();
-    return kSameText[nameCode & 0x3F] << 16 | (number & 0xFFF) << 3 | suffix;
+    return kSameText[nameCode & 0x3F] << 12 | (number & 0xFFF);
 }
+
+// The parking stands of one record grouped by their plain id, in list order: the first of a group keeps the
+// plain id, the next ones get "a" to "f", an eighth gets none. A flat hash table by key: one look-up a spot.
+class StandIds {
+public:
+    static constexpr std::uint32_t kNone = 7;  // no suffix is left
+    struct Group {
+        std::uint32_t key = 0;
+        std::uint32_t count = 0;
+        std::array<std::uint32_t, 7> members{};  // positions in the record's stands
+    };
+
+    void reserve(std::size_t count) {
+        m_groups.reserve(count);
+        if (m_slots.size() < 2 * count) lf_rehash(std::bit_ceil(2 * count));
+    }
+    // The suffix the stand at `position` gets, 0 for the plain id; kNone when all seven are taken.
+    std::uint32_t take(std::uint32_t key, std::size_t position) {
+        if (2 * (m_groups.size() + 1) > m_slots.size()) lf_rehash(std::max<std::size_t>(16, 2 * m_slots.size()));
+        std::size_t i = lf_slot(key);
+        while (m_slots[i] != 0 && m_groups[m_slots[i] - 1].key != key) i = (i + 1) & (m_slots.size() - 1);
+        if (m_slots[i] == 0) {
+            m_groups.push_back(Group{key, 0, {}});
+            m_slots[i] = static_cast<std::uint32_t>(m_groups.size());
+        }
+        Group& group = m_groups[m_slots[i] - 1];
+        if (group.count == kNone) return kNone;
+        group.members[group.count] = static_cast<std::uint32_t>(position);
+        return group.count++;
+    }
+    const std::vector<Group>& groups() const { return m_groups; }
+
+private:
+    // The numbers of one name code lie side by side, in the order scenery lists them, and each name code
+    // starts elsewhere. The key space is 64 x 4096 and the table at least twice the list, so at most 2^17 / list
+    // keys share a slot: whatever its keys, a list costs at most 2^17 probes beyond one a spot.
+    std::size_t lf_slot(std::uint32_t key) const {
+        return ((key & 0xFFF) + (key >> 12) * 0x9E3779B1u) & (m_slots.size() - 1);
+    }
+    void lf_rehash(std::size_t size) {
+        m_slots.assign(size, 0);
+        for (std::size_t g = 0; g < m_groups.size(); ++g) {
+            std::size_t i = lf_slot(m_groups[g].key);
+            while (m_slots[i] != 0) i = (i + 1) & (size - 1);
+            m_slots[i] = static_cast<std::uint32_t>(g + 1);
+        }
+    }
+    std::vector<std::uint32_t> m_slots;  // 1 + the group's position in m_groups, 0 for a free slot
+    std::vector<Group> m_groups;
+};
 
 // What one airport record keeps while its subrecords are read.
 struct RecordState {
     BglAirport& out;
     const std::string& path;
-    std::vector<std::uint32_t> ids;  // parking stands only, by lf_idKey, ascending
-    bool suffixed = false;      // some id got a suffix
+    StandIds ids;          // parking stands only
+    bool suffixed = false;  // some id got a suffix
     std::vector<std::pair<double, double>> helipads;
-    std::vector<bool> marks;  // per stand of out.airport.stands: its id got a suffix
 
     void scanLog(std::string line) { out.scanLog.push_back(std::move(line)); }
-    // False when the id is taken already.
-    bool takeId(std::uint32_t key) {
-        const auto it = std::lower_bound(ids.begin(), ids.end(), key);
-        if (it != ids.end() && *it == key) return false;
-        ids.insert(it, key);
-        return true;
+
+    // Whether the position lies within kMaxStandDistanceNm of the airport's reference point; `distance` is
+    // measured only when it matters (infinite for an airport without a usable reference point). A position
+    // well inside is not measured: along its meridian and then along a parallel is never shorter than the
+    // great circle, and 60 nm a degree is the most either leg can be.
+    bool nearAirport(double lat, double lon, double& distance) const {
+        distance = std::numeric_limits<double>::infinity();
+        if (!lf_usablePosition(out.latitude, out.longitude)) return false;
+        if (60.0 * (std::fabs(lat - out.latitude) + std::fabs(lon - out.longitude)) < kMaxStandDistanceNm - 1e-6)
+            return true;
+        distance = gf_distanceNM(out.latitude, out.longitude, lat, lon);
+        return distance <= kMaxStandDistanceNm;
+    }
+
+    // A stand the airport can have: near its reference point (an airport without a usable one can have
+    // none), with a heading that is a bearing. Otherwise the scan log says why and nothing is returned.
+    // `standId` is empty for a helipad.
+    std::optional<double> headingOfStand(const std::string& standId, double lat, double lon, float degrees) {
+        const auto what = [&] { return standId.empty() ? std::string("helipad") : "position " + standId; };
+        double distance = 0.0;
+        if (!nearAirport(lat, lon, distance)) {
+            scanLog(fmt::format("{} at {} lies {:.1f} nm from the airport (skipped), in {}", what(),
+                                lf_positionText(lat, lon), distance, path));
+            return std::nullopt;
+        }
+        const std::optional<double> heading = lf_headingRadians(degrees);
+        if (!heading) {
+            scanLog(fmt::format("{} at {} has heading {} degrees (skipped), in {}", what(), lf_positionText(lat, lon),
+                                degrees, path));
+        }
+        return heading;
     }
 };
 
@@ -149,19 +247,25 @@ void lf_toHelipads(RecordState& state, const BglWords& words, std::uint64_t q) {
         state.scanLog("lat/lon helipad incorrect (skipped): " + lf_positionText(lat, lon));
         return;
     }
+    const std::optional<double> heading = state.headingOfStand({}, lat, lon, words.f32(q + 8));
+    if (!heading) return;
+    const float width = words.f32(q + 7);
+    // A helipad is no wider than the largest parking spot; a width that is not positive gives no size.
+    if (!(width * 0.5 < kMaxStandRadiusMetres)) {
+        state.scanLog(fmt::format("helipad at {} has width {} meters (skipped), in {}", lf_positionText(lat, lon),
+                                  width, state.path));
+        return;
+    }
     const std::pair<double, double> position{lat, lon};
     if (std::find(state.helipads.begin(), state.helipads.end(), position) != state.helipads.end()) {
         state.scanLog("double helipad " + state.out.airport.name + " (skipped) " + lf_positionText(lat, lon));
         return;
     }
     state.helipads.push_back(position);
-    const float width = words.f32(q + 7);
-    // A width that is no positive number gives no size rather than a negative or endless one.
-    const double radiusMetres = width > 0.0f && std::isfinite(width) ? width * 0.5 : 0.0;
+    const double radiusMetres = width > 0.0f ? width * 0.5 : 0.0;
     state.out.airport.stands.emplace_back(fmt::format("helipad{}", state.out.helipadCounter),
-                                          std::vector<ParkPosOption>{}, lat, lon,
-                                          lf_headingRadians(words.f32(q + 8)), radiusMetres, false, false, true);
-    state.marks.push_back(false);
+                                          std::vector<ParkPosOption>{}, lat, lon, *heading, radiusMetres, false,
+                                          false, true);
     ++state.out.helipadCounter;
 }
 
@@ -170,7 +274,7 @@ void lf_toParkingSpot(RecordState& state, const BglWords& words, std::uint64_t e
     const std::uint32_t head = words.at(e);
     const float radius = words.f32(e + 1);
     // Also a radius that is no number: such a spot has no size that a stand could take.
-    if (!(radius > 1.0f && radius < 200.0f)) {
+    if (!(radius > 1.0f && radius < kMaxStandRadiusMetres)) {
         state.scanLog(fmt::format("skipped position with radius {:.1F} meters, in {}", radius, state.path));
         return;
     }
@@ -183,22 +287,21 @@ void lf_toParkingSpot(RecordState& state, const BglWords& words, std::uint64_t e
         state.scanLog(fmt::format("lat/lon: {}, incorrect (skipped) ", lf_positionText(lat, lon)));
         return;
     }
-    std::string standId = lf_parkingNameText(nameCode) + std::to_string(number);
-    std::uint32_t suffix = 0;
-    if (!state.takeId(lf_idKey(nameCode, number, 0))) {
+    std::string standId = lf_spotId(nameCode, number);
+    const std::optional<double> heading = state.headingOfStand(standId, lat, lon, words.f32(e + 2));
+    if (!heading) return;
+    std::vector<ParkPos>& stands = state.out.airport.stands;
+    const std::uint32_t suffix = state.ids.take(lf_idKey(nameCode, number), stands.size());
+    if (suffix == StandIds::kNone) {
+        state.scanLog(fmt::format("{}Warning more then 6 the same ids {}, in {}", kWarn, standId, state.path));
+        return;
+    }
+    if (suffix != 0) {
         state.suffixed = true;
-        for (suffix = 1; suffix <= 6 && !state.takeId(lf_idKey(nameCode, number, suffix));) ++suffix;
-        if (suffix > 6) {
-            state.scanLog(fmt::format("{}Warning more then 6 the same ids {}, in {}", kWarn, standId, state.path));
-            return;
-        }
         standId.push_back(static_cast<char>('a' + suffix - 1));
     }
-    const bool suffixed = suffix != 0;
-    state.out.airport.stands.emplace_back(std::move(standId), std::vector<ParkPosOption>{}, lat, lon,
-                                          lf_headingRadians(words.f32(e + 2)), static_cast<double>(radius),
-                                          type == 5, type < 8, false);
-    state.marks.push_back(suffixed);
+    stands.emplace_back(std::move(standId), std::vector<ParkPosOption>{}, lat, lon, *heading,
+                        static_cast<double>(radius), type == 5, type < 8, false);
 }
 
 // The list at word q, `size` bytes long. An entry (or its airline codes) that would reach past the list ends it.
@@ -210,10 +313,11 @@ void lf_toParkingSpots(RecordState& state, const BglWords& words, std::uint64_t 
     const std::uint64_t fixedWords = later ? 10 : 9;
     std::vector<ParkPos>& stands = state.out.airport.stands;
     stands.reserve(stands.size() + std::min<std::uint64_t>(count, (listEnd - q) / fixedWords));
-    state.marks.reserve(stands.capacity());
+    state.ids.reserve(std::min<std::uint64_t>(count, (listEnd - q) / fixedWords));
     std::uint64_t e = q + 2;
     for (std::uint32_t i = 0; i < count; ++i) {
         if (e + fixedWords > listEnd) break;
+        ++state.out.steps;
         const std::uint64_t next = e + fixedWords + (words.at(e) >> 24);
         if (next > listEnd) break;
         lf_toParkingSpot(state, words, e);
@@ -221,39 +325,27 @@ void lf_toParkingSpots(RecordState& state, const BglWords& words, std::uint64_t 
     }
 }
 
-// A stand of the group `base`: gets a temporary id and is noted with its radius in metres.
-void lf_collectDuplicateStand(ParkPos& stand, std::vector<bool>::reference mark, const std::string& base,
-                              std::vector<std::pair<std::string, double>>& notes) {
-    const std::string& id = stand.id;
-    const bool inGroup = id == base || (id.size() == base.size() + 1 && id.compare(0, base.size(), base) == 0 &&
-                                        id.back() >= 'a' && id.back() <= 'f');
-    if (!inGroup) return;
-    mark = false;
-    stand.id = fmt::format("qeduv{}", notes.size() + 1);
-    notes.emplace_back(stand.id, stand.radius * 1852.0);
+// The stands of one group of equal ids with their radii in metres, in list order.
+void lf_collectDuplicateStand(const std::vector<ParkPos>& stands, const StandIds::Group& group,
+                              std::vector<std::pair<std::uint32_t, double>>& notes) {
+    notes.clear();
+    for (std::uint32_t k = 0; k < group.count; ++k)
+        notes.emplace_back(group.members[k], stands[group.members[k]].radius * 1852.0);
 }
 
-// The plain id goes to the largest stand of each group of equal ids, the suffixes to the others by size.
-void lf_resuffixDuplicateStands(std::vector<ParkPos>& stands, std::vector<bool>& marks) {
-    for (;;) {
-        const auto first = std::find(marks.begin(), marks.end(), true);
-        if (first == marks.end()) return;
-        const std::size_t index = static_cast<std::size_t>(first - marks.begin());
-        marks[index] = false;
-        std::string base = stands[index].id;
-        base.pop_back();
-        std::vector<std::pair<std::string, double>> notes;
-        for (std::size_t i = 0; i < stands.size(); ++i) lf_collectDuplicateStand(stands[i], marks[i], base, notes);
-        std::stable_sort(notes.begin(), notes.end(),
-                         [](const auto& a, const auto& b) { return a.second > b.second; });
-        for (ParkPos& stand : stands) {
-            for (std::size_t k = 0; k < notes.size(); ++k) {
-                if (stand.id != notes[k].first) continue;
-                // A group holds at most the plain id and its six suffixes.
-                stand.id = k == 0 ? base : base + static_cast<char>('a' + std::min<std::size_t>(k, 6) - 1);
-                break;
-            }
-        }
+// The plain id goes to the largest stand of each group of equal ids, the suffixes to the others by size. Only
+// the groups are visited, never the whole list once per group.
+void lf_resuffixDuplicateStands(std::vector<ParkPos>& stands, const StandIds& ids, std::uint64_t& steps) {
+    std::vector<std::pair<std::uint32_t, double>> notes;
+    for (const StandIds::Group& group : ids.groups()) {
+        ++steps;
+        if (group.count < 2) continue;
+        lf_collectDuplicateStand(stands, group, notes);
+        std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+        const std::string base = stands[group.members[0]].id;  // the first of a group has the plain id
+        for (std::size_t k = 0; k < notes.size(); ++k)
+            stands[notes[k].first].id.assign(base).append(k == 0 ? 0 : 1, static_cast<char>('a' + k - 1));
+        steps += notes.size();
     }
 }
 
@@ -261,11 +353,13 @@ BglAirport lf_processAirportRecord(const BglWords& words, std::uint64_t p, std::
                                    const std::string& ident, const std::string& path) {
     BglAirport result;
     result.airport.ident = ident;
+    result.longitude = lf_longitude(words.at(p + 3));
+    result.latitude = lf_latitude(words.at(p + 4));
     const auto millimetres = static_cast<std::int32_t>(words.at(p + 5));
     const double feet = std::round(millimetres * 3.2808399 / 1000.0);
     result.airport.altitude = feet < -20.0 || feet > 10000.0 ? 0 : static_cast<std::int32_t>(feet);
 
-    RecordState state{result, path, {}, false, {}, {}};
+    RecordState state{result, path, {}, false, {}};
     const std::uint16_t listId = later ? kParkingListLater : kParkingList;
     const std::uint64_t end = p + s;
     std::uint64_t q = p + (later ? 15 : 14);
@@ -275,6 +369,7 @@ BglAirport lf_processAirportRecord(const BglWords& words, std::uint64_t p, std::
         const std::uint16_t id = words.headerId(q);
         const std::uint32_t size = words.headerSize(q);
         if (size < 4 || size > (end - q) * 4) break;
+        ++result.steps;
         if (id == kNameRecord) {
             const std::string name = lf_decodeAirportNAME(words, q, size);
             if (result.airport.name.empty())
@@ -285,7 +380,7 @@ BglAirport lf_processAirportRecord(const BglWords& words, std::uint64_t p, std::
             if (size >= kHelipadBytes) lf_toHelipads(state, words, q);
         } else if (id == listId) {
             lf_toParkingSpots(state, words, q, size, later);
-            if (state.suffixed) lf_resuffixDuplicateStands(result.airport.stands, state.marks);
+            if (state.suffixed) lf_resuffixDuplicateStands(result.airport.stands, state.ids, result.steps);
             break;  // the first parking list is the airport's
         }
         q += size / 4;
@@ -293,21 +388,51 @@ BglAirport lf_processAirportRecord(const BglWords& words, std::uint64_t p, std::
     return result;
 }
 
-// The records of one subsection, words [begin, end). `seen` marks record starts walked already: sections or
-// subsections of a corrupt file that point at the same records are decoded once, and the work stays linear.
-void lf_walkAirportRecords(const BglWords& words, std::uint64_t begin, std::uint64_t end, const std::string& path,
-                           std::vector<std::uint8_t>& seen, std::vector<BglAirport>& out) {
+// The airport records decoded so far, as word ranges [begin, end) by begin; they never overlap.
+class DecodedRecords {
+public:
+    // Takes the range unless it overlaps one taken before.
+    bool take(std::uint64_t begin, std::uint64_t end) {
+        const auto next = m_ranges.lower_bound(begin);
+        if (next != m_ranges.end() && next->first < end) return false;
+        if (next != m_ranges.begin() && std::prev(next)->second > begin) return false;
+        m_ranges.emplace_hint(next, begin, end);
+        return true;
+    }
+
+private:
+    std::map<std::uint64_t, std::uint64_t> m_ranges;
+};
+
+// What one file's walks share: `seen` marks record starts (bit 0) and subsection headers (bit 1) walked
+// already, so that sections or subsections of a corrupt file that point at the same records walk them once;
+// `decoded` keeps an airport record that overlaps one decoded already (reached through another subsection
+// at another start) from decoding the same subrecords again. Each word is decoded at most once.
+struct FileWalk {
+    const BglWords& words;
+    const std::string& path;
+    const std::function<void(BglAirport&)>& take;
+    std::vector<std::uint8_t> seen;
+    DecodedRecords decoded;
+};
+
+// The records of one subsection, words [begin, end).
+void lf_walkAirportRecords(FileWalk& walk, std::uint64_t begin, std::uint64_t end) {
+    const BglWords& words = walk.words;
     std::uint64_t p = begin;
     while (p + 2 <= end) {
-        if (seen[p] & 1) return;
-        seen[p] |= 1;
+        if (walk.seen[p] & 1) return;
+        walk.seen[p] |= 1;
         const std::uint16_t id = words.headerId(p);
         const std::uint32_t size = words.headerSize(p);
         if (size < 4 || size > (end - p) * 4) return;  // no progress, or a record beyond its subsection
         const std::uint64_t s = size / 4;
         if ((id == kAirport || id == kAirportLater) && s > 10) {
             auto [ident, valid] = lf_decodeIdentifierOrRegionCode(words.at(p + 10));
-            if (valid) out.push_back(lf_processAirportRecord(words, p, s, id == kAirportLater, ident, path));
+            if (valid && walk.decoded.take(p, p + s)) {
+                BglAirport airport = lf_processAirportRecord(words, p, s, id == kAirportLater, ident, walk.path);
+                walk.take(airport);
+            }
         }
         p += s;
     }
@@ -474,11 +599,18 @@ std::vector<std::uint32_t> gf_bglWords(std::span<const std::uint8_t> bytes) {
     return words;
 }
 
-std::vector<BglAirport> gf_decodeBglAirports(std::span<const std::uint32_t> span, const std::string& path) {
+std::vector<BglAirport> gf_decodeBglAirports(std::span<const std::uint32_t> words, const std::string& path) {
     std::vector<BglAirport> airports;
+    gf_forEachBglAirport(words, path, [&airports](BglAirport& airport) { airports.push_back(std::move(airport)); });
+    return airports;
+}
+
+void gf_forEachBglAirport(std::span<const std::uint32_t> span, const std::string& path,
+                          const std::function<void(BglAirport&)>& take) {
     const BglWords words(span);
-    if (words.size() < 15 || words.at(1) != kHeaderSize) return airports;
-    std::vector<std::uint8_t> seen(words.size(), 0);  // bit 0: a record start, bit 1: a subsection header
+    if (words.size() < 15 || words.at(1) != kHeaderSize) return;
+    FileWalk walk{words, path, take, std::vector<std::uint8_t>(words.size(), 0), {}};
+    std::vector<std::uint8_t>& seen = walk.seen;
     const std::uint64_t sections = words.at(5);
     for (std::uint64_t i = 0; i < sections; ++i) {
         const std::uint64_t entry = 14 + 5 * i;
@@ -499,10 +631,9 @@ std::vector<BglAirport> gf_decodeBglAirports(std::span<const std::uint32_t> span
             const std::uint64_t begin = words.at(h + 2) / 4;
             const std::uint64_t end =
                 std::min<std::uint64_t>(words.size(), (std::uint64_t{words.at(h + 2)} + words.at(h + 3)) / 4);
-            lf_walkAirportRecords(words, begin, end, path, seen, airports);
+            lf_walkAirportRecords(walk, begin, end);
         }
     }
-    return airports;
 }
 
 std::pair<std::string, bool> lf_decodeIdentifierOrRegionCode(std::uint32_t packed) {
@@ -553,9 +684,10 @@ std::uint64_t lf_toParkingPositions(const fs::path& path) {
         std::optional<std::vector<std::uint32_t>> words = gf_readBglWords(path);
         if (words) {
             if (words->size() < 2) throw std::out_of_range("BGL file shorter than its header");
-            for (BglAirport& record : gf_decodeBglAirports(*words, pathText)) {
+            // One airport at a time: a file's stands are never all held at once.
+            gf_forEachBglAirport(*words, pathText, [&](BglAirport& record) {
                 if (lf_publishAirport(record, pathText)) ++generated;
-            }
+            });
         }
     } catch (...) {
         gf_leaveThrottle();

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -33,9 +34,20 @@ struct ApfAirport {
 // One decoded airport record with what the scan log is to say about its spots and helipads, in order.
 struct BglAirport {
     ApfAirport airport;
+    double latitude = 0.0, longitude = 0.0;  // the airport's reference point; its stands lie near it
     std::uint32_t helipadCounter = 1;  // the number the next helipad would get
     std::vector<std::string> scanLog;
+    // What decoding the record took, in steps of bounded cost: subrecords walked, parking entries read, groups
+    // of equal ids and their stands visited while re-suffixed. It stays within a small multiple of the
+    // record's words whatever the record holds; the fuzz target and the tests hold the decoder to that.
+    std::uint64_t steps = 0;
 };
+
+// Stands farther than this from their airport's reference point are dropped: the program itself parks and
+// learns only within 5 nm of an airport, and no real airport has its aprons twice as far out.
+constexpr double kMaxStandDistanceNm = 10.0;
+// The largest radius, in metres, a decoded stand may have (parking spots and helipads alike).
+constexpr double kMaxStandRadiusMetres = 200.0;
 
 // True only for ".BGL" and ".bgl" exactly.
 bool lf_isBglExtension(std::string_view extension);
@@ -49,8 +61,13 @@ std::uint64_t lf_toParkingPositions(const std::filesystem::path& path);
 std::optional<std::vector<std::uint32_t>> gf_readBglWords(const std::filesystem::path& path);
 // The bytes as little-endian 32-bit words; a final partial word is filled up with zero bytes.
 std::vector<std::uint32_t> gf_bglWords(std::span<const std::uint8_t> bytes);
-// Every airport record of the file's airport sections with a valid ICAO code, in file order; `path` only goes
-// into the scan-log lines. Nothing here throws for any content of `words`.
+// Every airport record of the file's airport sections with a valid ICAO code, in file order, handed to `take`
+// one at a time as it is decoded; `path` only goes into the scan-log lines. Records that overlap one decoded
+// already are corrupt and skipped, so each word of the file is decoded at most once. Nothing here throws for
+// any content of `words`.
+void gf_forEachBglAirport(std::span<const std::uint32_t> words, const std::string& path,
+                          const std::function<void(BglAirport&)>& take);
+// The same, gathered.
 std::vector<BglAirport> gf_decodeBglAirports(std::span<const std::uint32_t> words, const std::string& path);
 
 // A packed ident: the text and whether it is a valid ICAO code (4 characters, no blank).

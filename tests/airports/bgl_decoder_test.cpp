@@ -119,19 +119,18 @@ TEST(BglDecoder, ParkingSpotsOfBothLayouts) {
         SCOPED_TRACE(layout == Layout::Classic ? "0x003C" : "0x00AB");
         ParkingSpot north = spot(10, 12, 8, 20.0f, {"BAW", "KLM"});
         north.heading = 0.0f;
-        ParkingSpot nearZero = spot(2, 9, 1), southOfZero = spot(2, 10, 1);
+        ParkingSpot nearZero = spot(2, 9, 1);
         nearZero.lat = 0.0005, nearZero.lon = 0.01;
-        southOfZero.lat = -0.0005, southOfZero.lon = 0.01;
         Airport a = airport("EDDM", {north, spot(12, 3, 5, 1.5f), spot(11, 4, 6, 199.9f, {"A", "B", "C"}),
                                      spot(0, 7, 11), spot(1, 1, 0), spot(1, 2, 12), spot(1, 3, 13),
-                                     spot(1, 5, 1, 1.0f), spot(1, 6, 1, 200.0f), nearZero, southOfZero,
+                                     spot(1, 5, 1, 1.0f), spot(1, 6, 1, 200.0f), nearZero,
                                      // ids of the same text from other name codes: "4" again, "r1" twice
                                      spot(0, 4, 1, 15.0f), spot(61, 1, 2, 30.0f), spot(1, 1, 2, 40.0f)},
                             layout);
         const auto airports = decode(airportFile({a}));
         ASSERT_EQ(airports.size(), 1u);
         const ApfAirport& d = airports[0].airport;
-        EXPECT_EQ(ids(d), (std::vector<std::string>{"g12", "A3", "4", "7", "p10", "4a", "r1a", "r1"}));
+        EXPECT_EQ(ids(d), (std::vector<std::string>{"g12", "A3", "4", "7", "4a", "r1a", "r1"}));
         struct Want { const char* id; bool ramp, cargo; double radius, heading; };
         for (const Want& w : {Want{"g12", false, false, 20.0, 2 * std::numbers::pi},
                               Want{"A3", true, true, 1.5, std::numbers::pi / 4}, Want{"4", true, false, 199.9, 0},
@@ -220,17 +219,113 @@ TEST(BglDecoder, AirportRecordCases) {
     }
 }
 
-// Numbers no stand can take: a helipad width that is negative or no number gives radius 0, a heading that is
-// no number north, and a parking radius that is no number skips the spot.
-TEST(BglDecoder, UnusableNumbersNeverReachAStand) {
-    Airport a = airport("LSZH", {spot(10, 1, 8, std::nanf(""))});
-    a.helipads = {{47.3, 8.6, -4.0f, std::nanf("")}, {47.4, 8.6, std::numeric_limits<float>::infinity(), 10.0f}};
-    const auto airports = decode(airportFile({a}));
-    ASSERT_EQ(airports.size(), 1u);
-    EXPECT_EQ(ids(airports[0].airport), (std::vector<std::string>{"helipad1", "helipad2"}));
-    for (const ParkPos& s : airports[0].airport.stands) EXPECT_EQ(s.radius, 0.0) << s.id;
-    EXPECT_DOUBLE_EQ(airports[0].airport.stands[0].heading, 2 * std::numbers::pi);
-    EXPECT_EQ(airports[0].scanLog, std::vector<std::string>{"skipped position with radius NAN meters, in " + kPath});
+// Stands the airport cannot have are dropped with a scan-log line: far from its reference point, without a
+// heading that is a bearing, helipads wider than any stand. Headings a turn outside are brought into range.
+TEST(BglDecoder, StandsTheAirportCannotHaveAreDropped) {
+    struct Case {
+        const char* what;
+        std::function<void(Airport&)> change;  // of an airport at 47.25, 8.5 with the spot g1 and no helipad
+        std::vector<std::string> ids;
+        std::string scanLog;  // "" for none
+        double heading = 0, radiusMetres = 20;  // of the first stand; heading 0: not looked at
+    };
+    const std::string in = ", in " + kPath;
+    const auto helipad = [](float width, float heading = 0.0f, double lat = 47.26) {
+        return [=](Airport& a) { a.helipads = {{lat, 8.5, width, heading}}; };
+    };
+    const std::vector<Case> cases{
+        {"9.9 nm out", [](Airport& a) { a.parking[0].lat += 9.9 / 60; }, {"g1"}, ""},
+        {"10.1 nm out", [](Airport& a) { a.parking[0].lat += 10.1 / 60; }, {},
+         "position g1 at 47.418333,8.500100 lies 10.1 nm from the airport (skipped)" + in},
+        {"patched 680 km away", [](Airport& a) { a.parking[0].lat = 53.37; }, {},
+         "position g1 at 53.370000,8.500100 lies 367.2 nm from the airport (skipped)" + in},
+        {"airport off the globe", [](Airport& a) { a.lat = -95; }, {},
+         "position g1 at 47.250000,8.500100 lies inf nm from the airport (skipped)" + in},
+        {"heading -90", [](Airport& a) { a.parking[0].heading = -90; }, {"g1"}, "", 1.5 * std::numbers::pi},
+        {"heading 720", [](Airport& a) { a.parking[0].heading = 720; }, {"g1"}, "", 2 * std::numbers::pi},
+        {"heading 1e26", [](Airport& a) { a.parking[0].heading = 1e26f; }, {},
+         "position g1 at 47.250000,8.500100 has heading 1e+26 degrees (skipped)" + in},
+        {"heading no number", [](Airport& a) { a.parking[0].heading = std::nanf(""); }, {},
+         "position g1 at 47.250000,8.500100 has heading nan degrees (skipped)" + in},
+        {"helipad 399 m wide", helipad(399.0f), {"helipad1", "g1"}, "", 0, 199.5},
+        {"helipad of no width", helipad(-4.0f), {"helipad1", "g1"}, "", 0, 0},
+        {"helipad 8.7e24 m wide", helipad(8.7e24f), {"g1"},
+         "helipad at 47.260000,8.500000 has width 8.7e+24 meters (skipped)" + in},
+        {"helipad of endless width", helipad(std::numeric_limits<float>::infinity()), {"g1"},
+         "helipad at 47.260000,8.500000 has width inf meters (skipped)" + in},
+        {"helipad heading no number", helipad(20.0f, std::nanf("")), {"g1"},
+         "helipad at 47.260000,8.500000 has heading nan degrees (skipped)" + in},
+        {"helipad 10.1 nm out", helipad(20.0f, 0.0f, 47.25 + 10.1 / 60), {"g1"},
+         "helipad at 47.418333,8.500000 lies 10.1 nm from the airport (skipped)" + in},
+        {"just south of the box at 0, 0, at an airport there", [](Airport& a) {
+             a.lat = -0.001, a.lon = 0.01;
+             a.parking[0].lat = -0.0005, a.parking[0].lon = 0.01;
+         }, {"g1"}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Airport a = airport("LSZH", {spot(10, 1, 8)});
+        c.change(a);
+        const auto airports = decode(airportFile({a}));
+        ASSERT_EQ(airports.size(), 1u);
+        EXPECT_EQ(ids(airports[0].airport), c.ids);
+        EXPECT_EQ(airports[0].scanLog, c.scanLog.empty() ? std::vector<std::string>{} : std::vector{c.scanLog});
+        if (c.ids.empty()) continue;
+        const ParkPos& first = airports[0].airport.stands[0];
+        EXPECT_NEAR(first.radius * 1852.0, c.radiusMetres, 1e-4);
+        if (c.heading != 0) {
+            EXPECT_DOUBLE_EQ(first.heading, c.heading);
+        }
+    }
+}
+
+// Decoding costs a bounded number of steps and stands per word of the file, whatever the file holds: a list
+// of many groups of equal ids, and airport records reached through other subsections that overlap one
+// another and would each decode the same parking list.
+TEST(BglDecoder, DecodingIsBoundByTheFilesWords) {
+    const auto duplicateIds = [] {
+        std::vector<ParkingSpot> spots;
+        for (std::uint32_t i = 0; i < 4096; ++i) spots.push_back(spot(10, i / 2, 8, 10.0f + i % 2));
+        return write(airportFile({airport("EGLL", spots)}));
+    };
+    const auto overlappingRecords = [] {
+        constexpr std::size_t kInner = 20;
+        Airport a = airport("EGLL", {}, Layout::Classic);
+        for (std::uint32_t i = 0; i < 100; ++i) a.parking.push_back(spot(10, i, 8));
+        a.before = {Raw{0x00CE, std::vector<std::uint8_t>(kInner * 64 + 10)}};  // a whole number of words
+        File file = airportFile({a});
+        for (std::size_t k = 0; k < kInner; ++k) file.sections[0].subsections.push_back({Raw{0x22, {}}});
+        Map map;
+        std::vector<std::uint8_t> bytes = write(file, &map);
+        const std::size_t padding = map.airports[0].subrecords[1], list = map.airports[0].subrecords[2];
+        const std::size_t end = list + 6 + 2 + 36 * 100;  // of the list, and of the airport
+        // Inside the padding: airport records that reach the list through one subrecord each.
+        for (std::size_t k = 0; k < kInner; ++k) {
+            const std::size_t r = (padding + 8) / 4 * 4 + 64 * k, h = map.subsectionHeaders[k + 1];
+            putU32(bytes, h + 8, static_cast<std::uint32_t>(r));
+            putU32(bytes, h + 12, static_cast<std::uint32_t>(end - r));
+            putU16(bytes, r, 0x003C);
+            putU32(bytes, r + 2, static_cast<std::uint32_t>(end - r));
+            putU32(bytes, r + 40, packIdent("EGLL"));
+            putU16(bytes, r + 56, 0x0000);
+            putU32(bytes, r + 58, static_cast<std::uint32_t>(list - (r + 56)));
+        }
+        return bytes;
+    };
+    for (const auto& [what, make] : {std::pair<const char*, std::function<std::vector<std::uint8_t>()>>{
+                                         "4096 spots in pairs of equal ids", duplicateIds},
+                                     {"overlapping airport records", overlappingRecords}}) {
+        SCOPED_TRACE(what);
+        const std::vector<std::uint32_t> words = gf_bglWords(make());
+        std::uint64_t steps = 0, stands = 0;
+        for (const BglAirport& a : gf_decodeBglAirports(words, kPath)) {
+            steps += a.steps;
+            stands += a.airport.stands.size();
+        }
+        EXPECT_GT(stands, 0u);
+        EXPECT_LE(stands * 9, words.size());  // a stand takes at least 9 words of its own
+        EXPECT_LE(steps, 2 * words.size());
+    }
 }
 
 // Several airports in several subsections, other records between them, other sections around; an airport
