@@ -1,10 +1,13 @@
 // Loading the stand file of a large park airport (500 stands with 50 options each) from disk: the archived file
 // alone, and the archived file with a learned file of the same size laid over it (half of its options already
-// held, half new), including the numbering and the overlap lists.
+// held, half new), including the numbering and the overlap lists. Then the numbering alone, of 1,024 and of
+// 32,768 stands on a grid 50 m apart (radii 20 to 34 m, so that neighbours overlap): the ratio of the two says
+// how the numbering grows with the stands.
 #include <benchmark/benchmark.h>
 
 #include <fmt/format.h>
 
+#include <cmath>
 #include <filesystem>
 #include <random>
 #include <string>
@@ -103,6 +106,29 @@ void BM_LoadStandFile(benchmark::State& state) {
     g_parkAirportCode.clear();
 }
 BENCHMARK(BM_LoadStandFile)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+
+void BM_NumberStands(benchmark::State& state) {
+    const auto count = static_cast<std::size_t>(state.range(0));
+    const auto columns = static_cast<std::size_t>(std::sqrt(static_cast<double>(count)));
+    std::mt19937 gen(20261207);
+    std::vector<ParkPos> stands;
+    for (std::size_t i = 0; i < count; ++i) {
+        stands.emplace_back("S", std::vector<ParkPosOption>{}, kFieldLat + static_cast<double>(i / columns) * kStepDeg,
+                            kFieldLon + static_cast<double>(i % columns) * kStepDeg * 1.6, 0.0, 20.0 + gen() % 15,
+                            false, false, false);
+    }
+    std::uint64_t measured = 0;
+    for (auto _ : state) {
+        measured = gf_numberStands(stands);
+        benchmark::DoNotOptimize(stands.data());
+    }
+    std::size_t overlaps = 0;
+    for (const ParkPos& s : stands) overlaps += s.excluded.size();
+    state.counters["measured"] = static_cast<double>(measured);
+    state.counters["overlaps"] = static_cast<double>(overlaps);
+}
+BENCHMARK(BM_NumberStands)->Arg(1024)->Arg(32768)->Unit(benchmark::kMillisecond)->Repetitions(5)
+    ->ReportAggregatesOnly(true);
 
 }  // namespace
 

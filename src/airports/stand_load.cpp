@@ -100,26 +100,6 @@ void gf_readFullStands(pugi::xml_node parkpositions, std::vector<ParkPos>& stand
     }
 }
 
-void gf_numberStands(std::vector<ParkPos>& stands) {
-    for (std::size_t i = 0; i < stands.size(); ++i) {
-        stands[i].index = static_cast<std::uint32_t>(i + 1);
-        stands[i].excluded.clear();
-    }
-    // The distance is symmetric: each pair is measured once and entered in both lists, which stay ascending.
-    for (std::size_t a = 0; a < stands.size(); ++a) {
-        ParkPos& first = stands[a];
-        for (std::size_t b = a + 1; b < stands.size(); ++b) {
-            ParkPos& second = stands[b];
-            const double d = gf_distanceNM(first.latitude, first.longitude, second.latitude, second.longitude);
-            if (first.radius + second.radius > 1.1 * d) {
-                first.excluded.push_back(second.index);
-                second.excluded.push_back(first.index);
-            }
-        }
-    }
-    for (ParkPos& stand : stands) stand.excluded.shrink_to_fit();
-}
-
 std::string gf_readApf(const std::string& reference, ApfInfo& info, QualityWord& quality) {
     if (reference.empty()) return fmt::format("{} xml is empty...", kReadApf);
     if (g_parkAirportCode.empty()) return fmt::format("{} no park airport set", kReadApf);

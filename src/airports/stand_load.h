@@ -47,9 +47,6 @@ double gf_readDestApfForClosestStand(const std::string& code, double latitude, d
                                      std::string& standId);
 // Whether the server's stock file of the code has quality factors and at least 20 weeks of learning.
 bool gf_suitableForOfflineLearning(const std::string& code);
-// Numbers the stands 1, 2, ... in list order and lists, for each, the stands it overlaps (radii together more
-// than 1.1 times the distance), in ascending order.
-void gf_numberStands(std::vector<ParkPos>& stands);
 // Every "parkpos" below the element as a full stand with its options (from the file), appended in file order;
 // an id seen before in this element raises user error 94 with the stands read so far appended.
 void gf_readFullStands(pugi::xml_node parkpositions, std::vector<ParkPos>& stands);

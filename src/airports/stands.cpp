@@ -1,6 +1,10 @@
 #include "airports/stands.h"
 
 #include <algorithm>
+#include <climits>
+#include <cmath>
+#include <numbers>
+#include <optional>
 #include <stdexcept>
 
 #include <fmt/format.h>
@@ -9,6 +13,7 @@
 #include "platform/ui.h"
 #include "window/main_window.h"
 #include "injection/aircraft_lists.h"
+#include "injection/geodesy.h"
 #include "liveries/registrations.h"
 
 std::vector<ParkPos> g_parkPositions;
@@ -290,4 +295,129 @@ void gf_countStandChange() {
     ++g_apfUpdates;
     const auto shown = static_cast<std::int32_t>(g_apfUpdates);
     if (g_mainWindow.updateCount.exchange(shown) != shown) ui::backend().invalidate(kParkingBand);
+}
+
+// ---- Numbering and overlaps ----
+
+namespace {
+
+// Stands are indexed by the point on the sphere (of the radius gf_distanceNM works on) that they stand on, as
+// x, y, z in nautical miles: the straight line between two points is never longer than the great circle, so
+// two stands that overlap lie less than (radius + radius) / 1.1 apart in each of x, y and z. Each stand goes
+// into a grid whose cells are at least as wide as its own reach both ways; stands of very different sizes
+// thus go into different grids (levels), and a stand looks for its partners in the 27 cells around it in
+// its own grid and in each grid of larger stands. The stands of one pair are measured once.
+constexpr double kSphereRadiusNm = 10800.0 / std::numbers::pi;
+constexpr double kSmallestCellNm = 1e-4;
+constexpr std::int32_t kEndlessLevel = INT_MAX;  // stands measured with every other stand
+
+struct GridCell {
+    std::int32_t level = 0;
+    std::int64_t x = 0, y = 0, z = 0;
+    bool operator==(const GridCell&) const = default;
+};
+
+struct GridCellHash {
+    std::size_t operator()(const GridCell& c) const {
+        std::uint64_t h = static_cast<std::uint64_t>(c.level) * 0x9E3779B97F4A7C15ull;
+        for (const std::int64_t v : {c.x, c.y, c.z}) h = (h ^ static_cast<std::uint64_t>(v)) * 0xBF58476D1CE4E5B9ull;
+        return static_cast<std::size_t>(h ^ (h >> 31));
+    }
+};
+
+double lf_cellSize(std::int32_t level) { return std::ldexp(kSmallestCellNm, level); }
+
+// The grid a stand of this radius (nm) goes into; a stand that can overlap nothing gets none.
+std::optional<std::int32_t> lf_standLevel(const ParkPos& stand) {
+    const double r = stand.radius;
+    if (std::isnan(r) || r == -HUGE_VAL) return std::nullopt;
+    // A position off the globe (no number: gf_distanceNM then says half the globe) is measured with every
+    // stand rather than trusted to the index.
+    if (!(std::fabs(stand.latitude) <= 90.0 && std::fabs(stand.longitude) <= 360.0)) return kEndlessLevel;
+    // The reach both ways, with room for the rounding of the distance and of the position. A stand that
+    // reaches round the globe anyway is measured with every other.
+    const double reach = 2.0 * std::max(r, 0.0) / 1.1 * (1.0 + 1e-9) + 1e-9;
+    if (!(reach < 4.0 * kSphereRadiusNm)) return kEndlessLevel;
+    std::int32_t level = 0;
+    if (reach > kSmallestCellNm) {
+        level = std::ilogb(reach / kSmallestCellNm) + 1;
+        while (level > 0 && lf_cellSize(level - 1) >= reach) --level;
+        while (lf_cellSize(level) < reach) ++level;
+    }
+    return level;
+}
+
+struct IndexedStand {
+    std::int32_t level = 0;
+    double x = 0, y = 0, z = 0;
+};
+
+GridCell lf_cellOf(const IndexedStand& s, std::int32_t level) {
+    if (level == kEndlessLevel) return {level, 0, 0, 0};
+    const double size = lf_cellSize(level);
+    return {level, static_cast<std::int64_t>(std::floor(s.x / size)), static_cast<std::int64_t>(std::floor(s.y / size)),
+            static_cast<std::int64_t>(std::floor(s.z / size))};
+}
+
+}  // namespace
+
+std::uint64_t gf_numberStands(std::vector<ParkPos>& stands) {
+    for (std::size_t i = 0; i < stands.size(); ++i) {
+        stands[i].index = static_cast<std::uint32_t>(i + 1);
+        stands[i].excluded.clear();
+    }
+    std::vector<std::optional<IndexedStand>> indexed(stands.size());
+    std::unordered_map<GridCell, std::vector<std::uint32_t>, GridCellHash> cells;
+    std::vector<std::int32_t> levels;
+    for (std::size_t i = 0; i < stands.size(); ++i) {
+        const std::optional<std::int32_t> level = lf_standLevel(stands[i]);
+        if (!level) continue;
+        const double lat = stands[i].latitude * std::numbers::pi / 180.0;
+        const double lon = stands[i].longitude * std::numbers::pi / 180.0;
+        IndexedStand& s = indexed[i].emplace(IndexedStand{*level, kSphereRadiusNm * std::cos(lat) * std::cos(lon),
+                                                          kSphereRadiusNm * std::cos(lat) * std::sin(lon),
+                                                          kSphereRadiusNm * std::sin(lat)});
+        cells[lf_cellOf(s, s.level)].push_back(static_cast<std::uint32_t>(i));
+        levels.push_back(s.level);
+    }
+    std::sort(levels.begin(), levels.end());
+    levels.erase(std::unique(levels.begin(), levels.end()), levels.end());
+
+    // A pair goes into both lists or neither, so that the lists stay mutual when a pile fills them.
+    const auto full = [&](std::size_t i) { return stands[i].excluded.size() >= kMaxExcludedStands; };
+    std::uint64_t measured = 0;
+    const auto measureAround = [&](std::size_t a) {
+        const IndexedStand& s = *indexed[a];
+        for (auto level = std::lower_bound(levels.begin(), levels.end(), s.level); level != levels.end(); ++level) {
+            const GridCell home = lf_cellOf(s, *level);
+            const std::int64_t span = *level == kEndlessLevel ? 0 : 1;
+            for (std::int64_t dx = -span; dx <= span; ++dx)
+                for (std::int64_t dy = -span; dy <= span; ++dy)
+                    for (std::int64_t dz = -span; dz <= span; ++dz) {
+                        const auto cell = cells.find({*level, home.x + dx, home.y + dy, home.z + dz});
+                        if (cell == cells.end()) continue;
+                        for (const std::uint32_t b : cell->second) {
+                            // A pair of one grid is measured from its first stand.
+                            if ((*level == s.level && b <= a) || full(b)) continue;
+                            ParkPos& first = stands[std::min<std::size_t>(a, b)];
+                            ParkPos& second = stands[std::max<std::size_t>(a, b)];
+                            ++measured;
+                            const double d =
+                                gf_distanceNM(first.latitude, first.longitude, second.latitude, second.longitude);
+                            if (!(first.radius + second.radius > 1.1 * d)) continue;
+                            first.excluded.push_back(second.index);
+                            second.excluded.push_back(first.index);
+                            if (full(a)) return;
+                        }
+                    }
+        }
+    };
+    for (std::size_t a = 0; a < stands.size(); ++a) {
+        if (indexed[a] && !full(a)) measureAround(a);
+    }
+    for (ParkPos& stand : stands) {
+        std::sort(stand.excluded.begin(), stand.excluded.end());
+        stand.excluded.shrink_to_fit();
+    }
+    return measured;
 }

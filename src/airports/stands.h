@@ -7,6 +7,7 @@
 #pragma once
 
 #include <bitset>
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <unordered_map>
@@ -136,6 +137,19 @@ std::vector<ParkingEntry>::iterator lf_findParkingEntryForOption(const ParkPosOp
 
 void lf_pushStandKey(std::vector<std::pair<std::uint32_t, std::uint64_t>>& list, std::uint32_t key,
                      std::uint64_t value);
+
+// ---- Numbering and overlaps ----
+
+// The most stands one stand's `excluded` list holds. A real stand overlaps a handful of others; hundreds only
+// pile up where a broken file puts many stands on one point, and there the lists would grow with the square
+// of the pile.
+constexpr std::size_t kMaxExcludedStands = 256;
+
+// Numbers the stands 1, 2, ... in list order and lists, for each, the stands it overlaps (radii together more
+// than 1.1 times the distance), in ascending order and mutual, at most kMaxExcludedStands of them (a pair
+// that does not fit both lists is in neither). A spatial index measures only pairs that can overlap; the
+// result is how many pairs were measured.
+std::uint64_t gf_numberStands(std::vector<ParkPos>& stands);
 
 // The stand with this index (its position in g_parkPositions + 1 as a rule); nullptr for 0 or an unknown index.
 ParkPos* gf_standByIndex(std::uint32_t index);

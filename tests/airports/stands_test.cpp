@@ -3,11 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <initializer_list>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "frame/log.h"
+#include "injection/geodesy.h"
 #include "liveries/database.h"
 #include "support/test_support.h"
 
@@ -234,4 +237,72 @@ TEST_F(Stands, AnOptionIsPlacedAlreadyOnlyByACallsignOrRegistrationBothSay) {
     EXPECT_EQ(lf_findStaticForOption(option), g_staticAc.begin());
     g_staticAc.clear();
     g_parkingList.clear();
+}
+
+// ---- Numbering and overlaps ----
+
+namespace {
+
+ParkPos standAt(double lat, double lon, double radiusMetres) {
+    return ParkPos("S", {}, lat, lon, 0.0, radiusMetres, false, false, false);
+}
+
+}  // namespace
+
+// The spatial index finds exactly the pairs that measuring every pair finds, whatever the radii and wherever
+// the stands: over the date line, at the pole, of no, negative, no-number and endless radius.
+TEST(StandNumbering, TheIndexFindsWhatMeasuringEveryPairFinds) {
+    std::mt19937 gen(7);
+    std::uniform_real_distribution<double> jitter(-0.002, 0.002);
+    const double radii[] = {1, 5, 20, 35, 80, 200, 900, 0, -30, std::nan(""), HUGE_VAL, -HUGE_VAL, 1e308, 40000};
+    std::vector<ParkPos> stands;
+    for (const auto& [lat, lon] : {std::pair{47.45, 8.55}, {-16.5, 179.999}, {-16.5, -179.999}, {89.9995, 10.0}}) {
+        for (int i = 0; i < 60; ++i)
+            stands.push_back(standAt(lat + jitter(gen), lon + jitter(gen), radii[gen() % std::size(radii)]));
+    }
+    stands.push_back(standAt(std::nan(""), 8.55, 30));
+    std::vector<std::vector<std::uint32_t>> want(stands.size());
+    for (std::size_t a = 0; a < stands.size(); ++a) {
+        for (std::size_t b = 0; b < stands.size(); ++b) {
+            const ParkPos &first = stands[std::min(a, b)], &second = stands[std::max(a, b)];
+            if (a != b && first.radius + second.radius >
+                              1.1 * gf_distanceNM(first.latitude, first.longitude, second.latitude, second.longitude))
+                want[a].push_back(static_cast<std::uint32_t>(b + 1));
+        }
+    }
+    gf_numberStands(stands);
+    std::size_t overlaps = 0;
+    for (std::size_t i = 0; i < stands.size(); ++i) {
+        EXPECT_EQ(stands[i].index, i + 1);
+        EXPECT_EQ(stands[i].excluded, want[i]) << i;
+        overlaps += want[i].size();
+    }
+    EXPECT_GT(overlaps, 2 * stands.size());
+}
+
+// Numbering stays near linear: stands on a grid are measured a bounded number of times each, and stands
+// piled on one point get at most kMaxExcludedStands neighbours each.
+TEST(StandNumbering, WorkAndListsStayBoundedPerStand) {
+    struct Case {
+        const char* what;
+        std::size_t count;
+        double spacingMetres;
+        std::uint64_t measuredPerStand;
+        std::size_t longestList;
+    };
+    for (const Case& c : {Case{"16,384 stands 50 m apart", 16384, 50.0, 32, 8},
+                          Case{"8,192 stands on one point", 8192, 0.0, kMaxExcludedStands + 1, kMaxExcludedStands}}) {
+        SCOPED_TRACE(c.what);
+        std::vector<ParkPos> stands;
+        for (std::size_t i = 0; i < c.count; ++i) {
+            const double north = static_cast<double>(i / 128) * c.spacingMetres, east = (i % 128) * c.spacingMetres;
+            stands.push_back(standAt(47.45 + north / 111120.0, 8.55 + east / 75000.0, 20.0 + i % 15));
+        }
+        const std::uint64_t measured = gf_numberStands(stands);
+        std::size_t longest = 0;
+        for (const ParkPos& s : stands) longest = std::max(longest, s.excluded.size());
+        EXPECT_LE(measured, c.measuredPerStand * c.count);
+        EXPECT_LE(longest, c.longestList);
+        EXPECT_GT(longest, 0u);
+    }
 }
