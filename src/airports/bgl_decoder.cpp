@@ -341,7 +341,10 @@ void lf_resuffixDuplicateStands(std::vector<ParkPos>& stands, const StandIds& id
         ++steps;
         if (group.count < 2) continue;
         lf_collectDuplicateStand(stands, group, notes);
-        std::stable_sort(notes.begin(), notes.end(), [](const auto& a, const auto& b) { return a.second > b.second; });
+        // Largest first, equal radii in list order: an insertion sort of at most seven, no buffer.
+        for (std::size_t k = 1; k < notes.size(); ++k) {
+            for (std::size_t j = k; j > 0 && notes[j].second > notes[j - 1].second; --j) std::swap(notes[j], notes[j - 1]);
+        }
         const std::string base = stands[group.members[0]].id;  // the first of a group has the plain id
         for (std::size_t k = 0; k < notes.size(); ++k)
             stands[notes[k].first].id.assign(base).append(k == 0 ? 0 : 1, static_cast<char>('a' + k - 1));
