@@ -1,6 +1,6 @@
 // Loading a park airport's stand file with its learned file: the first half of the input is the archived file,
 // the rest the learned file. Any input loads or is refused without a crash; a refused file leaves no stands,
-// and a loaded one leaves its stands numbered 1..n with overlap lists that are ascending and mutual.
+// and a loaded one leaves its stands numbered 1..n with overlap lists that are ascending, mutual and bounded.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -36,6 +36,7 @@ bool lf_wellNumbered() {
         const ParkPos& stand = g_parkPositions[i];
         if (stand.index != i + 1) return false;
         if (!std::is_sorted(stand.excluded.begin(), stand.excluded.end())) return false;
+        if (stand.excluded.size() > kMaxExcludedStands) return false;
         for (const std::uint32_t other : stand.excluded) {
             if (other == 0 || other > n || other == stand.index) return false;
             const std::vector<std::uint32_t>& back = g_parkPositions[other - 1].excluded;
