@@ -64,6 +64,11 @@ double lf_userDistance(double lat, double lon) {
 }
 
 
+// In the simulator, or on its way there: from the queued hex id through the simulator's answer (seconds
+// later) to the end of the first 200 ticks. Counting only what the simulator had confirmed let a second
+// aircraft in under a limit of one while the first one's creation was still being answered.
+bool lf_countsAgainstMaxLive(const LiveAc& ac) { return ac.status == kAcInSim || ac.status == kAcCreationQueued; }
+
 double lf_pointHeading(const TrackPoint& p) { return p.headingGiven ? p.heading : p.track * kRadPerDeg; }
 
 void lf_dropFront(LiveAc& a) { a.track.pop_front(); }
@@ -242,10 +247,8 @@ void updateBufferAc(LiveAc& a) {
     if (g_liveCreations.size() > kMaxQueuedCreations && a.state == kMoveNew) return lf_dropFront(a);
     const std::int32_t maxLive = g_MAX_LIVE.value();
     if (maxLive != -1) {
-        const auto inSim = std::count_if(g_liveAc.begin(), g_liveAc.end(), [](const LiveAc& ac) { return ac.status == kAcInSim; });
-        const auto pending = static_cast<std::int64_t>(inSim) + static_cast<std::int64_t>(g_creationIds.size()) +
-                             static_cast<std::int64_t>(g_liveCreations.size());
-        if (maxLive <= pending) {
+        const auto counted = std::count_if(g_liveAc.begin(), g_liveAc.end(), lf_countsAgainstMaxLive);
+        if (maxLive <= counted) {
             const TrackPoint& front = a.track.front();
             if (lf_removeFarthestLiveAc(lf_userDistance(front.lat, front.lon))) return lf_erase(a);
         }
@@ -364,13 +367,14 @@ bool lf_removeFarthestLiveAc(double distanceNm) {
 void gf_enforceMaxLive() {
     const std::int32_t max = g_MAX_LIVE.value();
     if (max < 0) return;
-    std::vector<std::pair<double, LiveAc*>> inSim;
+    std::vector<std::pair<double, LiveAc*>> counted;
     for (LiveAc& ac : g_liveAc) {
-        if (ac.status == kAcInSim) inSim.emplace_back(lf_userDistance(ac.latitude, ac.longitude), &ac);
+        // A creation under way is withdrawn, or removed as soon as the simulator has created it.
+        if (lf_countsAgainstMaxLive(ac)) counted.emplace_back(lf_userDistance(ac.latitude, ac.longitude), &ac);
     }
-    if (inSim.size() <= static_cast<std::size_t>(max)) return;
+    if (counted.size() <= static_cast<std::size_t>(max)) return;
     // One ordering, farthest first (list order among equals); the excess goes from the front.
-    const std::size_t excess = inSim.size() - static_cast<std::size_t>(max);
-    std::stable_sort(inSim.begin(), inSim.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
-    for (std::size_t i = 0; i < excess; ++i) removeAircraftFromSim(*inSim[i].second);
+    const std::size_t excess = counted.size() - static_cast<std::size_t>(max);
+    std::stable_sort(counted.begin(), counted.end(), [](const auto& x, const auto& y) { return x.first > y.first; });
+    for (std::size_t i = 0; i < excess; ++i) removeAircraftFromSim(*counted[i].second);
 }

@@ -29,7 +29,8 @@ bool lf_chooseLiveryForLiveAc(LiveAc& a);
 // than `distanceNm`; true when there is none (nothing removed).
 bool lf_removeFarthestLiveAc(double distanceNm);
 
-// Brings the live aircraft in the simulator down to MAX_LIVE, farthest from the user first.
+// Brings the live aircraft in the simulator or on their way there down to MAX_LIVE, farthest from the user
+// first.
 void gf_enforceMaxLive();
 
 // Pitch (radians, negative = nose up) of a new aircraft at its first point.

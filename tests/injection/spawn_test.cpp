@@ -107,6 +107,12 @@ TEST_F(Spawn, EachHoldStopsAtItsThreshold) {
         {"10 creations queued", [](LiveAc&) { g_liveCreations.resize(10); }, Outcome::Spawned},
         {"11 creations queued", [](LiveAc&) { g_liveCreations.resize(11); }, Outcome::Dropped},
         {"MAX_LIVE 0", [](LiveAc&) { g_MAX_LIVE.set(0); }, Outcome::Erased},
+        // Sent to the simulator and not yet answered: it counts as much as one that is there.
+        {"MAX_LIVE 1, a creation under way", [](LiveAc&) {
+             g_MAX_LIVE.set(1);
+             g_liveAc.push_back(aircraft(0x400002));
+             g_liveAc.back().status = kAcCreationQueued;
+         }, Outcome::Erased},
         {"blocked callsign", [](LiveAc&) { g_BLOCK_CALLSIGN.set("DLH4AB"); }, Outcome::Erased},
         // The user flies low: a ground aircraft on its line of flight within 1.5 nm waits, judged by where it
         // was first reported (it has no position of its own before it is created).
@@ -244,10 +250,19 @@ TEST_F(Spawn, EnforcingMaxLiveRemovesTheFarthest) {
         a.longitude = p.lon;
         g_liveAc.push_back(a);
     }
+    // The farthest of all is still on its way into the simulator: it goes as soon as it is there.
+    LiveAc underWay = aircraft(0x400009);
+    underWay.status = kAcCreationQueued;
+    const TrackPoint p = point(5.0, 0.0, true);
+    underWay.latitude = p.lat;
+    underWay.longitude = p.lon;
+    g_liveAc.push_back(underWay);
     gf_enforceMaxLive();
     EXPECT_EQ(g_removals, (std::deque<std::uint32_t>{2, 4}));
     EXPECT_EQ(g_liveAc[0].status, kAcInSim);
     EXPECT_EQ(g_liveAc[2].status, kAcInSim);
+    EXPECT_EQ(g_liveAc[4].status, kAcRemovalRequested);
+    EXPECT_TRUE(g_liveAc[4].removeWhenCreated);
 }
 
 }  // namespace
