@@ -4,8 +4,10 @@
 #include <array>
 #include <exception>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <numbers>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -188,6 +190,15 @@ bool lf_takeCreatedObject(Ac* ac, const SimMessage& m) {
         lf_queueObjectRemoval(m.objectId);
         return false;
     }
+    if (ac->objectId == m.objectId) return false;  // told twice: its commands already run
+    if (ac->objectId != 0) {
+        // A second object for an aircraft that has one: the record keeps its first, the second would stand in
+        // the simulator for the rest of the run with nobody to move or remove it.
+        gf_logWarning(fmt::format("{} created twice: object {} kept, object {} removed", gf_acText(*ac),
+                                  ac->objectId, m.objectId));
+        lf_queueObjectRemoval(m.objectId);
+        return false;
+    }
     if (ac->status == kAcRemovalRequested) {
         ac->objectId = m.objectId;
         lf_removeCreatedObject(*ac);
@@ -230,23 +241,41 @@ void lf_onStaticDataMessage(const SimMessage& m) {
     ac->staticPitch = (m.b <= -1.0 * kDegToRad || m.b > 2.5 * kDegToRad) ? 0.7 * kDegToRad : m.b;
 }
 
-void lf_onCreationFailed(std::uint32_t id) {
+// Erases the record of a creation that came to nothing and frees the stand a live one was meant for; the
+// erased record, when there was one that `which` accepts.
+std::optional<AiAc> lf_eraseUncreated(std::uint32_t id, const std::function<bool(const AiAc&)>& which) {
     if (id <= kMaxStaticHexId) {
         AiAc* s = lf_staticByHexId(id);
-        if (s == nullptr) return;
-        const AiAc refused = *s;
+        if (s == nullptr || !which(*s)) return std::nullopt;
+        AiAc gone = *s;
         lf_eraseStaticAc(*s);
-        gf_liveryCouldNotBeCreated(refused);
-        return;
+        return gone;
     }
     LiveAc* ac = lf_liveByHexId(id);
-    if (ac == nullptr) return;
-    const LiveAc refused = *ac;
-    // The stand it was meant for is free again.
-    gf_freeStandOf(refused.standIndex, refused.hexId);
+    if (ac == nullptr || !which(*ac)) return std::nullopt;
+    AiAc gone = *ac;
+    gf_freeStandOf(gone.standIndex, gone.hexId);
     lf_eraseLiveAc(*ac);
+    return gone;
+}
+
+void lf_onCreationFailed(std::uint32_t id) {
+    const auto refused = lf_eraseUncreated(id, [](const AiAc&) { return true; });
     // May throw the user error; the record is gone by then.
-    gf_liveryCouldNotBeCreated(refused);
+    if (refused) gf_liveryCouldNotBeCreated(*refused);
+}
+
+// The link gave up waiting for the simulator's answer. Kept, the record would wait in its creation for the
+// rest of the run and hold its hex id, so that the aircraft never came back: it goes, and the next report
+// of the aircraft creates it anew, with the livery it had.
+void lf_onCreationUnanswered(std::uint32_t id) {
+    const auto gone = lf_eraseUncreated(id, [](const AiAc& ac) {
+        // Only a creation still waiting: an aircraft with an object was answered after all.
+        const bool waiting =
+            ac.status == kAcCreationQueued || (ac.status == kAcRemovalRequested && ac.removeWhenCreated);
+        return waiting && ac.objectId == 0;
+    });
+    if (gone) gf_logWarning(fmt::format("{} not created by the simulator in time, given up", gf_acText(*gone)));
 }
 
 void lf_handleSimMessage(const SimMessage& m) {
@@ -272,6 +301,9 @@ void lf_handleSimMessage(const SimMessage& m) {
             return;
         case kSimMsgCreationFailed:
             lf_onCreationFailed(m.id);
+            return;
+        case kSimMsgCreationUnanswered:
+            lf_onCreationUnanswered(m.id);
             return;
         default:
             return;

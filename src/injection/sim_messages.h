@@ -1,6 +1,6 @@
 // What the simulator link and the traffic reader tell the work thread about the program's aircraft, as
 // messages handled once a tick: a created object, a removed one, a report of ground contact and height, the
-// static data of a model, a blocked callsign, a refused creation.
+// static data of a model, a blocked callsign, a refused or unanswered creation.
 #pragma once
 
 #include <array>
@@ -20,6 +20,9 @@ enum SimMessageType : std::uint32_t {
     kSimMsgStaticData = 4,
     kSimMsgBlocked = 5,  // the user blocked the callsign of this live aircraft (traffic reader)
     kSimMsgCreationFailed = 6,
+    // The simulator never answered the creation (the link gave it up): id = hex id or static creation id. Not
+    // a refusal: the livery stays usable and the aircraft may be created again.
+    kSimMsgCreationUnanswered = 7,
 };
 
 // 32 bytes, fields in this order. A creation message (type 0 or 1) is also kept as the aircraft's

@@ -11,6 +11,7 @@
 #include <cmath>
 #include <span>
 #include <string>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -240,12 +241,18 @@ void lf_takeControl(std::uint32_t objectId) {
         g_clientEventQueue.push_back({objectId, e, 1});
 }
 
-// One round of the in-range report has ended: what has waited too long for a match is given up.
-void lf_ageUnmatched() {
+// One round of the in-range report has ended: what has waited too long for a match is given up. The work
+// thread hears of every creation given up (appended to `givenUp`), or its aircraft would wait for it for the
+// rest of the run. The caller holds g_simQueueMutex and posts after letting it go.
+void lf_ageUnmatched(std::vector<SimMessage>& givenUp) {
     for (auto& o : g_newlyAddedObjects) ++o.rounds;
     for (auto& p : g_pendingCreations) ++p.rounds;
     std::erase_if(g_newlyAddedObjects, [](const NewlyAddedObject& o) { return o.rounds >= kMaxUnmatchedRounds; });
-    std::erase_if(g_pendingCreations, [](const PendingCreation& p) { return p.rounds >= kMaxUnmatchedRounds; });
+    std::erase_if(g_pendingCreations, [&](const PendingCreation& p) {
+        if (p.rounds < kMaxUnmatchedRounds) return false;
+        givenUp.push_back({0, p.hexid, 0, kSimMsgCreationUnanswered, 0.0, 0.0});
+        return true;
+    });
 }
 
 void lf_onAircraftInRange(std::span<const std::uint8_t> msg) {
@@ -253,7 +260,7 @@ void lf_onAircraftInRange(std::span<const std::uint8_t> msg) {
     if (!data || data->requestId != kRequestAircraftInRange) return;
     const bool lastOfRound = data->entryNumber >= data->outOf;
     const auto ac = data->objectId > g_userObjectId.load() ? gf_decodeAircraftInRange(data->data) : std::nullopt;
-    std::optional<SimMessage> post;
+    std::vector<SimMessage> post;
     {
         std::lock_guard lock(g_simQueueMutex);
         if (ac) {
@@ -263,8 +270,8 @@ void lf_onAircraftInRange(std::span<const std::uint8_t> msg) {
                 // An aircraft low enough to be on or near the ground, with a callsign of its own (a trailing
                 // '*' marks the program's static aircraft).
                 if (ac->altAboveGround <= 2500.0 && !ac->atcId.empty() && ac->atcId.back() != '*') {
-                    post = SimMessage{data->objectId, ac->onGround != 0 ? 1u : 0u, 0, kSimMsgAircraftReport,
-                                      ac->groundAltitude, ac->altAboveGround};
+                    post.push_back({data->objectId, ac->onGround != 0 ? 1u : 0u, 0, kSimMsgAircraftReport,
+                                    ac->groundAltitude, ac->altAboveGround});
                 }
             } else {
                 g_newlyAddedObjects.erase(added);
@@ -281,14 +288,14 @@ void lf_onAircraftInRange(std::span<const std::uint8_t> msg) {
                     pending.erase(ours);
                     lf_takeControl(data->objectId);
                     const bool isStatic = hexid <= 10000;
-                    post = SimMessage{data->objectId, hexid, 0, isStatic ? kSimMsgStaticCreated : kSimMsgLiveCreated,
-                                      0.0, isStatic ? 0.0 : ac->altAboveGround};
+                    post.push_back({data->objectId, hexid, 0, isStatic ? kSimMsgStaticCreated : kSimMsgLiveCreated,
+                                    0.0, isStatic ? 0.0 : ac->altAboveGround});
                 }
             }
         }
-        if (lastOfRound) lf_ageUnmatched();
+        if (lastOfRound) lf_ageUnmatched(post);
     }
-    if (post) gf_postSimMessage(*post);
+    for (const SimMessage& m : post) gf_postSimMessage(m);
 }
 
 }  // namespace

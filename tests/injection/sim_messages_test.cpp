@@ -278,6 +278,57 @@ TEST_F(SimMessages, RefusedCreationsFreeTheStandAndTooManyAreShownOnceWithoutSto
     EXPECT_EQ(g_freedStands, (std::vector<std::uint32_t>{20, 21, 22}));
 }
 
+TEST_F(SimMessages, ACreationNeverAnsweredFreesItsRecordAndStandButNotItsLivery) {
+    struct Case {
+        const char* name;
+        std::uint32_t status, objectId;
+        bool removeWhenCreated, isStatic, erased;
+    };
+    const Case cases[] = {
+        {"live, waiting", kAcCreationQueued, 0, false, false, true},
+        {"live, removal asked meanwhile", kAcRemovalRequested, 0, true, false, true},
+        {"live, answered after all", kAcCreationQueued, kObj, false, false, false},
+        {"static, waiting", kAcCreationQueued, 0, false, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SetUp();
+        AiAc& ac = c.isStatic ? g_staticAc.emplace_back(live(false, kMoveParked, 7))
+                              : static_cast<AiAc&>(g_liveAc.emplace_back(live(true)));
+        ac.status = c.status;
+        ac.objectId = c.objectId;
+        ac.removeWhenCreated = c.removeWhenCreated;
+        ac.standIndex = 20;
+        post(kSimMsgCreationUnanswered, 0, ac.hexId);
+        ticks(1);
+        EXPECT_EQ(g_liveAc.size() + g_staticAc.size(), c.erased ? 0u : 1u);
+        EXPECT_EQ(g_freedStands.size(), c.erased && !c.isStatic ? 1u : 0u);
+        EXPECT_EQ(log().find("not created by the simulator in time") != std::string::npos, c.erased);
+        EXPECT_TRUE(g_liveriesNotCreated.empty());
+        TearDown();
+    }
+}
+
+TEST_F(SimMessages, ASecondObjectForAnAircraftIsRemovedAndTheFirstKept) {
+    for (const std::uint32_t type : {kSimMsgLiveCreated, kSimMsgStaticCreated}) {
+        SCOPED_TRACE(type);
+        SetUp();
+        const bool isLive = type == kSimMsgLiveCreated;
+        AiAc& ac = isLive ? static_cast<AiAc&>(g_liveAc.emplace_back(live(true)))
+                          : g_staticAc.emplace_back(live(false, kMoveParked, 7));
+        post(type, kObj, ac.hexId);
+        ticks(1);
+        post(type, kObj + 1, ac.hexId);
+        post(type, kObj, ac.hexId);  // the same object told twice changes nothing
+        ticks(1);
+        EXPECT_EQ(ac.objectId, kObj);
+        EXPECT_EQ(removals(), std::vector<std::uint32_t>{kObj + 1});
+        EXPECT_NE(log().find("created twice: object 101 kept, object 102 removed"), std::string::npos);
+        EXPECT_EQ(sink.with("static").size(), isLive ? 1u : 0u);  // one creation handled
+        TearDown();
+    }
+}
+
 TEST_F(SimMessages, AFailingMessageIsLoggedAndTheOthersAreHandled) {
     // The parking hook posts a message of its own (posting while handling must not wait), then throws.
     g_standHooks.dropParkingEntries = [](std::uint32_t) {

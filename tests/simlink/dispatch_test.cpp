@@ -331,7 +331,7 @@ TEST_F(Dispatch, RemovedObjectsGoToTheWorkThreadAndLeaveTheAnnouncedList) {
     EXPECT_EQ(m[1].objectId, 171u);
 }
 
-TEST_F(Dispatch, WhatNeverShowsUpInRangeIsGivenUpAfterThirtyReports) {
+TEST_F(Dispatch, WhatNeverShowsUpInRangeIsGivenUpAfterThirtyReportsAndTheWorkThreadIsTold) {
     dispatch(userPosition(47.45, 8.55, 1));
     dispatch(added(180));
     g_pendingCreations = {{10, 0x4B0001, "EZY1"}};
@@ -342,9 +342,15 @@ TEST_F(Dispatch, WhatNeverShowsUpInRangeIsGivenUpAfterThirtyReports) {
     }
     EXPECT_EQ(g_newlyAddedObjects.size(), 1u);
     EXPECT_EQ(g_pendingCreations.size(), 1u);
+    EXPECT_TRUE(posted().empty());
     dispatch(inRange(1, "D-ZNTV", 0.0, 1416.0, true, 1, 1));
     EXPECT_TRUE(g_newlyAddedObjects.empty());
     EXPECT_TRUE(g_pendingCreations.empty());
+    // The work thread hears of the creation given up, or its aircraft would wait for it for good.
+    const auto m = posted();
+    ASSERT_EQ(m.size(), 1u);
+    EXPECT_EQ(m[0].type, kSimMsgCreationUnanswered);
+    EXPECT_EQ(m[0].id, 0x4B0001u);
 }
 
 }  // namespace
