@@ -1,10 +1,11 @@
 // The live-traffic service's readers driven by fuzz inputs: the transport stands in at the HTTP call and plays
 // a script of replies, one per request. With the last reply it stops both readers, as the exit would: the
 // reader still reads that reply whole, and then ends instead of pausing (a reply without "rrl" would make it
-// wait two seconds). The pauses before are 0, the slot clock fixed, each batch of live records dropped where
-// the injection would take it, and nothing is printed (the log stays closed).
+// wait two seconds). The pauses before are 0, the slot clock fixed, each batch of live records checked and
+// dropped where the injection would take it, and nothing is printed (the log stays closed).
 #pragma once
 
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <ctime>
@@ -15,6 +16,7 @@
 
 #include "frame/settings.h"
 #include "frame/timeutil.h"
+#include "injection/intake.h"
 #include "liveries/database.h"
 #include "trafficservice/clients.h"
 #include "trafficservice/credential.h"
@@ -57,7 +59,16 @@ inline void setUpServiceWorld() {
         SlotClock clock;
         clock.now = [] { return kServiceNow; };
         gf_setSlotClock(clock);
-        gf_setTrafficBatchHandOver([](TrafficClient& client, std::int32_t) { client.liveRecords.clear(); });
+        gf_setTrafficBatchHandOver([](TrafficClient& client, std::int32_t) {
+            // What the intake takes goes on into the movement's sums: every number of it must be finite.
+            for (const TrafficRecord& r : client.liveRecords) {
+                if (gf_impossibleValue(r)) continue;
+                for (double v : {r.lat, r.lon, r.bank, r.heading, r.alt, r.speed, r.track, r.vs, r.tas, r.time}) {
+                    if (!std::isfinite(v)) __builtin_trap();
+                }
+            }
+            client.liveRecords.clear();
+        });
         gf_setDerivedTrafficRange(40);
         g_knownModels = {"A320", "A388", "B744", "B763", "C172", "EC35", "F16", "E190"};
         g_largeModels = {"A320", "E190"};

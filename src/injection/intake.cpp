@@ -4,6 +4,9 @@
 #include <cmath>
 #include <exception>
 #include <mutex>
+#include <numbers>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include <fmt/format.h>
@@ -82,6 +85,26 @@ bool lf_implausible(const TrafficRecord& r, const LiveAc& a) {
     return false;
 }
 
+// What an aircraft can report, generously: beyond these a value is a misreading, and fed to the movement it
+// overflows (a ground speed of 1e302 kt made every predicted point NaN in the simulator).
+struct PossibleRange {
+    const char* name;
+    double TrackPoint::*value;
+    double lowest, highest;
+    const char* unit;
+};
+constexpr PossibleRange kPossibleRanges[] = {
+    {"latitude", &TrackPoint::lat, -90.0, 90.0, "deg"},
+    {"longitude", &TrackPoint::lon, -180.0, 180.0, "deg"},
+    {"altitude", &TrackPoint::alt, -2000.0, 100000.0, "ft"},
+    {"ground speed", &TrackPoint::speed, -2500.0, 2500.0, "kt"},
+    {"true airspeed", &TrackPoint::tas, -2500.0, 2500.0, "kt"},
+    {"vertical speed", &TrackPoint::vs, -100000.0, 100000.0, "ft/min"},
+    {"track", &TrackPoint::track, -360.0, 360.0, "deg"},
+    {"bank", &TrackPoint::bank, -std::numbers::pi, std::numbers::pi, "rad"},
+    {"heading", &TrackPoint::heading, -2.0 * std::numbers::pi, 2.0 * std::numbers::pi, "rad"},
+};
+
 // The positions written this tick go to the link's frame handler. While the simulator runs at 50 frames a
 // second or less, the work thread never waits for it: that tick's positions are dropped instead.
 void lf_swapPositionBuffer() {
@@ -150,7 +173,21 @@ void lf_handleUdpMessages() {
     }
 }
 
+std::optional<std::string> gf_impossibleValue(const TrackPoint& point) {
+    for (const PossibleRange& r : kPossibleRanges) {
+        const double v = point.*r.value;
+        // Written so that a NaN fails too.
+        if (!(v >= r.lowest && v <= r.highest)) return fmt::format("{} {} {}", r.name, v, r.unit);
+    }
+    return std::nullopt;
+}
+
 void lf_applyTrafficRecord(const TrafficRecord& record) {
+    if (const auto impossible = gf_impossibleValue(record)) {
+        gf_logWarning(fmt::format("{:06X} {}: {} is no aircraft's, report not taken", record.hexId, record.callsign,
+                                  *impossible));
+        return;
+    }
     for (LiveAc& ac : g_liveAc) {
         if (lf_applyIfSameAc(record, ac)) return;
     }

@@ -25,6 +25,11 @@ class TrafficClient;
 // client's time of the latest record back to 0. Traffic reader thread.
 void gf_processTrafficBatch(TrafficClient& client, std::int32_t delaySeconds);
 
+// The first value of a received point that no aircraft can have, as "<what> <value> <unit>" (a position off
+// the globe, an altitude beyond 100,000 ft, a speed beyond 2,500 kt, NaN anywhere...); nothing when every
+// value is possible. lf_applyTrafficRecord refuses such a report with a warning.
+std::optional<std::string> gf_impossibleValue(const TrackPoint& point);
+
 // True when the record is this aircraft's (same hex id) and has been dealt with, taken or dropped.
 bool lf_applyIfSameAc(const TrafficRecord& record, LiveAc& ac);
 // A new live aircraft from the record, its type completed from the registration list when it is empty or

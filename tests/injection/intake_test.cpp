@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <future>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -10,11 +11,13 @@
 
 #include <gtest/gtest.h>
 
+#include "frame/log.h"
 #include "frame/settings.h"
 #include "injection/aircraft_lists.h"
 #include "injection/services.h"
 #include "liveries/database.h"
 #include "simlink/link.h"
+#include "support/test_support.h"
 #include "trafficservice/clients.h"
 
 namespace {
@@ -183,6 +186,39 @@ TEST_F(Intake, NewAircraftAreMadeOrDroppedByTypeCategoryAndHeight) {
         ASSERT_EQ(made.track.size(), 1u);
         EXPECT_EQ(made.track.front().alt, c.alt);
     }
+}
+
+TEST_F(Intake, AReportWithAValueNoAircraftCanHaveIsRefusedWithAWarning) {
+    testing_support::TempDir dir;
+    gf_openLog(dir / "Log.txt");
+    struct Case {
+        double TrackPoint::*field;
+        double value;
+        bool taken;
+    };
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    const Case cases[] = {
+        {&TrackPoint::speed, 2500.0, true},     {&TrackPoint::speed, 1e302, false},
+        {&TrackPoint::speed, nan, false},       {&TrackPoint::alt, 100000.0, true},
+        {&TrackPoint::alt, 1e6, false},         {&TrackPoint::lat, -90.5, false},
+        {&TrackPoint::lon, nan, false},         {&TrackPoint::vs, -1e9, false},
+        {&TrackPoint::tas, INFINITY, false},    {&TrackPoint::track, 1e300, false},
+        {&TrackPoint::bank, 4.0, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.value);
+        g_liveAc.clear();
+        TrafficRecord r = record(0x200002, "BAW12", "A320", 1010.0);
+        r.alt = 30000.0;
+        r.airborne = true;
+        r.*c.field = c.value;
+        lf_applyTrafficRecord(r);
+        EXPECT_EQ(g_liveAc.size(), c.taken ? 1u : 0u);
+    }
+    gf_closeLog();
+    EXPECT_NE(testing_support::readWholeFile(dir / "Log.txt")
+                  .find("===> 200002 BAW12: ground speed 1e+302 kt is no aircraft's, report not taken"),
+              std::string::npos);
 }
 
 // A type the registration list corrects must take its category, span and every table with it: an A320 that
