@@ -20,9 +20,9 @@ void lf_dispatch(const std::uint8_t* message, std::uint32_t size, void* context)
 // Sends everything the work thread queued, on the simulator's frame: positions, client events, creations,
 // removals, in that order. A queue lock held elsewhere skips this frame. Link thread.
 void lf_flushSimConnectQueues();
-// One creation, remembered as pending under the send id its request was stamped with; the caller holds
-// g_simQueueMutex.
-void lf_createAiAircraft(SimConnectHandle handle, const CreateAircraftRequest& request);
+// One creation, remembered as pending under the send id its request was stamped with; false when it could
+// not be sent (logged and counted as a failed request). The caller holds g_simQueueMutex.
+bool lf_createAiAircraft(SimConnectHandle handle, const CreateAircraftRequest& request);
 
 // The user-stand look-up and check the dispatch asks for, run later by the work thread
 // (gf_handleLinkRequests); any thread may ask.

@@ -2,12 +2,14 @@
 // thread never sends positions, events, creations or removals itself: the traffic then moves in step with
 // the simulator's frames and the work thread stays free of I/O.
 #include <new>
+#include <vector>
 
 #include <fmt/format.h>
 
 #include "frame/display.h"
 #include "frame/log.h"
 #include "frame/timeutil.h"
+#include "injection/services.h"
 #include "simlink/dispatch.h"
 #include "simlink/link.h"
 
@@ -61,7 +63,7 @@ void gf_setCabinLights(std::uint32_t objectId, std::uint32_t value) {
     gf_queueClientEvent({objectId, kEventCabinLightsSet, value});
 }
 
-void lf_createAiAircraft(SimConnectHandle handle, const CreateAircraftRequest& c) {
+bool lf_createAiAircraft(SimConnectHandle handle, const CreateAircraftRequest& c) {
     // The send id comes from the builder itself: asked for afterwards, it could belong to a request another
     // thread made in between, and a refusal naming this creation would then find nothing.
     std::uint32_t sendId = 0;
@@ -69,12 +71,16 @@ void lf_createAiAircraft(SimConnectHandle handle, const CreateAircraftRequest& c
         gf_logWarning(fmt::format("! Simcon call to create ac in sim failed, hexid:{}, liv: \"{}\", callsign: {}",
                                   c.hexid, c.containerTitle, c.callsign));
         gf_countRequestError();
-        return;
+        return false;
     }
     g_pendingCreations.push_back({sendId, c.hexid, c.callsign});
+    return true;
 }
 
-void lf_flushSimConnectQueues() {
+namespace {
+
+// The flush itself, under the queue lock; the creations that could not be sent are added to `notSent`.
+void lf_flushLocked(std::vector<SimMessage>& notSent) {
     // Never wait here: the simulator's messages would stall behind the work thread. What is queued goes out
     // on the next frame.
     std::unique_lock lock(g_simQueueMutex, std::try_to_lock);
@@ -110,7 +116,11 @@ void lf_flushSimConnectQueues() {
     }
     g_clientEventQueue.clear();
 
-    for (const CreateAircraftRequest& c : g_createQueue) lf_createAiAircraft(h, c);
+    // A creation that never went out is never answered either: the work thread hears of it as of one the
+    // simulator left unanswered, or its aircraft would wait for it for good.
+    for (const CreateAircraftRequest& c : g_createQueue) {
+        if (!lf_createAiAircraft(h, c)) notSent.push_back({0, c.hexid, 0, kSimMsgCreationUnanswered, 0.0, 0.0});
+    }
     g_createQueue.clear();
 
     for (std::uint32_t id : g_removeQueue) {
@@ -122,4 +132,13 @@ void lf_flushSimConnectQueues() {
         }
     }
     g_removeQueue.clear();
+}
+
+}  // namespace
+
+void lf_flushSimConnectQueues() {
+    std::vector<SimMessage> notSent;
+    lf_flushLocked(notSent);
+    // Posted once the queue lock is let go and the frame is out (the lock order is messages, then queue).
+    for (const SimMessage& m : notSent) gf_postSimMessage(m);
 }

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "client_fixture.h"
+#include "injection/services.h"
 #include "link_test_env.h"
 #include "simlink/dispatch.h"
 
@@ -183,6 +184,11 @@ TEST_F(Flush, FailedRequestsAreReportedAndTheThirdMakesTheLinkFatal) {
     EXPECT_TRUE(logHas("===> ! Simcon call to create ac in sim failed, hexid:4915203, liv: \"AI Airbus A320 Swiss\", "
                        "callsign: SWR3"));
     EXPECT_TRUE(g_pendingCreations.empty());
+    // Never sent, never answered: the work thread is told so, or the aircraft would wait for it for good.
+    const auto told = gf_takeSimMessages();
+    ASSERT_EQ(told.size(), 1u);
+    EXPECT_EQ(told[0].type, kSimMsgCreationUnanswered);
+    EXPECT_EQ(told[0].id, 0x4B0003u);
     EXPECT_EQ(g_requestErrorCount.load(), 3u);
     EXPECT_TRUE(g_simFatalError.load());
     EXPECT_TRUE(caught().shown("SimConnect request error 3, see Log.txt"));
