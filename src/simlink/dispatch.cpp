@@ -33,6 +33,12 @@ std::atomic<bool> g_userStandLookupRequest{false};
 std::atomic<bool> g_userStandCheckRequest{false};
 std::string g_lastUserStand;  // work thread
 
+// A creation given up is still known for as many rounds again: an object the simulator creates that late is
+// removed, not left to fly on its own beside the aircraft's new creation.
+constexpr std::uint32_t kLateCreationRounds = 2 * kMaxUnmatchedRounds;
+
+bool lf_givenUp(const PendingCreation& p) { return p.rounds >= kMaxUnmatchedRounds; }
+
 bool lf_atOrigin(const UserAcData& d) { return !gf_isRealPosition(d.latitude, d.longitude); }
 
 UserAcData lf_userAc() {
@@ -118,7 +124,8 @@ void lf_onException(std::span<const std::uint8_t> msg) {
                 auto& pending = g_pendingCreations;
                 for (std::size_t i = 0; i < pending.size(); ++i) {
                     if (pending[i].sendId != ex->sendId) continue;
-                    found = true;
+                    // The work thread let a creation given up go already.
+                    found = !lf_givenUp(pending[i]);
                     hexid = pending[i].hexid;
                     pending[i] = std::move(pending.back());
                     pending.pop_back();
@@ -246,13 +253,11 @@ void lf_takeControl(std::uint32_t objectId) {
 // rest of the run. The caller holds g_simQueueMutex and posts after letting it go.
 void lf_ageUnmatched(std::vector<SimMessage>& givenUp) {
     for (auto& o : g_newlyAddedObjects) ++o.rounds;
-    for (auto& p : g_pendingCreations) ++p.rounds;
+    for (auto& p : g_pendingCreations) {
+        if (++p.rounds == kMaxUnmatchedRounds) givenUp.push_back({0, p.hexid, 0, kSimMsgCreationUnanswered, 0.0, 0.0});
+    }
     std::erase_if(g_newlyAddedObjects, [](const NewlyAddedObject& o) { return o.rounds >= kMaxUnmatchedRounds; });
-    std::erase_if(g_pendingCreations, [&](const PendingCreation& p) {
-        if (p.rounds < kMaxUnmatchedRounds) return false;
-        givenUp.push_back({0, p.hexid, 0, kSimMsgCreationUnanswered, 0.0, 0.0});
-        return true;
-    });
+    std::erase_if(g_pendingCreations, [](const PendingCreation& p) { return p.rounds >= kLateCreationRounds; });
 }
 
 void lf_onAircraftInRange(std::span<const std::uint8_t> msg) {
@@ -276,13 +281,24 @@ void lf_onAircraftInRange(std::span<const std::uint8_t> msg) {
             } else {
                 g_newlyAddedObjects.erase(added);
                 auto& pending = g_pendingCreations;
-                const auto ours = std::find_if(pending.begin(), pending.end(),
-                                               [&](const PendingCreation& p) { return p.callsign == ac->atcId; });
+                // A creation still awaited first: the aircraft's new creation after one given up has its callsign.
+                auto ours = std::find_if(pending.begin(), pending.end(), [&](const PendingCreation& p) {
+                    return p.callsign == ac->atcId && !lf_givenUp(p);
+                });
+                if (ours == pending.end()) {
+                    ours = std::find_if(pending.begin(), pending.end(),
+                                        [&](const PendingCreation& p) { return p.callsign == ac->atcId; });
+                }
                 if (ours == pending.end()) {
                     gf_logLine(fmt::format("just spawned, but not by {}, oid: {}, callsign \"{}\", altaboveGnd:{:.0f} "
                                            "ft, onground:{}, gnd_alt:{:.0f} ft ",
                                            kAppTitle, data->objectId, ac->atcId, ac->altAboveGround, ac->onGround,
                                            ac->groundAltitude));
+                } else if (lf_givenUp(*ours)) {
+                    gf_logWarning(fmt::format("oid: {}, callsign \"{}\" created after it was given up, removed",
+                                              data->objectId, ac->atcId));
+                    pending.erase(ours);
+                    g_removeQueue.push_back(data->objectId);
                 } else {
                     const std::uint32_t hexid = ours->hexid;
                     pending.erase(ours);

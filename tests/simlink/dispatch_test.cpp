@@ -334,23 +334,42 @@ TEST_F(Dispatch, RemovedObjectsGoToTheWorkThreadAndLeaveTheAnnouncedList) {
 TEST_F(Dispatch, WhatNeverShowsUpInRangeIsGivenUpAfterThirtyReportsAndTheWorkThreadIsTold) {
     dispatch(userPosition(47.45, 8.55, 1));
     dispatch(added(180));
-    g_pendingCreations = {{10, 0x4B0001, "EZY1"}};
+    g_pendingCreations = {{10, 0x4B0001, "EZY1"}, {11, 0x4B0002, "EZY2"}};
     // A report of one entry (the user) is a whole round.
-    for (std::uint32_t round = 1; round < kMaxUnmatchedRounds; ++round) {
-        dispatch(inRange(1, "D-ZNTV", 0.0, 1416.0, true, 1, 1));
-        dispatch(inRange(1, "D-ZNTV", 0.0, 1416.0, true, 1, 2));  // the middle of a round counts nothing
-    }
+    const auto rounds = [](std::uint32_t n) {
+        for (std::uint32_t round = 0; round < n; ++round) {
+            dispatch(inRange(1, "D-ZNTV", 0.0, 1416.0, true, 1, 1));
+            dispatch(inRange(1, "D-ZNTV", 0.0, 1416.0, true, 1, 2));  // the middle of a round counts nothing
+        }
+    };
+    rounds(kMaxUnmatchedRounds - 1);
     EXPECT_EQ(g_newlyAddedObjects.size(), 1u);
-    EXPECT_EQ(g_pendingCreations.size(), 1u);
     EXPECT_TRUE(posted().empty());
-    dispatch(inRange(1, "D-ZNTV", 0.0, 1416.0, true, 1, 1));
+    rounds(1);
     EXPECT_TRUE(g_newlyAddedObjects.empty());
-    EXPECT_TRUE(g_pendingCreations.empty());
-    // The work thread hears of the creation given up, or its aircraft would wait for it for good.
+    // The work thread hears of each creation given up, or its aircraft would wait for it for good.
     const auto m = posted();
-    ASSERT_EQ(m.size(), 1u);
+    ASSERT_EQ(m.size(), 2u);
     EXPECT_EQ(m[0].type, kSimMsgCreationUnanswered);
     EXPECT_EQ(m[0].id, 0x4B0001u);
+    // The aircraft's new creation is matched first; the first one, created after all, goes; neither it nor a
+    // late refusal reaches the work thread.
+    g_pendingCreations.push_back({13, 0x4B0001, "EZY1"});
+    dispatch(added(181));
+    dispatch(added(182));
+    dispatch(inRange(181, "EZY1", 0.0, 1416.0, true));
+    dispatch(inRange(182, "EZY1", 0.0, 1416.0, true));
+    dispatch(exception(22, 11));
+    const auto late = posted();
+    ASSERT_EQ(late.size(), 1u);
+    EXPECT_EQ(late[0].type, kSimMsgLiveCreated);
+    EXPECT_EQ(late[0].objectId, 181u);
+    EXPECT_EQ(g_removeQueue, std::vector<std::uint32_t>{182});
+    EXPECT_TRUE(logHas("===> oid: 182, callsign \"EZY1\" created after it was given up, removed"));
+    EXPECT_TRUE(g_pendingCreations.empty());
+    g_pendingCreations = {{12, 0x4B0003, "EZY3"}};
+    rounds(2 * kMaxUnmatchedRounds);
+    EXPECT_TRUE(g_pendingCreations.empty());  // nothing stays for good
 }
 
 }  // namespace
