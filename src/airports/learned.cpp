@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <exception>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -120,7 +121,26 @@ bool lf_manualStandPlaced(pugi::xml_node node) {
     return !zeroBox && lf_attrReal(node, "radius") != 0.0;
 }
 
-void lf_mergeStands(pugi::xml_node parkpositions, const std::string& pathText, std::vector<ParkPos>& stands) {
+std::string lf_elementText(pugi::xml_node node) {
+    std::ostringstream out;
+    node.print(out, "", pugi::format_raw);
+    return out.str();
+}
+
+// The options of a stand that it held already, under the stand's id alone: read again at the next load, they
+// meet the same options and are carried once more, until the options they met are gone.
+std::string lf_droppedOptionsText(const std::string& id, const std::vector<pugi::xml_node>& dropped) {
+    pugi::xml_document scratch;
+    pugi::xml_node parkpos = scratch.append_child("parkpos");
+    parkpos.append_attribute("id").set_value(id.c_str());
+    for (const pugi::xml_node opt : dropped) parkpos.append_copy(opt);
+    return lf_elementText(parkpos);
+}
+
+// Merges the elements into the stands; what cannot be placed is carried, as it was written.
+std::vector<std::string> lf_mergeStands(pugi::xml_node parkpositions, const std::string& pathText,
+                                        std::vector<ParkPos>& stands) {
+    std::vector<std::string> carried;
     std::unordered_map<std::string, std::size_t> byId = lf_indexById(stands);
     for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
         const std::string id = node.attribute("id").value();
@@ -128,8 +148,10 @@ void lf_mergeStands(pugi::xml_node parkpositions, const std::string& pathText, s
         if (lf_attrBool(node, "manual")) {
             if (found != byId.end()) {
                 gf_logWarning(fmt::format("manually created standid {} already exists in {}", id, pathText));
+                carried.push_back(lf_elementText(node));
             } else if (!lf_manualStandPlaced(node)) {
                 gf_logWarning(fmt::format("manually created standid {} misses correct attributes in {}", id, pathText));
+                carried.push_back(lf_elementText(node));
             } else {
                 lf_readParkpos(node, id, 0, stands);
                 stands.back().manual = 1;
@@ -137,40 +159,74 @@ void lf_mergeStands(pugi::xml_node parkpositions, const std::string& pathText, s
             }
             continue;
         }
-        if (found == byId.end() || !lf_readLearnedParkpos(node, id, stands[found->second]))
+        std::vector<pugi::xml_node> dropped;
+        if (found == byId.end() || !lf_readLearnedParkpos(node, id, stands[found->second], &dropped)) {
             gf_logLine(fmt::format("learned stand {} in {} not found?", id, pathText));
+            carried.push_back(lf_elementText(node));
+        } else if (!dropped.empty()) {
+            carried.push_back(lf_droppedOptionsText(id, dropped));
+        }
     }
+    if (!carried.empty()) {
+        gf_logLine(fmt::format("{} element{} of {} kept for its next save", carried.size(),
+                               gf_pluralSuffix(std::uint64_t{carried.size()}), pathText));
+    }
+    return carried;
 }
 
-// "EDDF.xml" -> "EDDF.0.xml"; a name without extension gets none.
-std::filesystem::path lf_brokenCopyPath(const std::filesystem::path& path) {
+// "EDDF.xml" -> "EDDF.<n>.xml"; a name without extension gets none.
+std::filesystem::path lf_copyPath(const std::filesystem::path& path, int n) {
     std::filesystem::path copy = path;
-    if (path.has_extension()) copy.replace_extension(".0" + path.extension().string());
+    if (path.has_extension()) copy.replace_extension(fmt::format(".{}{}", n, path.extension().string()));
     return copy;
-}
-
-void lf_keepBrokenCopy(const std::filesystem::path& path) {
-    if (!path.has_extension()) return;
-    if (const std::optional<std::string> bytes = gf_readFile(path))
-        gf_writeFile(*bytes, lf_brokenCopyPath(path), false);
 }
 
 }  // namespace
 
-void lf_readLearned(const std::filesystem::path& path, const ApfInfo& archived, std::vector<ParkPos>& stands,
-                    bool& handmade) {
+std::filesystem::path gf_keepLearnedCopy(const std::filesystem::path& path, const std::string& reason) {
+    const std::optional<std::string> bytes = gf_readFile(path);
+    if (!path.has_extension() || !bytes) return {};
+    // An older copy is the user's too: it is only ever reused when it holds the same bytes.
+    for (int n = 0; n < 100; ++n) {
+        const std::filesystem::path copy = lf_copyPath(path, n);
+        std::error_code ec;
+        if (std::filesystem::exists(copy, ec) || ec) {
+            if (gf_readFile(copy) != bytes) continue;
+        } else if (!gf_writeFile(*bytes, copy, false)) {
+            break;
+        }
+        gf_logWarning(fmt::format("{} not taken whole ({}), kept as {}", path.string(), reason, copy.string()));
+        return copy;
+    }
+    gf_logWarning(fmt::format("{} not taken whole ({}), no copy could be made", path.string(), reason));
+    return {};
+}
+
+LearnedMerge lf_readLearned(const std::filesystem::path& path, const ApfInfo& archived, std::vector<ParkPos>& stands,
+                            bool& handmade, const std::optional<std::string>& text) {
     const std::string pathText = path.string();
+    LearnedMerge merge;
+    // Whatever ends the merge early leaves the file as the user had it, beside itself.
+    const auto notWhole = [&](const std::string& reason) {
+        merge.takenWhole = false;
+        merge.carried.clear();
+        if (!text) gf_keepLearnedCopy(path, reason);
+    };
     try {
         pugi::xml_document doc;
-        const pugi::xml_parse_result parsed = doc.load_file(path.c_str());
+        const pugi::xml_parse_result parsed =
+            text ? doc.load_buffer(text->data(), text->size()) : doc.load_file(path.c_str());
         if (!parsed) {
-            lf_keepBrokenCopy(path);
+            notWhole(parsed.description());
             gf_logLine(fmt::format("{} found, but could not be loaded, saved as *.0.xml: {}", pathText,
                                    parsed.description()));
-            return;
+            return merge;
         }
         gf_logLine(fmt::format("Read from learned airport file: \"{}\"", pathText));
-        if (!gf_checkMetaInfo(doc)) return;
+        if (!gf_checkMetaInfo(doc)) {
+            notWhole("meta data incorrect");
+            return merge;
+        }
 
         const std::string name = lf_readApfParamString(doc, "airport_name").value_or("");
         if (name != archived.airportName) {
@@ -191,15 +247,23 @@ void lf_readLearned(const std::filesystem::path& path, const ApfInfo& archived, 
             stands = std::move(handmadeStands);
             handmade = true;
             lf_logSetting("handmade", lf_boolText(*handmadeValue));
-            return;
+            return merge;
         }
-        lf_mergeStands(parkpositions, pathText, stands);
+        merge.carried = lf_mergeStands(parkpositions, pathText, stands);
     } catch (const std::exception& e) {
-        gf_logLine(fmt::format("{}: {}", "lf_readLearned", e.what()));
+        const std::string reason = fmt::format("{}: {}", "lf_readLearned", e.what());
+        gf_logLine(reason);
+        try {
+            notWhole(reason);
+        } catch (const std::exception& copyError) {
+            gf_logLine(fmt::format("{}: {}", "lf_readLearned", copyError.what()));
+        }
     }
+    return merge;
 }
 
-bool lf_readLearnedParkpos(pugi::xml_node parkpos, const std::string& id, ParkPos& stand) {
+bool lf_readLearnedParkpos(pugi::xml_node parkpos, const std::string& id, ParkPos& stand,
+                           std::vector<pugi::xml_node>* dropped) {
     if (stand.id != id) return false;
     if (lf_attrBool(parkpos, "radius_change")) {
         stand.radius = lf_attrReal(parkpos, "radius") * kNmPerMetre;
@@ -226,7 +290,10 @@ bool lf_readLearnedParkpos(pugi::xml_node parkpos, const std::string& id, ParkPo
                                 .real = lf_attrBool(opt, "soft") ? 0u : 1u};
         const bool held = std::any_of(stand.options.begin(), stand.options.end(),
                                       [&](const ParkPosOption& o) { return lf_sameOpt(candidate, o); });
-        if (held) continue;
+        if (held) {
+            if (dropped) dropped->push_back(opt);
+            continue;
+        }
         stand.options.push_back(std::move(candidate));
         ++next;
     }

@@ -471,6 +471,8 @@ void lf_leaveParkAirport() {
     g_rtTrafficWeek = 0;
     g_apfReference.clear();
     g_apfLearnedPath.clear();
+    g_apfCarried.clear();
+    g_apfLearnedIgnored = false;
     gf_forgetStandFileFetch();
     ui::backend().setEnabled(g_Flush_static.controlId, false);
     ui::backend().setEnabled(g_parking_percentage.controlId, false);

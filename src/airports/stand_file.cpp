@@ -178,6 +178,15 @@ bool gf_readStandFileText(std::string_view text, std::uint32_t fromFile, StandFi
     return true;
 }
 
+namespace {
+
+const std::vector<std::string>& lf_carried(const StandFile& file) {
+    static const std::vector<std::string> none;
+    return file.mode == StandFileMode::learned ? file.carried : none;
+}
+
+}  // namespace
+
 bool lf_writeApfParameters(pugi::xml_document& doc, const StandFile& file) {
     pugi::xml_node params = doc.append_child("parameters");
     if (!params) return false;
@@ -186,7 +195,7 @@ bool lf_writeApfParameters(pugi::xml_document& doc, const StandFile& file) {
     if (file.handmade) gf_addBoolParameterNode(params, "handmade", true);
     if (file.mode == StandFileMode::full || file.handmade)
         gf_addIntParameterNode(params, "altitude", file.altitude.value_or(0));
-    gf_addIntParameterNode(params, "num_parkpos", static_cast<std::int32_t>(file.stands.size()));
+    gf_addIntParameterNode(params, "num_parkpos", static_cast<std::int32_t>(file.stands.size() + lf_carried(file).size()));
     if (file.handmade) {
         gf_addIntParameterNode(params, "Qf_real", file.qfReal);
         gf_addIntParameterNode(params, "Qf_soft", file.qfSoft);
@@ -261,6 +270,10 @@ bool gf_buildStandFile(pugi::xml_document& doc, const StandFile& file) {
     if (!lf_writeApfParameters(doc, file)) return false;
     pugi::xml_node parkpositions = doc.append_child("parkpositions");
     for (const ParkPos& stand : file.stands) lf_writeParkpos(parkpositions, file.mode, file.handmade, stand);
+    for (const std::string& element : lf_carried(file)) {
+        pugi::xml_document scratch;
+        if (scratch.load_buffer(element.data(), element.size())) parkpositions.append_copy(scratch.first_child());
+    }
     return true;
 }
 

@@ -48,6 +48,9 @@ struct StandFile {
     StandFileSettings settings;          // learned mode only
     // Full stands, and in learned files also stands in changed or name form (position 0, 0).
     std::vector<ParkPos> stands;
+    // Learned mode: "parkpos" elements (XML text) that the last load could not place, written after the stands
+    // as they were read, so that the user's data stays in the file.
+    std::vector<std::string> carried;
 };
 
 // The identity of one "opt": its callsigns, and airline and type (from the registration table when the

@@ -13,6 +13,7 @@
 #include "airports/services.h"
 #include "airports/stand_choice.h"
 #include "airports/stand_file.h"
+#include "airports/stand_save.h"
 #include "airports/stand_sources.h"
 #include "frame/display.h"
 #include "frame/download.h"
@@ -33,6 +34,8 @@ std::int32_t g_rtTrafficWeek = 0;
 bool g_apfSettingsChanged = false;
 std::string g_apfReference;
 std::filesystem::path g_apfLearnedPath;
+std::vector<std::string> g_apfCarried;
+bool g_apfLearnedIgnored = false;
 
 namespace {
 
@@ -59,6 +62,8 @@ void lf_forgetLoad(ApfInfo& info) {
     g_parkAirportElevation = 0.0;
     g_apfReference.clear();
     g_apfLearnedPath.clear();
+    g_apfCarried.clear();
+    g_apfLearnedIgnored = false;
     g_standFileLoaded.exchange(false);
 }
 
@@ -76,14 +81,19 @@ void lf_readParameters(const pugi::xml_document& doc, ApfInfo& info) {
 // The learned file over the archived stands; the quality word of the merged stands replaces the file's.
 void lf_mergeLearnedFile(const std::string& reference, const ApfInfo& info, QualityWord& quality) {
     g_apfLearnedPath = lf_resolveApfPath(reference, info.publisher);
-    if (g_apfLearnedPath.empty() || !std::filesystem::exists(g_apfLearnedPath)) {
+    // A learned file whose save failed earlier in this run is written now, or read from memory.
+    gf_saveUnsavedLearnedFiles();
+    const std::optional<std::string> unsaved = gf_unsavedLearnedText(g_apfLearnedPath);
+    if (g_apfLearnedPath.empty() || (!unsaved && !std::filesystem::exists(g_apfLearnedPath))) {
         g_parking_percentage.set(30);
         ui::backend().setEnabled(g_parking_percentage.controlId, false);
         gf_showIntParameter(g_parking_percentage);
         gf_logIndented(fmt::format("{:24}: {}%", "parking_percentage", 30));
         return;
     }
-    lf_readLearned(g_apfLearnedPath, info, g_parkPositions, g_apfHandmade);
+    LearnedMerge merge = lf_readLearned(g_apfLearnedPath, info, g_parkPositions, g_apfHandmade, unsaved);
+    g_apfCarried = std::move(merge.carried);
+    g_apfLearnedIgnored = !merge.takenWhole;
     quality = gf_qualityFactor();
     if (g_apfHandmade) gf_logLine("A handmade airport file overruled the archived file!");
 }
@@ -117,6 +127,8 @@ std::string gf_readApfFile(const std::string& reference, const std::filesystem::
     if (reference.empty()) return fmt::format("{} xml is empty...", kReadApf);
     if (g_parkAirportCode.empty()) return fmt::format("{} no park airport set", kReadApf);
     g_parkPositions.clear();
+    g_apfCarried.clear();
+    g_apfLearnedIgnored = false;
     try {
         g_apfHandmade = false;
         pugi::xml_document doc;

@@ -33,6 +33,11 @@ extern bool g_apfSettingsChanged;   // a setting of the learned snapshot changed
 // written at the leave); empty when no stand file is loaded.
 extern std::string g_apfReference;
 extern std::filesystem::path g_apfLearnedPath;
+// What the learned merge could not place ("parkpos" elements as XML text), written back at the next save.
+extern std::vector<std::string> g_apfCarried;
+// The learned file was there but not taken whole: it is kept beside itself, and the load's own changes of
+// the settings do not by themselves save over it.
+extern bool g_apfLearnedIgnored;
 
 // Downloads a server reference into "airports/park_airport.xml" (a local one is read in place), then reads it
 // as gf_readApfFile does. The empty text when at least one stand was loaded, else the message. User errors

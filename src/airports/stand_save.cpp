@@ -1,6 +1,7 @@
 #include "airports/stand_save.h"
 
 #include <algorithm>
+#include <map>
 #include <exception>
 #include <system_error>
 
@@ -24,6 +25,31 @@ namespace fs = std::filesystem;
 
 namespace {
 
+void lf_createFolder(const fs::path& folder);
+
+// Learned files whose save failed, by path: their text waits here for the next save.
+std::map<fs::path, std::string> g_unsavedLearned;
+
+bool lf_writeBuiltText(const std::string& text, const fs::path& path) {
+    if (text.empty()) {
+        gf_logWarning(fmt::format("stand file \"{}\" could not be built", path.string()));
+        return false;
+    }
+    if (gf_writeFile(text, path, false)) return true;
+    gf_logWarning(fmt::format("could not save to \"{}\", the file there is unchanged", path.string()));
+    return false;
+}
+
+bool lf_saveLearnedText(const std::string& text, const fs::path& path) {
+    try {
+        if (path.has_parent_path()) lf_createFolder(path.parent_path());
+        return lf_writeBuiltText(text, path);
+    } catch (const std::exception& e) {
+        gf_logWarning(e.what());
+        return false;
+    }
+}
+
 void lf_createFolder(const fs::path& folder) {
     std::error_code ec;
     fs::create_directories(folder, ec);
@@ -43,15 +69,27 @@ void lf_resetUpdateCount() {
 }  // namespace
 
 bool gf_writeApf(const StandFile& file, const fs::path& path) {
-    const std::string text = gf_writeStandFileText(file);
-    if (text.empty()) {
-        gf_logWarning(fmt::format("stand file \"{}\" could not be built", path.string()));
-        return false;
-    }
-    if (gf_writeFile(text, path, false)) return true;
-    gf_logWarning(fmt::format("could not save to \"{}\", the file there is unchanged", path.string()));
-    return false;
+    return lf_writeBuiltText(gf_writeStandFileText(file), path);
 }
+
+void gf_saveUnsavedLearnedFiles() {
+    for (auto it = g_unsavedLearned.begin(); it != g_unsavedLearned.end();) {
+        if (lf_saveLearnedText(it->second, it->first)) {
+            gf_logLine(fmt::format("\"{}\" saved with the learning of a failed save", it->first.string()));
+            it = g_unsavedLearned.erase(it);
+        } else {
+            ++it;
+        }
+    }
+}
+
+std::optional<std::string> gf_unsavedLearnedText(const fs::path& path) {
+    const auto it = g_unsavedLearned.find(path);
+    if (it == g_unsavedLearned.end()) return std::nullopt;
+    return it->second;
+}
+
+void gf_forgetUnsavedLearnedFiles() { g_unsavedLearned.clear(); }
 
 StandFileSettings gf_currentStandFileSettings() {
     return StandFileSettings{.lateralRange = g_LATERAL_RANGE.value(),
@@ -106,19 +144,21 @@ void lf_saveAirportFile() {
         file.qfSoft = gf_softFactor(quality);
     }
 
+    if (!g_apfHandmade) file.carried = g_apfCarried;
+
+    gf_saveUnsavedLearnedFiles();
     const fs::path path = gf_learnedSavePath();
-    bool saved = false;
-    try {
-        if (path.has_parent_path()) lf_createFolder(path.parent_path());
-        saved = gf_writeApf(file, path);
-    } catch (const std::exception& e) {
-        gf_logWarning(e.what());
-    }
-    if (!saved) {
-        // The counts stay: the changes are still only in memory, and the next save tries again.
-        gf_showMessage(fmt::format("{} saving \"{}\" did not succeed", gf_clockTime(), path.string()), true);
+    const std::string text = gf_writeStandFileText(file);
+    if (!lf_saveLearnedText(text, path)) {
+        // The learning is only in memory now: it waits for the next save, and the next load reads it.
+        const bool kept = !text.empty();
+        if (kept) g_unsavedLearned[path] = text;
+        gf_showMessage(fmt::format("{} saving \"{}\" did not succeed{}", gf_clockTime(), path.string(),
+                                   kept ? ", its learning is kept for the next save" : ""),
+                       true);
         return;
     }
+    g_unsavedLearned.erase(path);
     gf_showMessage(fmt::format("{}{} \"{}\" saved with {} update{} {}", gf_clockTime(),
                                g_apfHandmade ? " handmade" : "", path.string(), g_apfUpdates,
                                gf_pluralSuffix(std::uint64_t{g_apfUpdates}),

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,7 +30,15 @@ std::vector<ParkPos> gf_learnedStands(const std::vector<ParkPos>& stands, bool h
 // ".../thirdparty/<publisher>", with the airport's stand-file name.
 std::filesystem::path gf_learnedSavePath();
 
-// The learned file of the active park airport, written in learned mode (its folder created when missing) and
-// reported on the status line and in the log. On success g_apfUpdates and g_apfSettingsChanged are reset; on
-// failure they are kept, so the changes are written at the next save. Work thread.
+// The learned file of the active park airport, written in learned mode (its folder created when missing) with
+// the elements the load carried, and reported on the status line and in the log. On success g_apfUpdates and
+// g_apfSettingsChanged are reset. On failure the file's text is kept in memory, so leaving the airport loses
+// no learning: every later save and the next load of that file write it first (or read it in its place).
+// Work thread.
 void lf_saveAirportFile();
+// Writes the learned files whose save failed earlier in this run; those written are forgotten.
+void gf_saveUnsavedLearnedFiles();
+// The text of a learned file whose save failed and is still to be written.
+std::optional<std::string> gf_unsavedLearnedText(const std::filesystem::path& path);
+// Forgets them all (tests).
+void gf_forgetUnsavedLearnedFiles();

@@ -143,7 +143,8 @@ void lf_decideSoftLearning(QualityWord quality) {
             g_LEARN_SOFT.set(false);
             ui::backend().setChecked(box, false);
             ui::backend().setEnabled(box, false);
-            g_apfSettingsChanged = true;
+            // A learned file that was not taken is not rewritten for a switch the load made by itself.
+            if (!g_apfLearnedIgnored) g_apfSettingsChanged = true;
         }
     } else {
         g_softLearningAllowed = true;

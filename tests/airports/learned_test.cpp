@@ -177,11 +177,13 @@ TEST_F(Learned, HandMadeFileReplacesTheStandsOnlyWhenReadWhole) {
     }
 }
 
-TEST_F(Learned, UnparsableFileIsCopiedAsideAndChangesNothing) {
+TEST_F(Learned, UnparsableFileIsCopiedAsideBesideAnOlderCopyAndChangesNothing) {
     const std::string broken = learnedText(param("WEEK", "true"), "<parkpos id=\"A1\"><opt");
     writeWholeFile("airports/learned/stock/EHAM.0.xml", "an older copy");
     merge(broken);
-    EXPECT_EQ(readWholeFile("airports/learned/stock/EHAM.0.xml"), broken);
+    // The older copy is the user's too: the new one goes beside it.
+    EXPECT_EQ(readWholeFile("airports/learned/stock/EHAM.0.xml"), "an older copy");
+    EXPECT_EQ(readWholeFile("airports/learned/stock/EHAM.1.xml"), broken);
     EXPECT_EQ(readWholeFile(kLearnedPath), broken);
     EXPECT_FALSE(g_WEEK.value());
     EXPECT_EQ(ids(), (std::vector<std::string>{"A1", "A2"}));
