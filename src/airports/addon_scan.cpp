@@ -6,8 +6,10 @@
 #include <exception>
 #include <future>
 #include <iterator>
+#include <map>
 #include <mutex>
 #include <optional>
+#include <sstream>
 #include <system_error>
 
 #include <fmt/format.h>
@@ -121,6 +123,86 @@ std::future<std::uint64_t> lf_startTask(TaskPool& pool, const fs::path& file) {
     } catch (...) {
         gf_leaveThrottle();
         throw;
+    }
+}
+
+// The files of the scan's two folders, by path: size and time of the last change. The list of what a scan
+// made ("AirportsScanGenerated.txt" beside the scan log) lets the next scan remove just those, while unchanged:
+// everything else there is the user's (archived stand files, a folder that names a park airport).
+struct FileStamp {
+    std::uintmax_t size = 0;
+    std::int64_t changed = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+using FileStamps = std::map<std::string, FileStamp>;
+
+fs::path lf_generatedListPath() { return g_airportsScanLogFile.parent_path() / "AirportsScanGenerated.txt"; }
+
+FileStamps lf_stampScanFolders() {
+    FileStamps stamps;
+    for (const fs::path& folder : {g_myOrbxFolder, g_myThirdpartyFolder}) {
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
+            std::error_code fileError;
+            if (!it->is_regular_file(fileError)) continue;
+            const std::uintmax_t size = it->file_size(fileError);
+            const auto changed = it->last_write_time(fileError).time_since_epoch().count();
+            if (!fileError) stamps[it->path().string()] = {size, static_cast<std::int64_t>(changed)};
+        }
+    }
+    return stamps;
+}
+
+FileStamps lf_readGeneratedList() {
+    FileStamps listed;
+    std::vector<std::string> lines;
+    std::error_code ec;
+    if (fs::exists(lf_generatedListPath(), ec)) gf_readExtTextFileToStringVector(lf_generatedListPath(), lines);
+    for (const std::string& line : lines) {
+        // "<size> <time> <path>": the path last, since it may hold blanks.
+        std::istringstream in(line);
+        FileStamp stamp;
+        std::string path;
+        if (in >> stamp.size >> stamp.changed && std::getline(in >> std::ws, path) && !path.empty())
+            listed[path] = stamp;
+    }
+    return listed;
+}
+
+// Records what the scan made: the files that are new or changed since `before`.
+void lf_writeGeneratedList(const FileStamps& before) {
+    std::string text;
+    for (const auto& [path, stamp] : lf_stampScanFolders()) {
+        const auto old = before.find(path);
+        if (old == before.end() || !(old->second == stamp))
+            text += fmt::format("{} {} {}\n", stamp.size, stamp.changed, path);
+    }
+    std::error_code ec;
+    fs::create_directories(lf_generatedListPath().parent_path(), ec);
+    if (!gf_writeFile(text, lf_generatedListPath(), false))
+        gf_logWarning(fmt::format("could not write {}", lf_generatedListPath().string()));
+}
+
+// The previous scan's files go; whatever the scan did not make, or the user changed since, stays.
+void lf_removeGeneratedFiles() {
+    const FileStamps listed = lf_readGeneratedList();
+    const FileStamps now = lf_stampScanFolders();
+    for (const fs::path& folder : {g_myOrbxFolder, g_myThirdpartyFolder}) {
+        std::vector<fs::path> entries;
+        std::error_code ec;
+        for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+            entries.push_back(it->path());
+        for (const fs::path& entry : entries) {
+            const auto was = listed.find(entry.string());
+            const auto is = now.find(entry.string());
+            if (was == listed.end() || is == now.end() || !(was->second == is->second)) {
+                gf_logLine(fmt::format("{} kept, the airports scan did not make it", entry.string()));
+                continue;
+            }
+            std::error_code removeError;
+            fs::remove(entry, removeError);
+            if (removeError) gf_logLine(fmt::format("{} could not be removed", entry.string()));
+        }
     }
 }
 
@@ -438,10 +520,18 @@ void gf_scanAddOnAirports() {
                                           "Set afolder parameter(-s) to your add-on airports first, see Manual 6.1");
         }
     }
-    gf_removeFolderFiles(g_myOrbxFolder);
-    gf_removeFolderFiles(g_myThirdpartyFolder);
+    lf_removeGeneratedFiles();
+    const FileStamps before = lf_stampScanFolders();
+    AirportScanOutcome outcome = AirportScanOutcome::Cancelled;
+    try {
+        outcome = lf_scanAirportFolders(folders);
+    } catch (...) {
+        lf_writeGeneratedList(before);
+        throw;
+    }
+    lf_writeGeneratedList(before);
 
-    switch (lf_scanAirportFolders(folders)) {
+    switch (outcome) {
         case AirportScanOutcome::Cancelled:
             gf_logLine("airports scan cancelled, it runs again at the next start");
             return;

@@ -38,6 +38,21 @@ constexpr std::size_t kManyParkAirports = 3000;
 
 std::string lf_fileName() { return g_myParkAirportsFile.filename().string(); }
 
+// The lines of the list, whatever ends them: CR LF, LF, or a CR alone, as an old editor may write.
+bool lf_readListLines(std::vector<std::string>& lines, bool* complete) {
+    std::vector<std::string> read;
+    if (!gf_readExtTextFileToStringVector(g_myParkAirportsFile, read, complete)) return false;
+    for (const std::string& line : read) {
+        std::size_t start = 0;
+        for (std::size_t cr = line.find('\r'); cr != std::string::npos; cr = line.find('\r', start)) {
+            lines.push_back(line.substr(start, cr - start));
+            start = cr + 1;
+        }
+        if (start == 0 || start < line.size()) lines.push_back(line.substr(start));
+    }
+    return true;
+}
+
 std::vector<ParkAirport>::iterator lf_findParkAirport(const std::string& code) {
     return std::find_if(g_parkAirports.begin(), g_parkAirports.end(), [&](const ParkAirport& p) { return p.code == code; });
 }
@@ -161,7 +176,7 @@ bool lf_readMyParkAirports() {
         g_parkAirports.clear();
         g_parkCheckPosition = {};
         std::vector<std::string> lines;
-        if (gf_readExtTextFileToStringVector(g_myParkAirportsFile, lines)) {
+        if (lf_readListLines(lines, nullptr)) {
             for (const std::string& line : lines) lf_readMyParkAirportsLine(result, line);
         } else {
             gf_logLine(g_myParkAirportsFile.string() + " not found");
@@ -240,8 +255,7 @@ void gf_updateMyParkAirportsFile() {
     std::error_code ec;
     const bool present = fs::exists(path, ec) || ec;
     bool complete = false;
-    if (present && fs::is_regular_file(path, ec) && gf_readExtTextFileToStringVector(path, lines, &complete) &&
-        complete) {
+    if (present && fs::is_regular_file(path, ec) && lf_readListLines(lines, &complete) && complete) {
         bool updated = false;
         for (std::string& l : lines) {
             if ((updated = lf_updateParkAirportLine(l))) break;
@@ -260,9 +274,8 @@ void gf_updateMyParkAirportsFile() {
         gf_logLine(fmt::format("{} created with {}", lf_fileName(), newLine));
         fs::create_directories(path.parent_path(), ec);
     }
-    std::sort(lines.begin(), lines.end());
-    // Windows line ends, as the user's editor writes them: a line of the user's that ends in a carriage return
-    // of its own keeps it when the file is read again.
+    // The user's lines keep their order: the line the program updated stays where the read finds it first.
+    // Windows line ends, as the user's editor writes them.
     std::string text;
     for (const std::string& l : lines) text += l + "\r\n";
     if (!gf_writeFile(text, path, false)) gf_logWarning(fmt::format("could not write {}", path.string()));
@@ -272,7 +285,8 @@ bool lf_updateParkAirportLine(std::string& line) {
     if (g_parkAirports.empty()) return false;
     const ParkAirport& first = g_parkAirports.front();
     const std::vector<std::string> fields = gf_split(line, ',');
-    if (fields.empty() || fields[0] != first.code) return false;
+    // Only a line that the read takes: one of three fields was skipped there, and stays as the user wrote it.
+    if (fields.empty() || fields.size() > 2 || fields[0] != first.code) return false;
     line = fmt::format("{},{}", first.code, first.reservedStand);
     gf_logLine(fmt::format("{}:{},{} updated stand", lf_fileName(), first.code, first.reservedStand));
     return true;

@@ -13,6 +13,7 @@
 #include "frame/settings.h"
 #include "frame/settings_file.h"
 #include "frame/text.h"
+#include "fixtures/bgl_writer.h"
 #include "support/program_env.h"
 #include "window/main_window.h"
 
@@ -117,7 +118,7 @@ TEST_F(AddOnScan, TheSceneryListsFoldersAreCheckedAndTheScanEndsSwitchedOff) {
              "-------------------------- airports scan ends    ----------------------------\n"})
         EXPECT_TRUE(logContains(line)) << line;
     EXPECT_EQ(readWholeFile(g_airportsScanLogFile), "Scanning for addon airports in " + addOn.string() + "\n");
-    EXPECT_FALSE(fs::exists("airports/my_thirdparty/OLD1.xml"));
+    EXPECT_TRUE(fs::exists("airports/my_thirdparty/OLD1.xml"));  // not made by a scan
     EXPECT_FALSE(fs::exists("TBLO"));
     EXPECT_EQ(stored("SCAN_AIRPORTS"), "false");
 
@@ -180,6 +181,42 @@ TEST_F(AddOnScan, SuitableStandFilesAreGatheredIntoTblo) {
                              "All your ORBX airports are done, no off line learning needed.",
                              "All your third party airports are done, no off line learning needed."})
         EXPECT_TRUE(logContains(line)) << line;
+}
+
+// A scan removes only the stand files the previous scan made, and only while the user has not changed them:
+// the user's own files and folders in my_thirdparty stay, and the log names them.
+TEST_F(AddOnScan, TheNextScanRemovesOnlyWhatTheLastOneMadeUnchanged) {
+    const fs::path addOn = m_root.path() / "addons" / "Somebody" / "Athens";
+    const auto airport = [](const char* ident, double lon) {
+        bglgen::Airport a;
+        a.ident = ident;
+        a.lat = 47.25, a.lon = lon;
+        bglgen::ParkingSpot spot;
+        spot.lat = 47.25, spot.lon = lon + 1e-4;
+        a.parking = {spot};
+        return a;
+    };
+    fs::create_directories(addOn);
+    fs::create_directories(g_airportsFolder);
+    bglgen::writeFile(addOn / "AIRPORTS.bgl", bglgen::airportFile({airport("LGAV", 23.9), airport("LGTS", 22.9)}));
+    writeWholeFile(m_programData / "scenery.cfg", "[Area.1]\nLocal=" + addOn.string() + "\nActive=TRUE\n");
+    const fs::path mine = g_myThirdpartyFolder;
+    gf_scanAddOnAirports();
+    ASSERT_TRUE(fs::exists(mine / "LGAV.xml") && fs::exists(mine / "LGTS.xml")) << log();
+
+    // The user's: an archived file, an airport folder, a generated file edited; the add-on is uninstalled.
+    writeWholeFile(mine / "EDDF.xml", "the user's");
+    fs::create_directories(mine / "LSZH");
+    writeWholeFile(mine / "LGTS.xml", readWholeFile(mine / "LGTS.xml") + "<!-- edited -->");
+    fs::remove_all(addOn);
+    g_SCAN_AIRPORTS.set(true);
+    gf_scanAddOnAirports();
+
+    EXPECT_FALSE(fs::exists(mine / "LGAV.xml"));
+    for (const char* kept : {"EDDF.xml", "LSZH", "LGTS.xml"}) {
+        EXPECT_TRUE(fs::exists(mine / kept)) << kept;
+        EXPECT_TRUE(logContains((mine / kept).string() + " kept, the airports scan did not make it")) << kept;
+    }
 }
 
 }  // namespace

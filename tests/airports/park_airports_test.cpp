@@ -115,11 +115,14 @@ TEST_F(ParkAirports, TheFirstEntryIsRecordedInTheFileWithoutLosingTheUsersLines)
     };
     const std::vector<Case> cases = {
         {"no file", std::nullopt, {"LSZH", "A1"}, "LSZH,A1\r\n", "my_park_airports.txt created with LSZH,A1"},
-        {"its line", "LSZH\nEDDF\nLSGG,X\n", {"LSZH", "A1"}, "EDDF\r\nLSGG,X\r\nLSZH,A1\r\n", "my_park_airports.txt:LSZH,A1 updated stand"},
-        {"its line, no stand", "LSZH,B2\r\nEDDF\r\n", {"LSZH", ""}, "EDDF\r\nLSZH,\r\n", "my_park_airports.txt:LSZH, updated stand"},
+        // The user's lines keep their order; a CR alone ends a line too; of a repeated airport, the first
+        // line (the one the read takes) is updated.
+        {"its line", "LSZH\nEDDF\nLSGG,X\n", {"LSZH", "A1"}, "LSZH,A1\r\nEDDF\r\nLSGG,X\r\n", "my_park_airports.txt:LSZH,A1 updated stand"},
+        {"its line, no stand", "EDDF\r\nLSZH,B2\r\n", {"LSZH", ""}, "EDDF\r\nLSZH,\r\n", "my_park_airports.txt:LSZH, updated stand"},
         {"a new line", "LSZH\n", {"LFSB", ""}, "LFSB\r\nLSZH\r\n", "my_park_airports.txt:LFSB new entry"},
-        // A carriage return that belongs to a line (its third, empty field) survives the rewrite.
-        {"a line ending in CR", "EDDF,X,\r\r\nLSZH\n", {"LSZH", "A1"}, "EDDF,X,\r\r\nLSZH,A1\r\n", "my_park_airports.txt:LSZH,A1 updated stand"},
+        {"CR line ends", "EDDF,X,Y\rLSZH,B2\rLSGG", {"LSZH", "A1"}, "EDDF,X,Y\r\nLSZH,A1\r\nLSGG\r\n", "my_park_airports.txt:LSZH,A1 updated stand"},
+        {"a line ending in CR", "EDDF,X,\r\r\nLSZH\n", {"LSZH", "A1"}, "EDDF,X,\r\nLSZH,A1\r\n", "my_park_airports.txt:LSZH,A1 updated stand"},
+        {"a repeated airport", "LSZH,X,Y\nLSZH,B2\nLSZH,A0\n", {"LSZH", "X9"}, "LSZH,X,Y\r\nLSZH,X9\r\nLSZH,A0\r\n", "my_park_airports.txt:LSZH,X9 updated stand"},
         {"unreadable", "/", {"LSZH", "A1"}, std::nullopt, "===> airports/my_park_airports.txt could not be read, LSZH,A1 not recorded"},
         // UTF-16 with a lone surrogate in its second line: the lines after it were never read, so nothing is written.
         {"read in part", std::string("\xFF\xFE" "E\0D\0D\0F\0\n\0" "\x00\xD8\n\0" "L\0S\0Z\0H\0\n\0", 26), {"LSZH", "A1"},
