@@ -10,6 +10,7 @@
 
 #include "frame/errors.h"
 #include "frame/log.h"
+#include "frame/paths.h"
 
 namespace fs = std::filesystem;
 
@@ -134,6 +135,47 @@ void gf_removeFolderFiles(const fs::path& folder) {
     } catch (const fs::filesystem_error& e) {
         throw qtm::UserErrorException(5, e.what());
     }
+}
+
+namespace {
+
+// "<name>.<8 lower-case hex digits>.tmp", as the writers name their temporary files.
+bool lf_isInterruptedSave(const std::string& name) {
+    constexpr std::string_view kTail = ".tmp";
+    constexpr std::size_t kHex = 8;
+    if (name.size() < kTail.size() + kHex + 2 || !name.ends_with(kTail)) return false;
+    const std::size_t hex = name.size() - kTail.size() - kHex;
+    if (name[hex - 1] != '.') return false;
+    return std::all_of(name.begin() + static_cast<std::ptrdiff_t>(hex), name.end() - 4,
+                       [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || (c >= 'a' && c <= 'f'); });
+}
+
+void lf_removeInterruptedSave(const fs::directory_entry& entry) {
+    std::error_code ec;
+    if (!entry.is_regular_file(ec) || !lf_isInterruptedSave(entry.path().filename().string())) return;
+    if (fs::remove(entry.path(), ec))
+        gf_logLine(fmt::format("{} removed, left by an interrupted save", entry.path().string()));
+}
+
+}  // namespace
+
+void gf_removeInterruptedSaves(const fs::path& folder, bool recursive) {
+    std::error_code ec;
+    if (!recursive) {
+        for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+            lf_removeInterruptedSave(*it);
+        return;
+    }
+    for (fs::recursive_directory_iterator it(folder, ec); !ec && it != fs::recursive_directory_iterator();
+         it.increment(ec))
+        lf_removeInterruptedSave(*it);
+}
+
+void gf_removeInterruptedSaves() {
+    gf_removeInterruptedSaves(".", false);
+    gf_removeInterruptedSaves(g_airportsFolder, true);
+    gf_removeInterruptedSaves(g_outputFolder, true);
+    if (!g_appFolder.empty()) gf_removeInterruptedSaves(g_appFolder, false);
 }
 
 void gf_backupFile(const fs::path& path) {

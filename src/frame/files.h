@@ -23,6 +23,13 @@ std::vector<std::filesystem::path> gf_listXmlFiles(const std::filesystem::path& 
 bool gf_removeIfExists(const std::filesystem::path& path);
 // Throws qtm::UserErrorException code 5 with the file-system error's text.
 void gf_removeFolderFiles(const std::filesystem::path& folder);
+// A save writes "<target>.<8 hex digits>.tmp" beside its target and renames it over; a process that ends in
+// between leaves it behind. Removes those (only those: other files stay) in the folder, in its sub-folders too
+// when asked; each removal is logged.
+void gf_removeInterruptedSaves(const std::filesystem::path& folder, bool recursive);
+// The same over the program's own folders: the program folder, "airports" and "output" with their
+// sub-folders, and the application-data folder. Called once at the start.
+void gf_removeInterruptedSaves();
 // "x.txt": x0.txt is copied over x00.txt, then x.txt over x0.txt; a name without '.' is left alone.
 void gf_backupFile(const std::filesystem::path& path);
 

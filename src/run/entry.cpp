@@ -16,6 +16,7 @@
 #include "frame/download.h"
 #include "frame/entry.h"
 #include "frame/exit.h"
+#include "frame/files.h"
 #include "frame/log.h"
 #include "frame/paths.h"
 #include "run/final_exit.h"
@@ -152,6 +153,8 @@ int gf_runApplication() {
     try {
         gf_ensureGlobalPaths();
         if (!fs::exists(g_appFolder)) fs::create_directories(g_appFolder);
+        // Before anything is read or saved: what a killed save left behind is no file of the user's.
+        gf_removeInterruptedSaves();
     } catch (const fs::filesystem_error& e) {
         gf_logLine(fmt::format("Failed to create directory: {}", e.what()));
         return 0;

@@ -7,6 +7,7 @@
 
 #include <csignal>
 #include <ctime>
+#include <set>
 #include <string>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -17,6 +18,7 @@
 
 #include "airports/services.h"
 #include "airports/stand_load.h"
+#include "frame/files.h"
 #include "frame/log.h"
 #include "frame/timeutil.h"
 #include "frame/version.h"
@@ -121,6 +123,15 @@ TEST_F(StandSave, AKillDuringTheSaveLeavesAWholeFile) {
         const std::string text = readWholeFile(m_program / "EHAM.xml");
         EXPECT_TRUE(text == textA || text == textB) << "round " << round << ": " << text.size() << " bytes";
     }
+    // The next start removes the temporary files the kills left (one is made sure of), and nothing else.
+    writeWholeFile(m_program / "EHAM.xml.0badf00d.tmp", "half a file");
+    writeWholeFile(m_program / "notes.tmp", "the user's");
+    gf_removeInterruptedSaves();
+    std::set<std::string> left;
+    for (const fs::directory_entry& entry : fs::directory_iterator(m_program.path()))
+        left.insert(entry.path().filename().string());
+    EXPECT_EQ(left, (std::set<std::string>{"EHAM.xml", "notes.tmp"}));
+    EXPECT_THAT(log(), HasSubstr("./EHAM.xml.0badf00d.tmp removed, left by an interrupted save"));
 }
 
 TEST_F(StandSave, LearnedFileOfTheParkAirport) {
