@@ -278,6 +278,12 @@ void gf_updateMyParkAirportsFile() {
     // Windows line ends, as the user's editor writes them.
     std::string text;
     for (const std::string& l : lines) text += l + "\r\n";
+    // A first line whose first bytes read as a byte-order mark would be taken for another encoding: a UTF-8
+    // mark in front keeps the bytes as they are.
+    const auto marked = [&](unsigned char a, unsigned char b) {
+        return text.size() >= 2 && static_cast<unsigned char>(text[0]) == a && static_cast<unsigned char>(text[1]) == b;
+    };
+    if (marked(0xFF, 0xFE) || marked(0xFE, 0xFF) || marked(0xEF, 0xBB)) text.insert(0, "\xEF\xBB\xBF");
     if (!gf_writeFile(text, path, false)) gf_logWarning(fmt::format("could not write {}", path.string()));
 }
 

@@ -6,9 +6,11 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
 #include <httplib.h>
 #include <pugixml.hpp>
 
+#include "airports/learned_folder.h"
 #include "injection/program_run.h"
 
 namespace {
@@ -226,6 +228,63 @@ TEST_F(ParkAirport, TheLearnedFileWrittenOnLeavingIsReadAtTheNextActivationAndAK
     m_program->waitForExit(15s);
     m_program.reset();
     EXPECT_EQ(readWholeFile(learned), written);
+}
+
+// A user's learned files that the program cannot take as they are: a hand-made one with a stand twice, one
+// whose meta block lacks its version, and one with options of a stand the server's file no longer has. Each
+// goes through a visit, a Ctrl-C exit and a second start: every stand and option the user had
+// is still in the learned folder.
+TEST_F(ParkAirport, TheUsersLearnedFilesSurviveAVisitACtrlCAndASecondStart) {
+    const std::string meta = R"(<meta><info name="author" value="me"/><info name="date" value="2026-01-01"/>)"
+                             R"(<info name="version" value="1.0"/></meta>)";
+    const std::string opt = R"(<opt reg="HB-JXA" airl="SWR" type="A320" day="3" hh="20,21"/>)";
+    const Stand& s0 = m_stands[0];
+    const std::string full = fmt::format(R"(<parkpos id="{}" latitude="{:.6f}" longitude="{:.6f}" heading="{}" )"
+                                         R"(radius="{}" cargo="false" ramp="false">{}</parkpos>)",
+                                         s0.id, s0.lat, s0.lon, s0.headingDeg, s0.radiusM, opt);
+    const auto file = [](const std::string& metaBlock, const std::string& params, const std::string& stands) {
+        return metaBlock + R"(<parameters><parameter name="airport_name" value="Zurich"/>)" + params +
+               "</parameters><parkpositions>" + stands + "</parkpositions>";
+    };
+    const std::vector<std::pair<const char*, std::string>> cases = {
+        {"hand-made, a stand twice", file(meta, R"(<parameter name="handmade" value="true"/>)", full + full)},
+        {"meta block without version",
+         file(R"(<meta><info name="author" value="me"/><info name="date" value="2026-01-01"/></meta>)", "",
+              "<parkpos id=\"" + m_stands[3].id + "\">" + opt + "</parkpos>")},
+        {"a stand the server lacks", file(meta, "", "<parkpos id=\"GONE7\">" + opt + "</parkpos>")},
+    };
+    const Run run = atZurich();
+    const fs::path folder = m_root / "program/airports/learned";
+    const auto ctrlC = [&] {
+        m_program->signal(SIGINT);
+        EXPECT_TRUE(m_program->waitForExit(30s).has_value());
+        m_program.reset();
+    };
+    bool first = true;
+    for (const auto& [what, text] : cases) {
+        SCOPED_TRACE(what);
+        fs::remove_all(folder);
+        fs::create_directories(folder / "stock");
+        testing_support::writeWholeFile(folder / "stock/LSZH.xml", text);
+        const std::vector<std::string> had = airports_test::learnedFolderEntries(folder);
+        ASSERT_FALSE(had.empty());
+        if (first) {
+            ASSERT_NO_FATAL_FAILURE(start(run));
+            first = false;
+        } else {
+            startProgram();
+        }
+        // The visit: the stand file and the learned file read (which switches soft learning off at this
+        // airport, a change the exit saves).
+        ASSERT_TRUE(waitWhileRunning(90s, [&] { return logHas("Airport file read from"); })) << log();
+        ctrlC();
+        startProgram();
+        ASSERT_TRUE(waitWhileRunning(90s, [&] { return logHas("Airport file read from"); })) << log();
+        ctrlC();
+
+        const std::vector<std::string> now = airports_test::learnedFolderEntries(folder);
+        for (const std::string& entry : had) EXPECT_TRUE(airports_test::contains(now, entry)) << entry;
+    }
 }
 
 }  // namespace
