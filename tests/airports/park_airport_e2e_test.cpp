@@ -232,7 +232,7 @@ TEST_F(ParkAirport, TheLearnedFileWrittenOnLeavingIsReadAtTheNextActivationAndAK
 
 // A user's learned files that the program cannot take as they are: a hand-made one with a stand twice, one
 // whose meta block lacks its version, and one with options of a stand the server's file no longer has. Each
-// goes through a visit, a Ctrl-C exit and a second start: every stand and option the user had
+// goes through a visit with learning, a Ctrl-C exit and a second start: every stand and option the user had
 // is still in the learned folder.
 TEST_F(ParkAirport, TheUsersLearnedFilesSurviveAVisitACtrlCAndASecondStart) {
     const std::string meta = R"(<meta><info name="author" value="me"/><info name="date" value="2026-01-01"/>)"
@@ -253,12 +253,25 @@ TEST_F(ParkAirport, TheUsersLearnedFilesSurviveAVisitACtrlCAndASecondStart) {
               "<parkpos id=\"" + m_stands[3].id + "\">" + opt + "</parkpos>")},
         {"a stand the server lacks", file(meta, "", "<parkpos id=\"GONE7\">" + opt + "</parkpos>")},
     };
-    const Run run = atZurich();
+    // A live aircraft standing at a stand all along: the visit learns it, and the exit saves the learned file.
+    const Stand& stand = m_stands[4];
+    const nlohmann::json track = {{"lat", stand.lat}, {"lon", stand.lon}, {"alt", 1416}, {"gs", 0},
+                                  {"trk", stand.headingDeg}, {"vs", 0}, {"gnd", true}};
+    nlohmann::json from = track, to = track;
+    from["t"] = 0;
+    to["t"] = 100000;
+    Run run = atZurich();
+    run.aircraft = {{{"hex", "48c555"}, {"callsign", "KLM1234"}, {"registration", "PH-BXA"}, {"type", "B738"},
+                     {"airline", "KLM"}, {"origin", "AMS"}, {"destination", "ZRH"}, {"flight", "KL1234"},
+                     {"category", "A3"}, {"track", {from, to}}}};
+    run.simulatorSecond = 50ms;
     const fs::path folder = m_root / "program/airports/learned";
     const auto ctrlC = [&] {
         m_program->signal(SIGINT);
         EXPECT_TRUE(m_program->waitForExit(30s).has_value());
         m_program.reset();
+        // The next run's log lines are then its own.
+        fs::remove(m_root / "program/Log.txt");
     };
     bool first = true;
     for (const auto& [what, text] : cases) {
@@ -274,9 +287,10 @@ TEST_F(ParkAirport, TheUsersLearnedFilesSurviveAVisitACtrlCAndASecondStart) {
         } else {
             startProgram();
         }
-        // The visit: the stand file and the learned file read (which switches soft learning off at this
-        // airport, a change the exit saves).
+        // The visit: the stand file and the learned file read, the KLM aircraft learned at its stand.
         ASSERT_TRUE(waitWhileRunning(90s, [&] { return logHas("Airport file read from"); })) << log();
+        ASSERT_TRUE(waitWhileRunning(60s, [&] { return aiObject("KLM1234").has_value(); })) << log();
+        std::this_thread::sleep_for(3s);
         ctrlC();
         startProgram();
         ASSERT_TRUE(waitWhileRunning(90s, [&] { return logHas("Airport file read from"); })) << log();
