@@ -26,18 +26,9 @@ std::set<std::string> lf_listedCodes() {
     return codes;
 }
 
-// The file's lines as the program splits them: CR LF, LF and a CR alone each end one.
 std::vector<std::string> lf_lines() {
-    std::vector<std::string> read, lines;
-    gf_readExtTextFileToStringVector(g_myParkAirportsFile, read);
-    for (const std::string& line : read) {
-        std::size_t start = 0;
-        for (std::size_t cr = line.find('\r'); cr != std::string::npos; cr = line.find('\r', start)) {
-            lines.push_back(line.substr(start, cr - start));
-            start = cr + 1;
-        }
-        if (start == 0 || start < line.size()) lines.push_back(line.substr(start));
-    }
+    std::vector<std::string> lines;
+    lf_readListLines(lines, nullptr);
     return lines;
 }
 

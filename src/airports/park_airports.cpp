@@ -38,21 +38,6 @@ constexpr std::size_t kManyParkAirports = 3000;
 
 std::string lf_fileName() { return g_myParkAirportsFile.filename().string(); }
 
-// The lines of the list, whatever ends them: CR LF, LF, or a CR alone, as an old editor may write.
-bool lf_readListLines(std::vector<std::string>& lines, bool* complete) {
-    std::vector<std::string> read;
-    if (!gf_readExtTextFileToStringVector(g_myParkAirportsFile, read, complete)) return false;
-    for (const std::string& line : read) {
-        std::size_t start = 0;
-        for (std::size_t cr = line.find('\r'); cr != std::string::npos; cr = line.find('\r', start)) {
-            lines.push_back(line.substr(start, cr - start));
-            start = cr + 1;
-        }
-        if (start == 0 || start < line.size()) lines.push_back(line.substr(start));
-    }
-    return true;
-}
-
 std::vector<ParkAirport>::iterator lf_findParkAirport(const std::string& code) {
     return std::find_if(g_parkAirports.begin(), g_parkAirports.end(), [&](const ParkAirport& p) { return p.code == code; });
 }
@@ -162,6 +147,21 @@ std::optional<AirportData> lf_airportUnderUser(double latitude, double longitude
 }
 
 }  // namespace
+
+// A CR alone ends a line too, as an old editor may write them.
+bool lf_readListLines(std::vector<std::string>& lines, bool* complete) {
+    std::vector<std::string> read;
+    if (!gf_readExtTextFileToStringVector(g_myParkAirportsFile, read, complete)) return false;
+    for (const std::string& line : read) {
+        std::size_t start = 0;
+        for (std::size_t cr = line.find('\r'); cr != std::string::npos; cr = line.find('\r', start)) {
+            lines.push_back(line.substr(start, cr - start));
+            start = cr + 1;
+        }
+        if (start == 0 || start < line.size()) lines.push_back(line.substr(start));
+    }
+    return true;
+}
 
 void gf_waitForParkAirportChecks() {
     if (g_neighbourLook.task.valid()) g_neighbourLook.task.wait();

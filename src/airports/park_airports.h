@@ -43,6 +43,9 @@ extern StandFileFetcher g_standFileFetcher;
 // false when a line named an unknown airport or the read failed. A DESTINATION in force stays the first entry.
 bool lf_readMyParkAirports();
 void lf_readMyParkAirportsLine(bool& result, const std::string& line);
+// The lines of "my_park_airports.txt", whatever ends them (CR LF, LF or a CR alone); false when it cannot be
+// read. `complete`, when given, tells whether every line was read.
+bool lf_readListLines(std::vector<std::string>& lines, bool* complete);
 void lf_addThirdPartyParkAirports();
 bool lf_isParkAirport(const std::string& code);
 // Writes the first list entry with its reserved stand into the file (through a temporary file). The file is
