@@ -181,9 +181,8 @@ std::filesystem::path lf_copyPath(const std::filesystem::path& path, int n) {
     return copy;
 }
 
-}  // namespace
-
-std::filesystem::path gf_keepLearnedCopy(const std::filesystem::path& path, const std::string& reason) {
+// A copy beside the file, logged with the reason; the path of the copy, empty when none could be made.
+std::filesystem::path lf_keepLearnedCopy(const std::filesystem::path& path, const std::string& reason) {
     const std::optional<std::string> bytes = gf_readFile(path);
     if (!path.has_extension() || !bytes) return {};
     // An older copy is the user's too: it is only ever reused when it holds the same bytes.
@@ -202,6 +201,8 @@ std::filesystem::path gf_keepLearnedCopy(const std::filesystem::path& path, cons
     return {};
 }
 
+}  // namespace
+
 LearnedMerge lf_readLearned(const std::filesystem::path& path, const ApfInfo& archived, std::vector<ParkPos>& stands,
                             bool& handmade, const std::optional<std::string>& text) {
     const std::string pathText = path.string();
@@ -210,7 +211,7 @@ LearnedMerge lf_readLearned(const std::filesystem::path& path, const ApfInfo& ar
     const auto notWhole = [&](const std::string& reason) {
         merge.takenWhole = false;
         merge.carried.clear();
-        if (!text) gf_keepLearnedCopy(path, reason);
+        if (!text) lf_keepLearnedCopy(path, reason);
     };
     try {
         pugi::xml_document doc;

@@ -21,16 +21,14 @@ struct LearnedMerge {
 };
 
 // Never throws: whatever goes wrong is logged and ends the merge, keeping what was applied before. A file that
-// is not taken whole is first kept byte for byte beside itself (gf_keepLearnedCopy), so no later save over it
-// loses what the user had there. `text`, when given, is read in place of the file (a save of it failed).
+// is not taken whole is first kept byte for byte beside itself ("EDDF.xml" -> "EDDF.0.xml", or ".1", ".2", ...
+// when an older copy with other bytes has that name), so no later save over it loses what the user had there.
+// `text`, when given, is read in place of the file (a save of it failed).
 LearnedMerge lf_readLearned(const std::filesystem::path& path, const ApfInfo& archived, std::vector<ParkPos>& stands,
                             bool& handmade, const std::optional<std::string>& text = std::nullopt);
 // Applies one learned "parkpos" to the stand when the ids match; false when they differ. The "opt" elements
 // that the stand holds already are added to `dropped` when it is given.
 bool lf_readLearnedParkpos(pugi::xml_node parkpos, const std::string& id, ParkPos& stand,
                            std::vector<pugi::xml_node>* dropped = nullptr);
-// A copy of the file beside it, "EDDF.xml" -> "EDDF.0.xml" (then ".1", ".2", ... when an older copy with other
-// bytes has that name), logged with the reason; the path of the copy, empty when none could be made.
-std::filesystem::path gf_keepLearnedCopy(const std::filesystem::path& path, const std::string& reason);
 // The candidate option is one the stand holds already.
 bool lf_sameOpt(const ParkPosOption& candidate, const ParkPosOption& held);
