@@ -66,6 +66,17 @@ protected:
         return run;
     }
 
+    // A live KLM aircraft standing at the stand all along: the program learns it there.
+    static nlohmann::json standingAt(const Stand& stand) {
+        nlohmann::json from = {{"t", 0},  {"lat", stand.lat}, {"lon", stand.lon}, {"alt", 1416},
+                               {"gs", 0}, {"trk", stand.headingDeg}, {"vs", 0}, {"gnd", true}};
+        nlohmann::json to = from;
+        to["t"] = 100000;
+        return {{"hex", "48c555"}, {"callsign", "KLM1234"}, {"registration", "PH-BXA"}, {"type", "B738"},
+                {"airline", "KLM"}, {"origin", "AMS"}, {"destination", "ZRH"}, {"flight", "KL1234"},
+                {"category", "A3"}, {"track", {from, to}}};
+    }
+
     bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }
 
     std::vector<Stand> m_stands;
@@ -196,16 +207,8 @@ TEST_F(ParkAirport, ARenewalRemovesTheParkedAircraftThatAreGoneAndPlacesTheNewOn
 // down without any save: the learned file stays as it was.
 TEST_F(ParkAirport, TheLearnedFileWrittenOnLeavingIsReadAtTheNextActivationAndAKillLeavesItWhole) {
     const Stand& stand = m_stands[4];
-    const nlohmann::json standing = {
-        {"hex", "48c555"}, {"callsign", "KLM1234"}, {"registration", "PH-BXA"}, {"type", "B738"},
-        {"airline", "KLM"}, {"origin", "AMS"}, {"destination", "ZRH"}, {"flight", "KL1234"}, {"category", "A3"},
-        {"track",
-         {{{"t", 0}, {"lat", stand.lat}, {"lon", stand.lon}, {"alt", 1416}, {"gs", 0}, {"trk", stand.headingDeg},
-           {"vs", 0}, {"gnd", true}},
-          {{"t", 100000}, {"lat", stand.lat}, {"lon", stand.lon}, {"alt", 1416}, {"gs", 0},
-           {"trk", stand.headingDeg}, {"vs", 0}, {"gnd", true}}}}};
     Run run = atZurich();
-    run.aircraft = {standing};
+    run.aircraft = {standingAt(stand)};
     ASSERT_NO_FATAL_FAILURE(start(run));
     ASSERT_TRUE(waitWhileRunning(90s, [&] { return logHas("Airport file read from \"archive/stock/LSZH.xml\""); }))
         << log();
@@ -253,17 +256,9 @@ TEST_F(ParkAirport, TheUsersLearnedFilesSurviveAVisitACtrlCAndASecondStart) {
               "<parkpos id=\"" + m_stands[3].id + "\">" + opt + "</parkpos>")},
         {"a stand the server lacks", file(meta, "", "<parkpos id=\"GONE7\">" + opt + "</parkpos>")},
     };
-    // A live aircraft standing at a stand all along: the visit learns it, and the exit saves the learned file.
-    const Stand& stand = m_stands[4];
-    const nlohmann::json track = {{"lat", stand.lat}, {"lon", stand.lon}, {"alt", 1416}, {"gs", 0},
-                                  {"trk", stand.headingDeg}, {"vs", 0}, {"gnd", true}};
-    nlohmann::json from = track, to = track;
-    from["t"] = 0;
-    to["t"] = 100000;
+    // The KLM aircraft standing at a stand: each visit learns it, and the exit saves the learned file.
     Run run = atZurich();
-    run.aircraft = {{{"hex", "48c555"}, {"callsign", "KLM1234"}, {"registration", "PH-BXA"}, {"type", "B738"},
-                     {"airline", "KLM"}, {"origin", "AMS"}, {"destination", "ZRH"}, {"flight", "KL1234"},
-                     {"category", "A3"}, {"track", {from, to}}}};
+    run.aircraft = {standingAt(m_stands[4])};
     run.simulatorSecond = 50ms;
     const fs::path folder = m_root / "program/airports/learned";
     const auto ctrlC = [&] {
