@@ -88,18 +88,18 @@ void lf_checkOneDuplicate() {
 }
 
 void lf_avoidCollisionsWithUser() {
-    // Without the user's wing span every distance test would be against a made-up size.
-    if (!gf_userHalfWingSpanKnown()) return;
     const Subsystems& s = gf_subsystems();
-    const double userSpan = g_userHalfWingSpan.load();
     if (!g_userOnGround.load()) {
+        // The airborne check goes by lines of flight and heights, not by the wing spans.
         if (!g_COLLISION_USER_AIR.value()) return;
         for (LiveAc& ac : g_liveAc) {
             if (s.removeLiveConflictingWithUser(0, ac)) return;
         }
         return;
     }
-    if (!g_COLLISION_USER_GND.value()) return;
+    // Without the user's wing span every distance test on the ground would be against a made-up size.
+    if (!g_COLLISION_USER_GND.value() || !gf_userHalfWingSpanKnown()) return;
+    const double userSpan = g_userHalfWingSpan.load();
     for (LiveAc& ac : g_liveAc) {
         if (!ac.onGround) continue;
         const double d = gf_distanceNM(g_userPos.latitude, g_userPos.longitude, ac.latitude, ac.longitude);

@@ -277,7 +277,8 @@ TEST_F(Timers, CollisionWithTheUserWaitsForTheUsersWingSpan) {
 }
 
 TEST_F(Timers, AirborneUserOffersLiveAircraftToTheConflictCheck) {
-    g_userHalfWingSpan = 0.01;
+    // The airborne check does not wait for the user's wing span, which it does not use.
+    ASSERT_FALSE(gf_userHalfWingSpanKnown());
     g_userOnGround = false;
     g_liveAc.resize(3);
     secondAt(1);
