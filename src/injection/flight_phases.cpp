@@ -118,7 +118,7 @@ void lf_aimAtSecond(LiveAc& a) {
     const TrackPoint& second = lf_at(a, 1);
     const double t = static_cast<double>(lf_legTicks(a));
     a.latStep = (second.lat - a.latitude) / t;
-    a.lonStep = (second.lon - a.longitude) / t;
+    a.lonStep = gf_longitudeDiff(a.longitude, second.lon) / t;
 }
 
 std::int64_t lf_ticksForDistance(double nm, double speedKt) {
@@ -133,6 +133,21 @@ void lf_clearStand(LiveAc& a) {
 }
 
 }  // namespace
+
+double gf_descentLimitFpm(double reportedFpm) {
+    return std::min(kMaxDescentFpm, std::max(kMinDescentLimitFpm, -reportedFpm * kDescentMargin));
+}
+
+double gf_groundBelowFt(const LiveAc& a) {
+    if (lf_within10nmOfParkAirport(a)) {
+        if (const std::optional<double> field = lf_parkAirportElevation()) return *field;
+    }
+    return a.altitude - a.heightAboveGround;
+}
+
+bool gf_landingAhead(const LiveAc& a) {
+    return a.approach && !a.onGround && !lf_rotorcraft(a) && a.heightAboveGround <= kArrivalHeightFt;
+}
 
 // ---- Throttle, flaps, flare count ----
 
@@ -220,7 +235,7 @@ void lf_insertMidpoint(LiveAc& a) {
     const TrackPoint& second = lf_at(a, 1);
     TrackPoint mid = front;
     mid.lat = (front.lat + second.lat) / 2.0;
-    mid.lon = (front.lon + second.lon) / 2.0;
+    mid.lon = gf_midLongitude(front.lon, second.lon);
     mid.speed = (front.speed + second.speed) / 2.0;
     mid.playTick = static_cast<std::int32_t>((std::int64_t{front.playTick} + second.playTick) / 2);
     mid.alt = (front.alt + second.alt) / 2.0;
@@ -254,9 +269,7 @@ void lf_airAltitudeRate(LiveAc& a) {
     const double r = (second.alt - a.altitude) / static_cast<double>(lf_legTicks(a));
     // The descent keeps near what the points report; a point far below them is not dived to, the aircraft
     // comes down over the legs that follow. Climbs keep within the category's step, on the approach too.
-    const double reportedFpm = std::max({0.0, -front.vs, -second.vs});
-    const double descentFpm = std::min(kMaxDescentFpm, std::max(kMinDescentLimitFpm, reportedFpm * kDescentMargin));
-    const double steepest = -descentFpm / kTicksPerMinute;
+    const double steepest = -gf_descentLimitFpm(std::min({0.0, front.vs, second.vs})) / kTicksPerMinute;
     if (!a.approach) {
         // Low over the ground a climb keeps at least 0.2 ft a tick; an aircraft whose data does not climb
         // follows its points (a floor there would lift it off its track and drop it back at once).
@@ -267,10 +280,17 @@ void lf_airAltitudeRate(LiveAc& a) {
             a.altitudeStep = std::min(a.climbAltitudeStep, std::max(r, 0.2));
         return;
     }
+    // An approach never climbs against its reported descent: below its points it comes down at half the
+    // reported rate until it meets them again. Only points that climb (a go-around) are climbed to.
+    double highest = a.climbAltitudeStep;
+    if (second.vs < 0.0)
+        highest = second.vs / 2.0 / kTicksPerMinute;
+    else if (front.vs < 0.0)
+        highest = 0.0;
     if (front.alt == second.alt && a.heightAboveGround <= 1000.0 && front.vs + second.vs <= 100.0)
         lf_useVerticalSpeed(a, lf_approachVs(a));
     else
-        a.altitudeStep = std::clamp(r, steepest, std::max(steepest, a.climbAltitudeStep));
+        a.altitudeStep = std::clamp(r, steepest, std::max(steepest, highest));
 }
 
 void lf_groundPointsAloft(LiveAc& a) {
@@ -314,13 +334,16 @@ void lf_airVerticalProfile(LiveAc& a) {
         } else if (!front.airborne) {
             lf_altitudeRateToPoint(a);
         } else if (!second.airborne) {
-            // Coming down to a point on the ground.
-            const std::optional<double> elevation = lf_parkAirportElevation();
+            // Coming down to a point on the ground: to the field below it (the park airport's near it), no
+            // steeper than the reported descent allows.
+            const std::optional<double> elevation =
+                lf_parkAirportElevation() ? std::optional<double>(gf_groundBelowFt(a)) : std::nullopt;
             const bool highQnh = g_qnh.load() > kStandardQnh;
             if (highQnh || !elevation)
                 lf_useVerticalSpeed(a, highQnh ? lf_approachVs(a) : kDefaultDescentFpm);
             else
-                a.altitudeStep = (*elevation - a.altitude) / t;
+                a.altitudeStep = std::max((*elevation - a.altitude) / t,
+                                          -gf_descentLimitFpm(std::min(front.vs, 0.0)) / kTicksPerMinute);
             lf_gear(a, true);
         } else {
             lf_airAltitudeRate(a);
@@ -348,10 +371,9 @@ void lf_airVerticalProfile(LiveAc& a) {
     // A turn the leg is too short for is flown at the category's fastest rate; the next leg turns on.
     const double maxTurn = g_maxAirTurnRateDeg.at(static_cast<int>(a.category)) * kRadPerDeg;
     a.headingStep = std::clamp(turn / legTicks, -maxTurn, maxTurn);
-    if (next.bankGiven)
-        a.bankStep = (next.bank - a.bank) / legTicks;
-    else
-        lf_setBankRate(a, turn, lf_legTicks(a));
+    // A reported bank is flown as far as the category banks, at its bank rate (the bank is held with the
+    // opposite sign of the turn that would give it).
+    lf_setBankRate(a, next.bankGiven ? -next.bank : turn, lf_legTicks(a));
 
     // The rotation and the climb ramp after it configure the aircraft themselves (the gear comes up at the
     // ramp's end); a leg planned meanwhile leaves that alone.
@@ -377,6 +399,8 @@ void lf_airVerticalProfile(LiveAc& a) {
 void lf_configAbove10000(LiveAc& a) {
     if (a.highLightsSet) return;
     a.highLightsSet = true;
+    // Coming down through 10,000 ft again turns the landing lights back on.
+    a.lowLightsSet = false;
     lf_sendLights(a, kHighLights);
     lf_throttleStage(a, 3);
     lf_gear(a, false);
@@ -406,7 +430,9 @@ void lf_configLow(LiveAc& a) {
     lf_cabinLights(a, false);
     const double vs = lf_at(a, 0).vs;
     if (vs > -250.0) {
-        const bool climbing = vs > 600.0 || (a.approach && !lf_within10nmOfParkAirport(a));
+        // Away from the park airport an approach ends once it is no longer low over the ground.
+        const bool climbing = vs > 600.0 || (a.approach && !lf_within10nmOfParkAirport(a) &&
+                                             a.heightAboveGround > kArrivalHeightFt);
         if (climbing && !a.climbConfigured) {
             a.climbConfigured = true;
             gf_shrinkWindows(a);
@@ -417,7 +443,9 @@ void lf_configLow(LiveAc& a) {
             a.flareStage = 0;
             gf_flareCountOut(a);
         }
-    } else if (!a.approach && lf_within10nmOfParkAirport(a)) {
+    } else if (!a.approach && (lf_within10nmOfParkAirport(a) ||
+                               (a.heightAboveGround <= kArrivalHeightFt && !lf_rotorcraft(a)))) {
+        // On approach to the park airport, or descending low over the ground to any other.
         lf_throttleStage(a, 1);
         lf_setFlaps(a, 3);
         lf_gear(a, true);
@@ -563,7 +591,9 @@ void lf_takeOff(LiveAc& a) {
 // ---- Landing ----
 
 void lf_flare(LiveAc& a) {
-    if (a.flareStage == 0 && !a.fieldElevation) a.fieldElevation = lf_parkAirportElevation();
+    // The park airport's field is the one flared to only near it; elsewhere the height over the ground.
+    if (a.flareStage == 0 && !a.fieldElevation && lf_within10nmOfParkAirport(a))
+        a.fieldElevation = lf_parkAirportElevation();
     a.flareHeight = a.fieldElevation ? a.altitude - *a.fieldElevation : a.heightAboveGround;
     const double height = std::min(a.heightAboveGround, a.flareHeight);
     const auto frontVs = [&a](double fpm) {

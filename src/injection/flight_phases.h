@@ -38,6 +38,18 @@ extern std::function<std::optional<GeoPosition>()> g_activeParkAirportPosition;
 // Navigation, beacon, landing, taxi, strobes and logo on, cabin off: the take-off roll and the go-around.
 inline constexpr LightPattern kDepartureLights{true, true, true, true, true, true, false};
 
+// Arrivals at any airport: an aircraft descending below this height over the ground is on approach, and one
+// on approach below it whose reports end lands and rolls out on predicted points.
+inline constexpr double kArrivalHeightFt = 1000.0;
+// The steepest descent (ft/min, positive) an airborne aircraft is moved at whose points report `reportedFpm`
+// (negative when descending): a point that needs more has a bad altitude or a bad on-ground flag.
+double gf_descentLimitFpm(double reportedFpm);
+// The elevation (ft) of the ground below an airborne aircraft: the active park airport's field within 10 nm
+// of it, else the terrain under the aircraft as the simulator reports it.
+double gf_groundBelowFt(const LiveAc& a);
+// On approach low over the ground: when its reports end it is predicted down to the runway and rolled out.
+bool gf_landingAhead(const LiveAc& a);
+
 // Re-times the second point of an airborne leg.
 void nextPosAir(LiveAc& a);
 // An airborne leg: vertical speed, altitude rate, pitch, heading and bank rates, and the configuration.

@@ -73,6 +73,10 @@ bool gf_bezierPoint(const GroundCurve& curve, double s, GeoPosition& position, d
     return true;
 }
 
+double gf_longitudeDiff(double from, double to) { return std::remainder(to - from, 360.0); }
+
+double gf_midLongitude(double a, double b) { return std::remainder(a + gf_longitudeDiff(a, b) / 2.0, 360.0); }
+
 bool gf_isRealPosition(double latitude, double longitude) {
     return !(latitude >= 0.0 && latitude <= 0.0009 && longitude >= 0.0 && longitude <= 0.05);
 }

@@ -29,6 +29,11 @@ GeoPosition gf_destinationPoint(double latitude, double longitude, double bearin
 // linearly from the origin to the end point, so the speed along the curve varies with its shape.
 bool gf_bezierPoint(const GroundCurve& curve, double s, GeoPosition& position, double& heading);
 
+// Longitudes wrap at the date line: the difference from the first to the second (-180..180 degrees), and
+// the longitude half way between them on the shorter way (-180..180).
+double gf_longitudeDiff(double from, double to);
+double gf_midLongitude(double a, double b);
+
 // False for a position in the box around 0/0 where the simulator, before it has placed the user aircraft,
 // and the service, for what it does not know, put their positions: latitude 0..0.0009 and longitude
 // 0..0.05, both limits included.

@@ -82,9 +82,16 @@ constexpr std::int32_t kAirStepSeconds = 8;
 constexpr std::int32_t kParkedStepSeconds = 604800;  // a week
 constexpr std::int32_t kGroundSteps = 10, kAirSteps = 8, kParkedSteps = 1;
 constexpr std::int32_t kHoldTicks = 300;
+// A predicted approach comes down this many feet a second (about 600 ft/min).
+constexpr double kApproachStepDescentFt = 10.005;
 constexpr double kHoldNeighbourFactor = 1.2;
 // The week of the parked prediction, in ticks.
 constexpr std::int64_t kParkedWeekTicks = 60'480'000;
+
+// Heights over the field within this are on the runway as reports go.
+constexpr double kGroundBandFt = 100.0;
+// A landing predicted from its last report rolls out to this speed before its prediction may end.
+constexpr double kRolledOutKt = 20.0;
 
 // Departure from the stand with the engines running: the aircraft holds until its points are clearly away.
 constexpr double kDepartHalfSpans = 2.75, kDepartHoldHalfSpans = 6.0;
@@ -218,6 +225,17 @@ void lf_brakeOn(TrackPoint& c) {
     c.vs = 0.0;
 }
 
+// A ground point after an airborne back point that the aircraft in the air could not come down to in the
+// time between the two reports, at the steepest descent its reports allow: its on-ground flag is wrong.
+bool lf_groundOutOfReach(const LiveAc& a, const TrackPoint& p) {
+    if (p.airborne || a.track.empty() || a.status != kAcInSim || a.onGround) return false;
+    const TrackPoint& b = a.track.back();
+    if (!b.airborne) return false;
+    const double height = b.alt - gf_groundBelowFt(a) - kGroundBandFt;
+    const double seconds = std::max(0.0, p.time - b.time);
+    return height > gf_descentLimitFpm(std::min(b.vs, 0.0)) * seconds / 60.0;
+}
+
 void lf_makeStop(TrackPoint& c) {
     c.stopped = true;
     c.speed = 0.0;
@@ -331,6 +349,8 @@ void decodeExisting(LiveAc& a, const TrackPoint& point) {
         case kMoveFollowing:
         case kMoveTakeOff:
         case kMoveAirborne:
+            // One report flagged on the ground high in the air does not start a landing.
+            if (lf_groundOutOfReach(a, p)) return;
             if (!a.approach && !a.braking) {
                 if (!lf_isSamePosition(a, p)) return;
                 if (a.extendSteps > 0 && !checkExtendingSituations(a, p)) return;
@@ -390,7 +410,7 @@ bool lf_isSamePosition(const LiveAc& a, TrackPoint& p) {
         p.speed = 0.0;
         return true;
     }
-    if (std::abs(p.lat - b.lat) <= kSamePlaceDeg && std::abs(p.lon - b.lon) <= kSamePlaceDeg) {
+    if (std::abs(p.lat - b.lat) <= kSamePlaceDeg && std::abs(gf_longitudeDiff(b.lon, p.lon)) <= kSamePlaceDeg) {
         if (dropRepeat(kRollNearSpotKt)) return false;
         // Jitter of a standing aircraft: it stays where it was.
         p.lat = b.lat;
@@ -640,7 +660,7 @@ void nextPos(LiveAc& a) {
         const double ticks =
             static_cast<double>(std::max(kMinLegTicks, std::int64_t{second.playTick} - gf_aiTick()));
         a.latStep = (second.lat - a.latitude) / ticks;
-        a.lonStep = (second.lon - a.longitude) / ticks;
+        a.lonStep = gf_longitudeDiff(a.longitude, second.lon) / ticks;
         if (a.onGround) {
             lf_takeOff(a);
         } else {
@@ -683,6 +703,11 @@ bool lf_extendOrHold(LiveAc& a) {
         return true;
     }
     if (a.extendSteps == 1) {
+        // A predicted landing rolls out before it ends.
+        if (a.onGround && a.braking && lf_at(a, 0).speed > kRolledOutKt) {
+            lf_extendTrack(a, 1);
+            return true;
+        }
         a.extendSteps = -1;
         return false;
     }
@@ -691,6 +716,11 @@ bool lf_extendOrHold(LiveAc& a) {
     std::int32_t steps = 0;
     if (a.onGround) {
         steps = a.state == kMoveParked ? kParkedSteps : kGroundSteps;
+    } else if (gf_landingAhead(a)) {
+        // An arrival whose reports end on short final (or on the runway, where the ground reports of airports
+        // other than the park airport are not taken) lands and rolls out, whoever watches from where.
+        steps = std::max(kAirSteps, static_cast<std::int32_t>(std::ceil(
+                                        a.heightAboveGround / (kAirStepSeconds * kApproachStepDescentFt))) + 2);
     } else if (!g_autoRangeAtMinimum.load()) {
         const bool userKnown = gf_isRealPosition(g_userPos.latitude, g_userPos.longitude);
         const double range = g_LATERAL_RANGE.value() - 0.5;
@@ -732,7 +762,7 @@ void lf_extendTrack(LiveAc& a, std::int32_t steps) {
         }
         if (a.approach && a.flareStage == 0) {
             c.vs = -667.0;
-            c.alt -= stepSeconds * 10.005;
+            c.alt -= stepSeconds * kApproachStepDescentFt;
             c.airborne = c.alt > 0.0;
             if (!c.airborne) c.alt = 0.0;
         } else if (a.state == kMoveTakeOff) {

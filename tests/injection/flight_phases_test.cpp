@@ -376,3 +376,23 @@ TEST_F(FlightPhases, TheFastRangeRequestsLastWhileAnyAircraftStillFlares) {
 }
 
 }  // namespace
+
+namespace {
+
+// Climbing through 10,000 ft turns the landing lights off; coming down through it turns them on again, each
+// crossing once.
+TEST_F(FlightPhases, LandingLightsFollowEveryCrossingOf10000Feet) {
+    LiveAc a = aircraft(kCatLarge, {point(0, true, 9000, 250)});
+    a.heightAboveGround = 8000.0;
+    std::string landing;
+    for (const double alt : {9000.0, 9500.0, 11000.0, 12000.0, 9000.0, 8000.0, 10500.0, 9900.0}) {
+        a.track.assign({point(0, true, alt, 250), point(200, true, alt, 250)});
+        m_sink.clear();
+        lf_airVerticalProfile(a);
+        for (const std::string& l : m_sink.with("event 101 211 ")) landing += l.substr(l.size() - 1);
+        landing += ",";
+    }
+    EXPECT_EQ(landing, "1,,0,,1,,0,1,");
+}
+
+}  // namespace

@@ -58,6 +58,14 @@ constexpr double kMaxVerticalFpm = 6000.0;
 constexpr double kStandArrivalM = 2.0;
 constexpr double kStandHeadingDeg = 3.0;
 constexpr double kParkedSpacing = 1.1;
+// Arrivals: a track whose last record is airborne below this height over the field, descending at least
+// this fast or at runway height; removed, it must be on the ground at this speed or slower.
+constexpr double kArrivalHeightFt = 1000.0;
+constexpr double kArrivalDescentFpm = -250.0;
+constexpr double kRunwayHeightFt = 100.0;
+constexpr double kRolledOutKt = 30.0;
+// An approach whose reports descend may level off, not climb (ft/min, a tick's rounding).
+constexpr double kApproachClimbFpm = 1.0;
 
 std::size_t lf_cat(std::uint32_t category) { return category < 6 ? category : 2; }
 
@@ -252,6 +260,29 @@ Counter MovementBench::total(const std::string& check) const {
     return sum;
 }
 
+bool MovementBench::sourceDescends(std::uint32_t hexId, std::int32_t tick) const {
+    const auto it = m_source.find(hexId);
+    if (it == m_source.end()) return false;
+    const std::vector<SourcePoint>& points = it->second;
+    auto p = std::lower_bound(points.begin(), points.end(), tick - 2500,
+                              [](const SourcePoint& q, std::int32_t t) { return q.tick < t; });
+    bool any = false;
+    for (; p != points.end() && p->tick <= tick + 2500; ++p) {
+        if (!p->airborne) continue;
+        if (p->vs >= 0.0) return false;
+        any = true;
+    }
+    return any;
+}
+
+// An arrival's object leaves the simulator: it must be on the ground and rolled out by then.
+void MovementBench::checkArrivalRemoved(const ObjectWatch& w, std::int32_t tick) {
+    if (!m_arrivals.contains(w.hexId) || !w.last) return;
+    const double kt = w.last->airspeed;
+    resultOf(w.hexId).counters["arrival lands before removal"].add(
+        kt, kRolledOutKt, w.terrainAirborne ? 1.0e3 : kt - kRolledOutKt, tick);
+}
+
 double MovementBench::sourceSpeed(std::uint32_t hexId, std::int32_t tick) const {
     const auto it = m_source.find(hexId);
     if (it == m_source.end()) return 0.0;
@@ -378,6 +409,12 @@ void MovementBench::run() {
         res.callsign = t.records.front().callsign;
         res.records = t.records.size();
         m_pushbackSide[res.hexId] = t.pushbackTurnSign;
+        {
+            const TrafficRecord& last = t.records.back();
+            const double height = last.alt - m_options.fieldElevationFt;
+            if (last.airborne && height < kArrivalHeightFt && (last.vs <= kArrivalDescentFpm || height < kRunwayHeightFt))
+                m_arrivals.insert(res.hexId);
+        }
         // Records arrive in the order of the track: one older than the one before it comes late, with it.
         const TrafficRecord* previous = nullptr;
         std::int32_t arrival = std::numeric_limits<std::int32_t>::min();
@@ -392,7 +429,7 @@ void MovementBench::run() {
                                             (r.time - previous->time) * 3600.0);
             // A tenfold speed is a misreading that must not widen the allowance.
             if (previous && previous->speed > 5.0 && speed > 3.0 * previous->speed) speed = previous->speed;
-            m_source[r.hexId].push_back({tick + 3000, speed});
+            m_source[r.hexId].push_back({tick + 3000, speed, r.vs, r.airborne});
             previous = &r;
         }
     }
@@ -453,6 +490,7 @@ void MovementBench::checkTick(std::int32_t tick) {
     // Objects gone from the simulator: their open checks end now.
     for (auto it = m_watches->begin(); it != m_watches->end();) {
         if (!m_sim->objects.contains(it->first)) {
+            checkArrivalRemoved(it->second, tick);
             finishWatch(it->second, tick);
             it = m_watches->erase(it);
         } else {
@@ -510,7 +548,18 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
     c["pitch"].add(pitchDeg, pitchDeg < 0 ? noseUpLimit : kMaxNoseDownDeg,
                    std::max(noseUpLimit - pitchDeg, pitchDeg - kMaxNoseDownDeg), tick);
 
+    // A reported bank (the leg's point carries one) stays within the category's bank and pitch.
+    if (!a->track.empty() && a->track.front().bankGiven) {
+        const double excess = std::max({std::abs(u.bank) / kDeg - kMaxBankDeg[cat], noseUpLimit - pitchDeg,
+                                         pitchDeg - kMaxNoseDownDeg});
+        c["attitude limits applied to reported values"].add(std::abs(u.bank) / kDeg, kMaxBankDeg[cat], excess, tick);
+    }
+
     const bool consecutive = w.last && w.lastTick == tick - 1;
+    if (consecutive && a->approach && !terrainGround && a->flareStage == 0 && sourceDescends(a->hexId, tick)) {
+        const double fpm = (u.altitude - w.last->altitude) * 6000.0;
+        check("arrivals follow the reported descent", fpm, kApproachClimbFpm);
+    }
     if (consecutive) {
         const AircraftUpdate& p = *w.last;
         // Position: no farther in a tick than the speed allows, with a margin for catching up.
@@ -670,6 +719,10 @@ void TrackBuilder::emit(bool airborne) {
     if (m_heading) {
         r.heading = *m_heading == 0.0 ? 2.0 * kPi : *m_heading * kDeg;
         r.headingGiven = r.attitudeGiven = true;
+    }
+    if (m_bank && airborne) {
+        r.bank = -*m_bank * kDeg;
+        r.bankGiven = true;
     }
     m_records.push_back(r);
     m_lastEmit = m_time;

@@ -12,6 +12,7 @@
 #include <limits>
 #include <map>
 #include <optional>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -45,6 +46,10 @@ inline const std::vector<std::string> kCheckNames = {
     "touchdown sink",        "ground penetration",     "rotation speed",      "gear up after rotation",
     "flare heights",         "flare before touchdown", "push-back backwards", "push-back turn side",
     "stand arrival",         "stand arrival heading",  "parked spacing",
+    // Flight on noisy reports: the reported bank and pitch within the category's limits, an approach that
+    // never climbs while its reports descend, an arrival down and rolled out before it leaves.
+    "attitude limits applied to reported values", "arrivals follow the reported descent",
+    "arrival lands before removal",
 };
 
 // A track to play: every record of one aircraft (one hex id) in the order they arrive, times in seconds.
@@ -186,12 +191,17 @@ private:
     struct SourcePoint {
         std::int32_t tick;
         double speed;
+        double vs;
+        bool airborne;
     };
     void checkTick(std::int32_t tick);
     void checkObject(const AircraftUpdate& u, std::int32_t tick);
     void checkParkedSpacing(std::int32_t tick);
     void finishWatch(ObjectWatch& w, std::int32_t tick);
     double sourceSpeed(std::uint32_t hexId, std::int32_t tick) const;
+    // Every airborne record within 25 s of the tick reports a descent.
+    bool sourceDescends(std::uint32_t hexId, std::int32_t tick) const;
+    void checkArrivalRemoved(const ObjectWatch& w, std::int32_t tick);
     TrackResult& resultOf(std::uint32_t hexId);
 
     BenchOptions m_options;
@@ -200,6 +210,8 @@ private:
     std::map<std::uint32_t, std::size_t> m_resultIndex;
     std::map<std::uint32_t, std::vector<SourcePoint>> m_source;
     std::map<std::uint32_t, std::optional<int>> m_pushbackSide;
+    // Tracks whose records end in the air low over the ground, descending or at runway height: arrivals.
+    std::set<std::uint32_t> m_arrivals;
     std::map<std::uint32_t, ObjectWatch>* m_watches = nullptr;
     SimStandIn* m_sim = nullptr;
     std::int32_t m_ticksPlayed = 0;
@@ -241,6 +253,11 @@ public:
         m_heading = degrees;
         return *this;
     }
+    // The bank the following records report (degrees, right wing down positive); nothing: none reported.
+    TrackBuilder& bank(std::optional<double> degrees) {
+        m_bank = degrees;
+        return *this;
+    }
     TrackBuilder& every(double seconds) {
         m_every = seconds;
         return *this;
@@ -260,6 +277,7 @@ private:
     double m_lat, m_lon, m_track, m_time;
     double m_alt = 0.0, m_speed = 0.0, m_vs = 0.0;
     std::optional<double> m_heading;
+    std::optional<double> m_bank;
     double m_every = 2.0;
     double m_lastEmit = -1.0e18;
     std::vector<TrafficRecord> m_records;

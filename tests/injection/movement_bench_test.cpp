@@ -28,6 +28,7 @@
 #include "liveries/selection.h"
 #include "simlink/link.h"
 #include "support/test_support.h"
+#include "window/requests.h"
 
 using movement_bench::BenchOptions;
 using movement_bench::BenchTrack;
@@ -54,7 +55,81 @@ TrackBuilder builder(std::uint32_t hexId, const char* callsign, const char* type
 struct Case {
     BenchTrack track;
     std::vector<std::string> mustRun;
+    // The user stands on the ground (the automatic range at its minimum: airborne data is not predicted).
+    bool userOnGround = false;
 };
+
+// Reports with the noise of real ones in flight: a bank beyond the category's, an on-ground flag and
+// altitudes off their neighbours on an approach, the date line, and arrivals whose reports end near the
+// ground.
+void addFlightNoiseTracks(std::vector<Case>& tracks) {
+    const auto approach = [](std::uint32_t hexId, const char* callsign) {
+        TrackBuilder b = builder(hexId, callsign, "A320", -1.74, 9.85, kRunway);
+        b.altitude(kField + 3000).every(2).air(1, 150, 0, -750).air(235, 140, 0, -750);
+        b.ground(2, 130).ground(38, 20).ground(12, 15, 60).ground(60, 15).ground(8, 0).every(4).ground(40, 0);
+        return b;
+    };
+    const auto heightOver = [](const TrafficRecord& r) { return r.alt - kField; };
+    {
+        // A Heavy at 6000 ft whose reports give 120 degrees of bank through a turn.
+        TrackBuilder b = builder(0x4b0021, "SWR121", "B77W", 5.0, -5.0, 90);
+        b.altitude(6000).every(2).air(2, 250, 0, 0).air(30, 250, 0, 0).bank(120).air(20, 250, 60, 0);
+        b.bank(0).air(40, 250, 0, 0);
+        tracks.push_back({b.track("reported bank", "heavy reporting 120 degrees of bank in a turn"),
+                          {"attitude limits applied to reported values"}});
+    }
+    {
+        // One report on the approach, at 1100 ft over the field, flagged on the ground.
+        TrackBuilder b = approach(0x4b0022, "SWR122");
+        auto& rs = b.records();
+        const auto it = std::find_if(rs.begin(), rs.end(), [&](const TrafficRecord& r) {
+            return r.airborne && heightOver(r) < 1100.0;
+        });
+        it->airborne = false;
+        it->alt = it->vs = 0.0;
+        tracks.push_back({b.track("ground flag on approach", "one report at 1100 ft flagged on the ground"),
+                          {"descent below 1000 ft", "arrivals follow the reported descent", "flare before touchdown"}});
+    }
+    {
+        // Reports on the approach 500 ft off their neighbours: low at 1800 ft, high at 1200 ft. Each lasts
+        // three reports (6 s), of which the intake takes one: a steady flight is taken every 450 m.
+        TrackBuilder b = approach(0x4b0023, "SWR123");
+        auto& rs = b.records();
+        for (const auto& [below, offset] : std::vector<std::pair<double, double>>{{1800.0, -500.0}, {1200.0, 500.0}}) {
+            const auto it = std::find_if(rs.begin(), rs.end(), [&](const TrafficRecord& r) {
+                return r.airborne && heightOver(r) < below;
+            });
+            for (auto q = it; q != it + 3; ++q) q->alt += offset;
+        }
+        tracks.push_back({b.track("altitude spikes", "approach with one report 500 ft low and one 500 ft high"),
+                          {"arrivals follow the reported descent", "flare before touchdown"}});
+    }
+    {
+        // Cruise east across the date line.
+        TrackBuilder b(0x4b0024, "SWR124", "B789", -16.5, 179.93, 90);
+        b.altitude(35000).every(2).air(2, 480, 0, 0).air(118, 480, 0, 0);
+        tracks.push_back({b.track("date line", "cruise at 480 kt from 179.93 E across the date line"),
+                          {"position jump", "heading rate"}});
+    }
+    {
+        // An arrival at another airport 30 nm east (same elevation): its ground reports are not taken, so
+        // they end with the first reports of the roll, still airborne at 25 ft.
+        TrackBuilder b = builder(0x4b0025, "SWR125", "A320", 1.0, 35.0, 270);
+        b.altitude(kField + 1500).every(2).air(1, 140, 0, -700).air(126, 135, 0, -700);
+        b.altitude(kField + 25).air(4, 121, 0, 0);
+        tracks.push_back({b.track("arrival elsewhere", "arrival 30 nm away whose reports end on the runway"),
+                          {"arrival lands before removal"}});
+    }
+    {
+        // An arrival at the park airport whose reports end at 300 ft on short final, seen from the ground.
+        TrackBuilder b = builder(0x4b0026, "SWR126", "A320", -1.74, 9.85, kRunway);
+        b.altitude(kField + 3000).every(2).air(1, 150, 0, -750).air(215, 140, 0, -750);
+        Case c{b.track("short final", "reports end at 300 ft on short final; the user on the ground"),
+               {"arrival lands before removal", "flare before touchdown"}};
+        c.userOnGround = true;
+        tracks.push_back(c);
+    }
+}
 
 std::vector<Case> syntheticTracks() {
     std::vector<Case> tracks;
@@ -157,6 +232,7 @@ std::vector<Case> syntheticTracks() {
         t.stands = {stand};
         tracks.push_back({t, {"stand arrival", "push-back backwards", "push-back turn side"}});
     }
+    addFlightNoiseTracks(tracks);
     return tracks;
 }
 
@@ -244,9 +320,11 @@ TEST_F(MovementBenchRun, SyntheticTracksPassEveryCheck) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.track.name);
         gf_seedWorkRandom(1);
+        g_autoRangeAtMinimum = c.userOnGround;
         MovementBench bench(traced());
         bench.add(c.track);
         bench.run();
+        g_autoRangeAtMinimum = false;
         text += bench.report(c.track.name + ": " + c.track.description);
         ASSERT_EQ(bench.results().size(), 1u);
         const movement_bench::TrackResult& r = bench.results().front();
