@@ -1,6 +1,7 @@
 // The AI update of one 10 ms tick with 300 and with 1,000 live aircraft in the simulator, each moving along a
-// received track, while a batch of the same aircraft is being taken in two records a tick; the hand-over of such a batch on
-// the traffic reader; and MAX_LIVE lowered from 1,000 aircraft in the simulator to 300.
+// received track, while a batch of the same aircraft is being taken in two records a tick; the same with half
+// of the 1,000 on the ground, taxiing through corners on ground curves; the hand-over of such a batch on the
+// traffic reader; and MAX_LIVE lowered from 1,000 aircraft in the simulator to 300.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <random>
 
 #include "frame/settings.h"
+#include "injection/geodesy.h"
 #include "injection/services.h"
 #include "simlink/link.h"
 #include "trafficservice/clients.h"
@@ -58,6 +60,46 @@ TrafficRecord lf_record(int i, double seconds) {
     return r;
 }
 
+// Taxiing aircraft: 20 kt, a point every 5 s (51 m), the way turning at each point by these degrees in turn:
+// every corner is driven on a ground curve.
+constexpr double kTaxiKt = 20.0;
+constexpr double kTaxiTurnsDeg[4] = {30.0, -60.0, 90.0, -60.0};
+constexpr double kFeetPerNm = 6076.11549;
+
+// A taxiing aircraft's track instead of its airborne one, from where it stands, on a bearing of its own.
+void lf_taxiTrack(LiveAc& ac, int i, int points) {
+    double lat = ac.latitude, lon = ac.longitude;
+    double heading = std::fmod(i * 37.0, 360.0);
+    ac.track.clear();
+    for (int p = 0; p < points; ++p) {
+        heading = std::fmod(heading + kTaxiTurnsDeg[p % 4] + 360.0, 360.0);
+        const GeoPosition to =
+            gf_destinationPoint(lat, lon, heading * std::numbers::pi / 180.0, kTaxiKt * kPointTicks / 360000.0 * kFeetPerNm);
+        lat = to.latitude;
+        lon = to.longitude;
+        TrackPoint q = ac.track.empty() ? TrackPoint{} : ac.track.back();
+        q.lat = lat;
+        q.lon = lon;
+        q.alt = q.vs = 0.0;
+        q.airborne = q.stopped = false;
+        q.speed = q.tas = kTaxiKt;
+        q.track = heading;
+        q.time = 1.8e9 + p * kPointTicks / 100.0;
+        q.playTick = p * kPointTicks + 1;
+        q.hexId = ac.hexId;
+        ac.track.push_back(q);
+    }
+    ac.altitude = 0.0;
+    ac.heading = heading * std::numbers::pi / 180.0;
+    ac.onGround = true;
+    ac.state = kMoveFollowing;
+    ac.heightAboveGround = 0.0;
+    gf_applyLiveTables(ac);  // its ground turn rate
+}
+
+// The aircraft of the tick benchmark on the ground: every second one (none by default).
+bool g_halfTaxiing = false;
+
 // 1,000 aircraft created in the simulator, each with a track of `points` points ahead.
 void lf_fillLiveAircraft(int points = kPoints) {
     lf_clearAiLists();
@@ -84,15 +126,18 @@ void lf_fillLiveAircraft(int points = kPoints) {
         ac.status = kAcInSim;
         ac.objectId = 100u + static_cast<std::uint32_t>(i);
         ac.lastRecordTime = first.time;
+        if (g_halfTaxiing && i % 2 == 1) lf_taxiTrack(ac, i, points);
     }
     g_userPos.latitude = kCentreLat;
     g_userPos.longitude = kCentreLon;
 }
 
-// A live batch of the same 1,000 aircraft, a little later than their last taken report.
+// A live batch of the same 1,000 aircraft (the airborne ones), a little later than their last taken report.
 void lf_handOverBatch(TrafficClient& client, double seconds) {
     client.liveRecords.clear();
-    for (int i = 0; i < g_aircraft; ++i) client.liveRecords.push_back(lf_record(i, seconds));
+    for (int i = 0; i < g_aircraft; ++i) {
+        if (!(g_halfTaxiing && i % 2 == 1)) client.liveRecords.push_back(lf_record(i, seconds));
+    }
     gf_processTrafficBatch(client, 30);
 }
 
@@ -129,12 +174,32 @@ void BM_AiTickLiveWithIntake(benchmark::State& state) {
     state.counters["live"] = static_cast<double>(
         std::count_if(g_liveAc.begin(), g_liveAc.end(), [](const LiveAc& ac) { return ac.status == kAcInSim; }));
     state.counters["sent"] = benchmark::Counter(static_cast<double>(sink.count), benchmark::Counter::kAvgIterations);
+    state.counters["on ground"] = static_cast<double>(std::count_if(g_liveAc.begin(), g_liveAc.end(), [](const LiveAc& ac) {
+        return ac.status == kAcInSim && ac.onGround;
+    }));
+    state.counters["on a curve"] = static_cast<double>(std::count_if(g_liveAc.begin(), g_liveAc.end(), [](const LiveAc& ac) {
+        return ac.status == kAcInSim && !std::isnan(ac.groundCurve.controlEast);
+    }));
     gf_setAiRunning(false);
     lf_clearAiLists();
     gf_setSimSink(nullptr);
     g_aircraft = kAircraft;
 }
 BENCHMARK(BM_AiTickLiveWithIntake)->Arg(300)->Arg(1000)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+// 1,000 live aircraft, every second one taxiing through corners on ground curves; the batches carry the
+// airborne half. The median of the repetitions is the figure.
+void BM_AiTickHalfTaxiing(benchmark::State& state) {
+    g_halfTaxiing = true;
+    BM_AiTickLiveWithIntake(state);
+    g_halfTaxiing = false;
+}
+BENCHMARK(BM_AiTickHalfTaxiing)
+    ->Arg(1000)
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(1.0)
+    ->Repetitions(9)
+    ->ReportAggregatesOnly(true);
 
 // The traffic reader's share: play ticks for 1,000 records and the hand-over.
 void BM_HandOverBatchOf1000(benchmark::State& state) {
