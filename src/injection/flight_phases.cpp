@@ -281,12 +281,8 @@ void lf_airAltitudeRate(LiveAc& a) {
         return;
     }
     // An approach never climbs against its reported descent: below its points it comes down at half the
-    // reported rate until it meets them again. Only points that climb (a go-around) are climbed to.
-    double highest = a.climbAltitudeStep;
-    if (second.vs < 0.0)
-        highest = second.vs / 2.0 / kTicksPerMinute;
-    else if (front.vs < 0.0)
-        highest = 0.0;
+    // reported rate until it meets them again. Only a point that reports a climb (a go-around) is climbed to.
+    const double highest = second.vs < 0.0 ? second.vs / 2.0 / kTicksPerMinute : a.climbAltitudeStep;
     if (front.alt == second.alt && a.heightAboveGround <= 1000.0 && front.vs + second.vs <= 100.0)
         lf_useVerticalSpeed(a, lf_approachVs(a));
     else

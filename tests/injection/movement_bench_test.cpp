@@ -110,6 +110,11 @@ void addFlightNoiseTracks(std::vector<Case>& tracks) {
         b.altitude(35000).every(2).air(2, 480, 0, 0).air(118, 480, 0, 0);
         tracks.push_back({b.track("date line", "cruise at 480 kt from 179.93 E across the date line"),
                           {"position jump", "heading rate"}});
+        // And a taxi across it reported every 16 s, speeding up (a midpoint between two reports).
+        TrackBuilder t(0x4b0027, "SWR127", "A320", -16.5, 179.9975, 90);
+        t.every(2).ground(2, 10).every(16).ground(32, 30).ground(16, 30).every(2).ground(10, 0).every(4).ground(40, 0);
+        tracks.push_back({t.track("date line taxi", "taxi from 179.9975 E across the date line, faster"),
+                          {"position jump", "stand arrival"}});
     }
     {
         // An arrival at another airport 30 nm east (same elevation): its ground reports are not taken, so
