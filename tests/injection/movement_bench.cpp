@@ -64,6 +64,8 @@ constexpr double kArrivalHeightFt = 1000.0;
 constexpr double kArrivalDescentFpm = -250.0;
 constexpr double kRunwayHeightFt = 100.0;
 constexpr double kRolledOutKt = 30.0;
+// An aeroplane in the air below the runway height lands within this many seconds (the flare takes about 10).
+constexpr double kLowFlightMaxS = 20.0;
 // An approach whose reports descend may level off, not climb (ft/min, a tick's rounding).
 constexpr double kApproachClimbFpm = 1.0;
 
@@ -220,6 +222,8 @@ struct MovementBench::ObjectWatch {
     std::optional<std::int32_t> rotationEnd;
     // Push-back: heading at its start.
     std::optional<double> pushbackStartHeading;
+    // In the air below the runway height since this tick.
+    std::optional<std::int32_t> lowSince;
 };
 
 MovementBench::MovementBench(BenchOptions options) : m_options(options) {}
@@ -553,6 +557,13 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
         const double excess = std::max({std::abs(u.bank) / kDeg - kMaxBankDeg[cat], noseUpLimit - pitchDeg,
                                          pitchDeg - kMaxNoseDownDeg});
         c["attitude limits applied to reported values"].add(std::abs(u.bank) / kDeg, kMaxBankDeg[cat], excess, tick);
+    }
+
+    if (!terrainGround && heightFt < kRunwayHeightFt && a->category != kCatRotorcraft) {
+        if (!w.lowSince) w.lowSince = tick;
+        check("level above the runway", (tick - *w.lowSince) / 100.0, kLowFlightMaxS);
+    } else {
+        w.lowSince.reset();
     }
 
     const bool consecutive = w.last && w.lastTick == tick - 1;

@@ -47,9 +47,10 @@ inline const std::vector<std::string> kCheckNames = {
     "flare heights",         "flare before touchdown", "push-back backwards", "push-back turn side",
     "stand arrival",         "stand arrival heading",  "parked spacing",
     // Flight on noisy reports: the reported bank and pitch within the category's limits, an approach that
-    // never climbs while its reports descend, an arrival down and rolled out before it leaves.
+    // never climbs while its reports descend, an arrival down and rolled out before it leaves, and no
+    // aeroplane that hangs over the runway instead of landing.
     "attitude limits applied to reported values", "arrivals follow the reported descent",
-    "arrival lands before removal",
+    "arrival lands before removal", "level above the runway",
 };
 
 // A track to play: every record of one aircraft (one hex id) in the order they arrive, times in seconds.

@@ -117,13 +117,13 @@ void addFlightNoiseTracks(std::vector<Case>& tracks) {
                           {"position jump", "stand arrival"}});
     }
     {
-        // An arrival at another airport 30 nm east (same elevation): its ground reports are not taken, so
-        // they end with the first reports of the roll, still airborne at 25 ft.
+        // An arrival at another airport 30 nm east: its ground reports are not taken, and those of its roll
+        // read 50 ft over the runway (the reader's ground band is the park airport's); they end at 40 kt.
         TrackBuilder b = builder(0x4b0025, "SWR125", "A320", 1.0, 35.0, 270);
-        b.altitude(kField + 1500).every(2).air(1, 140, 0, -700).air(126, 135, 0, -700);
-        b.altitude(kField + 25).air(4, 121, 0, 0);
+        b.altitude(kField + 1500).every(2).air(1, 140, 0, -700).air(124, 135, 0, -700);
+        b.altitude(kField + 50).air(20, 40, 0, 0);
         tracks.push_back({b.track("arrival elsewhere", "arrival 30 nm away whose reports end on the runway"),
-                          {"arrival lands before removal"}});
+                          {"arrival lands before removal", "level above the runway", "flare before touchdown"}});
     }
     {
         // An arrival at the park airport whose reports end at 300 ft on short final, seen from the ground.
