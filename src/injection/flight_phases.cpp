@@ -330,15 +330,14 @@ void lf_airVerticalProfile(LiveAc& a) {
         } else if (!front.airborne) {
             lf_altitudeRateToPoint(a);
         } else if (!second.airborne) {
-            // Coming down to a point on the ground: to the field below it (the park airport's near it), no
-            // steeper than the reported descent allows.
-            const std::optional<double> elevation =
-                lf_parkAirportElevation() ? std::optional<double>(gf_groundBelowFt(a)) : std::nullopt;
+            // Coming down to a point on the ground. While a park airport is active: to the ground below (its
+            // field near it, else the terrain), no steeper than the reported descent allows.
+            const bool parkActive = lf_parkAirportElevation().has_value();
             const bool highQnh = g_qnh.load() > kStandardQnh;
-            if (highQnh || !elevation)
+            if (highQnh || !parkActive)
                 lf_useVerticalSpeed(a, highQnh ? lf_approachVs(a) : kDefaultDescentFpm);
             else
-                a.altitudeStep = std::max((*elevation - a.altitude) / t,
+                a.altitudeStep = std::max((gf_groundBelowFt(a) - a.altitude) / t,
                                           -gf_descentLimitFpm(std::min(front.vs, 0.0)) / kTicksPerMinute);
             lf_gear(a, true);
         } else {

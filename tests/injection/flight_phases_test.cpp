@@ -10,6 +10,7 @@
 #include "frame/log.h"
 #include "injection/ai_update.h"
 #include "injection/aircraft_lists.h"
+#include "injection/intake.h"
 #include "injection/removal.h"
 #include "injection/sim_messages.h"
 #include "recording_sink.h"
@@ -393,6 +394,32 @@ TEST_F(FlightPhases, LandingLightsFollowEveryCrossingOf10000Feet) {
         landing += ",";
     }
     EXPECT_EQ(landing, "1,,0,,1,,0,1,");
+}
+
+}  // namespace
+
+namespace {
+
+// Down to a point on the ground the descent keeps the limit of the air legs: a ground report high above the
+// field is not dived to.
+TEST_F(FlightPhases, TheDescentToAGroundPointKeepsTheDescentLimit) {
+    static constexpr double kField = 1416.0;
+    g_parkAirportElevationFt = [] { return std::optional<double>(kField); };
+    g_activeParkAirportPosition = [] { return std::optional<GeoPosition>(GeoPosition{47.45, 8.56}); };
+    struct Case {
+        double heightFt;
+        double fpm;
+    };
+    for (const Case& c : {Case{1100.0, -1500.0}, Case{20.0, -600.0}}) {
+        SCOPED_TRACE(c.heightFt);
+        LiveAc a = aircraft(kCatLarge, {point(0, true, kField + c.heightFt, 140, -960), point(200, false, 0, 140)});
+        a.latitude = 47.45;
+        a.longitude = 8.56;
+        lf_airVerticalProfile(a);
+        EXPECT_NEAR(a.altitudeStep * 6000.0, c.fpm, 1e-6);
+    }
+    g_parkAirportElevationFt = nullptr;
+    g_activeParkAirportPosition = nullptr;
 }
 
 }  // namespace
