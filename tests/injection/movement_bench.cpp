@@ -60,7 +60,7 @@ constexpr double kStandHeadingDeg = 3.0;
 constexpr double kParkedSpacing = 1.1;
 // Arrivals: a track whose last record is airborne below this height over the field, descending at least
 // this fast or at runway height; removed, it must be on the ground at this speed or slower.
-constexpr double kArrivalHeightFt = 1000.0;
+constexpr double kArrivalBelowFt = 1000.0;
 constexpr double kArrivalDescentFpm = -250.0;
 constexpr double kRunwayHeightFt = 100.0;
 constexpr double kRolledOutKt = 30.0;
@@ -416,7 +416,7 @@ void MovementBench::run() {
         {
             const TrafficRecord& last = t.records.back();
             const double height = last.alt - m_options.fieldElevationFt;
-            if (last.airborne && height < kArrivalHeightFt && (last.vs <= kArrivalDescentFpm || height < kRunwayHeightFt))
+            if (last.airborne && height < kArrivalBelowFt && (last.vs <= kArrivalDescentFpm || height < kRunwayHeightFt))
                 m_arrivals.insert(res.hexId);
         }
         // Records arrive in the order of the track: one older than the one before it comes late, with it.
