@@ -82,30 +82,45 @@ bool lf_usablePosition(double lat, double lon) {
 }
 
 // North is stored as 0 and written as 360. Scenery compilers write 0 to 360; a heading a turn or two outside
-// is brought into that range, anything else (no number, 1e26) is no heading and the stand is dropped.
-std::optional<double> lf_headingRadians(float degrees) {
+// is brought into that range, anything else (no number, 1e26) is no heading and the stand is dropped (false).
+// Inlined into the test of each spot.
+[[gnu::always_inline]] inline bool lf_headingRadians(float degrees, double& radians) {
     double h = degrees;
-    if (!(std::fabs(h) <= 720.0)) return std::nullopt;
-    if (h == 0.0) return 2.0 * kPi;
+    if (!(std::fabs(h) <= 720.0)) return false;
     while (h < 0.0) h += 360.0;
     while (h > 360.0) h -= 360.0;
-    if (h == 0.0) return 2.0 * kPi;
-    return h * kPi / 180.0;
+    radians = h == 0.0 ? 2.0 * kPi : h * kPi / 180.0;
+    return true;
 }
 
-// The spot's stand id: its name code's text and its number in decimal, built in one go (a list can hold
-// 65,535 spots).
-std::string lf_spotId(std::uint32_t nameCode, std::uint32_t number) {
-    static const std::array<std::string, 64> kTexts = [] {
-        std::array<std::string, 64> texts;
-        for (std::uint32_t c = 0; c < 64; ++c) texts[c] = lf_parkingNameText(c);
+// The spot's stand id: its name code's text, its number in decimal and the suffix letter ("a" to "f" for 1
+// to 6, none for 0), written into `text`; returns its length. Fixed-size copies only: a list can hold 65,535
+// spots.
+std::size_t lf_spotIdText(std::uint32_t nameCode, std::uint32_t number, std::uint32_t suffix,
+                          std::array<char, 16>& text) {
+    struct NameText {
+        std::array<char, 4> text{};
+        std::size_t length = 0;
+    };
+    static const std::array<NameText, 64> kTexts = [] {
+        std::array<NameText, 64> texts;
+        for (std::uint32_t c = 0; c < 64; ++c) {
+            const std::string name = lf_parkingNameText(c);
+            std::copy(name.begin(), name.end(), texts[c].text.begin());
+            texts[c].length = name.size();
+        }
         return texts;
     }();
-    const std::string& name = kTexts[nameCode & 0x3F];
+    const NameText& name = kTexts[nameCode & 0x3F];
+    std::copy(name.text.begin(), name.text.end(), text.begin());
+    char* end = std::to_chars(text.data() + name.length, text.data() + text.size() - 1, number).ptr;
+    if (suffix != 0) *end++ = static_cast<char>('a' + suffix - 1);
+    return static_cast<std::size_t>(end - text.data());
+}
+
+std::string lf_spotId(std::uint32_t nameCode, std::uint32_t number) {
     std::array<char, 16> text{};
-    std::copy(name.begin(), name.end(), text.begin());
-    const auto end = std::to_chars(text.data() + name.size(), text.data() + text.size(), number).ptr;
-    return std::string(text.data(), end);
+    return std::string(text.data(), lf_spotIdText(nameCode, number, 0, text));
 }
 
 // A stand id as a number, for the duplicate test: its text is the name code's text and the number in
@@ -136,14 +151,14 @@ public:
     struct Group {
         std::uint32_t key = 0;
         std::uint32_t count = 0;
-        std::array<std::uint32_t, 7> members{};  // positions in the record's stands
+        std::array<std::uint32_t, 7> members{};  // positions in the record's spots
     };
 
     void reserve(std::size_t count) {
         m_groups.reserve(count);
         if (m_slots.size() < 2 * count) lf_rehash(std::bit_ceil(2 * count));
     }
-    // The suffix the stand at `position` gets, 0 for the plain id; kNone when all seven are taken.
+    // The suffix the spot at `position` gets, 0 for the plain id; kNone when all seven are taken.
     std::uint32_t take(std::uint32_t key, std::size_t position) {
         if (2 * (m_groups.size() + 1) > m_slots.size()) lf_rehash(std::max<std::size_t>(16, 2 * m_slots.size()));
         std::size_t i = lf_slot(key);
@@ -178,12 +193,23 @@ private:
     std::vector<Group> m_groups;
 };
 
+// A parking spot that passed its tests, kept until its group of equal ids is complete: its stand is made
+// once, with its final id.
+struct Spot {
+    double lat = 0.0, lon = 0.0;
+    double heading = 0.0;      // radians
+    float radius = 0.0f;       // metres
+    std::uint32_t head = 0;    // the entry's first word: name code, type and number
+    std::uint32_t suffix = 0;  // 0: the plain id; 1 to 6: "a" to "f"
+};
+
 // What one airport record keeps while its subrecords are read.
 struct RecordState {
     BglAirport& out;
     const std::string& path;
     StandIds ids;          // parking stands only
     bool suffixed = false;  // some id got a suffix
+    std::vector<Spot> spots;
     std::vector<std::pair<double, double>> helipads;
 
     void scanLog(std::string line) { out.scanLog.push_back(std::move(line)); }
@@ -202,22 +228,33 @@ struct RecordState {
     }
 
     // A stand the airport can have: near its reference point (an airport without a usable one can have
-    // none), with a heading that is a bearing. Otherwise the scan log says why and nothing is returned.
-    // `standId` is empty for a helipad.
-    std::optional<double> headingOfStand(const std::string& standId, double lat, double lon, float degrees) {
-        const auto what = [&] { return standId.empty() ? std::string("helipad") : "position " + standId; };
+    // none), with a heading that is a bearing, which goes to `heading` in radians. Otherwise the scan log says
+    // why and the result is false. `what` gives the stand's name for that line ("helipad", "position g12"):
+    // the test runs once a spot, the lines are written apart from it.
+    template <class What>
+    bool headingOfStand(const What& what, double lat, double lon, float degrees, double& heading) {
         double distance = 0.0;
         if (!nearAirport(lat, lon, distance)) {
-            scanLog(fmt::format("{} at {} lies {:.1f} nm from the airport (skipped), in {}", what(),
-                                lf_positionText(lat, lon), distance, path));
-            return std::nullopt;
+            skipStand(what(), lat, lon, true, distance, degrees);
+            return false;
         }
-        const std::optional<double> heading = lf_headingRadians(degrees);
-        if (!heading) {
-            scanLog(fmt::format("{} at {} has heading {} degrees (skipped), in {}", what(), lf_positionText(lat, lon),
+        if (!lf_headingRadians(degrees, heading)) {
+            skipStand(what(), lat, lon, false, distance, degrees);
+            return false;
+        }
+        return true;
+    }
+
+    // The scan-log line of a stand that headingOfStand refuses: too far from the airport, or its heading.
+    [[gnu::noinline, gnu::cold]] void skipStand(const std::string& what, double lat, double lon, bool far,
+                                                double distance, float degrees) {
+        if (far) {
+            scanLog(fmt::format("{} at {} lies {:.1f} nm from the airport (skipped), in {}", what,
+                                lf_positionText(lat, lon), distance, path));
+        } else {
+            scanLog(fmt::format("{} at {} has heading {} degrees (skipped), in {}", what, lf_positionText(lat, lon),
                                 degrees, path));
         }
-        return heading;
     }
 };
 
@@ -247,8 +284,8 @@ void lf_toHelipads(RecordState& state, const BglWords& words, std::uint64_t q) {
         state.scanLog("lat/lon helipad incorrect (skipped): " + lf_positionText(lat, lon));
         return;
     }
-    const std::optional<double> heading = state.headingOfStand({}, lat, lon, words.f32(q + 8));
-    if (!heading) return;
+    double heading = 0.0;
+    if (!state.headingOfStand([] { return std::string("helipad"); }, lat, lon, words.f32(q + 8), heading)) return;
     const float width = words.f32(q + 7);
     // A helipad is no wider than the largest parking spot; a width that is not positive gives no size.
     if (!(width * 0.5 < kMaxStandRadiusMetres)) {
@@ -264,7 +301,7 @@ void lf_toHelipads(RecordState& state, const BglWords& words, std::uint64_t q) {
     state.helipads.push_back(position);
     const double radiusMetres = width > 0.0f ? width * 0.5 : 0.0;
     state.out.airport.stands.emplace_back(fmt::format("helipad{}", state.out.helipadCounter),
-                                          std::vector<ParkPosOption>{}, lat, lon, *heading, radiusMetres, false,
+                                          std::vector<ParkPosOption>{}, lat, lon, heading, radiusMetres, false,
                                           false, true);
     ++state.out.helipadCounter;
 }
@@ -287,32 +324,53 @@ void lf_toParkingSpot(RecordState& state, const BglWords& words, std::uint64_t e
         state.scanLog(fmt::format("lat/lon: {}, incorrect (skipped) ", lf_positionText(lat, lon)));
         return;
     }
-    std::string standId = lf_spotId(nameCode, number);
-    const std::optional<double> heading = state.headingOfStand(standId, lat, lon, words.f32(e + 2));
-    if (!heading) return;
-    std::vector<ParkPos>& stands = state.out.airport.stands;
-    const std::uint32_t suffix = state.ids.take(lf_idKey(nameCode, number), stands.size());
+    const auto what = [&] { return "position " + lf_spotId(nameCode, number); };
+    double heading = 0.0;
+    if (!state.headingOfStand(what, lat, lon, words.f32(e + 2), heading)) return;
+    const std::uint32_t suffix = state.ids.take(lf_idKey(nameCode, number), state.spots.size());
     if (suffix == StandIds::kNone) {
-        state.scanLog(fmt::format("{}Warning more then 6 the same ids {}, in {}", kWarn, standId, state.path));
+        state.scanLog(fmt::format("{}Warning more then 6 the same ids {}, in {}", kWarn, lf_spotId(nameCode, number),
+                                  state.path));
         return;
     }
-    if (suffix != 0) {
-        state.suffixed = true;
-        standId.push_back(static_cast<char>('a' + suffix - 1));
+    if (suffix != 0) state.suffixed = true;
+    state.spots.push_back(Spot{lat, lon, heading, radius, head, suffix});
+}
+
+// The spots of one group of equal ids with their radii in metres, in list order.
+void lf_collectDuplicateStand(const std::vector<Spot>& spots, const StandIds::Group& group,
+                              std::vector<std::pair<std::uint32_t, double>>& notes) {
+    notes.clear();
+    for (std::uint32_t k = 0; k < group.count; ++k)
+        notes.emplace_back(group.members[k], static_cast<double>(spots[group.members[k]].radius));
+}
+
+// The plain id goes to the largest spot of each group of equal ids, the suffixes to the others by size. Only
+// the groups are visited, never the whole list once per group.
+void lf_resuffixDuplicateStands(std::vector<Spot>& spots, const StandIds& ids, std::uint64_t& steps) {
+    std::vector<std::pair<std::uint32_t, double>> notes;
+    for (const StandIds::Group& group : ids.groups()) {
+        ++steps;
+        if (group.count < 2) continue;
+        lf_collectDuplicateStand(spots, group, notes);
+        // Largest first, equal radii in list order: an insertion sort of at most seven, no buffer.
+        for (std::size_t k = 1; k < notes.size(); ++k) {
+            for (std::size_t j = k; j > 0 && notes[j].second > notes[j - 1].second; --j) std::swap(notes[j], notes[j - 1]);
+        }
+        for (std::size_t k = 0; k < notes.size(); ++k) spots[notes[k].first].suffix = static_cast<std::uint32_t>(k);
+        steps += notes.size();
     }
-    stands.emplace_back(std::move(standId), std::vector<ParkPosOption>{}, lat, lon, *heading,
-                        static_cast<double>(radius), type == 5, type < 8, false);
 }
 
 // The list at word q, `size` bytes long. An entry (or its airline codes) that would reach past the list ends it.
+// Its stands are made once their ids are final, each built in place.
 void lf_toParkingSpots(RecordState& state, const BglWords& words, std::uint64_t q, std::uint32_t size,
                        bool later) {
     if (size < 8) return;
     const std::uint32_t count = words.high(q + 1);
     const std::uint64_t listEnd = q + size / 4;
     const std::uint64_t fixedWords = later ? 10 : 9;
-    std::vector<ParkPos>& stands = state.out.airport.stands;
-    stands.reserve(stands.size() + std::min<std::uint64_t>(count, (listEnd - q) / fixedWords));
+    state.spots.reserve(std::min<std::uint64_t>(count, (listEnd - q) / fixedWords));
     state.ids.reserve(std::min<std::uint64_t>(count, (listEnd - q) / fixedWords));
     std::uint64_t e = q + 2;
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -323,32 +381,16 @@ void lf_toParkingSpots(RecordState& state, const BglWords& words, std::uint64_t 
         lf_toParkingSpot(state, words, e);
         e = next;
     }
-}
-
-// The stands of one group of equal ids with their radii in metres, in list order.
-void lf_collectDuplicateStand(const std::vector<ParkPos>& stands, const StandIds::Group& group,
-                              std::vector<std::pair<std::uint32_t, double>>& notes) {
-    notes.clear();
-    for (std::uint32_t k = 0; k < group.count; ++k)
-        notes.emplace_back(group.members[k], stands[group.members[k]].radius * 1852.0);
-}
-
-// The plain id goes to the largest stand of each group of equal ids, the suffixes to the others by size. Only
-// the groups are visited, never the whole list once per group.
-void lf_resuffixDuplicateStands(std::vector<ParkPos>& stands, const StandIds& ids, std::uint64_t& steps) {
-    std::vector<std::pair<std::uint32_t, double>> notes;
-    for (const StandIds::Group& group : ids.groups()) {
-        ++steps;
-        if (group.count < 2) continue;
-        lf_collectDuplicateStand(stands, group, notes);
-        // Largest first, equal radii in list order: an insertion sort of at most seven, no buffer.
-        for (std::size_t k = 1; k < notes.size(); ++k) {
-            for (std::size_t j = k; j > 0 && notes[j].second > notes[j - 1].second; --j) std::swap(notes[j], notes[j - 1]);
-        }
-        const std::string base = stands[group.members[0]].id;  // the first of a group has the plain id
-        for (std::size_t k = 0; k < notes.size(); ++k)
-            stands[notes[k].first].id.assign(base).append(k == 0 ? 0 : 1, static_cast<char>('a' + k - 1));
-        steps += notes.size();
+    if (state.suffixed) lf_resuffixDuplicateStands(state.spots, state.ids, state.out.steps);
+    std::vector<ParkPos>& stands = state.out.airport.stands;
+    stands.reserve(stands.size() + state.spots.size());
+    std::array<char, 16> text{};
+    for (const Spot& spot : state.spots) {
+        const std::uint32_t type = (spot.head >> 8) & 0xF;
+        ParkPos& stand = stands.emplace_back(std::string(), std::vector<ParkPosOption>{}, spot.lat, spot.lon,
+                                             spot.heading, static_cast<double>(spot.radius), type == 5, type < 8,
+                                             false);
+        stand.id.assign(text.data(), lf_spotIdText(spot.head & 0x3F, (spot.head >> 12) & 0xFFF, spot.suffix, text));
     }
 }
 
@@ -362,7 +404,7 @@ BglAirport lf_processAirportRecord(const BglWords& words, std::uint64_t p, std::
     const double feet = std::round(millimetres * 3.2808399 / 1000.0);
     result.airport.altitude = feet < -20.0 || feet > 10000.0 ? 0 : static_cast<std::int32_t>(feet);
 
-    RecordState state{result, path, {}, false, {}};
+    RecordState state{result, path, {}, false, {}, {}};
     const std::uint16_t listId = later ? kParkingListLater : kParkingList;
     const std::uint64_t end = p + s;
     std::uint64_t q = p + (later ? 15 : 14);
@@ -383,7 +425,6 @@ BglAirport lf_processAirportRecord(const BglWords& words, std::uint64_t p, std::
             if (size >= kHelipadBytes) lf_toHelipads(state, words, q);
         } else if (id == listId) {
             lf_toParkingSpots(state, words, q, size, later);
-            if (state.suffixed) lf_resuffixDuplicateStands(result.airport.stands, state.ids, result.steps);
             break;  // the first parking list is the airport's
         }
         q += size / 4;

@@ -99,9 +99,7 @@ ParkPos::ParkPos(std::string id, std::vector<ParkPosOption> options, double lati
       radius(radiusMetres * 0.0005399568034557236),
       cargo(cargo),
       ramp(ramp),
-      heli(heli) {
-    excluded.reserve(8);
-}
+      heli(heli) {}
 
 // ---- Options ----
 
@@ -364,7 +362,10 @@ GridCell lf_cellOf(const IndexedStand& s, std::int32_t level) {
 std::uint64_t gf_numberStands(std::vector<ParkPos>& stands) {
     for (std::size_t i = 0; i < stands.size(); ++i) {
         stands[i].index = static_cast<std::uint32_t>(i + 1);
+        // Room for a handful of overlaps where the lists are filled, not when a stand is made: the scenery
+        // decoder makes stands by the hundred thousand that are written out and never numbered.
         stands[i].excluded.clear();
+        stands[i].excluded.reserve(8);
     }
     std::vector<std::optional<IndexedStand>> indexed(stands.size());
     std::unordered_map<GridCell, std::vector<std::uint32_t>, GridCellHash> cells;
