@@ -39,6 +39,7 @@ void usage() {
         "  --map-png-every S    seconds between the PNG pictures (default 2)\n"
         "  --map-size WxH       size of the map picture in pixels (default 1024x768)\n"
         "  --map-width M        metres across the map (default 3000)\n"
+        "  --map-beside X,Y,W,H the map window opens beside this window on the screen (the program's)\n"
         "  --stands FILE        stand file whose stands the map shows\n";
 }
 
@@ -49,6 +50,7 @@ struct MapOptions {
     int width = 1024, height = 768;
     double widthM = 3000;
     std::string stands;
+    std::optional<standin::ScreenRect> beside;
     bool wanted() const { return window || !png.empty(); }
 };
 
@@ -80,7 +82,7 @@ void lf_runMap(standin::SimulatorStandIn& sim, const MapOptions& mo, const sigse
         const char* headless = std::getenv("ZNTV_HEADLESS");
         if (headless != nullptr && std::string(headless) == "1")
             std::cerr << "zntv-simulator map: headless, no window\n";
-        else if (!(window = standin::MapWindow::open(recorder, mo.width, mo.height)))
+        else if (!(window = standin::MapWindow::open(recorder, mo.width, mo.height, mo.beside)))
             std::cerr << "zntv-simulator map: no display, no window\n";
     }
     constexpr auto kSampleEvery = std::chrono::milliseconds(250);
@@ -167,6 +169,15 @@ int main(int argc, char** argv) {
             }
         }
         else if (a == "--map-width") mapOptions.widthM = std::stod(next());
+        else if (a == "--map-beside") {
+            std::string v = next();
+            standin::ScreenRect r;
+            if (std::sscanf(v.c_str(), "%d,%d,%d,%d", &r.x, &r.y, &r.w, &r.h) != 4 || r.w <= 0 || r.h <= 0) {
+                std::cerr << "bad --map-beside " << v << "\n";
+                return 2;
+            }
+            mapOptions.beside = r;
+        }
         else if (a == "--stands") mapOptions.stands = next();
         else if (a == "--help" || a == "-h") {
             usage();

@@ -63,7 +63,24 @@ struct MapWindow::View : Fl_Double_Window {
     RgbImage picture;
 };
 
-std::unique_ptr<MapWindow> MapWindow::open(MapRecorder& recorder, int width, int height) {
+ScreenRect gf_placeMapWindow(const ScreenRect& screen, int width, int height, const std::optional<ScreenRect>& beside) {
+    // The gap leaves room for the frames the window manager draws around both windows.
+    constexpr int kGap = 16, kMinWidth = 320;
+    const int right = screen.x + screen.w;
+    const ScreenRect atRightEdge{std::max(screen.x, right - width), screen.y, width, height};
+    if (!beside) return atRightEdge;
+    const int top = std::clamp(beside->y, screen.y, std::max(screen.y, screen.y + screen.h - height));
+    const int roomRight = right - (beside->x + beside->w + kGap);
+    const int roomLeft = beside->x - kGap - screen.x;
+    if (roomRight >= width) return {beside->x + beside->w + kGap, top, width, height};
+    if (roomLeft >= width) return {beside->x - kGap - width, top, width, height};
+    if (std::max(roomRight, roomLeft) < kMinWidth) return atRightEdge;
+    if (roomRight >= roomLeft) return {right - roomRight, top, roomRight, height};
+    return {screen.x, top, roomLeft, height};
+}
+
+std::unique_ptr<MapWindow> MapWindow::open(MapRecorder& recorder, int width, int height,
+                                           const std::optional<ScreenRect>& beside) {
     if (fl_display == nullptr) {
         // FLTK ends the process when it cannot open the display itself, so the display is opened here.
         Display* display = XOpenDisplay(nullptr);
@@ -71,13 +88,13 @@ std::unique_ptr<MapWindow> MapWindow::open(MapRecorder& recorder, int width, int
         fl_open_display(display);
     }
     Fl::visual(FL_RGB);
-    std::unique_ptr<MapWindow> window(new MapWindow());
-    window->m_view = new View(recorder, width, height);
-    window->m_view->end();
-    // At the right edge of the screen: the program's own window usually opens at the left.
     int sx = 0, sy = 0, sw = 0, sh = 0;
     Fl::screen_work_area(sx, sy, sw, sh);
-    window->m_view->position(std::max(sx, sx + sw - width), sy);
+    const ScreenRect place = gf_placeMapWindow({sx, sy, sw, sh}, width, height, beside);
+    std::unique_ptr<MapWindow> window(new MapWindow());
+    window->m_view = new View(recorder, place.w, place.h);
+    window->m_view->end();
+    window->m_view->position(place.x, place.y);
     window->m_view->refresh();
     window->m_view->show();
     return window;

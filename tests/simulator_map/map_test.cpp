@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 
 #include "map_probe.h"
+#include "map_window.h"
 
 using namespace map_test;
 using namespace std::chrono_literals;
@@ -134,4 +136,23 @@ TEST(MapStands, ReadsPlacedStandsOnly) {
     const auto one = standin::gf_parseStands(cases[0].xml);
     EXPECT_EQ((*one)[0].id, "A");
     EXPECT_EQ((*one)[0].radiusM, 30);
+}
+
+TEST(MapWindowPlace, OpensBesideTheProgramsWindowNeverOverIt) {
+    using standin::ScreenRect;
+    const ScreenRect screen{0, 0, 1920, 1080};
+    const ScreenRect program{0, 20, 880, 476};
+    struct Case {
+        const char* what;
+        std::optional<ScreenRect> beside;
+        ScreenRect want;
+    } cases[] = {
+        {"no window given: the right edge", std::nullopt, {896, 0, 1024, 768}},
+        {"room on the right", program, {896, 20, 1024, 768}},
+        {"room on the left only", ScreenRect{1040, 20, 880, 476}, {0, 20, 1024, 768}},
+        {"room on neither side: narrowed on the roomier", ScreenRect{400, 20, 880, 476}, {1296, 20, 624, 768}},
+        {"no useful room: the right edge", ScreenRect{200, 20, 1600, 476}, {896, 0, 1024, 768}},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(standin::gf_placeMapWindow(screen, 1024, 768, c.beside), c.want) << c.what;
 }
