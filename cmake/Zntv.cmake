@@ -42,6 +42,18 @@ function(zntv_library name)
   endif()
 endfunction()
 
+# The suites parse the same large headers in every file (GoogleTest and GoogleMock, JSON, fmt): each suite
+# precompiles them once. Not under a compiler launcher such as ccache, which compiles anything that uses a
+# precompiled header anew every time.
+if(CMAKE_CXX_COMPILER_LAUNCHER)
+  set(zntv_test_pch_default OFF)
+else()
+  set(zntv_test_pch_default ON)
+endif()
+option(ZNTV_TEST_PCH "Precompile the headers every test file includes" ${zntv_test_pch_default})
+set(ZNTV_TEST_PCH_HEADERS <gtest/gtest.h> <gmock/gmock.h> <nlohmann/json.hpp> <fmt/format.h> <filesystem> <string>
+  <vector> <thread> <chrono>)
+
 # One GoogleTest executable per test folder; every test case becomes a CTest test with the given label.
 # Files named *_e2e_test.cpp, *_gui_test.cpp or *_soak_test.cpp go into their own executables with the e2e, gui
 # or soak label (soak: the long runs, which the usual test runs leave out).
@@ -74,8 +86,15 @@ function(zntv_test_folder name)
         set(exe test_${name}_${kind})
       endif()
       add_executable(${exe} ${${kind}} ${support})
+      # The sanitizer tree builds the unit and end-to-end suites alone (target zntv_sanitized_suites).
+      if(kind STREQUAL "unit" OR kind STREQUAL "e2e")
+        set_property(GLOBAL APPEND PROPERTY ZNTV_UNIT_E2E_SUITES ${exe})
+      endif()
       target_include_directories(${exe} PRIVATE ${PROJECT_SOURCE_DIR}/tests ${CMAKE_CURRENT_SOURCE_DIR})
       target_link_libraries(${exe} PRIVATE ${ARG_DEPS} zntv_testsupport GTest::gmock GTest::gtest_main)
+      if(ZNTV_TEST_PCH)
+        target_precompile_headers(${exe} PRIVATE ${ZNTV_TEST_PCH_HEADERS})
+      endif()
       target_compile_definitions(${exe} PRIVATE
         ZNTV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
         ZNTV_BINARY_DIR="${CMAKE_BINARY_DIR}"
