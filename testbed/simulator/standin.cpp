@@ -440,7 +440,7 @@ struct SimulatorStandIn::Impl {
             std::chrono::duration_cast<std::chrono::milliseconds>(wall.time_since_epoch()).count() % 1000;
         std::tm utc{};
         gmtime_r(&seconds, &utc);
-        char stamp[32];
+        char stamp[64];
         std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
                       utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(millis));
         nlohmann::json j = {{"t", std::round(t * 1000) / 1000}, {"time", stamp}, {"event", what}, {"id", o.id},

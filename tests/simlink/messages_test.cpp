@@ -119,9 +119,9 @@ TEST(SimVocabulary, BlocksMatchTheirRecords) {
     for (const auto& def : gf_simDefinitions()) {
         std::size_t bytes = 0;
         for (const auto& d : def.datums) bytes += d.type == kDatumString32 ? 32 : d.type == kDatumStringV ? 0 : 8;
-        if (def.defineId == kDefineAiPosition) EXPECT_EQ(bytes, kAircraftUpdateBlockSize);
-        if (def.defineId == kDefineUserPosition) EXPECT_EQ(bytes, sizeof(UserAcData));
-        if (def.defineId == kDefineAircraftInRange) EXPECT_EQ(bytes, 56u);
+        if (def.defineId == kDefineAiPosition) { EXPECT_EQ(bytes, kAircraftUpdateBlockSize); }
+        if (def.defineId == kDefineUserPosition) { EXPECT_EQ(bytes, sizeof(UserAcData)); }
+        if (def.defineId == kDefineAircraftInRange) { EXPECT_EQ(bytes, 56u); }
     }
 }
 
