@@ -53,6 +53,9 @@ else()
   set(zntv_test_pch_default OFF)
 endif()
 option(ZNTV_TEST_PCH "Precompile the headers every test file includes" ${zntv_test_pch_default})
+# The sanitizer trees of scripts/test compile the test code itself unoptimised, which halves its compile time;
+# the program's code and the stand-ins keep their optimisation (the code under test runs as usual).
+option(ZNTV_TEST_CODE_O0 "Compile the test files without optimisation" OFF)
 set(ZNTV_TEST_PCH_HEADERS <gtest/gtest.h> <gmock/gmock.h> <nlohmann/json.hpp> <fmt/format.h> <filesystem> <string>
   <vector> <thread> <chrono>)
 
@@ -96,6 +99,9 @@ function(zntv_test_folder name)
       target_link_libraries(${exe} PRIVATE ${ARG_DEPS} zntv_testsupport GTest::gmock GTest::gtest_main)
       if(ZNTV_TEST_PCH)
         target_precompile_headers(${exe} PRIVATE ${ZNTV_TEST_PCH_HEADERS})
+      endif()
+      if(ZNTV_TEST_CODE_O0)
+        target_compile_options(${exe} PRIVATE -O0)
       endif()
       target_compile_definitions(${exe} PRIVATE
         ZNTV_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
