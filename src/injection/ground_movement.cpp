@@ -69,6 +69,11 @@ constexpr double kDepartureDistanceRef = 900.0;
 constexpr std::int64_t kMinStandTicks = 100;
 constexpr std::int32_t kStandStopTicks = 50;
 constexpr double kStandTurnMargin = 1.1;
+// The lead-in before a stand: this many half spans long, at least 20 m; only for a taxi that starts more than
+// one and a half lead-ins away (closer, the turn onto the stand's heading is finished standing on it).
+constexpr double kLeadInHalfSpans = 2.0;
+constexpr double kMinLeadInNm = 0.0108;
+constexpr double kLeadInWays = 1.5;
 
 constexpr std::int32_t kSharpTurnWindowTicks = 2000;
 
@@ -402,10 +407,34 @@ void drive2Stand(LiveAc& a, double standLat, double standLon, double standHeadin
         return;
     }
     TrackPoint& b = a.track.back();
-    const std::int64_t ticks =
-        std::max(kMinStandTicks, lf_ticksFor(gf_distanceNM(b.lat, b.lon, standLat, standLon), a.taxiInSpeed));
     b.speed = a.taxiInSpeed;
-    TrackPoint stand = b;
+    // From farther away the way in ends on a straight lead-in along the stand's heading: the turn onto it is
+    // driven through the corner there (a curve), not made standing on the stand.
+    const double wayNm = gf_distanceNM(b.lat, b.lon, standLat, standLon);
+    const double leadInNm = std::max(kLeadInHalfSpans * a.halfSpan, kMinLeadInNm);
+    const GeoPosition leadIn =
+        gf_destinationPoint(standLat, standLon, gf_headingOf(standHeading + kPi), leadInNm * kFeetPerNm);
+    const bool useLeadIn = wayNm > kLeadInWays * leadInNm;
+    std::int64_t leadInTicks = 0;
+    if (useLeadIn) {
+        TrackPoint lead = lf_groundPointFrom(b, b.lat, b.lon, 0.0, 0.0);
+        lead.lat = leadIn.latitude;
+        lead.lon = leadIn.longitude;
+        lead.alt = a.altitude;
+        lead.speed = lead.tas = a.taxiInSpeed;
+        lead.track = standHeading * kDegPerRad;
+        leadInTicks = std::max(kMinStandTicks,
+                               lf_ticksFor(gf_distanceNM(b.lat, b.lon, lead.lat, lead.lon), a.taxiInSpeed));
+        lead.playTick = static_cast<std::int32_t>(std::max(std::int64_t{a.track.front().playTick} + leadInTicks,
+                                                           std::int64_t{b.playTick} + kMinLegTicks));
+        lead.hexId = a.hexId;
+        a.track.push_back(lead);
+    }
+    const TrackPoint& from = a.track.back();
+    const std::int64_t ticks =
+        leadInTicks +
+        std::max(kMinStandTicks, lf_ticksFor(gf_distanceNM(from.lat, from.lon, standLat, standLon), a.taxiInSpeed));
+    TrackPoint stand = from;
     stand.lat = standLat;
     stand.lon = standLon;
     stand.bank = a.bank;
@@ -419,21 +448,25 @@ void drive2Stand(LiveAc& a, double standLat, double standLon, double standHeadin
     stand.vs = 0.0;
     // Counted from the point moved to now, but never before the point the drive starts from.
     stand.playTick = static_cast<std::int32_t>(
-        std::max(std::int64_t{a.track.front().playTick} + ticks, std::int64_t{b.playTick} + kMinLegTicks));
+        std::max(std::int64_t{a.track.front().playTick} + ticks, std::int64_t{from.playTick} + kMinLegTicks));
     stand.airborne = false;
-    stand.stopped = b.lat == standLat && b.lon == standLon;
+    stand.stopped = from.lat == standLat && from.lon == standLon;
     stand.hexId = a.hexId;
     TrackPoint stop = stand;
     stop.speed = stop.tas = 0.0;
     stop.stopped = true;
     // Long enough to turn onto the stand's heading from the way in (from the heading now when already there).
-    const double wayIn = stand.stopped ? a.heading : gf_initialBearing(b.lat, b.lon, standLat, standLon);
+    const double wayIn = stand.stopped ? a.heading : gf_initialBearing(from.lat, from.lon, standLat, standLon);
+    // What is left of the turn onto the stand's heading may be made standing on it: the stop waits for it.
+    const double turnFrom = stand.stopped ? a.heading : gf_initialBearing(b.lat, b.lon, standLat, standLon);
     stop.playTick = static_cast<std::int32_t>(
-        stand.playTick + std::max<std::int64_t>(kStandStopTicks, lf_standTurnTicks(a, wayIn, standHeading)));
+        stand.playTick + std::max<std::int64_t>(kStandStopTicks, lf_standTurnTicks(a, turnFrom, standHeading)));
     a.track.push_back(stand);
     a.track.push_back(stop);
-    // Nose first along the way in; the turn onto the stand's heading comes standing on it.
-    a.targetHeading = stand.stopped ? standHeading : wayIn;
+    // Nose first along the way in; close to the stand what is left of the turn comes standing on it.
+    a.targetHeading = stand.stopped ? standHeading
+                      : useLeadIn  ? gf_initialBearing(b.lat, b.lon, leadIn.latitude, leadIn.longitude)
+                                   : wayIn;
     if (lf_predicting(a)) {
         a.extendSteps = 0;
         gf_resetWindows(a);

@@ -14,6 +14,7 @@
 #include "frame/log.h"
 #include "frame/settings.h"
 #include "injection/aircraft_lists.h"
+#include "injection/geodesy.h"
 #include "injection/movement.h"
 #include "injection/services.h"
 #include "injection/spawn.h"
@@ -61,18 +62,107 @@ bool lf_atParkElevation(double alt) {
 }
 
 
+// ---- What the positions say ----
+
+// The speed and track of a report are measured from the place of the newest report at least this much older
+// (else the oldest kept one, from the shorter span). The places of this long are kept: enough to see the
+// line-up before a take-off roll.
+constexpr double kMotionSpanS = 5.0;
+constexpr double kMinMotionSpanS = 1.5;
+constexpr double kKeptPlacesS = 40.0;
+constexpr std::size_t kMaxKeptPlaces = 32;
+// A track is read from positions at least this far apart (nm, 5 m).
+constexpr double kMinTrackNm = 0.0027;
+// Faster than this on the ground the positions jumped: they tell nothing of the speed.
+constexpr double kMaxGroundMotionKt = 200.0;
+// A reported speed the positions confirm: within this of theirs, plus this share of the faster one.
+constexpr double kSpeedFitKt = 10.0;
+constexpr double kSpeedFitShare = 0.5;
+// An airborne report after ground ones is a lift-off only at a speed the positions show between these.
+constexpr double kMinLiftOffKt = 60.0;
+constexpr double kMaxLiftOffKt = 300.0;
+
+struct Motion {
+    double kt;
+    std::optional<double> trackDeg;
+};
+
+std::optional<Motion> lf_motionOf(const LiveAc& a, const TrafficRecord& r) {
+    const LiveAc::ReportedPlace* from = nullptr;
+    for (auto it = a.reportedPlaces.rbegin(); it != a.reportedPlaces.rend(); ++it) {
+        if (r.time - it->time > kKeptPlacesS) break;
+        if (r.time - it->time < kMinMotionSpanS) continue;
+        from = &*it;
+        if (r.time - it->time >= kMotionSpanS) break;
+    }
+    if (!from) return std::nullopt;
+    const double nm = gf_distanceNM(from->lat, from->lon, r.lat, r.lon);
+    Motion m{nm / (r.time - from->time) * 3600.0, std::nullopt};
+    if (nm >= kMinTrackNm) m.trackDeg = gf_initialBearing(from->lat, from->lon, r.lat, r.lon) * (180.0 / std::numbers::pi);
+    return m;
+}
+
+bool lf_speedFits(double kt, const Motion& m) {
+    return std::abs(kt - m.kt) <= kSpeedFitKt + kSpeedFitShare * std::max(kt, m.kt);
+}
+
+// A report read against the positions of the reports before it: a surface report without a track gets the
+// one its positions show; a ground speed they do not confirm (a spike, or the approach speed kept on after
+// the landing) becomes unknown, as a missing one is, and the rules that need it go by the positions; an airborne report amid ground ones whose positions show no
+// lift-off is a ground report; a ground report farther than any ground speed takes it is to be dropped (its
+// hex id is cleared). Without positions to go on, nothing changes.
+std::optional<Motion> lf_readAgainstPositions(const LiveAc& a, TrafficRecord& r) {
+    std::optional<Motion> m = lf_motionOf(a, r);
+    const bool wasOnGround = !a.reportedPlaces.empty() && !a.reportedPlaces.back().airborne;
+    if (r.airborne && wasOnGround && m && (m->kt < kMinLiftOffKt || m->kt > kMaxLiftOffKt)) {
+        r.airborne = false;
+        r.alt = r.vs = 0.0;
+    }
+    if (r.airborne || !m) return m;
+    if (m->kt > kMaxGroundMotionKt) {
+        // No aircraft on the ground gets there so fast from where it was: the position is a misreading.
+        if (wasOnGround) r.hexId = 0;
+        return std::nullopt;
+    }
+    // A speed too high for the positions is no speed at all: unknown, like a missing one. (A lower one
+    // stays: the positions' speed lags behind a slowing aircraft.)
+    if (r.speedGiven && r.speed > m->kt * (1.0 + kSpeedFitShare) + kSpeedFitKt) {
+        r.speed = r.tas = 0.0;
+        r.speedGiven = false;
+    }
+    if (!r.trackGiven && m->trackDeg) {
+        r.track = *m->trackDeg;
+        r.trackGiven = true;
+    }
+    return m;
+}
+
+void lf_keepPlace(LiveAc& a, const TrafficRecord& r) {
+    auto& places = a.reportedPlaces;
+    if (!places.empty() && r.time <= places.back().time) return;
+    places.push_back({r.time, r.lat, r.lon, r.airborne});
+    while (places.size() > kMaxKeptPlaces || (places.size() > 1 && r.time - places.front().time > kKeptPlacesS))
+        places.pop_front();
+}
+
 // Whether the report adds nothing or cannot be true next to the last point of the track.
-bool lf_implausible(const TrafficRecord& r, const LiveAc& a) {
+bool lf_implausible(const TrafficRecord& r, const LiveAc& a, const std::optional<Motion>& motion) {
     const TrackPoint& last = a.track.back();
     const double dt = r.time - a.lastRecordTime;
     if (r.time == a.lastRecordTime || dt <= kMinRecordSpacingS) return true;
     const double v = r.speed;
     const double w = last.speed;
-    if (w > kStandstillKt && v >= kSpeedJumpFactor * w) return true;
-    if (v > kStandstillKt && w >= kSpeedJumpFactor * v) return true;
-    if ((w <= kStandstillKt && v >= kFastKt) || (v <= kStandstillKt && w >= kFastKt)) return true;
+    // A jump of speed is a misreading unless the positions show the new one; an unknown speed says nothing.
+    const bool speedsKnown = r.speedGiven && last.speedGiven && !(motion && lf_speedFits(v, *motion));
+    if (speedsKnown) {
+        if (w > kStandstillKt && v >= kSpeedJumpFactor * w) return true;
+        if (v > kStandstillKt && w >= kSpeedJumpFactor * v) return true;
+        if ((w <= kStandstillKt && v >= kFastKt) || (v <= kStandstillKt && w >= kFastKt)) return true;
+    }
     // While points are predicted the track runs ahead of the reports: a steady report still corrects it.
     if (a.extendSteps >= 1) return false;
+    // Steady only on a known speed and track.
+    if (!r.speedGiven || !r.trackGiven || !last.trackGiven) return false;
     const double trackDiff = std::abs(r.track - last.track);
     if (r.airborne) {
         return v > kSteadyAirborneMinKt && trackDiff <= kSteadyAirborneTrackDeg &&
@@ -201,10 +291,14 @@ void lf_applyTrafficRecord(const TrafficRecord& record) {
     lf_newLiveAc(record);
 }
 
-bool lf_applyIfSameAc(const TrafficRecord& r, LiveAc& a) {
-    if (r.hexId != a.hexId) return false;
+bool lf_applyIfSameAc(const TrafficRecord& record, LiveAc& a) {
+    if (record.hexId != a.hexId) return false;
     if (a.status == kAcRespawn || a.status == kAcRemovalRequested) return true;
-    if (!a.track.empty() && lf_implausible(r, a)) return true;
+    TrafficRecord r = record;
+    const std::optional<Motion> motion = lf_readAgainstPositions(a, r);
+    if (r.hexId == 0) return true;
+    lf_keepPlace(a, r);
+    if (!a.track.empty() && lf_implausible(r, a, motion)) return true;
     if (a.status == kAcNotInSim && lf_atParkElevation(r.alt)) return true;
     if (!lf_respawn(a, r)) return true;
     a.lastRecordTime = r.time;
@@ -235,6 +329,7 @@ void lf_addLiveAc(const TrafficRecord& record) {
     model.hexId = r.hexId;
     gf_applyLiveTables(model);
     g_liveAc.emplace_back(static_cast<const TrackPoint&>(r), model, r.time);
+    lf_keepPlace(g_liveAc.back(), r);
 }
 
 void gf_setModelType(AiAc& ac, const std::string& type, std::mt19937& random) {

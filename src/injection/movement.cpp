@@ -48,8 +48,29 @@ constexpr double kSamePlaceDeg = 0.00015;
 // close by but not on it, from the higher speed.
 constexpr double kRollSameSpotKt = 30.0;
 constexpr double kRollNearSpotKt = 50.0;
-// Ground speed from which two points in a row start the take-off roll.
+// Ground speed from which two points in a row start the take-off roll, when the positions of the last
+// reports show it too, along a straight line: a runway after the line-up, not a taxiway.
 constexpr double kTakeOffRollKt = 43.0;
+constexpr std::size_t kRollReports = 3;
+constexpr double kRollSpanMaxS = 30.0;
+constexpr double kRollStraightDeg = 15.0;
+constexpr double kRollStepMinNm = 0.0054;  // 10 m
+constexpr double kRollSlowingKt = 5.0;
+constexpr double kLineUpKt = 30.0;
+constexpr double kLineUpSpanS = 10.0;
+constexpr double kPlacesSpeedSpanS = 5.0;
+// Leaving a place it stood at: three reports in a row, 2 m a step at least, within 45 degrees of each other
+// seen from the place, no faster than a fast taxi (with 15 m of jitter).
+constexpr std::size_t kAwayPlaces = 3;
+constexpr double kAwayMinStepNm = 0.0010799136069114472;  // 2 m
+constexpr double kAwaySideDeg = 45.0;
+constexpr double kAwayMaxKt = 60.0;
+constexpr double kAwayJitterNm = 0.0081;  // 15 m
+// A standing aircraft's reports scatter this far (nm, 150 m); a taxiing one's that lie this far behind it
+// (degrees off its way) and this near (nm, 60 m) are scatter too.
+constexpr double kStandingNoiseNm = 0.081;
+constexpr double kBehindDeg = 120.0;
+constexpr double kMovingNoiseNm = 0.0324;
 // The timing windows of a point: how much earlier or later than its play tick it may be reached.
 constexpr std::int32_t kMinWindowTicks = 1000;
 constexpr std::int32_t kWindowShrinkTicks = 100;
@@ -146,6 +167,113 @@ void lf_logEmpty(const char* function) { gf_logLine(fmt::format("{} empty sz?", 
 
 std::string lf_latLonText(double latitude, double longitude) {
     return fmt::format("{:.6f},{:.6f}", latitude, longitude);
+}
+
+// The last three reported places (the newest is the point being merged) lead away from `lat`, `lon`: each no
+// nearer than the one before and the newest farther, on one side, at a pace an aircraft on the ground can
+// have. Position noise of a standing aircraft scatters instead. With fewer places there is nothing to go by:
+// the point is taken as a move.
+bool lf_movesAwayFrom(const LiveAc& a, double lat, double lon) {
+    const auto& places = a.reportedPlaces;
+    if (places.size() < kAwayPlaces) return true;  // nothing to tell scatter by
+    double lastNm = -1.0;
+    std::optional<double> side;
+    for (std::size_t i = places.size() - kAwayPlaces; i < places.size(); ++i) {
+        const LiveAc::ReportedPlace& q = places[i];
+        const double nm = gf_distanceNM(lat, lon, q.lat, q.lon);
+        if (nm < lastNm || (i + 1 == places.size() && nm <= lastNm + kAwayMinStepNm)) return false;
+        if (i > places.size() - kAwayPlaces) {
+            const LiveAc::ReportedPlace& before = places[i - 1];
+            const double stepNm = gf_distanceNM(before.lat, before.lon, q.lat, q.lon);
+            if (stepNm > std::max(0.0, q.time - before.time) * kAwayMaxKt / 3600.0 + kAwayJitterNm) return false;
+        }
+        if (nm >= kAwayMinStepNm) {
+            const double bearing = gf_initialBearing(lat, lon, q.lat, q.lon);
+            if (side && std::abs(gf_angleDiff(*side, bearing)) > kAwaySideDeg * kRadPerDeg) return false;
+            if (!side) side = bearing;
+        }
+        lastNm = nm;
+    }
+    return true;
+}
+
+// A ground report that only scatters: around the place the aircraft stands at (until its reports lead away
+// from it), or a little behind the way it taxis.
+bool lf_groundScatter(const LiveAc& a, const TrackPoint& b, const TrackPoint& p) {
+    if (p.airborne || b.airborne || a.takeOffRoll || a.braking) return false;
+    const double nm = lf_distanceNm(b, p);
+    if (b.stopped) return nm <= kStandingNoiseNm && !lf_movesAwayFrom(a, b.lat, b.lon);
+    if (nm > kMovingNoiseNm) return false;
+    double way = gf_headingOf(a.heading);
+    for (auto it = std::next(a.track.rbegin()); it != a.track.rend(); ++it) {
+        if (lf_samePlace(*it, b)) continue;
+        way = gf_initialBearing(it->lat, it->lon, b.lat, b.lon);
+        break;
+    }
+    return std::abs(gf_angleDiff(way, gf_initialBearing(b.lat, b.lon, p.lat, p.lon))) > kBehindDeg * kRadPerDeg;
+}
+
+// The speed (kt) its last reported places show: over the last 5 s or more, 0 when they do not tell.
+double lf_placesSpeedKt(const LiveAc& a) {
+    const auto& places = a.reportedPlaces;
+    if (places.size() < 2) return 0.0;
+    const LiveAc::ReportedPlace& to = places.back();
+    for (auto it = std::next(places.rbegin()); it != places.rend(); ++it) {
+        const double span = to.time - it->time;
+        if (span < kPlacesSpeedSpanS && std::next(it) != places.rend()) continue;
+        return span > 0.0 ? gf_distanceNM(it->lat, it->lon, to.lat, to.lon) / span * 3600.0 : 0.0;
+    }
+    return 0.0;
+}
+
+// The places reported before `time` show the aircraft slow on the ground over a few seconds (lined up, or
+// taxiing onto the runway): what a landing roll, fast from its first ground report, never shows.
+bool lf_linedUpBefore(const LiveAc& a, double time) {
+    const auto& places = a.reportedPlaces;
+    for (std::size_t i = 0; i < places.size(); ++i) {
+        if (places[i].airborne || places[i].time >= time) continue;
+        for (std::size_t j = i + 1; j < places.size() && places[j].time < time && !places[j].airborne; ++j) {
+            const double span = places[j].time - places[i].time;
+            if (span < kLineUpSpanS) continue;
+            const double nm = gf_distanceNM(places[i].lat, places[i].lon, places[j].lat, places[j].lon);
+            if (nm / span * 3600.0 < kLineUpKt) return true;
+            break;
+        }
+    }
+    return false;
+}
+
+// The take-off roll as the positions show it: the new point and the received ground points before it, at
+// least three reports of the last 30 s, each at take-off roll speed, covered at that speed and along one line.
+bool lf_rollShown(const LiveAc& a, const TrackPoint& p) {
+    std::vector<const TrackPoint*> points{&p};
+    for (auto it = a.track.rbegin(); it != a.track.rend() && points.size() < kRollReports; ++it) {
+        if (it->stopped || it->airborne || !(it->time < points.back()->time)) continue;
+        if (p.time - it->time > kRollSpanMaxS) break;
+        points.push_back(&*it);
+    }
+    if (points.size() < kRollReports) return false;
+    const TrackPoint& first = *points.back();
+    // It speeds up (a landing roll slows down), by its speeds and its positions, from a line-up: slow
+    // before, or standing in the simulator now.
+    const TrackPoint& middle = *points[1];
+    const auto kt = [](const TrackPoint& from, const TrackPoint& to) {
+        return lf_distanceNm(from, to) / std::max(to.time - from.time, 0.1) * 3600.0;
+    };
+    if (p.speed + kRollSlowingKt < first.speed || kt(middle, p) + kRollSlowingKt < kt(first, middle)) return false;
+    if (!lf_linedUpBefore(a, first.time)) return false;
+    const double nm = lf_distanceNm(first, p);
+    if (nm / (p.time - first.time) * 3600.0 < kTakeOffRollKt) return false;
+    const double chord = gf_initialBearing(first.lat, first.lon, p.lat, p.lon);
+    for (std::size_t i = 0; i + 1 < points.size(); ++i) {
+        const TrackPoint& to = *points[i];
+        const TrackPoint& from = *points[i + 1];
+        if (!to.airborne && to.speedGiven && to.speed < kTakeOffRollKt) return false;
+        if (lf_distanceNm(from, to) < kRollStepMinNm) continue;
+        const double bearing = gf_initialBearing(from.lat, from.lon, to.lat, to.lon);
+        if (std::abs(gf_angleDiff(chord, bearing)) > kRollStraightDeg * kRadPerDeg) return false;
+    }
+    return true;
 }
 
 // Both the back point and the new one are airborne during the landing roll: the aircraft goes around.
@@ -377,9 +505,15 @@ void decodeExisting(LiveAc& a, const TrackPoint& point) {
             const TrackPoint& back = a.track.back();
             if (a.braking) {
                 if (back.airborne && p.airborne) lf_goAround(a);
-            } else if (a.state == kMoveFollowing &&
-                       (p.airborne || (p.speed >= kTakeOffRollKt && back.speed >= kTakeOffRollKt))) {
-                lf_startTakeOffRoll(a);
+            } else if (a.state == kMoveFollowing) {
+                // A landed aircraft rolls again only as its positions show; the others also on the first
+                // airborne report after ground ones (which may carry no speed). Airborne reports after
+                // airborne ones are still the approach of an aircraft that touched down early.
+                const bool rolls = (p.speed >= kTakeOffRollKt || !p.speedGiven) &&
+                                   (back.speed >= kTakeOffRollKt || !back.speedGiven);
+                const bool liftOff = p.airborne && !back.airborne;
+                if ((liftOff && !a.landed) || ((rolls || liftOff) && lf_rollShown(a, p)))
+                    lf_startTakeOffRoll(a);
             }
         }
         a.track.push_back(p);
@@ -410,7 +544,8 @@ bool lf_isSamePosition(const LiveAc& a, TrackPoint& p) {
         p.speed = 0.0;
         return true;
     }
-    if (std::abs(p.lat - b.lat) <= kSamePlaceDeg && std::abs(gf_longitudeDiff(b.lon, p.lon)) <= kSamePlaceDeg) {
+    if ((std::abs(p.lat - b.lat) <= kSamePlaceDeg && std::abs(gf_longitudeDiff(b.lon, p.lon)) <= kSamePlaceDeg) ||
+        lf_groundScatter(a, b, p)) {
         if (dropRepeat(kRollNearSpotKt)) return false;
         // Jitter of a standing aircraft: it stays where it was.
         p.lat = b.lat;
@@ -567,11 +702,12 @@ bool lf_checkPosAtStand(LiveAc& a, TrackPoint& p) {
             return false;
         }
         if (d - a.standDistanceLast >= kStandDriftNm) {
-            // It moves away from the stand.
+            // It moves away from the stand, when its last reports lead away rather than scatter.
             ++a.standDriftCount;
             a.standDistanceLast = d;
             const double moved = d - a.standDistanceFirst;
-            leave = moved > a.halfSpan || (a.standDriftCount >= kDriftsToLeave && moved >= a.halfSpan / 2.0);
+            leave = (moved > a.halfSpan || (a.standDriftCount >= kDriftsToLeave && moved >= a.halfSpan / 2.0)) &&
+                    lf_movesAwayFrom(a, a.standLat, a.standLon);
         } else if (a.standDistanceLast - d >= kStandDriftNm) {
             a.standDriftCount = 0;
         }
@@ -579,6 +715,10 @@ bool lf_checkPosAtStand(LiveAc& a, TrackPoint& p) {
             a.leaveStand = false;
             return false;
         }
+    } else if (a.status == kAcInSim && !lf_movesAwayFrom(a, a.standLat, a.standLon)) {
+        // One far report of an aircraft at its stand is scatter: it stays.
+        a.leaveStand = false;
+        return false;
     } else if (a.state == kMoveToStand) {
         // Not going to the stand after all.
         lf_setState(a, kMoveFollowing);
@@ -739,6 +879,11 @@ void lf_extendTrack(LiveAc& a, std::int32_t steps) {
     if (c.stopped || parked) {
         lf_makeStop(c);
     } else if (a.onGround) {
+        // A roll whose reports carried no speed goes on from the speed of its last reported places.
+        if ((a.takeOffRoll || a.braking) && !c.speedGiven) {
+            c.speed = lf_placesSpeedKt(a);
+            c.speedGiven = true;
+        }
         if (a.takeOffRoll) {
             lf_rollOn(c);
         } else if (a.braking) {

@@ -121,6 +121,13 @@ struct LiveAc : AiAc {
 
     // Received and predicted points in time order; the front is the point being moved to.
     std::deque<TrackPoint> track;
+    // Where its last reports placed it (every report of a new time, taken or not), oldest first: the speed
+    // and track that its positions show.
+    struct ReportedPlace {
+        double time, lat, lon;
+        bool airborne;
+    };
+    std::deque<ReportedPlace> reportedPlaces;
     double lastRecordTime = 0.0;  // s
     double collisionCheckLat = 0.0, collisionCheckLon = 0.0;  // position at the last check against statics
     std::uint64_t parkedSince = 0;  // steady clock, 100 ns units

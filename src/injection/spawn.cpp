@@ -313,6 +313,13 @@ void spawnLiveAc(LiveAc& a) {
             heading = a.standHeading;
         } else if (p1Stopped) {
             heading = p0.track * kRadPerDeg;
+            // An unknown track is no heading: the way the track leads later on, when it does.
+            for (const TrackPoint& q : a.track) {
+                if (p0.trackGiven) break;
+                if (q.lat == p0.lat && q.lon == p0.lon) continue;
+                heading = gf_initialBearing(p0.lat, p0.lon, q.lat, q.lon);
+                break;
+            }
         } else {
             const TrackPoint& p1 = a.track[1];
             heading = gf_initialBearing(p0.lat, p0.lon, p1.lat, p1.lon);

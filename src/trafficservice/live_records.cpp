@@ -157,6 +157,7 @@ void TrafficClient::processLine(const json& line) {
 
         if (!readHexId(record, line)) return;
         record.speed = svcjson::number(field(line, 5));
+        record.speedGiven = field(line, 5).is_number();
         correctAltitude(record, line);
         record.airborne = record.alt > 0.0;
 
@@ -182,6 +183,7 @@ void TrafficClient::processLine(const json& line) {
         const json& track = field(line, 3);
         record.track = track.is_number() ? track.get<double>() : 0.0;
         if (record.track == 0.0) record.track = record.headingGiven ? record.heading * (180.0 / std::numbers::pi) : 0.0;
+        record.trackGiven = track.is_number() || record.headingGiven;
         record.vs = svcjson::number(field(line, 15));
 
         record.origin = svcjson::text(field(line, 11));

@@ -45,6 +45,10 @@ struct TrackPoint {
     bool attitudeGiven = false;  // set together with headingGiven; predicted points copy it from the front
     double time = 0.0;           // seconds since 1970
     std::uint32_t hexId = 0;
+    // The report carried a ground speed and a track. Surface reports often come without: then speed and
+    // track read 0 and are unknown until the injection derives them from the positions.
+    bool speedGiven = true;
+    bool trackGiven = true;
 };
 
 // One received position of one live aircraft.

@@ -199,40 +199,54 @@ TEST_F(GroundMovement, TheTaxiToTheStandEndsWithAStop) {
         const TrackPoint stand = point(c.standMetres, 0, 0);
         // The stand points along the way in: nothing to turn on it.
         drive2Stand(a, stand.lat, stand.lon, 0.0);
-        ASSERT_EQ(a.track.size(), 3u);
+        // From farther away, through a lead-in on the stand's axis.
+        const std::size_t n = c.standMetres > 60 ? 4u : 3u;
+        ASSERT_EQ(a.track.size(), n);
         EXPECT_EQ(a.track[0].speed, 4.0);
-        EXPECT_EQ(a.track[1].playTick, kNow + c.ticks);
-        EXPECT_FALSE(a.track[1].stopped);
-        EXPECT_EQ(a.track[1].speed, 4.0);
-        EXPECT_NEAR(a.track[1].track, 0.0, 1e-9);
-        EXPECT_EQ(a.track[2].playTick, kNow + c.ticks + 50);
-        EXPECT_TRUE(a.track[2].stopped);
-        EXPECT_EQ(a.track[2].speed, 0.0);
-        EXPECT_EQ(a.track[2].lat, stand.lat);
+        const TrackPoint& at = a.track[n - 2];
+        const TrackPoint& stop = a.track[n - 1];
+        EXPECT_NEAR(at.playTick, kNow + c.ticks, 1);
+        EXPECT_FALSE(at.stopped);
+        EXPECT_EQ(at.speed, 4.0);
+        EXPECT_NEAR(at.track, 0.0, 1e-9);
+        EXPECT_EQ(stop.playTick, at.playTick + 50);
+        EXPECT_TRUE(stop.stopped);
+        EXPECT_EQ(stop.speed, 0.0);
+        EXPECT_EQ(stop.lat, stand.lat);
         EXPECT_NEAR(a.targetHeading, 0.0, 1e-9);
         EXPECT_EQ(a.extendSteps, 0);
     }
 }
 
-// A stand off the way in, pointing elsewhere: the aircraft taxies to it nose first and, standing on it, turns
-// onto the stand's heading before it counts as parked.
+// A stand 90 m off, 45 degrees off the way in, pointing elsewhere: the aircraft turns onto the stand's heading
+// through the lead-in and arrives on it with that heading; within the last 2 m it turns less than 45 degrees
+// (no turn on the spot).
 TEST_F(GroundMovement, TheTaxiToTheStandEndsOnTheStandHeading) {
-    for (const double standDeg : {135.0, 270.0, 350.0}) {
+    // Pointing back past the way in (270) the corner is a hairpin; what is left of it is turned on the stand.
+    const std::pair<double, bool> cases[] = {{0.0, true}, {90.0, true}, {135.0, true}, {350.0, true}, {270.0, false}};
+    for (const auto& [standDeg, drivenIn] : cases) {
         SCOPED_TRACE(standDeg);
         LiveAc a = taxiing({point(0, 0, kNow, 0.0)});
         a.heading = 0.0;
-        const TrackPoint stand = pointFrom(a.track.front(), 45, 30, 0);
+        const TrackPoint stand = pointFrom(a.track.front(), 45, 90, 0);
         a.standIndex = 3;
         a.standLat = stand.lat;
         a.standLon = stand.lon;
         a.standHeading = standDeg * kRadPerDeg;
         a.state = kMoveToStand;
         drive2Stand(a, stand.lat, stand.lon, a.standHeading);
+        std::optional<double> headingNear;
         for (std::int32_t tick = kNow; tick < kNow + 30000 && a.state == kMoveToStand; ++tick) {
             gf_setAiTick(tick);
             updateLiveAc(a);
+            if (!headingNear && gf_distanceNM(a.latitude, a.longitude, stand.lat, stand.lon) * 1852.0 < 2.0)
+                headingNear = a.heading;
         }
         ASSERT_EQ(a.state, kMoveParked);
+        ASSERT_TRUE(headingNear);
+        if (drivenIn) {
+            EXPECT_LT(std::abs(deg(gf_angleDiff(*headingNear, a.heading))), 45.0);
+        }
         EXPECT_LT(gf_distanceNM(a.latitude, a.longitude, stand.lat, stand.lon) * 1852.0, 2.0);
         EXPECT_LT(std::abs(deg(gf_angleDiff(a.heading, a.standHeading))), 1.0) << deg(a.heading);
     }

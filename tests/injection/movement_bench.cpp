@@ -68,6 +68,18 @@ constexpr double kRolledOutKt = 30.0;
 constexpr double kLowFlightMaxS = 20.0;
 // An approach whose reports descend may level off, not climb (ft/min, a tick's rounding).
 constexpr double kApproachClimbFpm = 1.0;
+// Ground motion is judged over each second: a heading more than 45 degrees off the way the aircraft moves, or
+// more than 10 kt of it backwards outside a push-back; below a metre a second it stands (jitter).
+constexpr std::int32_t kGroundSampleTicks = 100;
+constexpr double kMinMotionM = 1.0;
+constexpr double kMaxSlipDeg = 45.0;
+constexpr double kMaxBackwardsKt = 10.0;
+// A parked aircraft stays within this of where it arrived.
+constexpr double kMaxParkedDriftM = 1.0;
+// From this speed on the ground the aircraft rolls for a take-off: every second of it lies on a runway,
+// along it.
+constexpr double kRollKt = 30.0;
+constexpr double kRunwayAlignDeg = 20.0;
 
 std::size_t lf_cat(std::uint32_t category) { return category < 6 ? category : 2; }
 
@@ -78,6 +90,27 @@ double lf_norm(double a) {
 
 double lf_metres(double lat1, double lon1, double lat2, double lon2) {
     return gf_distanceNM(lat1, lon1, lat2, lon2) * kMetresPerNm;
+}
+
+// How far (m) a place lies off every runway: 0 on one, along its axis either way; a heading across them all
+// counts as a kilometre more.
+double lf_offRunwayM(const std::vector<Runway>& runways, double lat, double lon, double heading) {
+    double best = std::numeric_limits<double>::infinity();
+    for (const Runway& r : runways) {
+        const double east = std::cos(r.lat1 * kDeg) * 111132.95;
+        const double rn = (r.lat2 - r.lat1) * 111132.95, re = (r.lon2 - r.lon1) * east;
+        const double pn = (lat - r.lat1) * 111132.95, pe = (lon - r.lon1) * east;
+        const double length = std::hypot(rn, re);
+        if (length <= 0.0) continue;
+        const double along = (pn * rn + pe * re) / length;
+        const double across = std::abs(pn * re - pe * rn) / length;
+        double off = std::max(0.0, across - r.halfWidthM) + std::max(0.0, -along) + std::max(0.0, along - length);
+        const double axis = std::atan2(re, rn);
+        const double skew = std::abs(std::remainder(heading - axis, kPi)) / kDeg;
+        if (skew > kRunwayAlignDeg) off += 1000.0;
+        best = std::min(best, off);
+    }
+    return best;
 }
 
 const LiveAc* lf_liveByObject(std::uint32_t objectId) {
@@ -224,6 +257,15 @@ struct MovementBench::ObjectWatch {
     std::optional<double> pushbackStartHeading;
     // In the air below the runway height since this tick.
     std::optional<std::int32_t> lowSince;
+    // On the ground: the sample of the last whole second, and those of the roll since it was last slow.
+    struct GroundSample {
+        std::int32_t tick;
+        double lat, lon, heading;
+    };
+    std::optional<GroundSample> groundRef;
+    std::vector<GroundSample> roll;
+    // Where it arrived at its stand: parked, it stays there.
+    std::optional<GroundSample> parkedAt;
 };
 
 MovementBench::MovementBench(BenchOptions options) : m_options(options) {}
@@ -419,6 +461,7 @@ void MovementBench::run() {
             if (last.airborne && height < kArrivalBelowFt && (last.vs <= kArrivalDescentFpm || height < kRunwayHeightFt))
                 m_arrivals.insert(res.hexId);
         }
+        m_runways.insert(m_runways.end(), t.runways.begin(), t.runways.end());
         // Records arrive in the order of the track: one older than the one before it comes late, with it.
         const TrafficRecord* previous = nullptr;
         std::int32_t arrival = std::numeric_limits<std::int32_t>::min();
@@ -469,7 +512,11 @@ void MovementBench::run() {
         if (next >= due.size() && g_liveAc.empty() && sim.objects.empty() && tick > lastDue + 3000) break;
     }
     for (auto& [id, w] : watches) finishWatch(w, tick);
-    for (auto& [hex, n] : sim.created) resultOf(hex).creations = n;
+    for (auto& [hex, n] : sim.created) {
+        resultOf(hex).creations = n;
+        // Created again while its data went on: the movement gave up on it somewhere.
+        resultOf(hex).counters["re-creations"].add(n - 1, 0.0, n - 1.0, tick);
+    }
     for (auto& [hex, n] : sim.removed) resultOf(hex).removals = n;
 
     gf_setAiRunning(false);
@@ -622,6 +669,13 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
     if (a->state == kMoveTakeOff && w.state != kMoveTakeOff) {
         const double speed = std::max(a->speedKt, u.airspeed);
         check("rotation speed", speed, kRotationSpeedKt[cat] - 5.0, false);
+        if (!m_runways.empty()) {
+            std::vector<ObjectWatch::GroundSample> roll = w.roll;
+            roll.push_back({tick, u.latitude, u.longitude, u.heading});
+            double worst = 0.0;
+            for (const auto& s : roll) worst = std::max(worst, lf_offRunwayM(m_runways, s.lat, s.lon, s.heading));
+            c["take-off from a runway"].add(worst, 0.0, worst, tick);
+        }
         w.rotationEnd = tick + static_cast<std::int32_t>(a->rotationTicks);
     }
     if (w.rotationEnd) {
@@ -656,9 +710,42 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
         check("stand arrival heading", off, kStandHeadingDeg);
         res.standsReached.push_back(a->standIndex);
     }
+    checkGroundMotion(w, u, *a, tick);
+    if (a->state != kMoveParked) {
+        w.parkedAt.reset();
+    } else if (!w.parkedAt) {
+        w.parkedAt = ObjectWatch::GroundSample{tick, u.latitude, u.longitude, u.heading};
+    } else if (tick % kGroundSampleTicks == 0) {
+        const double m = lf_metres(w.parkedAt->lat, w.parkedAt->lon, u.latitude, u.longitude);
+        check("parked still", m, kMaxParkedDriftM);
+    }
     w.state = a->state;
     w.last = u;
     w.lastTick = tick;
+}
+
+void MovementBench::checkGroundMotion(ObjectWatch& w, const AircraftUpdate& u, const LiveAc& a, std::int32_t tick) {
+    if (!a.onGround || a.state == kMoveTakeOff) {
+        w.groundRef.reset();
+        w.roll.clear();
+        return;
+    }
+    const ObjectWatch::GroundSample now{tick, u.latitude, u.longitude, u.heading};
+    if (!w.groundRef) w.groundRef = now;
+    if (tick - w.groundRef->tick < kGroundSampleTicks) return;
+    const ObjectWatch::GroundSample from = *w.groundRef;
+    w.groundRef = now;
+    const double metres = lf_metres(from.lat, from.lon, now.lat, now.lon);
+    const double kt = metres / kMetresPerNm * kTicksPerHour / (tick - from.tick);
+    if (kt < kRollKt) w.roll.clear();
+    else w.roll.push_back(now);
+    if (a.state == kMoveAfterPushback || metres < kMinMotionM) return;
+    auto& c = resultOf(a.hexId).counters;
+    const double course = gf_initialBearing(from.lat, from.lon, now.lat, now.lon);
+    const double off = std::abs(gf_angleDiff(lf_norm(now.heading), course)) / kDeg;
+    c["heading against motion"].add(off, kMaxSlipDeg, off - kMaxSlipDeg, tick);
+    const double backwards = std::max(0.0, -std::cos(off * kDeg)) * kt;
+    c["backwards speed"].add(backwards, kMaxBackwardsKt, backwards - kMaxBackwardsKt, tick);
 }
 
 void MovementBench::checkParkedSpacing(std::int32_t tick) {
@@ -687,7 +774,9 @@ std::string MovementBench::report(const std::string& title) const {
            "   pitch within climb pitch - 1 deg .. 6 deg nose down; 6000 fpm in the air, 1500 fpm down below\n"
            "   1000 ft, 200 fpm at touchdown (last 0.5 s); wheels not below the field - 1 ft; gear up 300 +- 5\n"
            "   ticks after the rotation; flare stages at 30/20/10/3 +- 3 ft; stand within 2 m and 3 deg; parked\n"
-           "   aircraft 1.1 x their half spans apart\n";
+           "   aircraft 1.1 x their half spans apart; on the ground, each second: heading within 45 deg of the\n"
+           "   way it moves, at most 10 kt backwards outside a push-back; every second of a take-off roll from\n"
+           "   30 kt on a runway, along it; created once; parked within 1 m of its arrival\n";
     const auto line = [&](const std::string& name, const Counter& c) {
         if (c.total() == 0) return fmt::format("  {:<24} n/a\n", name);
         return fmt::format("  {:<24} {:>8} pass {:>6} fail   worst {:.3f} (limit {:.3f}) at tick {}\n", name, c.pass,
@@ -845,6 +934,8 @@ std::vector<BenchTrack> gf_readAdsbRecording(const std::filesystem::path& file, 
             r.lon = x.lon;
             r.speed = x.gs.value_or(0.0);
             r.track = x.track.value_or(0.0);
+            r.speedGiven = x.gs.has_value();
+            r.trackGiven = x.track.has_value();
             // As the traffic reader makes it from the reported height (the on-ground flag is not read): a
             // report without one is on the ground when flagged so, else at the last height; heights in the
             // band over the field at low speed are ground reports (altitude 0).

@@ -51,6 +51,15 @@ inline const std::vector<std::string> kCheckNames = {
     // aeroplane that hangs over the runway instead of landing.
     "attitude limits applied to reported values", "arrivals follow the reported descent",
     "arrival lands before removal", "level above the runway",
+    // On the ground: the way it moves against its nose, and where its take-offs start.
+    "heading against motion", "backwards speed",       "take-off from a runway", "re-creations",
+    "parked still",
+};
+
+// A runway of the field: its two ends and half its width (m).
+struct Runway {
+    double lat1 = 0.0, lon1 = 0.0, lat2 = 0.0, lon2 = 0.0;
+    double halfWidthM = 30.0;
 };
 
 // A track to play: every record of one aircraft (one hex id) in the order they arrive, times in seconds.
@@ -63,6 +72,8 @@ struct BenchTrack {
     std::optional<int> pushbackTurnSign;
     // Stands of the field this track needs (one it parks at and leaves again, say).
     std::vector<StandPlace> stands;
+    // Runways of the field this track needs: its take-offs are checked against them (none: not checked).
+    std::vector<Runway> runways;
 };
 
 // One position the simulator was sent for a track's aircraft.
@@ -203,6 +214,7 @@ private:
     // Every airborne record within 25 s of the tick reports a descent.
     bool sourceDescends(std::uint32_t hexId, std::int32_t tick) const;
     void checkArrivalRemoved(const ObjectWatch& w, std::int32_t tick);
+    void checkGroundMotion(ObjectWatch& w, const AircraftUpdate& u, const LiveAc& a, std::int32_t tick);
     TrackResult& resultOf(std::uint32_t hexId);
 
     BenchOptions m_options;
@@ -213,6 +225,7 @@ private:
     std::map<std::uint32_t, std::optional<int>> m_pushbackSide;
     // Tracks whose records end in the air low over the ground, descending or at runway height: arrivals.
     std::set<std::uint32_t> m_arrivals;
+    std::vector<Runway> m_runways;
     std::map<std::uint32_t, ObjectWatch>* m_watches = nullptr;
     SimStandIn* m_sim = nullptr;
     std::int32_t m_ticksPlayed = 0;
