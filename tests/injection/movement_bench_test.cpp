@@ -76,9 +76,9 @@ const std::vector<movement_bench::Runway> kZurichRunways = {
 struct Case {
     BenchTrack track;
     std::vector<std::string> mustRun;
+    std::vector<std::string> mustNotRun = {};
     // The user stands on the ground (the automatic range at its minimum: airborne data is not predicted).
     bool userOnGround = false;
-    std::vector<std::string> mustNotRun = {};
 };
 
 // Reports with the noise of real ones in flight: a bank beyond the category's, an on-ground flag and
