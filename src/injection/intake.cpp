@@ -106,9 +106,10 @@ bool lf_speedFits(double kt, const Motion& m) {
     return std::abs(kt - m.kt) <= kSpeedFitKt + kSpeedFitShare * std::max(kt, m.kt);
 }
 
-// A report read against the positions of the reports before it: a surface report without a track gets the
-// one its positions show (still counted as unknown); a ground speed they do not confirm (a spike, or the approach speed kept on after
-// the landing) becomes unknown, as a missing one is, and the rules that need it go by the positions; an airborne report amid ground ones whose positions show no
+// A report read against the positions of the reports before it: a report without a track gets the one its
+// positions show (still counted as unknown), an airborne one without a speed theirs; a ground speed they do
+// not confirm (a spike, or the approach speed kept on after the landing) becomes unknown, as a missing one is,
+// and the rules that need it go by the positions; an airborne report amid ground ones whose positions show no
 // lift-off is a ground report; a ground report farther than any ground speed takes it is to be dropped (its
 // hex id is cleared). Without positions to go on, nothing changes.
 std::optional<Motion> lf_readAgainstPositions(const LiveAc& a, TrafficRecord& r) {
@@ -118,7 +119,14 @@ std::optional<Motion> lf_readAgainstPositions(const LiveAc& a, TrafficRecord& r)
         r.airborne = false;
         r.alt = r.vs = 0.0;
     }
-    if (r.airborne || !m) return m;
+    if (!m) return m;
+    // The track its positions show stands in for a missing one, which stays unknown to the rules.
+    if (!r.trackGiven && m->trackDeg) r.track = *m->trackDeg;
+    if (r.airborne) {
+        // In the air the aircraft flies at some speed: without a reported one, the one its positions show.
+        if (!r.speedGiven) r.speed = r.tas = m->kt;
+        return m;
+    }
     if (m->kt > kMaxGroundMotionKt) {
         // No aircraft on the ground gets there so fast from where it was: the position is a misreading.
         if (wasOnGround) r.hexId = 0;
@@ -130,8 +138,6 @@ std::optional<Motion> lf_readAgainstPositions(const LiveAc& a, TrafficRecord& r)
         r.speed = r.tas = 0.0;
         r.speedGiven = false;
     }
-    // The track its positions show stands in for a missing one, which stays unknown to the rules.
-    if (!r.trackGiven && m->trackDeg) r.track = *m->trackDeg;
     return m;
 }
 

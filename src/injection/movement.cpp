@@ -535,9 +535,11 @@ bool lf_isSamePosition(const LiveAc& a, TrackPoint& p) {
     const TrackPoint& b = a.track.back();
     p.stopped = lf_samePlace(p, b);
     if (a.category == kCatRotorcraft) return true;
-    // Repeating a place is no news in the air, nor during a take-off roll already under way.
+    // Repeating a place is no news in the air, nor during a take-off roll already under way, nor from an
+    // aircraft that reports a roll's speed on the ground: its position was not renewed, it did not stop.
     const auto dropRepeat = [&](double rollSpeedKt) {
-        return p.airborne || lf_airborneInSim(a) || (a.takeOffRoll && p.speed > 0.0 && b.speed >= rollSpeedKt);
+        const bool rolling = p.speed > 0.0 && b.speed >= rollSpeedKt;
+        return p.airborne || lf_airborneInSim(a) || (rolling && (a.takeOffRoll || p.speed >= rollSpeedKt));
     };
     if (p.stopped) {
         if (dropRepeat(kRollSameSpotKt)) return false;
@@ -894,6 +896,8 @@ void lf_extendTrack(LiveAc& a, std::int32_t steps) {
     } else if (!(a.approach && steps < 4)) {
         c.speed = std::max(1.0, c.speed * (a.approach ? 0.90 : 0.95));
     }
+    // Reports without a speed carry no airspeed either: the predicted point flies at the speed it moves.
+    if (c.tas <= 0.0 && !c.stopped) c.tas = c.speed;
     const std::int32_t stepSeconds = a.onGround ? kGroundStepSeconds : kAirStepSeconds;
     const bool needsSpeed = !a.onGround || a.braking;
     if (!c.stopped && !(needsSpeed && c.speed <= 0.0)) {
