@@ -714,7 +714,8 @@ TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
     // sideways slides where the nose lags behind a taxi leg or corner, the backwards slides and re-creations
     // of aircraft standing away from a stand whose reports scatter 100 m and more, ENT57BW's take-off past the
     // runway's end (its reports read as ground reports up to 760 ft), VJT796 made again after it gave way,
-    // holding, to ENT57BW taxiing by.
+    // holding, to ENT57BW taxiing by, EDW229 catching up at 140 kt on the ground where its positions stand
+    // still and jump (its heights read below the field from its first report on).
     const std::set<std::pair<std::string, std::string>> open = {
         {"EDW229", "position jump"},          {"EDW229", "heading against motion"},
         {"CAI3208", "heading against motion"},
