@@ -49,9 +49,12 @@ constexpr double kMidpointTurnDeg = 45.0;
 constexpr double kMidpointLegNm = 0.02699784017278618;  // 50 m
 constexpr double kMidpointMaxSpeedKt = 43.0;
 constexpr std::int64_t kMidpointMinTicks = 600;
-// A leg shorter than this (nm, 20 m) that would turn the nose by more than this is a hop of scatter.
+// A leg shorter than this (nm, 20 m) that would turn the nose by more than this is a hop of scatter; so is
+// one to a point behind the aircraft (more than 120 degrees off its nose) nearer than 60 m.
 constexpr double kHopNm = 0.0108;
 constexpr double kSharpHopDeg = 45.0;
+constexpr double kBackHopNm = 0.0324;
+constexpr double kBackHopDeg = 120.0;
 // A leg whose speed changes by more than this over 100 m or more gets a midpoint.
 constexpr double kSpeedChangeKt = 5.0;
 constexpr double kSpeedChangeMinMetres = 100.0;
@@ -222,8 +225,9 @@ void lf_planGroundLeg(LiveAc& a) {
         // A hop of a few metres far off the nose is the scatter of a standing aircraft: nothing turns on the
         // spot for it, the aircraft stays where it is.
         TrackPoint& second = a.track[1];
-        if (a.state == kMoveFollowing && a.turnRemainingDeg > kSharpHopDeg &&
-            gf_distanceNM(a.latitude, a.longitude, second.lat, second.lon) < kHopNm) {
+        const double hopNm = gf_distanceNM(a.latitude, a.longitude, second.lat, second.lon);
+        if (a.state == kMoveFollowing && ((a.turnRemainingDeg > kSharpHopDeg && hopNm < kHopNm) ||
+                                          (a.turnRemainingDeg > kBackHopDeg && hopNm < kBackHopNm))) {
             second.lat = a.latitude;
             second.lon = a.longitude;
             second.speed = 0.0;

@@ -1,6 +1,7 @@
 #include "injection/intake.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <exception>
 #include <mutex>
@@ -71,6 +72,13 @@ constexpr double kMotionSpanS = 5.0;
 constexpr double kMinMotionSpanS = 1.5;
 constexpr double kKeptPlacesS = 40.0;
 constexpr std::size_t kMaxKeptPlaces = 32;
+// Such a ground report is placed at the median of this many places, unless they lie along one way (80 % of
+// their path) and lead away (each of the last three 2 m farther from the first) or pass 25 kt.
+constexpr std::size_t kMedianPlaces = 5;
+constexpr std::size_t kLeadingPlaces = 3;
+constexpr double kLeadStepNm = 0.00108;
+constexpr double kStraightShare = 0.8;
+constexpr double kRollKt = 25.0;
 // A track is read from positions at least this far apart (nm, 5 m).
 constexpr double kMinTrackNm = 0.0027;
 // Faster than this on the ground the positions jumped: they tell nothing of the speed.
@@ -147,6 +155,40 @@ void lf_keepPlace(LiveAc& a, const TrafficRecord& r) {
     places.push_back({r.time, r.lat, r.lon, r.airborne});
     while (places.size() > kMaxKeptPlaces || (places.size() > 1 && r.time - places.front().time > kKeptPlacesS))
         places.pop_front();
+}
+
+// A ground report whose speed its positions contradict (a transponder stuck at 180 kt on a standing
+// aircraft) places it no better: it stands at the middle of its last five places (the median of each
+// coordinate), so that their scatter, tens or hundreds of metres around a standing aircraft, is no motion.
+// Places along one straight way that lead away, or are covered at a roll's speed, are a taxi or a roll: they
+// stay as reported.
+void lf_placeAmidReports(const LiveAc& a, TrafficRecord& r) {
+    const auto& places = a.reportedPlaces;
+    if (r.airborne || !a.onGround || places.size() < kMedianPlaces || places.back().time != r.time) return;
+    const auto first = places.end() - static_cast<std::ptrdiff_t>(kMedianPlaces);
+    std::array<double, kMedianPlaces> lats{}, lons{};
+    double pathNm = 0.0, lastFromFirstNm = 0.0;
+    bool leads = true;
+    for (std::size_t i = 0; i < kMedianPlaces; ++i) {
+        const LiveAc::ReportedPlace& q = first[static_cast<std::ptrdiff_t>(i)];
+        if (q.airborne) return;
+        lats[i] = q.lat;
+        lons[i] = r.lon + gf_longitudeDiff(r.lon, q.lon);
+        if (i == 0) continue;
+        pathNm += gf_distanceNM(lats[i - 1], lons[i - 1], q.lat, q.lon);
+        const double fromFirstNm = gf_distanceNM(first->lat, first->lon, q.lat, q.lon);
+        if (i + kLeadingPlaces >= kMedianPlaces && fromFirstNm < lastFromFirstNm + kLeadStepNm) leads = false;
+        lastFromFirstNm = fromFirstNm;
+    }
+    const double wayNm = gf_distanceNM(first->lat, first->lon, r.lat, r.lon);
+    const double spanS = r.time - first->time;
+    const bool fast = spanS > 0.0 && wayNm / spanS * 3600.0 >= kRollKt;
+    if (wayNm >= kStraightShare * pathNm && (leads || fast)) return;
+    std::nth_element(lats.begin(), lats.begin() + kMedianPlaces / 2, lats.end());
+    std::nth_element(lons.begin(), lons.begin() + kMedianPlaces / 2, lons.end());
+    r.lat = lats[kMedianPlaces / 2];
+    const double lon = lons[kMedianPlaces / 2];
+    r.lon = lon > 180.0 ? lon - 360.0 : lon < -180.0 ? lon + 360.0 : lon;
 }
 
 // Whether the report adds nothing or cannot be true next to the last point of the track.
@@ -306,6 +348,7 @@ bool lf_applyIfSameAc(const TrafficRecord& record, LiveAc& a) {
     const std::optional<Motion> motion = lf_readAgainstPositions(a, r);
     if (r.hexId == 0) return true;
     lf_keepPlace(a, r);
+    if (record.speedGiven && !r.speedGiven) lf_placeAmidReports(a, r);
     if (!a.track.empty() && lf_implausible(r, a, motion)) return true;
     if (a.status == kAcNotInSim && lf_atParkElevation(r.alt)) return true;
     if (!lf_respawn(a, r)) return true;

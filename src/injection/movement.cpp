@@ -421,7 +421,17 @@ void decodeExisting(LiveAc& a, const TrackPoint& point) {
         if (a.track.size() > kMaxTrackPoints) removeAircraftFromSim(a);
         if (a.holding && !a.track.empty() &&
             lf_distanceNm(a.track.front(), p) * kMetresPerNm > g_HOLDING_THRESHOLD_METERS.value()) {
-            // Its data jumped far away while it held in place.
+            // Its data jumped far away while it held in place, when its last reports all lie there: one far
+            // report among near ones is scatter, and dropped.
+            const TrackPoint& front = a.track.front();
+            const auto& places = a.reportedPlaces;
+            const bool allFar =
+                places.size() < kAwayPlaces ||
+                std::all_of(places.end() - static_cast<std::ptrdiff_t>(kAwayPlaces), places.end(), [&](const auto& q) {
+                    return gf_distanceNM(front.lat, front.lon, q.lat, q.lon) * kMetresPerNm >
+                           g_HOLDING_THRESHOLD_METERS.value();
+                });
+            if (!allFar) return;
             a.holding = false;
             a.holdStartTick = 0;
             removeAircraftFromSim(a);
