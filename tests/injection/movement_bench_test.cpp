@@ -117,11 +117,12 @@ void addFlightNoiseTracks(std::vector<Case>& tracks) {
         // three reports (6 s), of which the intake takes one: a steady flight is taken every 450 m.
         TrackBuilder b = approach(0x4b0023, "SWR123");
         auto& rs = b.records();
-        for (const auto& [below, offset] : std::vector<std::pair<double, double>>{{1800.0, -500.0}, {1200.0, 500.0}}) {
+        for (const auto& spike : std::vector<std::pair<double, double>>{{1800.0, -500.0}, {1200.0, 500.0}}) {
+            const double below = spike.first;
             const auto it = std::find_if(rs.begin(), rs.end(), [&](const TrafficRecord& r) {
                 return r.airborne && heightOver(r) < below;
             });
-            for (auto q = it; q != it + 3; ++q) q->alt += offset;
+            for (auto q = it; q != it + 3; ++q) q->alt += spike.second;
         }
         tracks.push_back({b.track("altitude spikes", "approach with one report 500 ft low and one 500 ft high"),
                           {"arrivals follow the reported descent", "flare before touchdown"}});
