@@ -351,7 +351,9 @@ std::vector<Case> syntheticTracks() {
         std::uniform_real_distribution<double> metres(10.0, 60.0), bearing(0.0, 2.0 * std::numbers::pi);
         for (std::size_t i = standing; i < b.records().size(); ++i) {
             TrafficRecord& r = b.records()[i];
-            const GeoPosition q = gf_destinationPoint(stand.lat, stand.lon, bearing(random), metres(random) * 3.28084);
+            // One draw after the other: in one call's arguments the compilers draw them in different orders.
+            const double feet = metres(random) * 3.28084;
+            const GeoPosition q = gf_destinationPoint(stand.lat, stand.lon, bearing(random), feet);
             r.lat = q.latitude;
             r.lon = q.longitude;
             r.speed = r.tas = r.track = 0.0;
