@@ -61,7 +61,7 @@ TrafficRecord lf_record(int i, double seconds) {
 }
 
 // Taxiing aircraft: 20 kt, a point every 5 s (51 m), the way turning at each point by these degrees in turn:
-// every corner is driven on a ground curve.
+// corners too tight for a ground curve the nose could follow, so the aircraft steer round them.
 constexpr double kTaxiKt = 20.0;
 constexpr double kTaxiTurnsDeg[4] = {30.0, -60.0, 90.0, -60.0};
 constexpr double kFeetPerNm = 6076.11549;
@@ -73,6 +73,8 @@ void lf_taxiTrack(LiveAc& ac, int i, int points) {
     ac.track.clear();
     for (int p = 0; p < points; ++p) {
         heading = std::fmod(heading + kTaxiTurnsDeg[p % 4] + 360.0, 360.0);
+        // It stands pointing along its first leg.
+        if (p == 0) ac.heading = heading * std::numbers::pi / 180.0;
         const GeoPosition to =
             gf_destinationPoint(lat, lon, heading * std::numbers::pi / 180.0, kTaxiKt * kPointTicks / 360000.0 * kFeetPerNm);
         lat = to.latitude;
@@ -90,7 +92,6 @@ void lf_taxiTrack(LiveAc& ac, int i, int points) {
         ac.track.push_back(q);
     }
     ac.altitude = 0.0;
-    ac.heading = heading * std::numbers::pi / 180.0;
     ac.onGround = true;
     ac.state = kMoveFollowing;
     ac.heightAboveGround = 0.0;

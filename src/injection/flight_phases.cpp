@@ -566,7 +566,9 @@ void lf_takeOff(LiveAc& a) {
         a.curveParamStep = 1.0 / t;
     a.speedKt = a.state == kMoveAfterPushback ? -second.speed : second.speed;
 
-    if (!a.takeOffRoll || a.state == kMoveTakeOff || front.speed < 43.0) return;
+    // A roll whose reports carry no speed is as fast as its leg.
+    const double rollKt = front.speedGiven ? front.speed : lf_legSpeed(a);
+    if (!a.takeOffRoll || a.state == kMoveTakeOff || rollKt < 43.0) return;
     const auto ahead = std::next(a.track.begin());
     const bool allClimbing = std::all_of(ahead, a.track.end(), [](const TrackPoint& p) { return p.vs > 256.0; });
     if (allClimbing) {

@@ -95,6 +95,26 @@ constexpr double kNmPerMetre = 0.0005399568034557236;
 // (the rate a sharp corner gets).
 constexpr double kMaxTurnRateScale = 3.0;
 
+// Taxiing, the nose steers onto the way to the leg's end once it points more than this off it: the aircraft rolls
+// where its nose points, at the leg's speed (between these shares of it, to arrive on time; faster once on the
+// way again, to make up for the turn), on a turn no wider than this radius (m) and no tighter than this one:
+// it slows down for a sharp turn, and the nose does not swing round on the spot.
+constexpr double kSteerOffDeg = 20.0;
+constexpr double kSteerSlowestShare = 0.6;
+constexpr double kSteerFastestShare = 1.25;
+constexpr double kSteerCatchUpShare = 2.0;
+constexpr double kMaxTurnRadiusM = 20.0;
+// Steering turns at least at this multiple of the category's rate.
+constexpr double kSteerTurnRateScale = 2.0;
+constexpr double kMinTurnRadiusM = 3.0;
+// A curve is followed when the nose keeps within this of its direction all along, turning at most three times
+// the category's rate; else the corner is cut, steering.
+constexpr double kMaxCurveLagDeg = 30.0;
+constexpr int kCurveSamples = 32;
+// Near a cusp, where the curve runs less than this share of its length per unit of its parameter, the parameter
+// goes on by no more than the even step over this share.
+constexpr double kMinCurveRateShare = 0.25;
+
 bool lf_curveSet(const LiveAc& a) {
     return !std::isnan(a.groundCurve.controlEast) && !std::isnan(a.groundCurve.controlNorth);
 }
@@ -307,11 +327,134 @@ void lf_leaveStandStep(LiveAc& a) {
         lf_pushBack(a);
 }
 
+// Metres the curve runs per unit of its parameter at `t`.
+double lf_curveRate(const GroundCurve& c, double t) {
+    const double u = 1.0 - t;
+    return std::hypot(2.0 * u * c.controlEast + 2.0 * t * (c.endEast - c.controlEast),
+                      2.0 * u * c.controlNorth + 2.0 * t * (c.endNorth - c.controlNorth));
+}
+
+// The curve's length (m), by Simpson's rule.
+double lf_curveLength(const GroundCurve& c) {
+    double sum = lf_curveRate(c, 0.0) + lf_curveRate(c, 1.0);
+    for (int i = 1; i < kCurveSamples; ++i)
+        sum += (i % 2 == 1 ? 4.0 : 2.0) * lf_curveRate(c, static_cast<double>(i) / kCurveSamples);
+    return sum / (3.0 * kCurveSamples);
+}
+
+// The rest of the leg in a straight line from here to its end, arriving on time.
+void lf_aimAtLegEnd(LiveAc& a) {
+    const TrackPoint& to = a.track.front();
+    const double ticks = std::max(1.0, static_cast<double>(std::int64_t{to.playTick} - gf_aiTick()));
+    a.latStep = (to.lat - a.latitude) / ticks;
+    a.lonStep = gf_longitudeDiff(a.longitude, to.lon) / ticks;
+    a.legStepNm = gf_distanceNM(a.latitude, a.longitude, to.lat, to.lon) / ticks;
+}
+
+// The largest angle between the nose and the curve's direction while the nose turns after it at `rate`.
+double lf_curveLagDeg(const LiveAc& a, double rate) {
+    double heading = a.heading;
+    double worst = 0.0;
+    const double length = lf_curveLength(a.groundCurve);
+    for (int i = 0; i <= kCurveSamples; ++i) {
+        GeoPosition p;
+        double direction = 0.0;
+        const double t = static_cast<double>(i) / kCurveSamples;
+        if (!gf_bezierPoint(a.groundCurve, t, p, direction) || !(length > 0.0)) return 180.0;
+        // The aircraft runs along the curve at an even pace: the ticks from the sample before.
+        const double ticks = i == 0 ? 1.0
+                                    : lf_curveRate(a.groundCurve, t - 0.5 / kCurveSamples) / kCurveSamples /
+                                          length / a.curveParamStep;
+        const double diff = gf_angleDiff(gf_headingOf(heading), gf_headingOf(direction));
+        heading += std::copysign(std::min(std::abs(diff), rate * ticks), diff);
+        worst = std::max(worst, std::abs(gf_angleDiff(gf_headingOf(heading), gf_headingOf(direction))));
+    }
+    return worst * kDegPerRad;
+}
+
+// Before a taxiing aircraft enters a curve: the nose must be able to follow it, if need be turning faster (up to
+// three times the category's rate). A curve that starts far off the nose, or bends faster than that, is left:
+// the aircraft steers from where it is to the curve's end instead.
+void lf_checkCurveAhead(LiveAc& a) {
+    if (a.state != kMoveFollowing || a.curveParam != 0.0 || a.track.empty() || !(a.curveParamStep > 0.0)) return;
+    if (lf_curveLagDeg(a, a.turnRate) <= kMaxCurveLagDeg) return;
+    const double fastest = kMaxTurnRateScale * a.groundTurnRate;
+    if (fastest > a.turnRate && lf_curveLagDeg(a, fastest) <= kMaxCurveLagDeg) {
+        a.turnRate = fastest;
+        return;
+    }
+    gf_clearGroundCurve(a);
+    lf_aimAtLegEnd(a);
+    a.targetHeading = gf_initialBearing(a.latitude, a.longitude, a.track.front().lat, a.track.front().lon);
+    a.turnRate = std::max(a.turnRate, a.groundTurnRate);
+    a.turning = true;
+}
+
+// A taxiing aircraft whose nose points far off the way to its leg's end (the turn onto a new leg, a corner
+// cut) rolls where the nose points and steers onto the way, re-aimed every tick: on its wheels it cannot slide
+// sideways. Once steering, the rest of the leg is re-aimed at its end every tick, to arrive there on time.
+// Returns whether it moved the aircraft.
+bool lf_steerOntoLeg(LiveAc& a) {
+    if ((a.state != kMoveFollowing && a.state != kMoveToStand) || !a.onGround || a.track.empty() ||
+        !(a.legStepNm > 0.0)) {
+        // Steering ends with the leg's rolling: what is left of it goes straight to its end.
+        if (a.steeringOntoLeg && !a.track.empty() && a.legStepNm > 0.0) lf_aimAtLegEnd(a);
+        a.steeringOntoLeg = false;
+        return false;
+    }
+    if (!a.steeringOntoLeg && !a.turning) return false;
+    // A leg on the ground is short: the way to its end is taken on the plane around the aircraft.
+    const TrackPoint& to = a.track.front();
+    const double metresPerDegLon = kMetresPerDegLat * std::cos(a.latitude * kRadPerDeg);
+    const double north = (to.lat - a.latitude) * kMetresPerDegLat;
+    const double east = gf_longitudeDiff(a.longitude, to.lon) * metresPerDegLon;
+    const double bearing = gf_headingOf(std::atan2(east, north));
+    const double off = std::abs(gf_angleDiff(gf_headingOf(a.heading), bearing));
+    if (!a.steeringOntoLeg && off <= kSteerOffDeg * kRadPerDeg) return false;
+    if (!a.steeringOntoLeg) a.turnRate = std::max(a.turnRate, kSteerTurnRateScale * a.groundTurnRate);
+    a.steeringOntoLeg = true;
+    a.targetHeading = bearing;
+    lf_turnTowards(a, bearing);
+    const double leftNm = std::hypot(north, east) * kNmPerMetre;
+    const double ticks = std::max(1.0, static_cast<double>(std::int64_t{to.playTick} - gf_aiTick()));
+    const bool onTheWay = std::abs(gf_angleDiff(gf_headingOf(a.heading), bearing)) <= kSteerOffDeg * kRadPerDeg;
+    double stepNm = std::clamp(leftNm / ticks, kSteerSlowestShare * a.legStepNm,
+                               (onTheWay ? kSteerCatchUpShare : kSteerFastestShare) * a.legStepNm);
+    if (!onTheWay) {
+        const double rate = std::abs(a.turnRate) * kNmPerMetre;
+        stepNm = std::clamp(stepNm, rate * kMinTurnRadiusM, rate * kMaxTurnRadiusM);
+    }
+    if (leftNm <= stepNm) {
+        // There: it waits for the leg's time on the spot, the nose as it is.
+        a.latitude = to.lat;
+        a.longitude = to.lon;
+        a.latStep = a.lonStep = a.legStepNm = 0.0;
+        a.turning = false;
+        a.targetHeading = a.heading;
+        return true;
+    }
+    // Near the way it rolls straight at the end; else along the nose.
+    const double along = onTheWay ? bearing : a.heading;
+    const double stepM = stepNm / kNmPerMetre;
+    a.latStep = stepM * std::cos(along) / kMetresPerDegLat;
+    a.lonStep = stepM * std::sin(along) / metresPerDegLon;
+    a.latitude += a.latStep;
+    a.longitude = std::remainder(a.longitude + a.lonStep, 360.0);
+    return true;
+}
+
 }  // namespace
 
 void lf_followCurve(LiveAc& a) {
+    if (lf_curveSet(a)) lf_checkCurveAhead(a);
     if (lf_curveSet(a)) {
-        a.curveParam = std::min(a.curveParam + a.curveParamStep, kMaxCurveParam);
+        // At an even pace along the curve: its parameter goes on by the share of its length a tick covers.
+        GroundCurve& c = a.groundCurve;
+        if (!(c.length > 0.0)) c.length = lf_curveLength(c);
+        const double rate = lf_curveRate(c, a.curveParam);
+        const double step = rate > kMinCurveRateShare * c.length ? a.curveParamStep * c.length / rate
+                                                                 : a.curveParamStep / kMinCurveRateShare;
+        a.curveParam = std::min(a.curveParam + step, kMaxCurveParam);
         GeoPosition p;
         double curveHeading = 0.0;
         if (gf_bezierPoint(a.groundCurve, a.curveParam, p, curveHeading)) {
@@ -323,21 +466,25 @@ void lf_followCurve(LiveAc& a) {
             gf_logLine(fmt::format("{} error in curve at index: {:.2F}", a.callsign, a.curveParam));
         }
     } else {
+        bool steered = false;
         switch (a.state) {
         case kMoveTakeOff:
         case kMoveAirborne:
             a.heading = gf_headingOf(a.heading + a.headingStep);
             break;
         case kMoveToStand:
-            lf_turnTowards(a, a.targetHeading);
+            steered = lf_steerOntoLeg(a);
+            if (!steered) lf_turnTowards(a, a.targetHeading);
             break;
         default:
+            steered = lf_steerOntoLeg(a);
+            if (steered) break;
             // A new or parked aircraft carries its spawn heading in the heading step, which is no rate: it
             // turns like a taxiing one.
             if (a.turning) lf_turnTowards(a, a.targetHeading);
             break;
         }
-        if (a.state != kMoveEnginesStarted) {
+        if (a.state != kMoveEnginesStarted && !steered) {
             a.latitude += a.latStep;
             a.longitude += a.lonStep;
         }
@@ -562,6 +709,7 @@ void lf_setCurveThroughPoint(LiveAc& a) {
     c.originLon = a.longitude;
     c.sLow = 0.0;
     c.sHigh = 1.0;
+    c.length = 0.0;
     lf_offsets(c, second, c.controlNorth, c.controlEast);
     lf_offsets(c, third, c.endNorth, c.endEast);
     a.curveParam = 0.0;
@@ -582,6 +730,7 @@ void gf_clearGroundCurve(LiveAc& a) {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     a.groundCurve.sLow = a.groundCurve.sHigh = nan;
     a.groundCurve.controlEast = a.groundCurve.controlNorth = nan;
+    a.groundCurve.length = 0.0;
     a.curveParam = 0.0;
 }
 

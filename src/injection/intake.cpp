@@ -15,6 +15,7 @@
 #include "frame/log.h"
 #include "frame/settings.h"
 #include "injection/aircraft_lists.h"
+#include "injection/flight_phases.h"
 #include "injection/geodesy.h"
 #include "injection/movement.h"
 #include "injection/services.h"
@@ -89,6 +90,8 @@ constexpr double kSpeedFitShare = 0.5;
 // An airborne report after ground ones is a lift-off only at a speed the positions show between these.
 constexpr double kMinLiftOffKt = 60.0;
 constexpr double kMaxLiftOffKt = 300.0;
+// No aircraft flies slower over the ground than this share of its category's rotation speed.
+constexpr double kMinFlyingShare = 0.5;
 
 struct Motion {
     double kt;
@@ -118,12 +121,26 @@ bool lf_speedFits(double kt, const Motion& m) {
 // positions show (still counted as unknown), an airborne one without a speed theirs; a ground speed they do
 // not confirm (a spike, or the approach speed kept on after the landing) becomes unknown, as a missing one is,
 // and the rules that need it go by the positions; an airborne report amid ground ones whose positions show no
-// lift-off is a ground report; a ground report farther than any ground speed takes it is to be dropped (its
+// lift-off, or one of a landing aircraft as slow as a roll-out, is a ground report, and a climb-out the reader
+// put on the ground for want of a speed is airborne; a ground report farther than any ground speed takes it is to be dropped (its
 // hex id is cleared). Without positions to go on, nothing changes.
 std::optional<Motion> lf_readAgainstPositions(const LiveAc& a, TrafficRecord& r) {
     std::optional<Motion> m = lf_motionOf(a, r);
     const bool wasOnGround = !a.reportedPlaces.empty() && !a.reportedPlaces.back().airborne;
-    if (r.airborne && wasOnGround && m && (m->kt < kMinLiftOffKt || m->kt > kMaxLiftOffKt)) {
+    // The reader puts a report without a ground speed on the ground when low; rolling for take-off or in the
+    // air, the speed the positions show tells whether it climbs out (the reports of a departure often carry no
+    // speed until well after the lift-off).
+    if (!r.airborne && !r.speedGiven && m && a.status == kAcInSim && (a.takeOffRoll || !a.onGround) &&
+        m->kt >= kMinLiftOffKt && m->kt <= kMaxLiftOffKt &&
+        !gf_groundReport(r.reportedAlt, lf_parkElevation(), m->kt)) {
+        r.airborne = true;
+        r.alt = r.reportedAlt;
+    }
+    // Nothing with wings flies as slowly as the positions of a landing roll go: its reports may keep the
+    // approach's height and speed long after the touchdown.
+    const bool rollsOut = (a.approach || a.onGround) && a.category != kCatRotorcraft && m &&
+                          m->kt < kMinFlyingShare * g_rotationSpeedKt.at(static_cast<int>(a.category));
+    if (r.airborne && m && ((wasOnGround && (m->kt < kMinLiftOffKt || m->kt > kMaxLiftOffKt)) || rollsOut)) {
         r.airborne = false;
         r.alt = r.vs = 0.0;
     }
@@ -205,8 +222,9 @@ bool lf_implausible(const TrafficRecord& r, const LiveAc& a, const std::optional
         if (v > kStandstillKt && w >= kSpeedJumpFactor * v) return true;
         if ((w <= kStandstillKt && v >= kFastKt) || (v <= kStandstillKt && w >= kFastKt)) return true;
     }
-    // While points are predicted the track runs ahead of the reports: a steady report still corrects it.
-    if (a.extendSteps >= 1) return false;
+    // While points are predicted the track runs ahead of the reports: a steady report still corrects it. The
+    // first ground report after airborne ones (the touchdown) is news too.
+    if (a.extendSteps >= 1 || (!r.airborne && last.airborne)) return false;
     // An unknown track counts as unchanged: reports without speed and track are taken as seldom as those of a
     // standing aircraft.
     const double trackDiff = r.trackGiven && last.trackGiven ? std::abs(r.track - last.track) : 0.0;

@@ -56,6 +56,14 @@ constexpr double kRollSpanMaxS = 30.0;
 constexpr double kRollStraightDeg = 15.0;
 constexpr double kRollStepMinNm = 0.0054;  // 10 m
 constexpr double kRollSlowingKt = 5.0;
+// Every place reported during the roll lies on it: ahead of the one before (but for this much jitter, m), this
+// near the line of the roll (m), and no faster than an aircraft gains speed (kt a second, and kt of jitter) from
+// the one before. Scatter that happens to line up three taken reports jumps about between.
+constexpr double kMetresPerDegLat = 111132.95;
+constexpr double kRollBackJitterM = 10.0;
+constexpr double kRollWidthM = 30.0;
+constexpr double kRollGainKtPerS = 8.0;
+constexpr double kRollGainJitterKt = 20.0;
 constexpr double kLineUpKt = 30.0;
 constexpr double kLineUpSpanS = 10.0;
 constexpr double kPlacesSpeedSpanS = 5.0;
@@ -66,6 +74,10 @@ constexpr double kAwayMinStepNm = 0.0010799136069114472;  // 2 m
 constexpr double kAwaySideDeg = 45.0;
 constexpr double kAwayMaxKt = 60.0;
 constexpr double kAwayJitterNm = 0.0081;  // 15 m
+// A heading within this of the stand's is on it (radians, half a degree).
+constexpr double kStandHeadingReached = 0.008726646259971648;
+// A holding aircraft whose reports lie far away this long (s) has left.
+constexpr double kFarPlacesS = 20.0;
 // A standing aircraft's reports scatter this far (nm, 150 m); a taxiing one's that lie this far behind it
 // (degrees off its way) and this near (nm, 60 m) are scatter too.
 constexpr double kStandingNoiseNm = 0.081;
@@ -197,6 +209,21 @@ bool lf_movesAwayFrom(const LiveAc& a, double lat, double lon) {
     return true;
 }
 
+// The reports of an aircraft holding at `front` lie far away, together, from the newest back for a while (or all
+// the kept ones do); with fewer than three kept there is nothing to tell a misreading by.
+bool lf_leftFarAway(const LiveAc& a, const TrackPoint& front) {
+    const auto& places = a.reportedPlaces;
+    if (places.size() < kAwayPlaces) return true;
+    const LiveAc::ReportedPlace& newest = places.back();
+    for (auto it = places.rbegin(); it != places.rend(); ++it) {
+        const bool far =
+            gf_distanceNM(front.lat, front.lon, it->lat, it->lon) * kMetresPerNm > g_HOLDING_THRESHOLD_METERS.value() &&
+            gf_distanceNM(newest.lat, newest.lon, it->lat, it->lon) <= kStandingNoiseNm;
+        if (!far) return it != places.rbegin() && newest.time - std::prev(it)->time >= kFarPlacesS;
+    }
+    return true;
+}
+
 // A ground report that only scatters: around the place the aircraft stands at (until its reports lead away
 // from it), or a little behind the way it taxis.
 bool lf_groundScatter(const LiveAc& a, const TrackPoint& b, const TrackPoint& p) {
@@ -243,6 +270,37 @@ bool lf_linedUpBefore(const LiveAc& a, double time) {
     return false;
 }
 
+// Every place reported from `first` to `last` advances along the line between them and keeps near it.
+bool lf_placesAlongRoll(const LiveAc& a, const TrackPoint& first, const TrackPoint& last) {
+    const double cosLat = std::cos(first.lat * kRadPerDeg);
+    const auto metres = [&](double lat, double lon) {
+        return std::pair{(lat - first.lat) * kMetresPerDegLat,
+                         gf_longitudeDiff(first.lon, lon) * kMetresPerDegLat * cosLat};
+    };
+    const auto [endNorth, endEast] = metres(last.lat, last.lon);
+    const double length = std::hypot(endNorth, endEast);
+    if (!(length > 0.0)) return false;
+    double reached = 0.0;
+    const LiveAc::ReportedPlace* before = nullptr;
+    std::optional<double> lastKt;
+    for (const LiveAc::ReportedPlace& q : a.reportedPlaces) {
+        if (q.time < first.time || q.time > last.time) continue;
+        const auto [north, east] = metres(q.lat, q.lon);
+        const double along = (north * endNorth + east * endEast) / length;
+        const double across = std::abs(north * endEast - east * endNorth) / length;
+        if (along < reached - kRollBackJitterM || across > kRollWidthM) return false;
+        reached = std::max(reached, along);
+        if (before && q.time > before->time) {
+            const double span = q.time - before->time;
+            const double kt = gf_distanceNM(before->lat, before->lon, q.lat, q.lon) / span * 3600.0;
+            if (lastKt && kt > *lastKt + kRollGainKtPerS * span + kRollGainJitterKt) return false;
+            lastKt = kt;
+        }
+        before = &q;
+    }
+    return true;
+}
+
 // The take-off roll as the positions show it: the new point and the received ground points before it, at
 // least three reports of the last 30 s, each at take-off roll speed, covered at that speed and along one line.
 bool lf_rollShown(const LiveAc& a, const TrackPoint& p) {
@@ -273,7 +331,7 @@ bool lf_rollShown(const LiveAc& a, const TrackPoint& p) {
         const double bearing = gf_initialBearing(from.lat, from.lon, to.lat, to.lon);
         if (std::abs(gf_angleDiff(chord, bearing)) > kRollStraightDeg * kRadPerDeg) return false;
     }
-    return true;
+    return lf_placesAlongRoll(a, first, p);
 }
 
 // Both the back point and the new one are airborne during the landing roll: the aircraft goes around.
@@ -421,17 +479,10 @@ void decodeExisting(LiveAc& a, const TrackPoint& point) {
         if (a.track.size() > kMaxTrackPoints) removeAircraftFromSim(a);
         if (a.holding && !a.track.empty() &&
             lf_distanceNm(a.track.front(), p) * kMetresPerNm > g_HOLDING_THRESHOLD_METERS.value()) {
-            // Its data jumped far away while it held in place, when its last reports all lie there: one far
-            // report among near ones is scatter, and dropped.
-            const TrackPoint& front = a.track.front();
-            const auto& places = a.reportedPlaces;
-            const bool allFar =
-                places.size() < kAwayPlaces ||
-                std::all_of(places.end() - static_cast<std::ptrdiff_t>(kAwayPlaces), places.end(), [&](const auto& q) {
-                    return gf_distanceNM(front.lat, front.lon, q.lat, q.lon) * kMetresPerNm >
-                           g_HOLDING_THRESHOLD_METERS.value();
-                });
-            if (!allFar) return;
+            // Its data jumped far away while it held in place: it left only when its reports have lain there
+            // for a while. Far reports among near ones, far ones scattered all over, or a few seconds of them
+            // somewhere else are misreadings, and dropped.
+            if (!lf_leftFarAway(a, a.track.front())) return;
             a.holding = false;
             a.holdStartTick = 0;
             removeAircraftFromSim(a);
@@ -792,6 +843,7 @@ void nextPosMain(LiveAc& a) {
 
 void nextPos(LiveAc& a) {
     gf_clearGroundCurve(a);
+    a.steeringOntoLeg = false;
     {
         const TrackPoint& front = lf_at(a, 0);
         TrackPoint& second = lf_at(a, 1);
@@ -806,13 +858,14 @@ void nextPos(LiveAc& a) {
     }
     const TrackPoint& second = lf_at(a, 1);
     if (second.stopped) {
-        a.latStep = a.lonStep = 0.0;
+        a.latStep = a.lonStep = a.legStepNm = 0.0;
         if (!a.braking && !a.takeOffRoll) gf_shrinkWindows(a);
     } else {
         const double ticks =
             static_cast<double>(std::max(kMinLegTicks, std::int64_t{second.playTick} - gf_aiTick()));
         a.latStep = (second.lat - a.latitude) / ticks;
         a.lonStep = gf_longitudeDiff(a.longitude, second.lon) / ticks;
+        a.legStepNm = gf_distanceNM(a.latitude, a.longitude, second.lat, second.lon) / ticks;
         if (a.onGround) {
             lf_takeOff(a);
         } else {
@@ -828,6 +881,20 @@ void nextPos(LiveAc& a) {
 
 bool lf_extendOrHold(LiveAc& a) {
     if (a.state == kMoveToStand) {
+        // On the stand with the nose not yet on its heading (the way in came from farther round): the stop
+        // lasts until it is.
+        const double turn = std::abs(gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(a.standHeading)));
+        if (turn > kStandHeadingReached && a.groundTurnRate > 0.0 &&
+            gf_distanceNM(a.latitude, a.longitude, a.standLat, a.standLon) <= kArrivedNm) {
+            TrackPoint stop = lf_at(a, 0);
+            stop.lat = a.standLat;
+            stop.lon = a.standLon;
+            stop.playTick += static_cast<std::int32_t>(std::ceil(turn / a.groundTurnRate)) + 1;
+            lf_makeStop(stop);
+            a.track.push_back(stop);
+            a.turnRate = std::max(a.turnRate, a.groundTurnRate);
+            return true;
+        }
         lf_arriveAtStand(a);
     } else if (a.state == kMoveEnginesStarted ||
                (a.state == kMoveFollowing && !a.takeOffRoll && !a.braking)) {

@@ -51,6 +51,7 @@ struct GroundCurve {
     double endNorth = 0.0, endEast = 0.0;
     double sHigh = 0.0;  // parameter at the end point
     double controlEast = 0.0, controlNorth = 0.0;
+    double length = 0.0;  // m, measured as the aircraft enters it (0 until then)
 };
 
 // Where a stand lies and which way it points.
@@ -146,6 +147,10 @@ struct LiveAc : AiAc {
     double altitudeStep = 0.0;
     double verticalSpeed = 0.0;  // ft/min
     double speedKt = 0.0;
+    // The ground leg's planned distance per tick (nm), and whether the nose steers onto it this leg (it rolls
+    // where its nose points, re-aimed every tick).
+    double legStepNm = 0.0;
+    bool steeringOntoLeg = false;
 
     GroundCurve groundCurve;
     double curveParam = 0.0, curveParamStep = 0.0, curveTurnDeg = 0.0;

@@ -115,7 +115,7 @@ public:
     bool readRegistration(TrafficRecord& record, const nlohmann::json& line) const;
     bool checkCategory(TrafficRecord& record, const nlohmann::json& line) const;
     bool readHexId(TrafficRecord& record, const nlohmann::json& line) const;
-    void correctAltitude(TrackPoint& point, const nlohmann::json& line) const;
+    void correctAltitude(TrafficRecord& point, const nlohmann::json& line) const;
     bool checkCallsign(TrafficRecord& record, const nlohmann::json& line);
 
     // ---- parked traffic (work thread) ----

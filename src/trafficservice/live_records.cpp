@@ -79,7 +79,7 @@ bool TrafficClient::readHexId(TrafficRecord& record, const json& line) const {
     return record.hexId > kMaxStaticHexId;
 }
 
-void TrafficClient::correctAltitude(TrackPoint& point, const json& line) const {
+void TrafficClient::correctAltitude(TrafficRecord& point, const json& line) const {
     const json& first = field(line, 4);
     const json& second = field(line, 18);
     double altitude = first.is_number() ? first.get<double>() : second.is_number() ? second.get<double>() : 0.0;
@@ -88,14 +88,9 @@ void TrafficClient::correctAltitude(TrackPoint& point, const json& line) const {
         return;
     }
     altitude = std::max(0.0, altitude + (qnh.load() - 1013) * 30.0);
-    const double gs = point.speed;
-    if (altitude > 0.0 && altitude < 14000.0) {
-        const double reference = m_parkElevationKnown.load() ? m_parkElevation.load() : -1000.0;
-        const double h = altitude - reference;
-        if (h <= 0 || (h <= 45 && gs <= 120) || (h <= 90 && gs <= 80) || (h <= 120 && gs <= 43)) altitude = 0.0;
-    }
-    if (altitude > 0.0 && gs <= 35) altitude = 0.0;
-    point.alt = altitude;
+    point.reportedAlt = altitude;
+    const double reference = m_parkElevationKnown.load() ? m_parkElevation.load() : -1000.0;
+    point.alt = gf_groundReport(altitude, reference, point.speed) ? 0.0 : altitude;
 }
 
 bool TrafficClient::checkCallsign(TrafficRecord& record, const json& line) {

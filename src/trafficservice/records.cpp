@@ -36,3 +36,12 @@ std::optional<std::uint32_t> gf_parseHexId(std::string_view text) {
     if (digits == 0) return std::nullopt;
     return static_cast<std::uint32_t>(value);
 }
+
+bool gf_groundReport(double altitude, double reference, double gs) {
+    if (!(altitude > 0.0)) return true;
+    if (altitude < 14000.0) {
+        const double h = altitude - reference;
+        if (h <= 0 || (h <= 45 && gs <= 120) || (h <= 90 && gs <= 80) || (h <= 120 && gs <= 43)) return true;
+    }
+    return gs <= 35;
+}

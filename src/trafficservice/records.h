@@ -52,7 +52,16 @@ struct TrackPoint {
 };
 
 // One received position of one live aircraft.
-struct TrafficRecord : AcIdentity, TrackPoint {};
+struct TrafficRecord : AcIdentity, TrackPoint {
+    // The reported height (ft, corrected to the QNH) before the ground rules: where a report carries no ground
+    // speed, the one its positions show may tell a climb-out from a taxi.
+    double reportedAlt = 0.0;
+};
+
+// Whether a report at `altitude` (ft, corrected) and ground speed `gs` (kt; 0 when unknown) is on the ground,
+// given the field elevation `reference` (ft; far below every field when unknown): low over the field and slow,
+// or too slow for flight.
+bool gf_groundReport(double altitude, double reference, double gs);
 
 // One parked aircraft as the service reports it. `slot` is the half-hour of the UTC day (0..47) in which
 // it was seen; the parked traffic query turns it into its age in half hours.

@@ -570,12 +570,14 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
     }
     if (m_trace && a->hexId == m_options.traceHexId) {
         std::fprintf(m_trace,
-                     "%d st%u gnd%d fl%u %.6f %.6f h%.2f hdg%.2f p%.3f b%.3f v%.1f sz%zu next%d stop%d\n", tick,
+                     "%d st%u gnd%d fl%u %.6f %.6f h%.2f hdg%.2f p%.3f b%.3f v%.1f sz%zu next%d stop%d cv%d tu%d br%d to%d so%d ls%.6f\n", tick,
                      a->state, a->onGround ? 1 : 0, a->flareStage, u.latitude, u.longitude,
                      u.altitude - m_options.fieldElevationFt - m_options.staticCgFt, lf_norm(u.heading) / kDeg,
                      u.pitch / kDeg, u.bank / kDeg, u.airspeed, a->track.size(),
                      a->track.empty() ? 0 : a->track.front().playTick,
-                     a->track.empty() ? 0 : (a->track.front().stopped ? 1 : 0));
+                     a->track.empty() ? 0 : (a->track.front().stopped ? 1 : 0),
+                     std::isnan(a->groundCurve.controlEast) ? 0 : 1, a->turning ? 1 : 0, a->braking ? 1 : 0,
+                     a->takeOffRoll ? 1 : 0, a->steeringOntoLeg ? 1 : 0, a->legStepNm);
     }
     TrackResult& res = resultOf(a->hexId);
     ++res.positions;
@@ -939,16 +941,11 @@ std::vector<BenchTrack> gf_readAdsbRecording(const std::filesystem::path& file, 
             // As the traffic reader makes it from the reported height (the on-ground flag is not read): a
             // report without one is on the ground when flagged so, else at the last height; heights in the
             // band over the field at low speed are ground reports (altitude 0).
-            double alt = x.alt ? *x.alt : x.onGround ? 0.0 : lastAlt;
+            const double alt = x.alt ? *x.alt : x.onGround ? 0.0 : lastAlt;
             if (x.alt) lastAlt = *x.alt;
-            if (alt > 0.0) {
-                const double h = alt - fieldElevationFt;
-                if (h <= 0 || (h <= 45 && r.speed <= 120) || (h <= 90 && r.speed <= 80) || (h <= 120 && r.speed <= 43))
-                    alt = 0.0;
-                if (r.speed <= 35) alt = 0.0;
-            }
-            r.alt = alt;
-            r.airborne = alt > 0.0;
+            r.reportedAlt = alt;
+            r.alt = gf_groundReport(alt, fieldElevationFt, r.speed) ? 0.0 : alt;
+            r.airborne = r.alt > 0.0;
             r.vs = r.airborne ? x.vs.value_or(0.0) : 0.0;
             r.tas = r.speed;
             t.records.push_back(r);
