@@ -114,12 +114,7 @@ void lf_useVerticalSpeed(LiveAc& a, double fpm) {
 }
 
 // The leg's position rates aim at the (new) second point.
-void lf_aimAtSecond(LiveAc& a) {
-    const TrackPoint& second = lf_at(a, 1);
-    const double t = static_cast<double>(lf_legTicks(a));
-    a.latStep = (second.lat - a.latitude) / t;
-    a.lonStep = gf_longitudeDiff(a.longitude, second.lon) / t;
-}
+void lf_aimAtSecond(LiveAc& a) { lf_aimAt(a, lf_at(a, 1), static_cast<double>(lf_legTicks(a))); }
 
 std::int64_t lf_ticksForDistance(double nm, double speedKt) {
     if (!(speedKt > 0.0)) return kMinLegTicks;

@@ -75,6 +75,11 @@ bool gf_bezierPoint(const GroundCurve& curve, double s, GeoPosition& position, d
 
 double gf_longitudeDiff(double from, double to) { return std::remainder(to - from, 360.0); }
 
+LocalOffset gf_offsetMetres(double originLat, double originLon, double latitude, double longitude) {
+    return {(latitude - originLat) * kMetresPerDegLat,
+            gf_longitudeDiff(originLon, longitude) * kMetresPerDegLat * std::cos(originLat * kRadPerDeg)};
+}
+
 double gf_midLongitude(double a, double b) { return std::remainder(a + gf_longitudeDiff(a, b) / 2.0, 360.0); }
 
 bool gf_isRealPosition(double latitude, double longitude) {

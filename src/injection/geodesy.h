@@ -29,6 +29,13 @@ GeoPosition gf_destinationPoint(double latitude, double longitude, double bearin
 // linearly from the origin to the end point, so the speed along the curve varies with its shape.
 bool gf_bezierPoint(const GroundCurve& curve, double s, GeoPosition& position, double& heading);
 
+// North and east offsets in metres of a position from an origin nearby, on the plane around the origin (for the
+// few kilometres of an airport: a ground curve, the places of a roll).
+struct LocalOffset {
+    double north = 0.0, east = 0.0;
+};
+LocalOffset gf_offsetMetres(double originLat, double originLon, double latitude, double longitude);
+
 // Longitudes wrap at the date line: the difference from the first to the second (-180..180 degrees), and
 // the longitude half way between them on the shorter way (-180..180).
 double gf_longitudeDiff(double from, double to);

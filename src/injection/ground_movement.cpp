@@ -147,8 +147,9 @@ std::int64_t lf_ticksFor(double nm, double kt) {
 
 // North and east offsets (m) of a point from the curve origin.
 void lf_offsets(const GroundCurve& c, const TrackPoint& p, double& north, double& east) {
-    north = (p.lat - c.originLat) * kMetresPerDegLat;
-    east = std::remainder(p.lon - c.originLon, 360.0) * kMetresPerDegLat * std::cos(c.originLat * kRadPerDeg);
+    const LocalOffset o = gf_offsetMetres(c.originLat, c.originLon, p.lat, p.lon);
+    north = o.north;
+    east = o.east;
 }
 
 // A ground point `feet` from the position along `bearing`, with the rest of `model`'s data; the caller gives
@@ -345,17 +346,14 @@ double lf_curveLength(const GroundCurve& c) {
 // The rest of the leg in a straight line from here to its end, arriving on time.
 void lf_aimAtLegEnd(LiveAc& a) {
     const TrackPoint& to = a.track.front();
-    const double ticks = std::max(1.0, static_cast<double>(std::int64_t{to.playTick} - gf_aiTick()));
-    a.latStep = (to.lat - a.latitude) / ticks;
-    a.lonStep = gf_longitudeDiff(a.longitude, to.lon) / ticks;
-    a.legStepNm = gf_distanceNM(a.latitude, a.longitude, to.lat, to.lon) / ticks;
+    lf_aimAt(a, to, std::max(1.0, static_cast<double>(std::int64_t{to.playTick} - gf_aiTick())));
 }
 
 // The largest angle between the nose and the curve's direction while the nose turns after it at `rate`.
 double lf_curveLagDeg(const LiveAc& a, double rate) {
     double heading = a.heading;
     double worst = 0.0;
-    const double length = lf_curveLength(a.groundCurve);
+    const double length = a.groundCurve.length;
     for (int i = 0; i <= kCurveSamples; ++i) {
         GeoPosition p;
         double direction = 0.0;
@@ -446,11 +444,13 @@ bool lf_steerOntoLeg(LiveAc& a) {
 }  // namespace
 
 void lf_followCurve(LiveAc& a) {
-    if (lf_curveSet(a)) lf_checkCurveAhead(a);
+    GroundCurve& c = a.groundCurve;
+    if (lf_curveSet(a) && !(c.length > 0.0)) {
+        c.length = lf_curveLength(c);
+        lf_checkCurveAhead(a);
+    }
     if (lf_curveSet(a)) {
         // At an even pace along the curve: its parameter goes on by the share of its length a tick covers.
-        GroundCurve& c = a.groundCurve;
-        if (!(c.length > 0.0)) c.length = lf_curveLength(c);
         const double rate = lf_curveRate(c, a.curveParam);
         const double step = rate > kMinCurveRateShare * c.length ? a.curveParamStep * c.length / rate
                                                                  : a.curveParamStep / kMinCurveRateShare;

@@ -59,7 +59,6 @@ constexpr double kRollSlowingKt = 5.0;
 // Every place reported during the roll lies on it: ahead of the one before (but for this much jitter, m), this
 // near the line of the roll (m), and no faster than an aircraft gains speed (kt a second, and kt of jitter) from
 // the one before. Scatter that happens to line up three taken reports jumps about between.
-constexpr double kMetresPerDegLat = 111132.95;
 constexpr double kRollBackJitterM = 10.0;
 constexpr double kRollWidthM = 30.0;
 constexpr double kRollGainKtPerS = 8.0;
@@ -272,22 +271,17 @@ bool lf_linedUpBefore(const LiveAc& a, double time) {
 
 // Every place reported from `first` to `last` advances along the line between them and keeps near it.
 bool lf_placesAlongRoll(const LiveAc& a, const TrackPoint& first, const TrackPoint& last) {
-    const double cosLat = std::cos(first.lat * kRadPerDeg);
-    const auto metres = [&](double lat, double lon) {
-        return std::pair{(lat - first.lat) * kMetresPerDegLat,
-                         gf_longitudeDiff(first.lon, lon) * kMetresPerDegLat * cosLat};
-    };
-    const auto [endNorth, endEast] = metres(last.lat, last.lon);
-    const double length = std::hypot(endNorth, endEast);
+    const LocalOffset end = gf_offsetMetres(first.lat, first.lon, last.lat, last.lon);
+    const double length = std::hypot(end.north, end.east);
     if (!(length > 0.0)) return false;
     double reached = 0.0;
     const LiveAc::ReportedPlace* before = nullptr;
     std::optional<double> lastKt;
     for (const LiveAc::ReportedPlace& q : a.reportedPlaces) {
         if (q.time < first.time || q.time > last.time) continue;
-        const auto [north, east] = metres(q.lat, q.lon);
-        const double along = (north * endNorth + east * endEast) / length;
-        const double across = std::abs(north * endEast - east * endNorth) / length;
+        const LocalOffset o = gf_offsetMetres(first.lat, first.lon, q.lat, q.lon);
+        const double along = (o.north * end.north + o.east * end.east) / length;
+        const double across = std::abs(o.north * end.east - o.east * end.north) / length;
         if (along < reached - kRollBackJitterM || across > kRollWidthM) return false;
         reached = std::max(reached, along);
         if (before && q.time > before->time) {
@@ -861,11 +855,7 @@ void nextPos(LiveAc& a) {
         a.latStep = a.lonStep = a.legStepNm = 0.0;
         if (!a.braking && !a.takeOffRoll) gf_shrinkWindows(a);
     } else {
-        const double ticks =
-            static_cast<double>(std::max(kMinLegTicks, std::int64_t{second.playTick} - gf_aiTick()));
-        a.latStep = (second.lat - a.latitude) / ticks;
-        a.lonStep = gf_longitudeDiff(a.longitude, second.lon) / ticks;
-        a.legStepNm = gf_distanceNM(a.latitude, a.longitude, second.lat, second.lon) / ticks;
+        lf_aimAt(a, second, static_cast<double>(std::max(kMinLegTicks, std::int64_t{second.playTick} - gf_aiTick())));
         if (a.onGround) {
             lf_takeOff(a);
         } else {
@@ -1041,6 +1031,12 @@ void lf_learnCargoStand(LiveAc& a) {
 }
 
 // ---- Small operations of the leg planning ----
+
+void lf_aimAt(LiveAc& a, const TrackPoint& to, double ticks) {
+    a.latStep = (to.lat - a.latitude) / ticks;
+    a.lonStep = gf_longitudeDiff(a.longitude, to.lon) / ticks;
+    a.legStepNm = gf_distanceNM(a.latitude, a.longitude, to.lat, to.lon) / ticks;
+}
 
 double lf_legSpeed(const LiveAc& a) {
     const TrackPoint& front = lf_at(a, 0);

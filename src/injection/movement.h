@@ -76,6 +76,8 @@ void lf_learnCargoStand(LiveAc& a);
 // Speed (kt) of the leg from the front to the second point: the mean of their speeds; when both are 0, the
 // speed that covers the distance in the time between them (at least 1 kt).
 double lf_legSpeed(const LiveAc& a);
+// The leg's per-tick steps (latitude, longitude, distance) from where the aircraft is to `to` in `ticks`.
+void lf_aimAt(LiveAc& a, const TrackPoint& to, double ticks);
 // Signed difference (-pi..pi) from the heading to the bearing of the leg after the next (second to third
 // point); 0 with fewer than 3 points.
 double lf_turnAhead(const LiveAc& a);
