@@ -9,11 +9,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <functional>
 #include <map>
 #include <memory>
 #include <string>
-#include <thread>
 
 #include <nlohmann/json.hpp>
 
@@ -31,15 +29,6 @@ using testing_support::readWholeFile;
 using testing_support::writeWholeFile;
 
 const fs::path kService = fs::path(ZNTV_BINARY_DIR) / "bin" / "zntv-service";
-
-bool lf_waitFor(const std::function<bool()>& condition, std::chrono::milliseconds bound) {
-    const auto end = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(20ms);
-    }
-    return condition();
-}
 
 // A KLM 737 at 2500 ft a mile east of the user at Amsterdam, flying east at 200 kt for ten minutes.
 nlohmann::json lf_scenario() {
@@ -82,7 +71,7 @@ TEST(InstalledProgram, StartsAsInstalledAndCreatesTrafficWithoutAnUpdateAddress)
     ChildProcess service(kService, {"--port", "0", "--scenario", scenario.string(), "--start-at", "60", "--time-scale", "0"},
                          root, {}, root / "service.out");
     std::string servicePort;
-    ASSERT_TRUE(lf_waitFor(
+    ASSERT_TRUE(testing_support::waitFor(
         [&] {
             const std::string text = readWholeFile(root / "service.out");
             const auto line = text.find("port ");
@@ -132,7 +121,7 @@ TEST(InstalledProgram, StartsAsInstalledAndCreatesTrafficWithoutAnUpdateAddress)
             if (object.atcId == "KLM101") return true;
         return false;
     };
-    EXPECT_TRUE(lf_waitFor([&] { return created() || !zntv->running(); }, 120s) && created()) << log();
+    EXPECT_TRUE(testing_support::waitFor([&] { return created() || !zntv->running(); }, 120s) && created()) << log();
 
     const std::string text = log();
     EXPECT_NE(text.find("Authenticated at RT server"), std::string::npos);

@@ -33,12 +33,7 @@ const fs::path kScenario = fs::path(ZNTV_SOURCE_DIR) / "testbed" / "fixtures" / 
 const fs::path kDatabase = fs::path(ZNTV_BINARY_DIR) / "dbase" / "dbase.zip";
 
 bool lf_waitFor(const std::function<bool()>& condition, std::chrono::milliseconds bound = 30s) {
-    const auto end = std::chrono::steady_clock::now() + bound;
-    while (std::chrono::steady_clock::now() < end) {
-        if (condition()) return true;
-        std::this_thread::sleep_for(10ms);
-    }
-    return condition();
+    return testing_support::waitFor(condition, bound);
 }
 
 class Program : public ::testing::Test {

@@ -1,7 +1,9 @@
 // Helpers shared by the test suites: a temporary folder, scoped environment variables and working folder.
 #pragma once
 
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -45,6 +47,9 @@ public:
 private:
     std::filesystem::path m_old;
 };
+
+// Polls `condition` until it holds or `bound` has passed; whether it holds at the end.
+bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds bound);
 
 std::string readWholeFile(const std::filesystem::path& p);
 void writeWholeFile(const std::filesystem::path& p, const std::string& bytes);
