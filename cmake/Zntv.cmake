@@ -1,5 +1,5 @@
 # The shared folder of test fixtures beside the checkout: ZNTV_SHARED_DIR when it is given and there, else the
-# first "shared" holding "spec" or "fixtures" from the source tree upwards; empty when there is none. A
+# first "shared" holding "fixtures" from the source tree upwards; empty when there is none. A
 # checkout of its own then still builds and passes, with what needs the shared recordings skipped.
 function(zntv_find_shared_dir out)
   if(ZNTV_SHARED_DIR AND IS_DIRECTORY "${ZNTV_SHARED_DIR}")
@@ -8,7 +8,7 @@ function(zntv_find_shared_dir out)
   endif()
   set(dir "${PROJECT_SOURCE_DIR}")
   foreach(level RANGE 64)  # up to the root, which is its own parent
-    if(IS_DIRECTORY "${dir}/shared/spec" OR IS_DIRECTORY "${dir}/shared/fixtures")
+    if(IS_DIRECTORY "${dir}/shared/fixtures")
       set(${out} "${dir}/shared" PARENT_SCOPE)
       return()
     endif()

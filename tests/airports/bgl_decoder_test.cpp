@@ -281,7 +281,8 @@ TEST(BglDecoder, StandsTheAirportCannotHaveAreDropped) {
 
 // Decoding costs a bounded number of steps and stands per word of the file, whatever the file holds: a list
 // of many groups of equal ids, and airport records reached through other subsections that overlap one
-// another and would each decode the same parking list.
+// another and would each decode the same parking list (they lie where the outer airport lies, so that their
+// stands would all be kept).
 TEST(BglDecoder, DecodingIsBoundByTheFilesWords) {
     const auto duplicateIds = [] {
         std::vector<ParkingSpot> spots;
@@ -297,6 +298,7 @@ TEST(BglDecoder, DecodingIsBoundByTheFilesWords) {
         for (std::size_t k = 0; k < kInner; ++k) file.sections[0].subsections.push_back({Raw{0x22, {}}});
         Map map;
         std::vector<std::uint8_t> bytes = write(file, &map);
+        const std::size_t outer = map.airports[0].record;
         const std::size_t padding = map.airports[0].subrecords[1], list = map.airports[0].subrecords[2];
         const std::size_t end = list + 6 + 2 + 36 * 100;  // of the list, and of the airport
         // Inside the padding: airport records that reach the list through one subrecord each.
@@ -306,6 +308,7 @@ TEST(BglDecoder, DecodingIsBoundByTheFilesWords) {
             putU32(bytes, h + 12, static_cast<std::uint32_t>(end - r));
             putU16(bytes, r, 0x003C);
             putU32(bytes, r + 2, static_cast<std::uint32_t>(end - r));
+            std::copy_n(bytes.begin() + outer + 12, 24, bytes.begin() + r + 12);  // position, altitude, tower
             putU32(bytes, r + 40, packIdent("EGLL"));
             putU16(bytes, r + 56, 0x0000);
             putU32(bytes, r + 58, static_cast<std::uint32_t>(list - (r + 56)));

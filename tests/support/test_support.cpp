@@ -80,12 +80,9 @@ fs::path sharedDir() {
     if (const fs::path found = ZNTV_SHARED_DIR; !found.empty() && fs::is_directory(found, ec)) return found;
 #endif
 #ifdef ZNTV_SOURCE_DIR
-    // Else the way the build looks: the first "shared" holding "spec" or "fixtures", from the source tree
-    // upwards.
+    // Else the way the build looks: the first "shared" holding "fixtures", from the source tree upwards.
     for (fs::path dir = ZNTV_SOURCE_DIR;; dir = dir.parent_path()) {
-        if (fs::is_directory(dir / "shared" / "spec", ec) || fs::is_directory(dir / "shared" / "fixtures", ec)) {
-            return dir / "shared";
-        }
+        if (fs::is_directory(dir / "shared" / "fixtures", ec)) return dir / "shared";
         if (dir == dir.parent_path()) break;
     }
 #endif

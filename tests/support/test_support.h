@@ -55,7 +55,7 @@ std::string readWholeFile(const std::filesystem::path& p);
 void writeWholeFile(const std::filesystem::path& p, const std::string& bytes);
 
 // The shared folder beside the checkout (test fixtures too big or too foreign for the repository): where the
-// build found it, else the first "shared" holding "spec" or "fixtures" from the source tree upwards; empty
+// build found it, else the first "shared" holding "fixtures" from the source tree upwards; empty
 // when there is none, and a test that needs it skips.
 std::filesystem::path sharedDir();
 // Its "fixtures" folder; empty when there is no shared folder.
