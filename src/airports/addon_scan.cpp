@@ -15,6 +15,8 @@
 #include <fmt/format.h>
 
 #include "airports/bgl_decoder.h"
+#include "airports/stand_file.h"
+#include "airports/stand_sources.h"
 #include "airports/stand_load.h"
 #include "frame/display.h"
 #include "frame/errors.h"
@@ -79,10 +81,13 @@ void lf_showOfflineLearning() {
     ui::backend().invalidate(kMiddleBand);
 }
 
+// The codes of the stand files the running scan made in `folder`: the user's files there take no part in
+// offline learning, which would move them away.
 std::vector<std::string> lf_codesOf(const fs::path& folder) {
     std::vector<std::string> codes;
     if (!fs::is_directory(folder)) return codes;
-    for (const fs::path& file : gf_listXmlFiles(folder)) codes.push_back(file.stem().string());
+    for (const fs::path& file : gf_listXmlFiles(folder))
+        if (gf_scanMadeFile(file)) codes.push_back(file.stem().string());
     std::sort(codes.begin(), codes.end());
     return codes;
 }
@@ -103,7 +108,7 @@ bool lf_copyForLearning(const fs::path& folder, const std::string& code, bool or
         return false;
     }
     gf_logLine(fmt::format("{} copied to {}", source.string(), target.string()));
-    if (fs::exists(folder / (code + ".txt"))) fs::remove(source);
+    if (fs::exists(folder / (code + ".txt")) && gf_scanMadeFile(source)) fs::remove(source);
     return true;
 }
 
@@ -138,26 +143,32 @@ using FileStamps = std::map<std::string, FileStamp>;
 
 fs::path lf_generatedListPath() { return g_airportsScanLogFile.parent_path() / "AirportsScanGenerated.txt"; }
 
+std::optional<FileStamp> lf_stamp(const fs::directory_entry& entry) {
+    std::error_code ec;
+    if (!entry.is_regular_file(ec)) return std::nullopt;
+    const std::uintmax_t size = entry.file_size(ec);
+    const auto changed = entry.last_write_time(ec).time_since_epoch().count();
+    if (ec) return std::nullopt;
+    return FileStamp{size, static_cast<std::int64_t>(changed)};
+}
+
 FileStamps lf_stampScanFolders() {
     FileStamps stamps;
     for (const fs::path& folder : {g_myOrbxFolder, g_myThirdpartyFolder}) {
         std::error_code ec;
-        for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec)) {
-            std::error_code fileError;
-            if (!it->is_regular_file(fileError)) continue;
-            const std::uintmax_t size = it->file_size(fileError);
-            const auto changed = it->last_write_time(fileError).time_since_epoch().count();
-            if (!fileError) stamps[it->path().string()] = {size, static_cast<std::int64_t>(changed)};
-        }
+        for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
+            if (const std::optional<FileStamp> stamp = lf_stamp(*it)) stamps[it->path().string()] = *stamp;
     }
     return stamps;
 }
 
-FileStamps lf_readGeneratedList() {
+// Nothing when there is no list: the last scan was made by a version that kept none.
+std::optional<FileStamps> lf_readGeneratedList() {
+    std::error_code ec;
+    if (!fs::exists(lf_generatedListPath(), ec)) return std::nullopt;
     FileStamps listed;
     std::vector<std::string> lines;
-    std::error_code ec;
-    if (fs::exists(lf_generatedListPath(), ec)) gf_readExtTextFileToStringVector(lf_generatedListPath(), lines);
+    gf_readExtTextFileToStringVector(lf_generatedListPath(), lines);
     for (const std::string& line : lines) {
         // "<size> <time> <path>": the path last, since it may hold blanks.
         std::istringstream in(line);
@@ -169,13 +180,12 @@ FileStamps lf_readGeneratedList() {
     return listed;
 }
 
-// Records what the scan made: the files that are new or changed since `before`.
-void lf_writeGeneratedList(const FileStamps& before) {
+// Records what the scan made: the files it claimed and wrote.
+void lf_writeGeneratedList() {
     std::string text;
-    for (const auto& [path, stamp] : lf_stampScanFolders()) {
-        const auto old = before.find(path);
-        if (old == before.end() || !(old->second == stamp))
-            text += fmt::format("{} {} {}\n", stamp.size, stamp.changed, path);
+    for (const fs::path& path : gf_scanMadeFiles()) {
+        if (const std::optional<FileStamp> stamp = lf_stamp(fs::directory_entry(path)))
+            text += fmt::format("{} {} {}\n", stamp->size, stamp->changed, path.string());
     }
     std::error_code ec;
     fs::create_directories(lf_generatedListPath().parent_path(), ec);
@@ -183,9 +193,43 @@ void lf_writeGeneratedList(const FileStamps& before) {
         gf_logWarning(fmt::format("could not write {}", lf_generatedListPath().string()));
 }
 
+}  // namespace
+
+bool lf_carriesEveryMarkOfAGeneratedFile(std::string_view text, const fs::path& name, bool orbx) {
+    const std::string code = name.stem().string();
+    if (name.extension() == ".txt") {
+        const std::string file = lf_apfFileName(code);
+        if (orbx) return text == "archive/simaddon/" + file;
+        // The publisher's folder of the third-party archive: one name, blanks written "%20".
+        const std::string_view prefix = "archive/thirdparty/";
+        if (text.size() < prefix.size() + 2 + file.size() || !text.starts_with(prefix) || !text.ends_with("/" + file))
+            return false;
+        const std::string_view publisher = text.substr(prefix.size(), text.size() - prefix.size() - file.size() - 1);
+        return publisher.find_first_of("/\\ ") == std::string_view::npos;
+    }
+    if (name.extension() != ".xml") return false;
+    pugi::xml_document doc;
+    if (!doc.load_buffer(text.data(), text.size())) return false;
+    if (std::string_view(doc.select_node("/meta/info[@name='author']/@value").attribute().value()) != "ZNTV_P3D")
+        return false;
+    StandFile generated;
+    generated.airportName = lf_readApfParamString(doc, "airport_name").value_or("");
+    generated.publisher = lf_readApfParamString(doc, "publisher").value_or("");
+    generated.altitude = lf_readApfParamInt(doc, "altitude");
+    generated.bglPath = lf_readApfParamString(doc, "BGLpath").value_or("");
+    for (pugi::xml_node node : doc.child("parkpositions").children("parkpos"))
+        lf_readParkpos(node, node.attribute("id").value(), 0, generated.stands);
+    const std::string again = gf_writeStandFileText(generated);
+    const std::size_t body = text.find("</meta>"), againBody = again.find("</meta>");
+    return body != std::string::npos && againBody != std::string::npos &&
+           text.substr(body) == std::string_view(again).substr(againBody);
+}
+
+namespace {
+
 // The previous scan's files go; whatever the scan did not make, or the user changed since, stays.
 void lf_removeGeneratedFiles() {
-    const FileStamps listed = lf_readGeneratedList();
+    const std::optional<FileStamps> listed = lf_readGeneratedList();
     const FileStamps now = lf_stampScanFolders();
     for (const fs::path& folder : {g_myOrbxFolder, g_myThirdpartyFolder}) {
         std::vector<fs::path> entries;
@@ -193,9 +237,16 @@ void lf_removeGeneratedFiles() {
         for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
             entries.push_back(it->path());
         for (const fs::path& entry : entries) {
-            const auto was = listed.find(entry.string());
             const auto is = now.find(entry.string());
-            if (was == listed.end() || is == now.end() || !(was->second == is->second)) {
+            bool made = false;
+            if (listed) {
+                const auto was = listed->find(entry.string());
+                made = was != listed->end() && is != now.end() && was->second == is->second;
+            } else {
+                const std::optional<std::string> text = is != now.end() ? gf_readFile(entry) : std::nullopt;
+                made = text && lf_carriesEveryMarkOfAGeneratedFile(*text, entry.filename(), folder == g_myOrbxFolder);
+            }
+            if (!made) {
                 gf_logLine(fmt::format("{} kept, the airports scan did not make it", entry.string()));
                 continue;
             }
@@ -521,15 +572,15 @@ void gf_scanAddOnAirports() {
         }
     }
     lf_removeGeneratedFiles();
-    const FileStamps before = lf_stampScanFolders();
+    gf_startScanFiles();
     AirportScanOutcome outcome = AirportScanOutcome::Cancelled;
     try {
         outcome = lf_scanAirportFolders(folders);
     } catch (...) {
-        lf_writeGeneratedList(before);
+        lf_writeGeneratedList();
         throw;
     }
-    lf_writeGeneratedList(before);
+    lf_writeGeneratedList();
 
     switch (outcome) {
         case AirportScanOutcome::Cancelled:

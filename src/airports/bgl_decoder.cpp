@@ -484,12 +484,30 @@ void lf_walkAirportRecords(FileWalk& walk, std::uint64_t begin, std::uint64_t en
 
 // ---- Archive lookup and generation ----
 
-bool lf_writePointerFile(const fs::path& folder, const std::string& ident, const std::string& reference) {
-    // The folder may be gone (a first scan); without the pointer file the airport would be neither linked nor
-    // generated.
+fs::path lf_generatedFolder(const std::string& publisher) {
+    return publisher == "simaddon" ? g_myOrbxFolder : g_myThirdpartyFolder;
+}
+
+// Whether the scan may write the stand file or pointer file of `ident` at `target`: its folder is there (a
+// first scan makes "airports" too) and the user has no file of that airport there.
+bool lf_readyToWrite(const fs::path& target, const std::string& ident) {
     std::error_code ec;
-    fs::create_directory(folder, ec);
-    return gf_writeFile(reference, folder / lf_apfPointerPath(ident), true);
+    fs::create_directories(target.parent_path(), ec);
+    if (ec) {
+        gf_addScanLogLine(fmt::format("{}{} could not be made ({}), the scan's stands of {} not written", kWarn,
+                                      target.parent_path().string(), ec.message(), ident));
+        return false;
+    }
+    if (const std::optional<fs::path> user = gf_claimScanFile(target)) {
+        gf_addScanLogLine(fmt::format("{} is the user's, the scan's stands of {} not written", user->string(), ident));
+        return false;
+    }
+    return true;
+}
+
+bool lf_writePointerFile(const fs::path& folder, const std::string& ident, const std::string& reference) {
+    const fs::path target = folder / lf_apfPointerPath(ident);
+    return lf_readyToWrite(target, ident) && gf_writeFile(reference, target, true);
 }
 
 std::string lf_simaddonArchiveRef(const std::string& ident) {
@@ -535,12 +553,16 @@ bool lf_linkThirdPartyAirport(const std::string& publisher, const std::string& i
     return true;
 }
 
-// Whether the archive covers the airport, and its archived stand count. Sets bglPath and publisher.
-std::pair<bool, std::int32_t> lf_linkArchivedAirport(ApfAirport& airport, const std::string& path) {
+void lf_takePublisher(ApfAirport& airport, const std::string& path) {
     std::lock_guard lock(g_apfArchiveMutex);
-    std::int32_t archived = 0;
     airport.bglPath = path;
     airport.publisher = gf_publisherFromFilename(path);
+}
+
+// Whether the archive covers the airport, and its archived stand count.
+std::pair<bool, std::int32_t> lf_linkArchivedAirport(ApfAirport& airport) {
+    std::lock_guard lock(g_apfArchiveMutex);
+    std::int32_t archived = 0;
     bool covered = false;
     if (airport.publisher == "simaddon")
         covered = lf_linkSimaddonAirport(airport.ident);
@@ -552,7 +574,8 @@ std::pair<bool, std::int32_t> lf_linkArchivedAirport(ApfAirport& airport, const 
 
 bool lf_generateAirportFile(ApfAirport& airport, std::uint32_t helipadCounter) {
     if (airport.stands.empty()) return false;
-    const fs::path folder = airport.publisher == "simaddon" ? g_myOrbxFolder : g_myThirdpartyFolder;
+    const fs::path target = lf_generatedFolder(airport.publisher) / lf_apfPath(airport.ident);
+    if (!lf_readyToWrite(target, airport.ident)) return false;
     std::string line = fmt::format("Generated {}: {} position{}", lf_apfFileName(airport.ident),
                                    airport.stands.size(), gf_pluralSuffix(std::uint64_t{airport.stands.size()}));
     if (helipadCounter >= 2) {
@@ -562,7 +585,6 @@ bool lf_generateAirportFile(ApfAirport& airport, std::uint32_t helipadCounter) {
     gf_addScanLogLine(line);
     std::sort(airport.stands.begin(), airport.stands.end(),
               [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
-    if (!fs::exists(folder)) fs::create_directory(folder);
 
     StandFile file;
     file.mode = StandFileMode::full;
@@ -573,7 +595,6 @@ bool lf_generateAirportFile(ApfAirport& airport, std::uint32_t helipadCounter) {
     file.qfSoft = airport.qfSoft;
     file.bglPath = airport.bglPath;
     file.stands = std::move(airport.stands);
-    const fs::path target = folder / lf_apfPath(airport.ident);
     if (gf_writeApf(file, target)) {
         g_addOnAirportFound.exchange(true);
         return true;
@@ -585,8 +606,13 @@ bool lf_generateAirportFile(ApfAirport& airport, std::uint32_t helipadCounter) {
 // Archive lookup, the record's own scan-log lines, the count comparison and the stand file.
 bool lf_publishAirport(BglAirport& record, const std::string& path) {
     ApfAirport& airport = record.airport;
-    const auto [covered, archived] = lf_linkArchivedAirport(airport, path);
+    lf_takePublisher(airport, path);
+    // An airport the user keeps a file of is theirs: no pointer file and no stand file of the scan beside it.
+    const fs::path file = lf_generatedFolder(airport.publisher) / lf_apfPath(airport.ident);
+    const bool theScans = lf_readyToWrite(file, airport.ident);
+    const auto [covered, archived] = theScans ? lf_linkArchivedAirport(airport) : std::pair<bool, std::int32_t>{};
     for (const std::string& line : record.scanLog) gf_addScanLogLine(line);
+    if (!theScans) return false;
     const auto count = static_cast<std::int64_t>(airport.stands.size());
     const bool more = count > archived && airport.publisher != "simaddon";
     if (more) {

@@ -89,4 +89,47 @@ TEST_F(AddOnScanRun, TheStartUpScanMakesTheStandFileThatTheParkAirportLoads) {
     EXPECT_TRUE(logHas("num_parkpos" + std::string(13, ' ') + ": 3")) << log();  // two parking spots, a helipad
 }
 
+// A stand file of the user's own for the add-on airport's code stays as the user wrote it: the scan with the
+// add-on writes none beside it and says so in its log, and the scan after the add-on is switched off in the
+// scenery library leaves it too.
+TEST_F(AddOnScanRun, TheUsersStandFileOfAnAddOnAirportSurvivesTheScans) {
+    const fs::path program = m_root / "program";
+    const fs::path mine = program / "airports/my_thirdparty/KTST.xml";
+    const std::string users =
+        "<?xml version=\"1.0\"?>\n<meta>\n\t<info name=\"author\" value=\"me\" />\n\t<info name=\"date\" "
+        "value=\"May 1, 2026\" />\n\t<info name=\"version\" value=\"1\" />\n</meta>\n<parameters>\n\t<parameter "
+        "name=\"airport_name\" value=\"My Testfield\" />\n\t<parameter name=\"publisher\" value=\"me\" />\n\t"
+        "<parameter name=\"handmade\" value=\"true\" />\n</parameters>\n<parkpositions>\n\t<parkpos id=\"MINE\" "
+        "latitude=\"41.353200\" longitude=\"-89.150800\" heading=\"90.0\" radius=\"25.0\" cargo=\"false\" "
+        "ramp=\"true\" />\n</parkpositions>\n";
+    fs::create_directories(mine.parent_path());
+    writeWholeFile(mine, users);
+    Run run;
+    run.scanAirports = true;
+    ASSERT_NO_FATAL_FAILURE(start(run));
+    ASSERT_TRUE(waitWhileRunning(20s, [&] { return logHas("airports scan ends"); })) << log();
+    EXPECT_EQ(readWholeFile(mine), users);
+    EXPECT_NE(readWholeFile(program / "output/info/AirportsScanLog.txt")
+                  .find("airports/my_thirdparty/KTST.xml is the user's, the scan's stands of KTST not written\n"),
+              std::string::npos);
+    ASSERT_TRUE(stopProgram());
+
+    // The add-on switched off; the user ticks the scan again.
+    const fs::path cfg = m_root / "c/ProgramData/Lockheed Martin/Prepar3D v5/scenery.cfg";
+    std::string text = readWholeFile(cfg);
+    text.replace(text.rfind("Active=TRUE"), 11, "Active=FALSE");
+    writeWholeFile(cfg, text);
+    const fs::path parameters = m_root / "config/ZNTV_P3D/parameters.xml";
+    text = readWholeFile(parameters);
+    const std::string off = "<parameter name=\"SCAN_AIRPORTS\" value=\"false\"";
+    ASSERT_NE(text.find(off), std::string::npos) << text;
+    text.replace(text.find(off), off.size(), "<parameter name=\"SCAN_AIRPORTS\" value=\"true\"");
+    writeWholeFile(parameters, text);
+    fs::rename(program / "Log.txt", program / "Log1.txt");
+    startProgram();
+    ASSERT_TRUE(waitWhileRunning(20s, [&] { return logHas("airports scan ends"); })) << log();
+    EXPECT_TRUE(logHas("0 scenery add-on paths found")) << log();
+    EXPECT_EQ(readWholeFile(mine), users);
+}
+
 }  // namespace

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "frame/errors.h"
@@ -132,11 +133,13 @@ TEST_F(AddOnScan, TheSceneryListsFoldersAreCheckedAndTheScanEndsSwitchedOff) {
 }
 
 // Generated stand files go to TBLO when the server says the airport is worth offline learning; a generated
-// file that the archive covers (its pointer file beside it) then stays only there.
+// file that the archive covers (its pointer file beside it) then stays only there. The user's own files there
+// take no part, pointer file beside them or not.
 TEST_F(AddOnScan, SuitableStandFilesAreGatheredIntoTblo) {
     struct Case {
         std::vector<std::string> orbx, orbxPointers, thirdparty, suitable, tblo, orbxLeft;
         std::uint32_t count;
+        std::vector<std::string> users = {};  // in both folders, each with a pointer file beside it
     };
     const std::vector<Case> cases = {
         {{}, {}, {}, {}, {}, {}, 0},
@@ -145,6 +148,7 @@ TEST_F(AddOnScan, SuitableStandFilesAreGatheredIntoTblo) {
         {{"A001", "A002", "A003"}, {}, {"KTST"}, {"A001", "A002", "A003"}, {"A001", "A002", "A003"},
          {"A001", "A002", "A003"}, 3},
         {{"EGLL"}, {}, {"KTST", "KXYZ"}, {"KTST", "KXYZ"}, {"KTST", "KXYZ"}, {"EGLL"}, 2},
+        {{}, {}, {"KTST"}, {"KTST", "LSZB"}, {"KTST"}, {"LSZB"}, 1, {"LSZB"}},
     };
     const auto names = [](const fs::path& folder, const char* ext) {
         std::vector<std::string> out;
@@ -160,9 +164,20 @@ TEST_F(AddOnScan, SuitableStandFilesAreGatheredIntoTblo) {
             fs::create_directories(f);
         }
         writeWholeFile("TBLO/OLD1.xml", "from the last scan");
-        for (const std::string& code : c.orbx) writeWholeFile(g_myOrbxFolder / (code + ".xml"), code);
-        for (const std::string& code : c.orbxPointers) writeWholeFile(g_myOrbxFolder / (code + ".txt"), "ref");
-        for (const std::string& code : c.thirdparty) writeWholeFile(g_myThirdpartyFolder / (code + ".xml"), code);
+        gf_startScanFiles();
+        const auto make = [](const fs::path& file) {
+            ASSERT_FALSE(gf_claimScanFile(file));
+            writeWholeFile(file, file.stem().string());
+        };
+        for (const std::string& code : c.users) {
+            for (const fs::path& folder : {g_myOrbxFolder, g_myThirdpartyFolder}) {
+                writeWholeFile(folder / (code + ".xml"), "the user's");
+                writeWholeFile(folder / (code + ".txt"), "ref");
+            }
+        }
+        for (const std::string& code : c.orbx) make(g_myOrbxFolder / (code + ".xml"));
+        for (const std::string& code : c.orbxPointers) make(g_myOrbxFolder / (code + ".txt"));
+        for (const std::string& code : c.thirdparty) make(g_myThirdpartyFolder / (code + ".xml"));
         g_offlineLearningCount = 0;
 
         lf_collectOfflineLearning([&](const std::string& code) {
@@ -175,6 +190,10 @@ TEST_F(AddOnScan, SuitableStandFilesAreGatheredIntoTblo) {
         EXPECT_EQ(g_offlineLearningCount.load(), c.count);
         EXPECT_EQ(g_mainWindow.addonAirportCount.load(), c.count);
         EXPECT_TRUE(g_orbxDone.load() && g_mainWindow.simaddonOk.load());
+        for (const std::string& code : c.users) {
+            EXPECT_EQ(readWholeFile(g_myThirdpartyFolder / (code + ".xml")), "the user's");
+            EXPECT_FALSE(fs::exists(fs::path("TBLO") / (code + ".xml")));
+        }
     }
     for (const char* line : {"===> zip folder \"TBLO\", and mail to \"airports@zentavo.org\" please!\\n\n",
                              "airports/my_ORBX/EGKK.xml copied to TBLO/EGKK.xml",
@@ -196,8 +215,7 @@ TEST_F(AddOnScan, TheNextScanRemovesOnlyWhatTheLastOneMadeUnchanged) {
         a.parking = {spot};
         return a;
     };
-    fs::create_directories(addOn);
-    fs::create_directories(g_airportsFolder);
+    fs::create_directories(addOn);  // and no "airports" folder yet: the first scan makes it
     bglgen::writeFile(addOn / "AIRPORTS.bgl", bglgen::airportFile({airport("LGAV", 23.9), airport("LGTS", 22.9)}));
     writeWholeFile(m_programData / "scenery.cfg", "[Area.1]\nLocal=" + addOn.string() + "\nActive=TRUE\n");
     const fs::path mine = g_myThirdpartyFolder;
@@ -220,3 +238,39 @@ TEST_F(AddOnScan, TheNextScanRemovesOnlyWhatTheLastOneMadeUnchanged) {
 }
 
 }  // namespace
+
+// Without the list of a last scan (a version that kept none) a file is the scan's only when it is as a scan
+// writes it; hand-made, learned or reworded files stay.
+TEST_F(AddOnScan, WithoutAListOnlyFilesAsTheScanWritesThemAreRemoved) {
+    const std::string generated = readWholeFile(fs::path(ZNTV_SOURCE_DIR) / "tests/airports/golden/generated.xml");
+    const auto edited = [&](const std::string& from, const std::string& to) {
+        std::string text = generated;
+        text.replace(text.find(from), from.size(), to);
+        return text;
+    };
+    const std::string stand = "<parkpos id=\"A1\"";
+    const std::vector<std::tuple<fs::path, std::string, bool>> cases = {
+        {g_myThirdpartyFolder / "EHXX.xml", generated, true},
+        {g_myOrbxFolder / "EHXX.xml", generated, true},
+        {g_myThirdpartyFolder / "EHX1.xml",
+         edited("</parameters>", "\t<parameter name=\"handmade\" value=\"true\" />\n</parameters>"), false},
+        {g_myThirdpartyFolder / "EHX2.xml",
+         edited("ramp=\"true\" />", "ramp=\"true\">\n\t\t<opt reg=\"HBJVA\" day=\"1\" hh=\"1\" />\n\t</parkpos>"),
+         false},
+        {g_myThirdpartyFolder / "EHX3.xml", edited("value=\"ZNTV_P3D\"", "value=\"me\""), false},
+        {g_myThirdpartyFolder / "EHX4.xml", edited(stand, "<parkpos  id=\"A1\""), false},
+        {g_myThirdpartyFolder / "EHX5.xml", edited("latitude=\"52.308056\"", "latitude=\"52.3080560\""), false},
+        {g_myThirdpartyFolder / "LSZB.txt", "archive/thirdparty/Some%20Pub/LSZB.xml", true},
+        {g_myOrbxFolder / "EGLL.txt", "archive/simaddon/EGLL.xml", true},
+        {g_myThirdpartyFolder / "LSZC.txt", "archive/thirdparty/Some%20Pub/LSZB.xml", false},
+        {g_myThirdpartyFolder / "LSZD.txt", "archive/stock/LSZD.xml", false},
+        {g_myOrbxFolder / "EGKK.txt", "archive/thirdparty/Pub/EGKK.xml", false},
+    };
+    for (const auto& [file, text, removed] : cases) {
+        fs::create_directories(file.parent_path());
+        writeWholeFile(file, text);
+    }
+    writeWholeFile(m_programData / "scenery.cfg", "");
+    gf_scanAddOnAirports();
+    for (const auto& [file, text, removed] : cases) EXPECT_EQ(fs::exists(file), !removed) << file;
+}
