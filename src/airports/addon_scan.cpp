@@ -200,12 +200,15 @@ bool lf_carriesEveryMarkOfAGeneratedFile(std::string_view text, const fs::path& 
     if (name.extension() == ".txt") {
         const std::string file = lf_apfFileName(code);
         if (orbx) return text == "archive/simaddon/" + file;
-        // The publisher's folder of the third-party archive: one name, blanks written "%20".
+        // The publisher's folder of the third-party archive: one printable name, blanks written "%20".
         const std::string_view prefix = "archive/thirdparty/";
         if (text.size() < prefix.size() + 2 + file.size() || !text.starts_with(prefix) || !text.ends_with("/" + file))
             return false;
         const std::string_view publisher = text.substr(prefix.size(), text.size() - prefix.size() - file.size() - 1);
-        return publisher.find_first_of("/\\ ") == std::string_view::npos;
+        return std::none_of(publisher.begin(), publisher.end(), [](char c) {
+            const auto u = static_cast<unsigned char>(c);
+            return u <= ' ' || u == 0x7f || c == '/' || c == '\\';
+        });
     }
     if (name.extension() != ".xml") return false;
     pugi::xml_document doc;
