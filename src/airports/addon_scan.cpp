@@ -198,6 +198,13 @@ void lf_writeGeneratedList() {
 bool lf_carriesEveryMarkOfAGeneratedFile(std::string_view text, const fs::path& name, bool orbx) {
     const std::string code = name.stem().string();
     if (name.extension() == ".txt") {
+        // The reference and one line end, as this program or the Windows one writes it.
+        if (text.ends_with("\r\n"))
+            text.remove_suffix(2);
+        else if (text.ends_with('\n'))
+            text.remove_suffix(1);
+        else
+            return false;
         const std::string file = lf_apfFileName(code);
         if (orbx) return text == "archive/simaddon/" + file;
         // The publisher's folder of the third-party archive: one printable name, blanks written "%20".

@@ -57,7 +57,7 @@ void lf_scanFolderForAirports(TaskPool& pool, const std::filesystem::path& local
 void lf_collectOfflineLearning(const std::function<bool(const std::string&)>& suitable);
 
 // Whether a file of my_ORBX (`orbx`) or my_thirdparty, named `name` and holding `text`, is as a scan writes
-// it: a pointer file holding just the archive reference of its code, or a stand file the generator writes again
+// it: a pointer file holding just the archive reference of its code and a line end, or a stand file the generator writes again
 // byte for byte but for the meta block (the day and version it was made with). A scan whose last scan left no
 // list of its files removes only these; hand-made, learned or reworded files are the user's.
 bool lf_carriesEveryMarkOfAGeneratedFile(std::string_view text, const std::filesystem::path& name, bool orbx);

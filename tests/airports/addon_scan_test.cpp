@@ -260,11 +260,12 @@ TEST_F(AddOnScan, WithoutAListOnlyFilesAsTheScanWritesThemAreRemoved) {
         {g_myThirdpartyFolder / "EHX3.xml", edited("value=\"ZNTV_P3D\"", "value=\"me\""), false},
         {g_myThirdpartyFolder / "EHX4.xml", edited(stand, "<parkpos  id=\"A1\""), false},
         {g_myThirdpartyFolder / "EHX5.xml", edited("latitude=\"52.308056\"", "latitude=\"52.3080560\""), false},
-        {g_myThirdpartyFolder / "LSZB.txt", "archive/thirdparty/Some%20Pub/LSZB.xml", true},
-        {g_myOrbxFolder / "EGLL.txt", "archive/simaddon/EGLL.xml", true},
-        {g_myThirdpartyFolder / "LSZC.txt", "archive/thirdparty/Some%20Pub/LSZB.xml", false},
-        {g_myThirdpartyFolder / "LSZD.txt", "archive/stock/LSZD.xml", false},
-        {g_myOrbxFolder / "EGKK.txt", "archive/thirdparty/Pub/EGKK.xml", false},
+        {g_myThirdpartyFolder / "LSZB.txt", "archive/thirdparty/Some%20Pub/LSZB.xml\n", true},
+        {g_myOrbxFolder / "EGLL.txt", "archive/simaddon/EGLL.xml\r\n", true},
+        {g_myOrbxFolder / "EGLM.txt", "archive/simaddon/EGLM.xml", false},
+        {g_myThirdpartyFolder / "LSZC.txt", "archive/thirdparty/Some%20Pub/LSZB.xml\n", false},
+        {g_myThirdpartyFolder / "LSZD.txt", "archive/stock/LSZD.xml\n", false},
+        {g_myOrbxFolder / "EGKK.txt", "archive/thirdparty/Pub/EGKK.xml\n", false},
     };
     for (const auto& [file, text, removed] : cases) {
         fs::create_directories(file.parent_path());
