@@ -55,6 +55,12 @@ void lf_readOptions(pugi::xml_node parkpos, std::uint32_t fromFile, std::vector<
 
 }  // namespace
 
+std::string lf_elementText(pugi::xml_node node) {
+    std::ostringstream out;
+    node.print(out, "", pugi::format_raw);
+    return out.str();
+}
+
 bool gf_isTrueText(const char* text) {
     if (text == nullptr) return false;
     const char c = text[0];
@@ -157,12 +163,21 @@ bool gf_readStandFileText(std::string_view text, std::uint32_t fromFile, StandFi
     }
 
     const pugi::xml_node parkpositions = doc.child("parkpositions");
+    // The stands of a further block are not read but carried, so that writing the file loses none of them.
+    for (pugi::xml_node more = parkpositions.next_sibling("parkpositions"); more;
+         more = more.next_sibling("parkpositions")) {
+        for (pugi::xml_node node = more.child("parkpos"); node; node = node.next_sibling("parkpos"))
+            file.carried.push_back(lf_elementText(node));
+    }
     for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
         const std::string id = node.attribute("id").value();
         if (node.attribute("latitude") || node.attribute("longitude")) {
             const std::size_t before = file.stands.size();
             lf_readParkpos(node, id, fromFile, file.stands);
-            if (file.stands.size() > before) file.stands.back().manual = lf_readBool(node, "manual") ? 1 : 0;
+            if (file.stands.size() > before)
+                file.stands.back().manual = lf_readBool(node, "manual") ? 1 : 0;
+            else
+                file.carried.push_back(lf_elementText(node));  // no position: carried as it is
             continue;
         }
         const bool radiusChange = lf_readBool(node, "radius_change");
@@ -178,15 +193,6 @@ bool gf_readStandFileText(std::string_view text, std::uint32_t fromFile, StandFi
     return true;
 }
 
-namespace {
-
-const std::vector<std::string>& lf_carried(const StandFile& file) {
-    static const std::vector<std::string> none;
-    return file.mode == StandFileMode::learned ? file.carried : none;
-}
-
-}  // namespace
-
 bool lf_writeApfParameters(pugi::xml_document& doc, const StandFile& file) {
     pugi::xml_node params = doc.append_child("parameters");
     if (!params) return false;
@@ -195,7 +201,7 @@ bool lf_writeApfParameters(pugi::xml_document& doc, const StandFile& file) {
     if (file.handmade) gf_addBoolParameterNode(params, "handmade", true);
     if (file.mode == StandFileMode::full || file.handmade)
         gf_addIntParameterNode(params, "altitude", file.altitude.value_or(0));
-    gf_addIntParameterNode(params, "num_parkpos", static_cast<std::int32_t>(file.stands.size() + lf_carried(file).size()));
+    gf_addIntParameterNode(params, "num_parkpos", static_cast<std::int32_t>(file.stands.size() + file.carried.size()));
     if (file.handmade) {
         gf_addIntParameterNode(params, "Qf_real", file.qfReal);
         gf_addIntParameterNode(params, "Qf_soft", file.qfSoft);
@@ -270,7 +276,7 @@ bool gf_buildStandFile(pugi::xml_document& doc, const StandFile& file) {
     if (!lf_writeApfParameters(doc, file)) return false;
     pugi::xml_node parkpositions = doc.append_child("parkpositions");
     for (const ParkPos& stand : file.stands) lf_writeParkpos(parkpositions, file.mode, file.handmade, stand);
-    for (const std::string& element : lf_carried(file)) {
+    for (const std::string& element : file.carried) {
         pugi::xml_document scratch;
         if (scratch.load_buffer(element.data(), element.size())) parkpositions.append_copy(scratch.first_child());
     }
