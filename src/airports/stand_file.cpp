@@ -162,33 +162,30 @@ bool gf_readStandFileText(std::string_view text, std::uint32_t fromFile, StandFi
         s.learnSoft = lf_readApfParamBool(doc, "LEARN_SOFT").value_or(s.learnSoft);
     }
 
-    const pugi::xml_node parkpositions = doc.child("parkpositions");
-    // The stands of a further block are not read but carried, so that writing the file loses none of them.
-    for (pugi::xml_node more = parkpositions.next_sibling("parkpositions"); more;
-         more = more.next_sibling("parkpositions")) {
-        for (pugi::xml_node node = more.child("parkpos"); node; node = node.next_sibling("parkpos"))
-            file.carried.push_back(lf_elementText(node));
-    }
-    for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
-        const std::string id = node.attribute("id").value();
-        if (node.attribute("latitude") || node.attribute("longitude")) {
-            const std::size_t before = file.stands.size();
-            lf_readParkpos(node, id, fromFile, file.stands);
-            if (file.stands.size() > before)
-                file.stands.back().manual = lf_readBool(node, "manual") ? 1 : 0;
-            else
-                file.carried.push_back(lf_elementText(node));  // no position: carried as it is
-            continue;
+    // The stands of a further block are read as those of the first: written, they all go into one block, where
+    // the next read takes them the same way.
+    for (const pugi::xml_node parkpositions : doc.children("parkpositions")) {
+        for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
+            const std::string id = node.attribute("id").value();
+            if (node.attribute("latitude") || node.attribute("longitude")) {
+                const std::size_t before = file.stands.size();
+                lf_readParkpos(node, id, fromFile, file.stands);
+                if (file.stands.size() > before)
+                    file.stands.back().manual = lf_readBool(node, "manual") ? 1 : 0;
+                else
+                    file.carried.push_back(lf_elementText(node));  // no position: carried as it is
+                continue;
+            }
+            const bool radiusChange = lf_readBool(node, "radius_change");
+            const bool cargoChange = lf_readBool(node, "cargo_change");
+            std::vector<ParkPosOption> options;
+            lf_readOptions(node, fromFile, options);
+            ParkPos& stand = file.stands.emplace_back(id, std::move(options), 0.0, 0.0, 0.0,
+                                                      radiusChange ? lf_readReal(node, "radius") : 0.0,
+                                                      cargoChange && lf_readBool(node, "cargo"), false, false);
+            stand.radiusChanged = radiusChange ? 1 : 0;
+            stand.cargoChanged = cargoChange ? 1 : 0;
         }
-        const bool radiusChange = lf_readBool(node, "radius_change");
-        const bool cargoChange = lf_readBool(node, "cargo_change");
-        std::vector<ParkPosOption> options;
-        lf_readOptions(node, fromFile, options);
-        ParkPos& stand = file.stands.emplace_back(id, std::move(options), 0.0, 0.0, 0.0,
-                                                  radiusChange ? lf_readReal(node, "radius") : 0.0,
-                                                  cargoChange && lf_readBool(node, "cargo"), false, false);
-        stand.radiusChanged = radiusChange ? 1 : 0;
-        stand.cargoChanged = cargoChange ? 1 : 0;
     }
     return true;
 }

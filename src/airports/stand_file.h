@@ -48,9 +48,8 @@ struct StandFile {
     StandFileSettings settings;          // learned mode only
     // Full stands, and in learned files also stands in changed or name form (position 0, 0).
     std::vector<ParkPos> stands;
-    // "parkpos" elements (XML text) that the last load could not place (or that stood in a further
-    // "parkpositions" block), written after the stands as they were read, so that the user's data stays in the
-    // file.
+    // "parkpos" elements (XML text) that the last load could not place, written after the stands as they were
+    // read, so that the user's data stays in the file.
     std::vector<std::string> carried;
 };
 
@@ -86,7 +85,7 @@ void lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t
 // is only tested (metaComplete), and refusing a file without it is the loader's business. Every "parkpos"
 // with a "latitude" or "longitude" is a full stand ("manual" read too); one with neither is a stand in changed
 // or name form ("radius_change"/"radius", "cargo_change"/"cargo", its options). A full stand without a position
-// and the stands of a further "parkpositions" block are carried.
+// is carried; the stands of a further "parkpositions" block are read as those of the first.
 bool gf_readStandFileText(std::string_view text, std::uint32_t fromFile, StandFile& file, std::string& error);
 
 // The "parameters" element: false only when the document cannot take it.
