@@ -130,6 +130,24 @@ void BM_NumberStands(benchmark::State& state) {
 BENCHMARK(BM_NumberStands)->Arg(1024)->Arg(32768)->Unit(benchmark::kMillisecond)->Repetitions(5)
     ->ReportAggregatesOnly(true);
 
+// A scenery list that names one spot many times puts every stand on one point: the pile is to cost what a
+// spread of the same count costs.
+void BM_NumberStandsOnOnePoint(benchmark::State& state) {
+    const auto count = static_cast<std::size_t>(state.range(0));
+    std::vector<ParkPos> stands;
+    for (std::size_t i = 0; i < count; ++i)
+        stands.emplace_back("S", std::vector<ParkPosOption>{}, kFieldLat, kFieldLon, 0.0, 20.0 + i % 15, false,
+                            false, false);
+    std::uint64_t measured = 0;
+    for (auto _ : state) {
+        measured = gf_numberStands(stands);
+        benchmark::DoNotOptimize(stands.data());
+    }
+    state.counters["measured"] = static_cast<double>(measured);
+}
+BENCHMARK(BM_NumberStandsOnOnePoint)->Arg(8192)->Arg(131072)->Unit(benchmark::kMillisecond)->Repetitions(5)
+    ->ReportAggregatesOnly(true);
+
 }  // namespace
 
 BENCHMARK_MAIN();

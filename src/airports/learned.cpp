@@ -4,7 +4,6 @@
 #include <cstdlib>
 #include <exception>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -121,12 +120,6 @@ bool lf_manualStandPlaced(pugi::xml_node node) {
     return !zeroBox && lf_attrReal(node, "radius") != 0.0;
 }
 
-std::string lf_elementText(pugi::xml_node node) {
-    std::ostringstream out;
-    node.print(out, "", pugi::format_raw);
-    return out.str();
-}
-
 // The options of a stand that it held already, under the stand's id alone: read again at the next load, they
 // meet the same options and are carried once more, until the options they met are gone.
 std::string lf_droppedOptionsText(const std::string& id, const std::vector<pugi::xml_node>& dropped) {
@@ -141,7 +134,13 @@ std::string lf_droppedOptionsText(const std::string& id, const std::vector<pugi:
 std::vector<std::string> lf_mergeStands(pugi::xml_node parkpositions, const std::string& pathText,
                                         std::vector<ParkPos>& stands) {
     std::vector<std::string> carried;
+    std::vector<pugi::xml_node> deferred;
     std::unordered_map<std::string, std::size_t> byId = lf_indexById(stands);
+    const auto apply = [&](pugi::xml_node node, const std::string& id, ParkPos& stand) {
+        std::vector<pugi::xml_node> dropped;
+        lf_readLearnedParkpos(node, id, stand, &dropped);
+        if (!dropped.empty()) carried.push_back(lf_droppedOptionsText(id, dropped));
+    };
     for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
         const std::string id = node.attribute("id").value();
         const auto found = byId.find(id);
@@ -159,13 +158,23 @@ std::vector<std::string> lf_mergeStands(pugi::xml_node parkpositions, const std:
             }
             continue;
         }
-        std::vector<pugi::xml_node> dropped;
-        if (found == byId.end() || !lf_readLearnedParkpos(node, id, stands[found->second], &dropped)) {
-            gf_logLine(fmt::format("learned stand {} in {} not found?", id, pathText));
-            carried.push_back(lf_elementText(node));
-        } else if (!dropped.empty()) {
-            carried.push_back(lf_droppedOptionsText(id, dropped));
+        // A manual stand further down may be the one it belongs to: it is applied after them all, as it is
+        // when the saved file (manual stands first) is read again.
+        if (found == byId.end()) {
+            deferred.push_back(node);
+            continue;
         }
+        apply(node, id, stands[found->second]);
+    }
+    for (const pugi::xml_node node : deferred) {
+        const std::string id = node.attribute("id").value();
+        const auto found = byId.find(id);
+        if (found != byId.end()) {
+            apply(node, id, stands[found->second]);
+            continue;
+        }
+        gf_logLine(fmt::format("learned stand {} in {} not found?", id, pathText));
+        carried.push_back(lf_elementText(node));
     }
     if (!carried.empty()) {
         gf_logLine(fmt::format("{} element{} of {} kept for its next save", carried.size(),
@@ -181,7 +190,20 @@ std::filesystem::path lf_copyPath(const std::filesystem::path& path, int n) {
     return copy;
 }
 
-// A copy beside the file, logged with the reason; the path of the copy, empty when none could be made.
+// The stands of a hand-made file that have no position: read, they would be dropped; they are carried.
+std::vector<std::string> lf_unplacedHandmadeStands(pugi::xml_node parkpositions, const std::string& pathText) {
+    std::vector<std::string> carried;
+    for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
+        if (lf_attrReal(node, "latitude") != 0.0 || lf_attrReal(node, "longitude") != 0.0) continue;
+        gf_logWarning(fmt::format("handmade standid {} has no position in {}, kept for its next save",
+                                  node.attribute("id").value(), pathText));
+        carried.push_back(lf_elementText(node));
+    }
+    return carried;
+}
+
+}  // namespace
+
 std::filesystem::path lf_keepLearnedCopy(const std::filesystem::path& path, const std::string& reason) {
     const std::optional<std::string> bytes = gf_readFile(path);
     if (!path.has_extension() || !bytes) return {};
@@ -201,17 +223,18 @@ std::filesystem::path lf_keepLearnedCopy(const std::filesystem::path& path, cons
     return {};
 }
 
-}  // namespace
-
 LearnedMerge lf_readLearned(const std::filesystem::path& path, const ApfInfo& archived, std::vector<ParkPos>& stands,
                             bool& handmade, const std::optional<std::string>& text) {
     const std::string pathText = path.string();
     LearnedMerge merge;
     // Whatever ends the merge early leaves the file as the user had it, beside itself.
+    const auto keepCopy = [&](const std::string& reason) {
+        if (!text && lf_keepLearnedCopy(path, reason).empty()) merge.uncopied = true;
+    };
     const auto notWhole = [&](const std::string& reason) {
         merge.takenWhole = false;
         merge.carried.clear();
-        if (!text) lf_keepLearnedCopy(path, reason);
+        keepCopy(reason);
     };
     try {
         pugi::xml_document doc;
@@ -239,6 +262,13 @@ LearnedMerge lf_readLearned(const std::filesystem::path& path, const ApfInfo& ar
         lf_applySnapshot(doc);
 
         const pugi::xml_node parkpositions = doc.child("parkpositions");
+        // Only the first block is read: the stands of another one are kept in the copy.
+        for (pugi::xml_node more = parkpositions.next_sibling("parkpositions"); more;
+             more = more.next_sibling("parkpositions")) {
+            if (!more.child("parkpos")) continue;
+            keepCopy("a second parkpositions block");
+            break;
+        }
         handmade = false;
         if (const std::optional<bool> handmadeValue = lf_readApfParamBool(doc, "handmade")) {
             // Only a whole file replaces the archived stands: one that fails half-way leaves them alone.
@@ -247,6 +277,7 @@ LearnedMerge lf_readLearned(const std::filesystem::path& path, const ApfInfo& ar
             gf_readFullStands(parkpositions, handmadeStands);
             stands = std::move(handmadeStands);
             handmade = true;
+            merge.carried = lf_unplacedHandmadeStands(parkpositions, pathText);
             lf_logSetting("handmade", lf_boolText(*handmadeValue));
             return merge;
         }

@@ -18,14 +18,22 @@
 struct LearnedMerge {
     bool takenWhole = true;
     std::vector<std::string> carried;
+    // Part of the file is neither taken nor carried and no copy of it could be made: nothing is to be saved
+    // over it until a copy exists.
+    bool uncopied = false;
 };
 
 // Never throws: whatever goes wrong is logged and ends the merge, keeping what was applied before. A file that
-// is not taken whole is first kept byte for byte beside itself ("EDDF.xml" -> "EDDF.0.xml", or ".1", ".2", ...
-// when an older copy with other bytes has that name), so no later save over it loses what the user had there.
+// is not taken whole is first kept byte for byte beside itself (lf_keepLearnedCopy), so no later save over it
+// loses what the user had there; so is one with stands in a second "parkpositions" block. Hand-made stands
+// without a position are carried.
 // `text`, when given, is read in place of the file (a save of it failed).
 LearnedMerge lf_readLearned(const std::filesystem::path& path, const ApfInfo& archived, std::vector<ParkPos>& stands,
                             bool& handmade, const std::optional<std::string>& text = std::nullopt);
+// A copy of the file beside it, byte for byte ("EDDF.xml" -> "EDDF.0.xml", or the next free number; an older
+// copy is reused only when it holds the same bytes), logged with the reason; the path of the copy, empty when
+// none could be made.
+std::filesystem::path lf_keepLearnedCopy(const std::filesystem::path& path, const std::string& reason);
 // Applies one learned "parkpos" to the stand when the ids match; false when they differ. The "opt" elements
 // that the stand holds already are added to `dropped` when it is given.
 bool lf_readLearnedParkpos(pugi::xml_node parkpos, const std::string& id, ParkPos& stand,

@@ -55,6 +55,12 @@ void lf_readOptions(pugi::xml_node parkpos, std::uint32_t fromFile, std::vector<
 
 }  // namespace
 
+std::string lf_elementText(pugi::xml_node node) {
+    std::ostringstream out;
+    node.print(out, "", pugi::format_raw);
+    return out.str();
+}
+
 bool gf_isTrueText(const char* text) {
     if (text == nullptr) return false;
     const char c = text[0];
@@ -156,36 +162,33 @@ bool gf_readStandFileText(std::string_view text, std::uint32_t fromFile, StandFi
         s.learnSoft = lf_readApfParamBool(doc, "LEARN_SOFT").value_or(s.learnSoft);
     }
 
-    const pugi::xml_node parkpositions = doc.child("parkpositions");
-    for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
-        const std::string id = node.attribute("id").value();
-        if (node.attribute("latitude") || node.attribute("longitude")) {
-            const std::size_t before = file.stands.size();
-            lf_readParkpos(node, id, fromFile, file.stands);
-            if (file.stands.size() > before) file.stands.back().manual = lf_readBool(node, "manual") ? 1 : 0;
-            continue;
+    // The stands of a further block are read as those of the first: written, they all go into one block, where
+    // the next read takes them the same way.
+    for (const pugi::xml_node parkpositions : doc.children("parkpositions")) {
+        for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
+            const std::string id = node.attribute("id").value();
+            if (node.attribute("latitude") || node.attribute("longitude")) {
+                const std::size_t before = file.stands.size();
+                lf_readParkpos(node, id, fromFile, file.stands);
+                if (file.stands.size() > before)
+                    file.stands.back().manual = lf_readBool(node, "manual") ? 1 : 0;
+                else
+                    file.carried.push_back(lf_elementText(node));  // no position: carried as it is
+                continue;
+            }
+            const bool radiusChange = lf_readBool(node, "radius_change");
+            const bool cargoChange = lf_readBool(node, "cargo_change");
+            std::vector<ParkPosOption> options;
+            lf_readOptions(node, fromFile, options);
+            ParkPos& stand = file.stands.emplace_back(id, std::move(options), 0.0, 0.0, 0.0,
+                                                      radiusChange ? lf_readReal(node, "radius") : 0.0,
+                                                      cargoChange && lf_readBool(node, "cargo"), false, false);
+            stand.radiusChanged = radiusChange ? 1 : 0;
+            stand.cargoChanged = cargoChange ? 1 : 0;
         }
-        const bool radiusChange = lf_readBool(node, "radius_change");
-        const bool cargoChange = lf_readBool(node, "cargo_change");
-        std::vector<ParkPosOption> options;
-        lf_readOptions(node, fromFile, options);
-        ParkPos& stand = file.stands.emplace_back(id, std::move(options), 0.0, 0.0, 0.0,
-                                                  radiusChange ? lf_readReal(node, "radius") : 0.0,
-                                                  cargoChange && lf_readBool(node, "cargo"), false, false);
-        stand.radiusChanged = radiusChange ? 1 : 0;
-        stand.cargoChanged = cargoChange ? 1 : 0;
     }
     return true;
 }
-
-namespace {
-
-const std::vector<std::string>& lf_carried(const StandFile& file) {
-    static const std::vector<std::string> none;
-    return file.mode == StandFileMode::learned ? file.carried : none;
-}
-
-}  // namespace
 
 bool lf_writeApfParameters(pugi::xml_document& doc, const StandFile& file) {
     pugi::xml_node params = doc.append_child("parameters");
@@ -195,7 +198,7 @@ bool lf_writeApfParameters(pugi::xml_document& doc, const StandFile& file) {
     if (file.handmade) gf_addBoolParameterNode(params, "handmade", true);
     if (file.mode == StandFileMode::full || file.handmade)
         gf_addIntParameterNode(params, "altitude", file.altitude.value_or(0));
-    gf_addIntParameterNode(params, "num_parkpos", static_cast<std::int32_t>(file.stands.size() + lf_carried(file).size()));
+    gf_addIntParameterNode(params, "num_parkpos", static_cast<std::int32_t>(file.stands.size() + file.carried.size()));
     if (file.handmade) {
         gf_addIntParameterNode(params, "Qf_real", file.qfReal);
         gf_addIntParameterNode(params, "Qf_soft", file.qfSoft);
@@ -270,7 +273,7 @@ bool gf_buildStandFile(pugi::xml_document& doc, const StandFile& file) {
     if (!lf_writeApfParameters(doc, file)) return false;
     pugi::xml_node parkpositions = doc.append_child("parkpositions");
     for (const ParkPos& stand : file.stands) lf_writeParkpos(parkpositions, file.mode, file.handmade, stand);
-    for (const std::string& element : lf_carried(file)) {
+    for (const std::string& element : file.carried) {
         pugi::xml_document scratch;
         if (scratch.load_buffer(element.data(), element.size())) parkpositions.append_copy(scratch.first_child());
     }

@@ -48,8 +48,8 @@ struct StandFile {
     StandFileSettings settings;          // learned mode only
     // Full stands, and in learned files also stands in changed or name form (position 0, 0).
     std::vector<ParkPos> stands;
-    // Learned mode: "parkpos" elements (XML text) that the last load could not place, written after the stands
-    // as they were read, so that the user's data stays in the file.
+    // "parkpos" elements (XML text) that the last load could not place, written after the stands as they were
+    // read, so that the user's data stays in the file.
     std::vector<std::string> carried;
 };
 
@@ -72,6 +72,8 @@ std::optional<std::int32_t> lf_readApfParamInt(const pugi::xml_document& doc, st
 std::optional<std::string> lf_readApfParamString(const pugi::xml_document& doc, std::string_view name);
 
 OptKey lf_parseOptKey(pugi::xml_node opt);
+// The element as XML text without formatting, as a carried element is kept.
+std::string lf_elementText(pugi::xml_node node);
 // Reads one "parkpos" in full form with its options (ids 1, 2, ... in file order, fromFile as given) and
 // appends it to `stands`; a stand at latitude and longitude both exactly 0 is dropped. Not manual.
 void lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t fromFile,
@@ -82,7 +84,8 @@ void lf_readParkpos(pugi::xml_node parkpos, const std::string& id, std::uint32_t
 // Reads the whole text. False, with the parser's description in `error`, when it is not XML; the meta block
 // is only tested (metaComplete), and refusing a file without it is the loader's business. Every "parkpos"
 // with a "latitude" or "longitude" is a full stand ("manual" read too); one with neither is a stand in changed
-// or name form ("radius_change"/"radius", "cargo_change"/"cargo", its options).
+// or name form ("radius_change"/"radius", "cargo_change"/"cargo", its options). A full stand without a position
+// is carried; the stands of a further "parkpositions" block are read as those of the first.
 bool gf_readStandFileText(std::string_view text, std::uint32_t fromFile, StandFile& file, std::string& error);
 
 // The "parameters" element: false only when the document cannot take it.

@@ -94,6 +94,7 @@ void lf_mergeLearnedFile(const std::string& reference, const ApfInfo& info, Qual
     LearnedMerge merge = lf_readLearned(g_apfLearnedPath, info, g_parkPositions, g_apfHandmade, unsaved);
     g_apfCarried = std::move(merge.carried);
     g_apfLearnedIgnored = !merge.takenWhole;
+    if (merge.uncopied) gf_guardUncopiedLearnedFile(g_apfLearnedPath);
     quality = gf_qualityFactor();
     if (g_apfHandmade) gf_logLine("A handmade airport file overruled the archived file!");
 }

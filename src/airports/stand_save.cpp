@@ -1,17 +1,21 @@
 #include "airports/stand_save.h"
 
 #include <algorithm>
-#include <map>
+#include <cerrno>
 #include <exception>
+#include <map>
+#include <set>
 #include <system_error>
 
 #include <fmt/format.h>
 
+#include "airports/learned.h"
 #include "airports/quality.h"
 #include "airports/services.h"
 #include "airports/stand_load.h"
 #include "airports/stand_sources.h"
 #include "frame/display.h"
+#include "frame/exit.h"
 #include "frame/files.h"
 #include "frame/log.h"
 #include "frame/paths.h"
@@ -27,27 +31,65 @@ namespace {
 
 void lf_createFolder(const fs::path& folder);
 
-// Learned files whose save failed, by path: their text waits here for the next save.
-std::map<fs::path, std::string> g_unsavedLearned;
+// Learned files whose save failed, by path: their text waits here for the next save, with the cause.
+struct UnsavedText {
+    std::string text;
+    std::string cause;
+};
+std::map<fs::path, UnsavedText> g_unsavedLearned;
+// Files of the user that were not taken whole and have no copy yet: saved over only once a copy is made.
+std::set<fs::path> g_uncopiedLearned;
 
-bool lf_writeBuiltText(const std::string& text, const fs::path& path) {
+std::string lf_errnoText(int error) { return std::generic_category().message(error); }
+
+// False with the cause when the text could not be built or written; the file at the path is then unchanged.
+bool lf_writeBuiltText(const std::string& text, const fs::path& path, std::string& cause) {
     if (text.empty()) {
+        cause = "the file could not be built";
         gf_logWarning(fmt::format("stand file \"{}\" could not be built", path.string()));
         return false;
     }
+    errno = 0;
     if (gf_writeFile(text, path, false)) return true;
-    gf_logWarning(fmt::format("could not save to \"{}\", the file there is unchanged", path.string()));
+    cause = lf_errnoText(errno);
+    gf_logWarning(fmt::format("could not save to \"{}\" ({}), the file there is unchanged", path.string(), cause));
     return false;
 }
 
-bool lf_saveLearnedText(const std::string& text, const fs::path& path) {
+bool lf_saveLearnedText(const std::string& text, const fs::path& path, std::string& cause) {
     try {
+        if (g_uncopiedLearned.contains(path)) {
+            std::error_code ec;
+            const bool there = fs::exists(path, ec) || ec;
+            if (there && lf_keepLearnedCopy(path, "no copy could be made at its load").empty()) {
+                cause = "no copy of the file there could be kept";
+                gf_logWarning(fmt::format("\"{}\" not saved over: {}", path.string(), cause));
+                return false;
+            }
+            g_uncopiedLearned.erase(path);
+        }
         if (path.has_parent_path()) lf_createFolder(path.parent_path());
-        return lf_writeBuiltText(text, path);
+        return lf_writeBuiltText(text, path, cause);
     } catch (const std::exception& e) {
+        cause = e.what();
         gf_logWarning(e.what());
         return false;
     }
+}
+
+// The first of "EDDF.unsaved.xml", "EDDF.unsaved.1.xml", ... in the folder that does not exist and takes the
+// text; empty when none does.
+fs::path lf_writeBesideAtEnd(const std::string& text, const fs::path& folder, const fs::path& name) {
+    std::error_code ec;
+    fs::create_directories(folder, ec);
+    for (int n = 0; n < 100; ++n) {
+        const std::string suffix = n == 0 ? ".unsaved" : fmt::format(".unsaved.{}", n);
+        const fs::path place = folder / (name.stem().string() + suffix + name.extension().string());
+        if (fs::exists(place, ec) || ec) continue;
+        if (gf_writeFile(text, place, false)) return place;
+        break;
+    }
+    return {};
 }
 
 void lf_createFolder(const fs::path& folder) {
@@ -69,12 +111,13 @@ void lf_resetUpdateCount() {
 }  // namespace
 
 bool gf_writeApf(const StandFile& file, const fs::path& path) {
-    return lf_writeBuiltText(gf_writeStandFileText(file), path);
+    std::string cause;
+    return lf_writeBuiltText(gf_writeStandFileText(file), path, cause);
 }
 
 void gf_saveUnsavedLearnedFiles() {
     for (auto it = g_unsavedLearned.begin(); it != g_unsavedLearned.end();) {
-        if (lf_saveLearnedText(it->second, it->first)) {
+        if (lf_saveLearnedText(it->second.text, it->first, it->second.cause)) {
             gf_logLine(fmt::format("\"{}\" saved with the learning of a failed save", it->first.string()));
             it = g_unsavedLearned.erase(it);
         } else {
@@ -86,10 +129,32 @@ void gf_saveUnsavedLearnedFiles() {
 std::optional<std::string> gf_unsavedLearnedText(const fs::path& path) {
     const auto it = g_unsavedLearned.find(path);
     if (it == g_unsavedLearned.end()) return std::nullopt;
-    return it->second;
+    return it->second.text;
 }
 
-void gf_forgetUnsavedLearnedFiles() { g_unsavedLearned.clear(); }
+void gf_forgetUnsavedLearnedFiles() {
+    g_unsavedLearned.clear();
+    g_uncopiedLearned.clear();
+}
+
+void gf_guardUncopiedLearnedFile(const fs::path& path) { g_uncopiedLearned.insert(path); }
+
+void gf_writeUnsavedLearnedFilesAtEnd() {
+    for (const auto& [path, unsaved] : g_unsavedLearned) {
+        fs::path place = lf_writeBesideAtEnd(unsaved.text, path.parent_path(), path.filename());
+        if (place.empty() && !g_appFolder.empty())
+            place = lf_writeBesideAtEnd(unsaved.text, g_appFolder, path.filename());
+        if (place.empty()) {
+            gf_logWarning(fmt::format("the learning for \"{}\" could not be saved ({}), nor written beside it or "
+                                      "in \"{}\": it is lost",
+                                      path.string(), unsaved.cause, g_appFolder.string()));
+        } else {
+            gf_logWarning(fmt::format("the learning for \"{}\" could not be saved ({}), it is written to \"{}\"",
+                                      path.string(), unsaved.cause, place.string()));
+        }
+    }
+    g_unsavedLearned.clear();
+}
 
 StandFileSettings gf_currentStandFileSettings() {
     return StandFileSettings{.lateralRange = g_LATERAL_RANGE.value(),
@@ -144,18 +209,22 @@ void lf_saveAirportFile() {
         file.qfSoft = gf_softFactor(quality);
     }
 
-    if (!g_apfHandmade) file.carried = g_apfCarried;
+    file.carried = g_apfCarried;
 
     gf_saveUnsavedLearnedFiles();
     const fs::path path = gf_learnedSavePath();
     const std::string text = gf_writeStandFileText(file);
-    if (!lf_saveLearnedText(text, path)) {
-        // The learning is only in memory now: it waits for the next save, and the next load reads it.
+    std::string cause;
+    if (!lf_saveLearnedText(text, path, cause)) {
+        // The learning is only in memory now: it waits for the next save and the next load reads it; when the
+        // program is ending there is none, and it goes beside the file.
         const bool kept = !text.empty();
-        if (kept) g_unsavedLearned[path] = text;
-        gf_showMessage(fmt::format("{} saving \"{}\" did not succeed{}", gf_clockTime(), path.string(),
-                                   kept ? ", its learning is kept for the next save" : ""),
+        const bool ending = g_quitRequested.load() && !g_restartPending.load();
+        if (kept) g_unsavedLearned[path] = UnsavedText{text, cause};
+        gf_showMessage(fmt::format("{} saving \"{}\" did not succeed ({}){}", gf_clockTime(), path.string(), cause,
+                                   kept && !ending ? ", its learning is kept for the next save" : ""),
                        true);
+        if (ending) gf_writeUnsavedLearnedFilesAtEnd();
         return;
     }
     g_unsavedLearned.erase(path);

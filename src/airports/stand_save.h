@@ -33,12 +33,19 @@ std::filesystem::path gf_learnedSavePath();
 // The learned file of the active park airport, written in learned mode (its folder created when missing) with
 // the elements the load carried, and reported on the status line and in the log. On success g_apfUpdates and
 // g_apfSettingsChanged are reset. On failure the file's text is kept in memory, so leaving the airport loses
-// no learning: every later save and the next load of that file write it first (or read it in its place).
+// no learning: every later save and the next load of that file write it first (or read it in its place); at
+// the program's end it is written beside the file.
 // Work thread.
 void lf_saveAirportFile();
 // Writes the learned files whose save failed earlier in this run; those written are forgotten.
 void gf_saveUnsavedLearnedFiles();
 // The text of a learned file whose save failed and is still to be written.
 std::optional<std::string> gf_unsavedLearnedText(const std::filesystem::path& path);
-// Forgets them all (tests).
+// Forgets them all, and the files guarded below (tests).
 void gf_forgetUnsavedLearnedFiles();
+// The learned file at the path is the user's, not taken whole and without a copy: a save over it first makes
+// the copy, and fails when it cannot.
+void gf_guardUncopiedLearnedFile(const std::filesystem::path& path);
+// At the program's end: the text of each learned file whose save failed is written beside it (or, where that
+// fails, into the application folder) as "<name>.unsaved.xml", and the log names the place and the cause.
+void gf_writeUnsavedLearnedFilesAtEnd();

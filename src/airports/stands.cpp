@@ -308,6 +308,7 @@ namespace {
 constexpr double kSphereRadiusNm = 10800.0 / std::numbers::pi;
 constexpr double kSmallestCellNm = 1e-4;
 constexpr std::int32_t kEndlessLevel = INT_MAX;  // stands measured with every other stand
+constexpr std::int32_t kPointLevel = -1;          // stands without a radius: they reach no other such stand
 
 struct GridCell {
     std::int32_t level = 0;
@@ -334,7 +335,8 @@ std::optional<std::int32_t> lf_standLevel(const ParkPos& stand) {
     if (!(std::fabs(stand.latitude) <= 90.0 && std::fabs(stand.longitude) <= 360.0)) return kEndlessLevel;
     // The reach both ways, with room for the rounding of the distance and of the position. A stand that
     // reaches round the globe anyway is measured with every other.
-    const double reach = 2.0 * std::max(r, 0.0) / 1.1 * (1.0 + 1e-9) + 1e-9;
+    if (!(r > 0.0)) return kPointLevel;
+    const double reach = 2.0 * r / 1.1 * (1.0 + 1e-9) + 1e-9;
     if (!(reach < 4.0 * kSphereRadiusNm)) return kEndlessLevel;
     std::int32_t level = 0;
     if (reach > kSmallestCellNm) {
@@ -344,6 +346,19 @@ std::optional<std::int32_t> lf_standLevel(const ParkPos& stand) {
     }
     return level;
 }
+
+// Two stands on one point are 0 apart, as gf_distanceNM would say, without its trigonometry: a pile is mostly such
+// pairs.
+bool lf_samePoint(const ParkPos& a, const ParkPos& b) {
+    return a.latitude == b.latitude && a.longitude == b.longitude && std::isfinite(a.latitude) &&
+           std::isfinite(a.longitude);
+}
+
+// The stands of one grid cell in list order, and how many of them are full.
+struct CellMembers {
+    std::vector<std::uint32_t> stands;
+    std::size_t full = 0;
+};
 
 struct IndexedStand {
     std::int32_t level = 0;
@@ -368,7 +383,8 @@ std::uint64_t gf_numberStands(std::vector<ParkPos>& stands) {
         stands[i].excluded.reserve(8);
     }
     std::vector<std::optional<IndexedStand>> indexed(stands.size());
-    std::unordered_map<GridCell, std::vector<std::uint32_t>, GridCellHash> cells;
+    std::unordered_map<GridCell, CellMembers, GridCellHash> cells;
+    std::vector<CellMembers*> home(stands.size(), nullptr);
     std::vector<std::int32_t> levels;
     for (std::size_t i = 0; i < stands.size(); ++i) {
         const std::optional<std::int32_t> level = lf_standLevel(stands[i]);
@@ -378,7 +394,12 @@ std::uint64_t gf_numberStands(std::vector<ParkPos>& stands) {
         IndexedStand& s = indexed[i].emplace(IndexedStand{*level, kSphereRadiusNm * std::cos(lat) * std::cos(lon),
                                                           kSphereRadiusNm * std::cos(lat) * std::sin(lon),
                                                           kSphereRadiusNm * std::sin(lat)});
-        cells[lf_cellOf(s, s.level)].push_back(static_cast<std::uint32_t>(i));
+        // A stand without reach overlaps none of its own kind: it only looks for larger ones, and nobody
+        // looks for it.
+        if (s.level == kPointLevel) continue;
+        CellMembers& cell = cells[lf_cellOf(s, s.level)];
+        cell.stands.push_back(static_cast<std::uint32_t>(i));
+        home[i] = &cell;
         levels.push_back(s.level);
     }
     std::sort(levels.begin(), levels.end());
@@ -386,28 +407,45 @@ std::uint64_t gf_numberStands(std::vector<ParkPos>& stands) {
 
     // A pair goes into both lists or neither, so that the lists stay mutual when a pile fills them.
     const auto full = [&](std::size_t i) { return stands[i].excluded.size() >= kMaxExcludedStands; };
+    const auto pair = [&](std::size_t i, std::uint32_t other) {
+        stands[i].excluded.push_back(other);
+        if (full(i) && home[i]) ++home[i]->full;
+    };
     std::uint64_t measured = 0;
     const auto measureAround = [&](std::size_t a) {
         const IndexedStand& s = *indexed[a];
         for (auto level = std::lower_bound(levels.begin(), levels.end(), s.level); level != levels.end(); ++level) {
-            const GridCell home = lf_cellOf(s, *level);
+            const GridCell centre = lf_cellOf(s, *level);
             const std::int64_t span = *level == kEndlessLevel ? 0 : 1;
             for (std::int64_t dx = -span; dx <= span; ++dx)
                 for (std::int64_t dy = -span; dy <= span; ++dy)
                     for (std::int64_t dz = -span; dz <= span; ++dz) {
-                        const auto cell = cells.find({*level, home.x + dx, home.y + dy, home.z + dz});
-                        if (cell == cells.end()) continue;
-                        for (const std::uint32_t b : cell->second) {
-                            // A pair of one grid is measured from its first stand.
-                            if ((*level == s.level && b <= a) || full(b)) continue;
-                            ParkPos& first = stands[std::min<std::size_t>(a, b)];
-                            ParkPos& second = stands[std::max<std::size_t>(a, b)];
+                        const auto found = cells.find({*level, centre.x + dx, centre.y + dy, centre.z + dz});
+                        if (found == cells.end()) continue;
+                        CellMembers& cell = found->second;
+                        // Full stands take no pair any more: once they are most of a cell they leave it, so
+                        // that a pile is not walked again by every stand that comes after it.
+                        if (cell.full * 2 > cell.stands.size()) {
+                            std::erase_if(cell.stands, [&](std::uint32_t b) { return full(b); });
+                            cell.full = 0;
+                        }
+                        // A pair of one grid is measured from its first stand; the members are in list order.
+                        auto b = cell.stands.begin();
+                        if (*level == s.level)
+                            b = std::upper_bound(cell.stands.begin(), cell.stands.end(),
+                                                 static_cast<std::uint32_t>(a));
+                        for (; b != cell.stands.end(); ++b) {
+                            if (full(*b)) continue;
+                            ParkPos& first = stands[std::min<std::size_t>(a, *b)];
+                            ParkPos& second = stands[std::max<std::size_t>(a, *b)];
                             ++measured;
-                            const double d =
-                                gf_distanceNM(first.latitude, first.longitude, second.latitude, second.longitude);
+                            const double d = lf_samePoint(first, second) ? 0.0
+                                                                          : gf_distanceNM(first.latitude, first.longitude,
+                                                                                          second.latitude,
+                                                                                          second.longitude);
                             if (!(first.radius + second.radius > 1.1 * d)) continue;
-                            first.excluded.push_back(second.index);
-                            second.excluded.push_back(first.index);
+                            pair(first.index - 1, second.index);
+                            pair(second.index - 1, first.index);
                             if (full(a)) return;
                         }
                     }

@@ -265,7 +265,12 @@ bool lf_writeAtomically(const fs::path& path, std::string_view a, std::string_vi
     bool ok = lf_writeAll(fd, a) && lf_writeAll(fd, b) && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) ::unlink(tmp.c_str());
+    if (!ok) {
+        // The caller names the cause of the failure (a full disk), not that of the clean-up.
+        const int error = errno;
+        ::unlink(tmp.c_str());
+        errno = error;
+    }
     return ok;
 }
 

@@ -56,7 +56,7 @@ bool gf_readExtTextFileToStringVector(const std::filesystem::path& path, std::ve
                                       bool* complete = nullptr);
 
 std::optional<std::string> gf_readFile(const std::filesystem::path& path, std::size_t sizeHint = 0);
-// Written to a temporary file beside the target and renamed over it.
+// Written to a temporary file beside the target and renamed over it. False with errno naming the cause.
 bool gf_writeFile(std::string_view text, const std::filesystem::path& path, bool addLineEnd);
 // Saves with pugixml's default output, atomically; logs "\"<path>\" saved" or "could not save to \"<path>\"".
 bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path);

@@ -7,6 +7,7 @@
 #include <fmt/format.h>
 
 #include "airports/services.h"
+#include "airports/stand_save.h"
 #include "airports/stand_sources.h"
 #include "frame/display.h"
 #include "frame/entry.h"
@@ -170,6 +171,7 @@ void FinalExit(std::stop_token stop, std::uint32_t restartDelaySeconds) {
             lf_resetTimeShift();
         }
         if (!g_parkAirportCode.empty()) s.clearStaticParking();
+        if (!restart) gf_writeUnsavedLearnedFilesAtEnd();
         // A stand file still being fetched is given up (the download stop check sees the exit) and its thread
         // joined before anything it writes to is reset; so is a look at the stands of a neighbouring airport.
         gf_joinStandFileFetch();

@@ -2,6 +2,8 @@
 // file, the learning of the visit, the leave and its save, and the next visit.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <filesystem>
 #include <string>
@@ -14,7 +16,9 @@
 #include "airports/stand_load.h"
 #include "airports/stand_save.h"
 #include "airports/static_parking.h"
+#include "frame/exit.h"
 #include "frame/log.h"
+#include "frame/paths.h"
 #include "frame/settings.h"
 #include "support/test_support.h"
 
@@ -62,56 +66,81 @@ protected:
     void TearDown() override {
         gf_closeLog();
         gf_forgetUnsavedLearnedFiles();
+        gf_resetExitFlags();
+        g_appFolder = m_appFolder;
         g_LEARN_SOFT.reset();
     }
-    // One visit: the load and merge, a learned option when asked, the leave.
-    void visit(bool learn) {
+    // One visit: the load and merge, a learned option when asked, the leave (as the program's end does it
+    // when `ending`).
+    void visit(bool learn, bool ending = false) {
         g_parkAirportCode = "EHAM";
         ASSERT_EQ(lf_readParkedFile(), "");
         if (learn) {
-            g_parkPositions[3].options.push_back({.airline = "SWR", .type = "A320", .registration = "HBJLA",
-                                                  .callsign1 = "SWR1", .callsign2 = {}, .halfHours = HalfHourSet(4),
-                                                  .id = 9, .day = 3, .fromFile = 0, .real = 1});
+            g_parkPositions[std::min<std::size_t>(3, g_parkPositions.size() - 1)].options.push_back(
+                {.airline = "SWR", .type = "A320", .registration = "HBJLA", .callsign1 = "SWR1", .callsign2 = {},
+                 .halfHours = HalfHourSet(4), .id = 9, .day = 3, .fromFile = 0, .real = 1});
             gf_countStandChange();
         }
+        g_quitRequested = ending;
         lf_leaveParkAirport();
+        gf_resetExitFlags();
     }
     std::string log() const { return readWholeFile(m_dir / "Log.txt"); }
 
     testing_support::TempDir m_dir;
     testing_support::ScopedCwd m_cwd{m_dir.path()};
+    fs::path m_appFolder = g_appFolder;
 };
 
 TEST_F(LearnedKeep, EveryStandAndOptionOfTheUserStaysInTheLearnedFolder) {
     const std::string handmadeParam = R"(<parameter name="handmade" value="true"/>)";
     const std::string h1 = parkpos("H1", R"(latitude="52.1" longitude="4.1" radius="20")", kOpt);
+    const std::string s5 = "</parkpositions><parkpositions>" + parkpos("S5", "", kOpt);
+    const std::string placed = R"(latitude="52.2" longitude="4.2" radius="20")";
     struct Case {
         const char* what;
         std::string learned;  // empty: none
         bool learn;
         bool blocked;  // the learned folder cannot be made at the first leave
         std::vector<std::string> kept;  // stand ids and "id/registration"
-        std::string logged;
+        std::vector<std::string> logged;
+        bool copiesThere = false;  // a hundred other copies leave no name for one more
+        bool ending = false;       // the first leave is the program's end
     };
     const std::vector<Case> cases = {
         {"hand-made file with a duplicate id", file(kMeta, handmadeParam, h1 + h1), true, false, {"H1", "H1/PHBXA"},
-         "not taken whole (lf_readLearned: 94: Parking position H1 appears more than once?), kept as "
-         "airports/learned/my_ORBX/EHAM.0.xml"},
+         {"not taken whole (lf_readLearned: 94: Parking position H1 appears more than once?), kept as "
+          "airports/learned/my_ORBX/EHAM.0.xml"}},
         {"incomplete meta block", file("<meta/>", "", parkpos("S1", "", kOpt)), false, false, {"S1", "S1/PHBXA"},
-         "not taken whole (meta data incorrect), kept as airports/learned/my_ORBX/EHAM.0.xml"},
+         {"not taken whole (meta data incorrect), kept as airports/learned/my_ORBX/EHAM.0.xml"}},
         {"what the merge skips", file(kMeta, "",
                                       parkpos("X9", R"(radius_change="true" radius="40")", kOpt) +
                                           parkpos("S1", R"(manual="true" latitude="52" longitude="4" radius="20")") +
                                           parkpos("M2", R"(manual="true" latitude="0" longitude="0" radius="20")") +
                                           parkpos("S2", "", kOpt)),
-         true, false, {"X9", "X9/PHBXA", "M2", "S2/PHBXA", "S3/HBJLA"}, "4 elements of " + kLearned.string() +
-         " kept for its next save"},
-        {"a failed save", "", true, true, {"S3/HBJLA"}, ", its learning is kept for the next save"},
+         true, false, {"X9", "X9/PHBXA", "M2", "S2/PHBXA", "S3/HBJLA"},
+         {"4 elements of " + kLearned.string() + " kept for its next save"}},
+        {"a failed save", "", true, true, {"S3/HBJLA"}, {", its learning is kept for the next save"}},
+        {"a second parkpositions block", file(kMeta, "", parkpos("S2", "", kOpt) + s5), true, false,
+         {"S5", "S5/PHBXA", "S3/HBJLA"},
+         {"not taken whole (a second parkpositions block), kept as airports/learned/my_ORBX/EHAM.0.xml"}},
+        {"a hand-made stand without a position", file(kMeta, handmadeParam, h1 + parkpos("H2", R"(radius="20")", kOpt)),
+         true, false, {"H2", "H2/PHBXA", "H1/HBJLA"},
+         {"handmade standid H2 has no position in airports/learned/my_ORBX/EHAM.xml, kept for its next save"}},
+        {"no copy can be made", file("<meta/>", "", parkpos("S1", "", kOpt)), true, false, {"S1", "S1/PHBXA"},
+         {"\"airports/learned/my_ORBX/EHAM.xml\" not saved over: no copy of the file there could be kept"}, true},
+        {"a failed save at the program's end", "", true, true, {"S3/HBJLA"},
+         {"did not succeed (create_directory: Not a directory: \"airports/learned/my_ORBX\")\n",
+          "the learning for \"airports/learned/my_ORBX/EHAM.xml\" could not be saved (create_directory: Not a "
+          "directory: \"airports/learned/my_ORBX\"), it is written to \"" + (m_dir.path() / "app/EHAM.unsaved.xml").string()},
+         false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::remove_all("airports/learned");
+        fs::remove_all("app");
         fs::create_directories(kLearned.parent_path().parent_path());
+        g_appFolder = m_dir.path() / "app";
         g_LEARN_SOFT.set(true);
         std::vector<std::string> had = c.kept;
         if (!c.learned.empty()) {
@@ -119,19 +148,44 @@ TEST_F(LearnedKeep, EveryStandAndOptionOfTheUserStaysInTheLearnedFolder) {
             writeWholeFile(kLearned, c.learned);
             had = airports_test::learnedFolderEntries("airports/learned");
         }
+        for (int n = 0; c.copiesThere && n < 100; ++n)
+            writeWholeFile(kLearned.parent_path() / ("EHAM." + std::to_string(n) + ".xml"), "another copy");
         if (c.blocked) writeWholeFile(kLearned.parent_path(), "a file where the folder belongs");
-        visit(c.learn);
+        visit(c.learn, c.ending);
         if (c.blocked) fs::remove(kLearned.parent_path());
         visit(false);
 
-        const std::vector<std::string> now = airports_test::learnedFolderEntries("airports/learned");
+        std::vector<std::string> now = airports_test::learnedFolderEntries("airports/learned");
+        for (const std::string& entry : airports_test::learnedFolderEntries("app")) now.push_back(entry);
         for (const std::string& entry : c.kept) EXPECT_TRUE(airports_test::contains(now, entry)) << entry;
         for (const std::string& entry : had) EXPECT_TRUE(airports_test::contains(now, entry)) << entry;
-        if (!c.learn && !c.learned.empty()) {
+        if ((!c.learn || c.copiesThere) && !c.learned.empty()) {
             EXPECT_EQ(readWholeFile(kLearned), c.learned);  // not rewritten
         }
-        EXPECT_NE(log().find(c.logged), std::string::npos) << c.logged;
+        for (const std::string& line : c.logged) EXPECT_NE(log().find(line), std::string::npos) << line;
     }
+}
+
+// Loading a learned file, saving it and loading it again gives the same stands: a learned element that
+// comes before the manual stand of its id is applied at the first load as at the second.
+TEST_F(LearnedKeep, ASecondLoadFindsWhatTheFirstFound) {
+    fs::create_directories(kLearned.parent_path());
+    writeWholeFile(kLearned, file(kMeta, "",
+                                  parkpos("M1", R"(radius_change="true" radius="22")", kOpt) +
+                                      parkpos("M1", R"(manual="true" latitude="52.2" longitude="4.7" radius="30")")));
+    std::vector<std::string> loads[2];
+    for (std::vector<std::string>& stands : loads) {
+        g_parkAirportCode = "EHAM";
+        ASSERT_EQ(lf_readParkedFile(), "");
+        for (const ParkPos& p : g_parkPositions) {
+            stands.push_back(p.id + " " + std::to_string(std::lround(p.radius * 18520.0)) + " " +
+                             std::to_string(p.options.size()));
+        }
+        gf_countStandChange();
+        lf_leaveParkAirport();
+    }
+    EXPECT_EQ(loads[0], loads[1]);
+    EXPECT_TRUE(airports_test::contains(loads[0], "M1 220 1"));
 }
 
 }  // namespace
