@@ -265,19 +265,21 @@ void lf_airAltitudeRate(LiveAc& a) {
     // The descent keeps near what the points report; a point far below them is not dived to, the aircraft
     // comes down over the legs that follow. Climbs keep within the category's step, on the approach too.
     const double steepest = -gf_descentLimitFpm(std::min({0.0, front.vs, second.vs})) / kTicksPerMinute;
+    // Nothing climbs against its reported descent: below its points (still catching up with a climb they
+    // showed before) an aircraft holds its height, and an approach comes down at half the reported rate, until
+    // it meets them again. Only a point that does not report a descent is climbed to.
+    double highest = a.climbAltitudeStep;
+    if (second.vs < 0.0) highest = a.approach ? second.vs / 2.0 / kTicksPerMinute : 0.0;
     if (!a.approach) {
         // Low over the ground a climb keeps at least 0.2 ft a tick; an aircraft whose data does not climb
         // follows its points (a floor there would lift it off its track and drop it back at once).
         const bool climbing = second.vs > 0.0;
         if (a.heightAboveGround > 1000.0 || !climbing)
-            a.altitudeStep = std::max(std::min(r, a.climbAltitudeStep), steepest);
+            a.altitudeStep = std::max(std::min(r, highest), steepest);
         else
             a.altitudeStep = std::min(a.climbAltitudeStep, std::max(r, 0.2));
         return;
     }
-    // An approach never climbs against its reported descent: below its points it comes down at half the
-    // reported rate until it meets them again. Only a point that reports a climb (a go-around) is climbed to.
-    const double highest = second.vs < 0.0 ? second.vs / 2.0 / kTicksPerMinute : a.climbAltitudeStep;
     if (front.alt == second.alt && a.heightAboveGround <= 1000.0 && front.vs + second.vs <= 100.0)
         lf_useVerticalSpeed(a, lf_approachVs(a));
     else

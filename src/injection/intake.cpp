@@ -166,12 +166,41 @@ std::optional<Motion> lf_readAgainstPositions(const LiveAc& a, TrafficRecord& r)
     return m;
 }
 
-void lf_keepPlace(LiveAc& a, const TrafficRecord& r) {
+void lf_keepPlace(LiveAc& a, const TrafficRecord& r, double reportedAlt) {
     auto& places = a.reportedPlaces;
     if (!places.empty() && r.time <= places.back().time) return;
-    places.push_back({r.time, r.lat, r.lon, r.airborne});
+    places.push_back({r.time, r.lat, r.lon, r.airborne, reportedAlt, r.alt});
     while (places.size() > kMaxKeptPlaces || (places.size() > 1 && r.time - places.front().time > kKeptPlacesS))
         places.pop_front();
+}
+
+// An airborne report is read against the airborne ones of this long before it, each carried on at the
+// report's own vertical rate: it disagrees with one it lies farther from than the slack plus half the height
+// that rate gives over the time between.
+constexpr double kHeightNeighboursS = 20.0;
+constexpr double kHeightSlackFt = 200.0;
+
+// A report whose height most of the reports before it contradict, carried on at its own reported vertical
+// rate (one 400 ft above a steady descent), is a misreading: it takes the height the newest of them gives, so
+// that nothing climbs or dives to it. A report without a vertical rate stays as it is, and so does one that
+// as many agree with as not: a real change of height agrees with itself within a few reports.
+void lf_heightAmidReports(const LiveAc& a, TrafficRecord& r) {
+    if (!r.airborne || r.vs == 0.0) return;
+    int agree = 0, disagree = 0;
+    std::optional<double> carried;
+    for (auto it = a.reportedPlaces.rbegin(); it != a.reportedPlaces.rend(); ++it) {
+        const double dt = r.time - it->time;
+        if (dt > kHeightNeighboursS) break;
+        if (!it->airborne || dt <= 0.0) continue;
+        const double change = r.vs * dt / 60.0;
+        if (std::abs(r.alt - it->reportedAlt - change) <= kHeightSlackFt + std::abs(change) / 2.0) {
+            ++agree;
+        } else {
+            ++disagree;
+            if (!carried) carried = it->alt + change;
+        }
+    }
+    if (disagree > agree) r.alt = *carried;
 }
 
 // A ground report whose speed its positions contradict (a transponder stuck at 180 kt on a standing
@@ -365,7 +394,9 @@ bool lf_applyIfSameAc(const TrafficRecord& record, LiveAc& a) {
     TrafficRecord r = record;
     const std::optional<Motion> motion = lf_readAgainstPositions(a, r);
     if (r.hexId == 0) return true;
-    lf_keepPlace(a, r);
+    const double reportedAlt = r.alt;
+    lf_heightAmidReports(a, r);
+    lf_keepPlace(a, r, reportedAlt);
     if (record.speedGiven && !r.speedGiven) lf_placeAmidReports(a, r);
     if (!a.track.empty() && lf_implausible(r, a, motion)) return true;
     if (a.status == kAcNotInSim && lf_atParkElevation(r.alt)) return true;
@@ -398,7 +429,7 @@ void lf_addLiveAc(const TrafficRecord& record) {
     model.hexId = r.hexId;
     gf_applyLiveTables(model);
     g_liveAc.emplace_back(static_cast<const TrackPoint&>(r), model, r.time);
-    lf_keepPlace(g_liveAc.back(), r);
+    lf_keepPlace(g_liveAc.back(), r, r.alt);
 }
 
 void gf_setModelType(AiAc& ac, const std::string& type, std::mt19937& random) {

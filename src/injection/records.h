@@ -127,6 +127,8 @@ struct LiveAc : AiAc {
     struct ReportedPlace {
         double time, lat, lon;
         bool airborne;
+        // In the air: the height as reported and as taken (a misread one gives way to its neighbours').
+        double reportedAlt = 0.0, alt = 0.0;
     };
     std::deque<ReportedPlace> reportedPlaces;
     double lastRecordTime = 0.0;  // s

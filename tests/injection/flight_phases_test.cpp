@@ -152,6 +152,7 @@ TEST_F(FlightPhases, AnAirborneLegDivesNoFasterThanItsPointsReportAndClimbsWithi
         {"a reported steep descent is followed", 14100.0, -3000.0, false, -0.6},
         {"a bad altitude on the approach", 7275.0, -700.0, true, -0.25},
         {"a climb on the approach", 15400.0, 1000.0, true, 0.6},
+        {"a point above that reports a descent holds the height", 14800.0, -960.0, false, 0.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

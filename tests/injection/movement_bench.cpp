@@ -68,6 +68,10 @@ constexpr double kRolledOutKt = 30.0;
 constexpr double kLowFlightMaxS = 20.0;
 // An approach whose reports descend may level off, not climb (ft/min, a tick's rounding).
 constexpr double kApproachClimbFpm = 1.0;
+// Any aircraft in the air whose reports descend, from its creation on: over every 2 s it climbs no faster
+// than this (ft/min).
+constexpr std::int32_t kClimbWindowTicks = 200;
+constexpr double kDescentClimbFpm = 300.0;
 // Ground motion is judged over each second: a heading more than 45 degrees off the way the aircraft moves, or
 // more than 10 kt of it backwards outside a push-back; below a metre a second it stands (jitter).
 constexpr std::int32_t kGroundSampleTicks = 100;
@@ -248,6 +252,7 @@ struct MovementBench::ObjectWatch {
     std::optional<AircraftUpdate> last;
     std::int32_t lastTick = 0;
     std::deque<std::pair<std::int32_t, double>> altitudes;  // the last ticks' altitudes
+    std::deque<std::pair<std::int32_t, double>> airAltitudes;  // in the air, the last 2 s without a gap
     bool terrainAirborne = false;
     std::uint32_t state = kMoveNew;
     std::uint32_t flareStage = 0;
@@ -619,6 +624,15 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
     if (consecutive && a->approach && !terrainGround && a->flareStage == 0 && sourceDescends(a->hexId, tick)) {
         const double fpm = (u.altitude - w.last->altitude) * 6000.0;
         check("arrivals follow the reported descent", fpm, kApproachClimbFpm);
+    }
+    if (!consecutive || terrainGround) w.airAltitudes.clear();
+    if (!terrainGround) {
+        w.airAltitudes.emplace_back(tick, u.altitude);
+        if (w.airAltitudes.size() > kClimbWindowTicks + 1) w.airAltitudes.pop_front();
+        const auto& [t0, alt0] = w.airAltitudes.front();
+        if (tick - t0 == kClimbWindowTicks && a->flareStage == 0 && sourceDescends(a->hexId, tick))
+            check("no climb while the reports descend", (u.altitude - alt0) * 6000.0 / kClimbWindowTicks,
+                  kDescentClimbFpm);
     }
     if (consecutive) {
         const AircraftUpdate& p = *w.last;

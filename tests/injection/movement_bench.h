@@ -48,8 +48,10 @@ inline const std::vector<std::string> kCheckNames = {
     "stand arrival",         "stand arrival heading",  "parked spacing",
     // Flight on noisy reports: the reported bank and pitch within the category's limits, an approach that
     // never climbs while its reports descend, an arrival down and rolled out before it leaves, and no
-    // aeroplane that hangs over the runway instead of landing.
+    // aeroplane that hangs over the runway instead of landing; from the creation on, nothing climbs while its
+    // reports descend.
     "attitude limits applied to reported values", "arrivals follow the reported descent",
+    "no climb while the reports descend",
     "arrival lands before removal", "level above the runway",
     // On the ground: the way it moves against its nose, and where its take-offs start.
     "heading against motion", "backwards speed",       "take-off from a runway", "re-creations",

@@ -128,6 +128,14 @@ void addFlightNoiseTracks(std::vector<Case>& tracks) {
                           {"arrivals follow the reported descent", "flare before touchdown"}});
     }
     {
+        // An approach whose reports from the third to the fifth (6 s, of which the intake takes one) lie
+        // 400 ft above their neighbours while saying -750 ft/min like them.
+        TrackBuilder b = approach(0x4b0028, "SWR128");
+        for (std::size_t i = 2; i < 5; ++i) b.records()[i].alt += 400.0;
+        tracks.push_back({b.track("altitude outlier at the creation", "approach whose third report is 400 ft high"),
+                          {"no climb while the reports descend", "arrivals follow the reported descent"}});
+    }
+    {
         // Cruise east across the date line.
         TrackBuilder b(0x4b0024, "SWR124", "B789", -16.5, 179.93, 90);
         b.altitude(35000).every(2).air(2, 480, 0, 0).air(118, 480, 0, 0);
