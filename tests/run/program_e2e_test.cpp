@@ -1,6 +1,7 @@
 // The program itself, build/bin/ZNTV_P3D, run headless in a program folder of its own with the simulator
-// stand-in as a process beside it: one instance only, the "docs" check, closing by signal and the end of a
-// run when the simulator goes away. Waits are scaled with ZNTV_TIME_SCALE.
+// stand-in as a process beside it: one instance only, the "docs" check, closing by signal, the end of a run
+// when the simulator goes away, and the end through an error of a service that cannot be used, with what the
+// error line says and the exit status. Waits are scaled with ZNTV_TIME_SCALE.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -61,13 +62,12 @@ protected:
 
     // The live-traffic service and update server stand-in as a process, playing the synthetic scenario and
     // serving the database; the program finds it through ZNTV_SERVICE_URL and ZNTV_UPDATE_URL.
-    void startService() {
+    void startService(const std::vector<std::string>& extra = {}) {
         const fs::path out = m_root / "service.out";
-        m_service = std::make_unique<ChildProcess>(
-            kService,
-            std::vector<std::string>{"--port", "0", "--scenario", kScenario.string(), "--loop", "--dbase",
-                                     kDatabase.string()},
-            m_root, environment(), out);
+        std::vector<std::string> arguments{"--port",  "0", "--scenario", kScenario.string(),
+                                           "--loop",  "--dbase", kDatabase.string()};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        m_service = std::make_unique<ChildProcess>(kService, arguments, m_root, environment(), out);
         std::string port;
         ASSERT_TRUE(lf_waitFor([&] {
             const std::string text = readWholeFile(out);
@@ -90,7 +90,23 @@ protected:
                 {"ZNTV_UPDATE_URL", m_updateUrl},
                 {"ZNTV_SERVICE_URL", m_serviceUrl},
                 {"ZNTV_HEADLESS", "1"},
+                {"ZNTV_HEADLESS_SCREEN", (m_root / "screen.txt").string()},
                 {"ZNTV_TIME_SCALE", "0.05"}};
+    }
+
+    // The simulator stand-in as a process with a flight running at Amsterdam, found through SimConnect.cfg.
+    std::unique_ptr<ChildProcess> startSimulator() {
+        const fs::path portFile = m_root / "sim.port";
+        auto simulator = std::make_unique<ChildProcess>(
+            kSimulator,
+            std::vector<std::string>{"--port", "0", "--no-pipe", "--no-ipv6", "--port-file", portFile.string(),
+                                     "--user-lat", "52.3086", "--user-lon", "4.7639"},
+            m_root, environment(), m_root / "simulator.out");
+        EXPECT_TRUE(lf_waitFor([&] { return fs::exists(portFile); }));
+        const std::string port = readWholeFile(portFile).substr(0, readWholeFile(portFile).find('\n'));
+        writeWholeFile(m_root / "documents/SimConnect.cfg",
+                       "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + port + "\n");
+        return simulator;
     }
 
     std::unique_ptr<ChildProcess> startProgram(const fs::path& folder, const std::string& name) {
@@ -144,15 +160,8 @@ TEST_F(Program, WithoutDocsItShowsUserError41AndDoesNothingElse) {
 
 TEST_F(Program, TheRunEndsByItselfWhenTheSimulatorGoesAway) {
     startService();
-    const fs::path portFile = m_root / "sim.port";
-    ChildProcess simulator(kSimulator,
-                           {"--port", "0", "--no-pipe", "--no-ipv6", "--port-file", portFile.string(), "--user-lat",
-                            "52.3086", "--user-lon", "4.7639"},
-                           m_root, environment(), m_root / "simulator.out");
-    ASSERT_TRUE(lf_waitFor([&] { return fs::exists(portFile); }));
-    const std::string port = readWholeFile(portFile).substr(0, readWholeFile(portFile).find('\n'));
-    writeWholeFile(m_root / "documents/SimConnect.cfg",
-                   "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + port + "\n");
+    auto simulatorProcess = startSimulator();
+    ChildProcess& simulator = *simulatorProcess;
 
     auto p = startProgram(program(), "program");
     ASSERT_TRUE(lf_waitFor([&] { return logHas(program(), "Prepar3D v5 (5.4.9.28482) connected"); }));
@@ -165,6 +174,49 @@ TEST_F(Program, TheRunEndsByItselfWhenTheSimulatorGoesAway) {
     EXPECT_TRUE(logHas(program(), "Flight Simulator no longer connected, ZNTV_P3D will stop ..."));
     EXPECT_TRUE(logHas(program(), "Exiting: SIM WAS CLOSED"));
 }
+
+// A service that cannot be used: how the address is given, the fault of the stand-in at that address, and
+// what the window's error line then says after the system's own "Reader error".
+struct ServiceFailure {
+    const char* name;
+    enum { Unset, NothingListening, StandIn } address;
+    const char* fault;
+    const char* cause;
+};
+
+void PrintTo(const ServiceFailure& c, std::ostream* os) { *os << c.name; }
+
+class ServiceFailures : public Program, public ::testing::WithParamInterface<ServiceFailure> {};
+
+TEST_P(ServiceFailures, EndTheRunWithTheAddressAndTheCauseOnTheErrorLineAndAFailureStatus) {
+    const ServiceFailure& c = GetParam();
+    // The stand-in serves the downloads in every case (the database among them); only the service address
+    // differs.
+    startService(c.address == ServiceFailure::StandIn ? std::vector<std::string>{"--service-fault", c.fault}
+                                                      : std::vector<std::string>{});
+    if (c.address == ServiceFailure::Unset) m_serviceUrl.clear();  // the address the program is built with
+    if (c.address == ServiceFailure::NothingListening) m_serviceUrl = "http://127.0.0.1:9/v4/";
+    const std::string address =
+        c.address == ServiceFailure::Unset ? "https://rtapi.zentavo.example.net/v4/" : m_serviceUrl;
+    auto simulator = startSimulator();
+    auto p = startProgram(program(), "program");
+
+    EXPECT_EQ(p->waitForExit(60s), 1);
+    const std::string expected = "Reader error: RT login at " + address + "auth " + c.cause;
+    EXPECT_TRUE(logHas(program(), "Error " + expected + "\n")) << log(program());
+    EXPECT_NE(readWholeFile(m_root / "screen.txt").find(expected), std::string::npos);
+    EXPECT_FALSE(logHas(program(), "Reader connected"));
+    EXPECT_TRUE(logHas(program(), "Exiting: SYSTEM ERROR"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Login, ServiceFailures,
+    ::testing::Values(
+        ServiceFailure{"AddressUnset", ServiceFailure::Unset, "", "failed: Couldn't resolve host name"},
+        ServiceFailure{"NothingListening", ServiceFailure::NothingListening, "", "failed: Couldn't connect to server"},
+        ServiceFailure{"Refused401", ServiceFailure::StandIn, "auth=401", "refused, status: 401"},
+        ServiceFailure{"BrokenReply", ServiceFailure::StandIn, "auth=brokenjson", "gave no login reply"}),
+    [](const ::testing::TestParamInfo<ServiceFailure>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace run_test
