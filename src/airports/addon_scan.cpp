@@ -179,8 +179,9 @@ void lf_writeGeneratedList(const FileStamps& before) {
     }
     std::error_code ec;
     fs::create_directories(lf_generatedListPath().parent_path(), ec);
-    if (!gf_writeFile(text, lf_generatedListPath(), false))
-        gf_logWarning(fmt::format("could not write {}", lf_generatedListPath().string()));
+    std::error_code reason;
+    if (!gf_writeFile(text, lf_generatedListPath(), false, reason))
+        gf_logWarning(fmt::format("could not write {}: {}", lf_generatedListPath().string(), reason.message()));
 }
 
 // The previous scan's files go; whatever the scan did not make, or the user changed since, stays.

@@ -35,8 +35,10 @@ bool lf_writeBuiltText(const std::string& text, const fs::path& path) {
         gf_logWarning(fmt::format("stand file \"{}\" could not be built", path.string()));
         return false;
     }
-    if (gf_writeFile(text, path, false)) return true;
-    gf_logWarning(fmt::format("could not save to \"{}\", the file there is unchanged", path.string()));
+    std::error_code reason;
+    if (gf_writeFile(text, path, false, reason)) return true;
+    gf_logWarning(
+        fmt::format("could not save to \"{}\", the file there is unchanged: {}", path.string(), reason.message()));
     return false;
 }
 

@@ -97,7 +97,7 @@ TEST_F(StandSave, AFailedSaveKeepsTheOldFileAndSaysSo) {
     EXPECT_FALSE(saved);
     EXPECT_EQ(readWholeFile(m_program / "EHAM.xml"), "old");
     EXPECT_EQ(std::distance(fs::directory_iterator(m_program.path()), fs::directory_iterator()), 1);
-    EXPECT_THAT(log(), HasSubstr("could not save to \"EHAM.xml\", the file there is unchanged"));
+    EXPECT_THAT(log(), HasSubstr("could not save to \"EHAM.xml\", the file there is unchanged: File too large"));
 }
 
 // A process killed at any moment of its saving leaves either the old file or the new one, whole.

@@ -1,10 +1,12 @@
 // The program itself, build/bin/ZNTV_P3D, run headless in a program folder of its own with the simulator
 // stand-in as a process beside it: one instance only, the "docs" check, closing by signal, the end of a run
-// when the simulator goes away, and the end through an error of a service that cannot be used, with what the
-// error line says and the exit status. Waits are scaled with ZNTV_TIME_SCALE.
+// when the simulator goes away, and the ends through an error (a service that cannot be used, an "output"
+// folder that cannot be written) with what the error line says and the exit status. Waits are scaled with
+// ZNTV_TIME_SCALE.
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/mount.h>
 
 #include <chrono>
 #include <filesystem>
@@ -174,6 +176,87 @@ TEST_F(Program, TheRunEndsByItselfWhenTheSimulatorGoesAway) {
     EXPECT_TRUE(logHas(program(), "Flight Simulator no longer connected, ZNTV_P3D will stop ..."));
     EXPECT_TRUE(logHas(program(), "Exiting: SIM WAS CLOSED"));
 }
+
+// A file system mounted over a folder of the test, unmounted at the end of the scope; mounted() is false
+// where this user may not mount (the test then skips).
+class ScopedMount {
+public:
+    ScopedMount(const fs::path& folder, const std::string& options) : m_folder(folder) {
+        m_mounted = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~ScopedMount() {
+        if (m_mounted) ::umount2(m_folder.c_str(), MNT_DETACH);
+    }
+    ScopedMount(const ScopedMount&) = delete;
+    ScopedMount& operator=(const ScopedMount&) = delete;
+    bool mounted() const { return m_mounted; }
+    bool makeReadOnly() const {
+        return ::mount(nullptr, m_folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+
+private:
+    fs::path m_folder;
+    bool m_mounted = false;
+};
+
+// An "output" folder the program cannot write, on a file system of its own: read-only, or full. The start-up
+// scans the liveries (one package in a folder of the user's) and ends on the first file it cannot write, with
+// the file and the system's reason on the error line.
+struct UnwritableOutput {
+    const char* name;
+    bool readOnly;  // else full
+    const char* message;
+};
+
+void PrintTo(const UnwritableOutput& c, std::ostream* os) { *os << c.name; }
+
+class UnwritableOutputs : public Program, public ::testing::WithParamInterface<UnwritableOutput> {};
+
+TEST_P(UnwritableOutputs, EndTheStartUpWithTheFileAndTheReasonAndAFailureStatus) {
+    const UnwritableOutput& c = GetParam();
+    const fs::path output = program() / "output";
+    fs::remove_all(output);
+    fs::create_directories(output);
+    ScopedMount mount(output, "size=64k");
+    if (!mount.mounted()) GTEST_SKIP() << "this user may not mount a file system";
+    fs::create_directories(output / "info");
+    fs::create_directories(output / "errors");
+    if (c.readOnly) {
+        ASSERT_TRUE(mount.makeReadOnly());
+    } else {
+        std::ofstream filler(output / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+        }
+    }
+    const fs::path liveries = m_root / "liveries" / "Test A320";
+    fs::create_directories(liveries / "model");
+    fs::create_directories(liveries / "texture.1");
+    writeWholeFile(liveries / "A320.air", "air");
+    writeWholeFile(liveries / "aircraft.cfg", "[General]\r\natc_model=A320\r\n[fltsim.0]\r\ntitle=Test A320\r\n"
+                                              "sim=A320\r\ntexture=1\r\natc_parking_codes=SWR\r\n");
+    writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml",
+                   "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
+                       (m_root / "sim/Prepar3D v5").string() +
+                       "\"/>\n<parameter name=\"SCAN_LIVERIES\" value=\"true\"/>\n<parameter name=\"LIG_AUTOMATIC\" "
+                       "value=\"false\"/>\n<parameter name=\"lfolder0\" value=\"" +
+                       (m_root / "liveries").string() + "\"/>\n</parameters>\n");
+    startService();
+    auto p = startProgram(program(), "program");
+
+    EXPECT_EQ(p->waitForExit(60s), 1);
+    const std::string expected = std::string("lf_startUpZNTV: ") + c.message;
+    EXPECT_TRUE(logHas(program(), "Error " + expected + "\n")) << log(program());
+    EXPECT_NE(readWholeFile(m_root / "screen.txt").find(expected), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Output, UnwritableOutputs,
+    ::testing::Values(UnwritableOutput{"ReadOnly", true,
+                                       "output/LiveriesScanned.xml could not be written: Read-only file system"},
+                      UnwritableOutput{"Full", false,
+                                       "output/LiveriesScanned.xml could not be written: No space left on device"}),
+    [](const ::testing::TestParamInfo<UnwritableOutput>& info) { return std::string(info.param.name); });
 
 // A service that cannot be used: how the address is given, the fault of the stand-in at that address, and
 // what the window's error line then says after the system's own "Reader error".
