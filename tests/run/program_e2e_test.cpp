@@ -49,10 +49,7 @@ protected:
         fs::permissions(m_root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
         testing_support::copyAirportList(m_root / "program");
         // The liveries of an earlier scan: these runs are about the run-time, not about the livery scan.
-        writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml",
-                       "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
-                           (m_root / "sim/Prepar3D v5").string() +
-                           "\"/>\n<parameter name=\"SCAN_LIVERIES\" value=\"false\"/>\n</parameters>\n");
+        writeSettings({{"SCAN_LIVERIES", "false"}});
         fs::create_directories(m_root / "program/output");
         writeWholeFile(m_root / "program/output/LiveriesScanned.xml",
                        "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"ZNTV\"/><info name=\"date\" "
@@ -60,6 +57,15 @@ protected:
                        "<liveries><liv airl=\"SWR\" type=\"A320\" title=\"Test A320\"/></liveries>\n");
         // The user's service credential, as the traffic service's own app leaves it beside the program.
         writeWholeFile(m_root / "program/RealTraffic.lic", "{\"License\":\"LIC-1\"}\n");
+    }
+
+    // parameters.xml with the simulator's folder and these settings.
+    void writeSettings(const std::map<std::string, std::string>& settings) {
+        std::string text = "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
+                           (m_root / "sim/Prepar3D v5").string() + "\"/>\n";
+        for (const auto& [name, value] : settings)
+            text += "<parameter name=\"" + name + "\" value=\"" + value + "\"/>\n";
+        writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml", text + "</parameters>\n");
     }
 
     // The live-traffic service and update server stand-in as a process, playing the synthetic scenario and
@@ -235,12 +241,8 @@ TEST_P(UnwritableOutputs, EndTheStartUpWithTheFileAndTheReasonAndAFailureStatus)
     writeWholeFile(liveries / "A320.air", "air");
     writeWholeFile(liveries / "aircraft.cfg", "[General]\r\natc_model=A320\r\n[fltsim.0]\r\ntitle=Test A320\r\n"
                                               "sim=A320\r\ntexture=1\r\natc_parking_codes=SWR\r\n");
-    writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml",
-                   "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
-                       (m_root / "sim/Prepar3D v5").string() +
-                       "\"/>\n<parameter name=\"SCAN_LIVERIES\" value=\"true\"/>\n<parameter name=\"LIG_AUTOMATIC\" "
-                       "value=\"false\"/>\n<parameter name=\"lfolder0\" value=\"" +
-                       (m_root / "liveries").string() + "\"/>\n</parameters>\n");
+    writeSettings(
+        {{"SCAN_LIVERIES", "true"}, {"LIG_AUTOMATIC", "false"}, {"lfolder0", (m_root / "liveries").string()}});
     startService();
     auto p = startProgram(program(), "program");
 
