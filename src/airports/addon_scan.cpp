@@ -189,8 +189,9 @@ void lf_writeGeneratedList() {
     }
     std::error_code ec;
     fs::create_directories(lf_generatedListPath().parent_path(), ec);
-    if (!gf_writeFile(text, lf_generatedListPath(), false))
-        gf_logWarning(fmt::format("could not write {}", lf_generatedListPath().string()));
+    std::error_code reason;
+    if (!gf_writeFile(text, lf_generatedListPath(), false, reason))
+        gf_logWarning(fmt::format("could not write {}: {}", lf_generatedListPath().string(), reason.message()));
 }
 
 }  // namespace

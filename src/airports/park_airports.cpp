@@ -284,7 +284,9 @@ void gf_updateMyParkAirportsFile() {
         return text.size() >= 2 && static_cast<unsigned char>(text[0]) == a && static_cast<unsigned char>(text[1]) == b;
     };
     if (marked(0xFF, 0xFE) || marked(0xFE, 0xFF) || marked(0xEF, 0xBB)) text.insert(0, "\xEF\xBB\xBF");
-    if (!gf_writeFile(text, path, false)) gf_logWarning(fmt::format("could not write {}", path.string()));
+    std::error_code reason;
+    if (!gf_writeFile(text, path, false, reason))
+        gf_logWarning(fmt::format("could not write {}: {}", path.string(), reason.message()));
 }
 
 bool lf_updateParkAirportLine(std::string& line) {

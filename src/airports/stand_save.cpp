@@ -1,7 +1,6 @@
 #include "airports/stand_save.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <exception>
 #include <map>
 #include <set>
@@ -40,8 +39,6 @@ std::map<fs::path, UnsavedText> g_unsavedLearned;
 // Files of the user that were not taken whole and have no copy yet: saved over only once a copy is made.
 std::set<fs::path> g_uncopiedLearned;
 
-std::string lf_errnoText(int error) { return std::generic_category().message(error); }
-
 // False with the cause when the text could not be built or written; the file at the path is then unchanged.
 bool lf_writeBuiltText(const std::string& text, const fs::path& path, std::string& cause) {
     if (text.empty()) {
@@ -49,10 +46,10 @@ bool lf_writeBuiltText(const std::string& text, const fs::path& path, std::strin
         gf_logWarning(fmt::format("stand file \"{}\" could not be built", path.string()));
         return false;
     }
-    errno = 0;
-    if (gf_writeFile(text, path, false)) return true;
-    cause = lf_errnoText(errno);
-    gf_logWarning(fmt::format("could not save to \"{}\" ({}), the file there is unchanged", path.string(), cause));
+    std::error_code reason;
+    if (gf_writeFile(text, path, false, reason)) return true;
+    cause = reason.message();
+    gf_logWarning(fmt::format("could not save to \"{}\", the file there is unchanged: {}", path.string(), cause));
     return false;
 }
 

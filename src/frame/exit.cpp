@@ -13,6 +13,7 @@ std::atomic<bool> g_quitRequested{false};
 std::atomic<bool> g_stopRequested{false};
 std::atomic<std::uint32_t> g_exitReason{0};
 std::atomic<bool> g_restartPending{false};
+std::atomic<bool> g_exitSequenceFailed{false};
 
 namespace {
 
@@ -44,6 +45,12 @@ void gf_requestExit(std::uint32_t reason, std::uint32_t restartDelaySeconds) {
     starter(restartDelaySeconds);
 }
 
+int gf_exitStatus() {
+    const bool failed =
+        g_exitSequenceFailed.load() || g_exitReason.load() == static_cast<std::uint32_t>(ExitReason::SystemError);
+    return failed ? 1 : 0;
+}
+
 void gf_setExitSequence(ExitSequenceStarter starter) { g_exitSequence = starter; }
 
 void gf_resetExitFlags() {
@@ -51,6 +58,7 @@ void gf_resetExitFlags() {
     g_stopRequested = false;
     g_exitReason = 0;
     g_restartPending = false;
+    g_exitSequenceFailed = false;
 }
 
 void lf_logException(std::string_view functionName) {

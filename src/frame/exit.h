@@ -27,6 +27,14 @@ extern std::atomic<bool> g_stopRequested;   // stop working now (user closed); c
 extern std::atomic<std::uint32_t> g_exitReason;
 extern std::atomic<bool> g_restartPending;  // the current exit ends in a restart
 
+// The exit sequence itself failed: the program closes, and not as a normal end.
+extern std::atomic<bool> g_exitSequenceFailed;
+
+// The status the process ends with once the run has closed: 0 for an end the user or the simulator chose
+// (window closed, Ctrl-C, simulator closed, new flight), 1 when the run ended through an error (a system
+// error, or an exit sequence that failed), so that a script that started the program can tell.
+int gf_exitStatus();
+
 // True when an exit or a stop has been requested: the test every waiting loop makes.
 inline bool gf_exitOrStopRequested() { return g_quitRequested.load() || g_stopRequested.load(); }
 

@@ -12,6 +12,7 @@
 #include <numbers>
 #include <random>
 #include <sstream>
+#include <system_error>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -244,34 +245,34 @@ fs::path lf_tempPathBeside(const fs::path& target) {
     return tmp;
 }
 
-bool lf_writeAll(int fd, std::string_view bytes) {
+// 0, or the errno of the write that failed.
+int lf_writeAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
         const ssize_t n = ::write(fd, bytes.data(), bytes.size());
         if (n < 0) {
             if (errno == EINTR) continue;
-            return false;
+            return errno;
         }
         bytes.remove_prefix(static_cast<std::size_t>(n));
     }
-    return true;
+    return 0;
 }
 
 // Written to a temporary file beside the target, synced and renamed over it: a crash or a full disk
-// leaves the old file as it was, never a truncated one.
-bool lf_writeAtomically(const fs::path& path, std::string_view a, std::string_view b = {}) {
+// leaves the old file as it was, never a truncated one. The result is the system's reason of the first step
+// that failed (read-only, no space, no permission, ...), none when the file was written.
+std::error_code lf_writeAtomically(const fs::path& path, std::string_view a, std::string_view b = {}) {
     const fs::path tmp = lf_tempPathBeside(path);
     const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) return false;
-    bool ok = lf_writeAll(fd, a) && lf_writeAll(fd, b) && ::fsync(fd) == 0;
-    ok = ::close(fd) == 0 && ok;
-    if (ok) ok = ::rename(tmp.c_str(), path.c_str()) == 0;
-    if (!ok) {
-        // The caller names the cause of the failure (a full disk), not that of the clean-up.
-        const int error = errno;
-        ::unlink(tmp.c_str());
-        errno = error;
-    }
-    return ok;
+    if (fd < 0) return {errno, std::generic_category()};
+    int error = lf_writeAll(fd, a);
+    if (error == 0) error = lf_writeAll(fd, b);
+    if (error == 0 && ::fsync(fd) != 0) error = errno;
+    // A full disk may show itself only when the file is closed.
+    if (::close(fd) != 0 && error == 0) error = errno;
+    if (error == 0 && ::rename(tmp.c_str(), path.c_str()) != 0) error = errno;
+    if (error != 0) ::unlink(tmp.c_str());
+    return {error, std::generic_category()};
 }
 
 }  // namespace
@@ -357,18 +358,29 @@ std::optional<std::string> gf_readFile(const fs::path& path, std::size_t sizeHin
 }
 
 bool gf_writeFile(std::string_view text, const fs::path& path, bool addLineEnd) {
-    return lf_writeAtomically(path, text, addLineEnd ? std::string_view("\n") : std::string_view());
+    std::error_code reason;
+    return gf_writeFile(text, path, addLineEnd, reason);
+}
+
+bool gf_writeFile(std::string_view text, const fs::path& path, bool addLineEnd, std::error_code& reason) {
+    reason = lf_writeAtomically(path, text, addLineEnd ? std::string_view("\n") : std::string_view());
+    return !reason;
 }
 
 bool gf_saveXml(const pugi::xml_document& doc, const fs::path& path) {
+    std::error_code reason;
+    return gf_saveXml(doc, path, reason);
+}
+
+bool gf_saveXml(const pugi::xml_document& doc, const fs::path& path, std::error_code& reason) {
     std::ostringstream out;
     doc.save(out);
-    const bool ok = out.good() && lf_writeAtomically(path, out.view());
-    if (ok)
+    reason = out.good() ? lf_writeAtomically(path, out.view()) : std::make_error_code(std::errc::not_enough_memory);
+    if (!reason)
         gf_logLine(fmt::format("\"{}\" saved", path.string()));
     else
-        gf_logLine(fmt::format("could not save to \"{}\"", path.string()));
-    return ok;
+        gf_logLine(fmt::format("could not save to \"{}\": {}", path.string(), reason.message()));
+    return !reason;
 }
 
 std::optional<fs::path> lf_getAppDataFolder() { return platform::roamingAppDataFolder(); }

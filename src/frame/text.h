@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace pugi {
@@ -56,10 +57,14 @@ bool gf_readExtTextFileToStringVector(const std::filesystem::path& path, std::ve
                                       bool* complete = nullptr);
 
 std::optional<std::string> gf_readFile(const std::filesystem::path& path, std::size_t sizeHint = 0);
-// Written to a temporary file beside the target and renamed over it. False with errno naming the cause.
+// Written to a temporary file beside the target and renamed over it. False when it could not be written.
 bool gf_writeFile(std::string_view text, const std::filesystem::path& path, bool addLineEnd);
-// Saves with pugixml's default output, atomically; logs "\"<path>\" saved" or "could not save to \"<path>\"".
+// The same; `reason` receives the system's reason when the file could not be written (none on success).
+bool gf_writeFile(std::string_view text, const std::filesystem::path& path, bool addLineEnd, std::error_code& reason);
+// Saves with pugixml's default output, atomically; logs "\"<path>\" saved" or "could not save to \"<path>\": "
+// followed by the system's reason.
 bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path);
+bool gf_saveXml(const pugi::xml_document& doc, const std::filesystem::path& path, std::error_code& reason);
 
 // The roaming application-data folder, or an empty path (logged as a warning) when it cannot be found.
 std::optional<std::filesystem::path> lf_getAppDataFolder();

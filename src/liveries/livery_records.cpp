@@ -54,7 +54,9 @@ void lf_writeLiveriesScanned(const std::filesystem::path& path) {
     pugi::xml_node liveries = doc.append_child("liveries");
     for (const LiveryData& livery : g_scannedLiveries) lf_writeLiveryNode(liveries, livery);
     // gf_saveXml has logged the failure; the caller must not go on as if the scan were stored.
-    if (!gf_saveXml(doc, path)) throw std::runtime_error(fmt::format("{} could not be written", path.string()));
+    std::error_code reason;
+    if (!gf_saveXml(doc, path, reason))
+        throw std::runtime_error(fmt::format("{} could not be written: {}", path.string(), reason.message()));
     gf_logLine(fmt::format("{} liveries in {}", g_scannedLiveries.size(), path.string()));
 }
 

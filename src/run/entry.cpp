@@ -146,9 +146,10 @@ void gf_installRunHooks() {
 
 int gf_runApplication() {
     gf_installRunHooks();
+    // The program could not start: a failure for whoever started it, not a normal end.
     if (!gf_createMainWindow()) {
         gf_logLine("initInstance failed");
-        return 0;
+        return 1;
     }
     try {
         gf_ensureGlobalPaths();
@@ -157,7 +158,7 @@ int gf_runApplication() {
         gf_removeInterruptedSaves();
     } catch (const fs::filesystem_error& e) {
         gf_logLine(fmt::format("Failed to create directory: {}", e.what()));
-        return 0;
+        return 1;
     }
     if (g_mainWindow.windowCreated.load()) ui::backend().post(WM_APP_START, 0);
     const int result = ui::backend().run();

@@ -8,8 +8,9 @@ int gf_programEntry();
 
 // The application body on the calling thread, which becomes the UI thread: installs the run-time's hooks,
 // creates the main window on the window layer in force and the application folder, posts the first
-// WM_APP+1 and runs the message loop. Returns 0 on every failure, else the code of the final quit. When the
-// loop has ended, no thread of the run-time is left.
+// WM_APP+1 and runs the message loop. Returns 1 when it could not start, else the code of the final quit
+// (gf_exitStatus: 0 for a normal end, 1 after an error). When the loop has ended, no thread of the run-time
+// is left.
 int gf_runApplication();
 
 // Installs what the lower layers call up through: the exit sequence, the window's services, the stop check

@@ -106,6 +106,7 @@ void lf_resetRunState() {
     lf_resetDisplay();
     g_exitReason = 0;
     g_readerError = false;
+    gf_clearServiceFailure();
     g_parkingRenewalRequest = false;
     g_blockRequest = false;
     gf_resetWorkLoopState();
@@ -208,6 +209,7 @@ void FinalExit(std::stop_token stop, std::uint32_t restartDelaySeconds) {
         // A failing exit sequence must still end the program; a closed flag keeps the handler from
         // starting another one.
         g_quitRequested = true;
+        g_exitSequenceFailed = true;
         lf_logException("FinalExit");
         lf_post(WM_APP_END);
     }

@@ -325,8 +325,10 @@ void lf_runZNTV(std::stop_token stop) {
         lf_startReader(g_trafficReaderThread, s.trafficReader);
         g_trafficClient.queryLatitude = g_userPos.latitude;
         g_trafficClient.queryLongitude = g_userPos.longitude;
-        if (g_readerError.load()) {
-            gf_showError("Reader error");
+        // A login that failed is a reader error already (the readers end at once without a login id): the
+        // line says why, whether or not their threads have run yet.
+        if (g_readerError.load() || (!gf_serviceFailure().empty() && !ended())) {
+            gf_showError(gf_readerErrorText("Reader error"));
             gf_requestExit(ExitReason::SystemError, 0);
         }
         lf_waitForFirstTraffic(stop);

@@ -330,7 +330,7 @@ void lf_every30Seconds(std::int32_t n) {
         }
         if (g_AUTO_RANGE.value()) s.autoTrafficRange();
         if (g_readerError.load()) {
-            gf_showError("1001: RT error");
+            gf_showError(gf_readerErrorText("1001: RT error"));
             gf_requestExit(ExitReason::SystemError, 0);
         }
         if (n % 60 != 0) return;

@@ -19,6 +19,7 @@
 #include "platform/ui.h"
 #include "trafficservice/credential.h"
 #include "trafficservice/json_fields.h"
+#include "trafficservice/readers.h"
 #include "window/requests.h"
 
 using nlohmann::json;
@@ -75,12 +76,18 @@ TransferResult TrafficServiceClient::post(std::string_view endpoint, const std::
 
 bool WeatherClient::authenticate(std::int32_t& status) {
     bool result = false;
+    // A failed login ends the run with a reader error: its line says where the login went and what came of it.
+    gf_clearServiceFailure();
+    const auto failed = [](std::string_view what) {
+        gf_noteServiceFailure(fmt::format("RT login at {}auth {}", gf_serviceBaseUrl(), what));
+    };
     try {
         const std::string body = fmt::format("license={}&software={}_{}", gf_formValue(g_rtLicense),
                                              gf_formValue(kProgramName), gf_formValue(kProgramVersionText));
         const TransferResult transfer = post("auth", body);
         if (transfer.outcome == TransferOutcome::Failed) {
             gf_logLine(fmt::format("{} Authentication code: {}", lf_timeStamp(), transfer.errorText()));
+            failed(fmt::format("failed: {}", transfer.errorText()));
         } else if (transfer.done()) {
             const json reply = json::parse(m_response);
             const json& statusField = svcjson::member(reply, "status");
@@ -93,6 +100,10 @@ bool WeatherClient::authenticate(std::int32_t& status) {
                 if (s != 402 && s != 404 && s != 405 && s != 500) {
                     gf_logWarning(fmt::format("RT login refused, status: {}", s));
                 }
+                if (statusField.is_number())
+                    failed(fmt::format("refused, status: {}", s));
+                else
+                    failed("gave no login reply");
             } else {
                 wrrl = gf_pollPause(svcjson::member(reply, "wrrl"));
                 const json& server = svcjson::member(reply, "server");
@@ -118,6 +129,11 @@ bool WeatherClient::authenticate(std::int32_t& status) {
         }
     } catch (const std::exception& e) {
         gf_logWarning(fmt::format("{}: {}", "authenticate", e.what()));
+        // What does not read as JSON with the login's fields is no answer of the service's login.
+        if (dynamic_cast<const json::exception*>(&e) != nullptr)
+            failed("gave no login reply");
+        else
+            failed(fmt::format("failed: {}", e.what()));
     }
     // The service is not to be asked again before this pause; it runs on every path, failures included.
     pause(wrrl, true);

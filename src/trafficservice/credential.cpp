@@ -92,6 +92,10 @@ void gf_findRTLicense() {
 void lf_writeLicenseTemplate() {
     const nlohmann::json templ = {{"License", kLicenseTemplateText}, {"Name", "not relevant"}};
     // Written beside the target and renamed over it, so that an interrupted write never leaves half a file.
-    gf_writeFile(templ.dump(), g_rtLicenseFile, false);
+    std::error_code reason;
+    if (!gf_writeFile(templ.dump(), g_rtLicenseFile, false, reason)) {
+        gf_logWarning(fmt::format("could not write \"{}\": {}", g_rtLicenseFile.string(), reason.message()));
+        return;
+    }
     gf_logLine(fmt::format("A RealTraffic license file \"{}\" created to fill in your license", g_rtLicenseFile.string()));
 }

@@ -1,6 +1,8 @@
 #include "trafficservice/readers.h"
 
 #include <cstdint>
+#include <mutex>
+#include <string>
 
 #include <fmt/format.h>
 
@@ -14,6 +16,9 @@
 std::atomic<bool> g_readerError{false};
 
 namespace {
+
+std::mutex g_failureMutex;
+std::string g_failure;
 
 struct ReaderKind {
     const char* procedure;   // for the log of an exception
@@ -51,22 +56,30 @@ void lf_runReader(const ReaderKind& kind, TrafficServiceClient& own, std::atomic
     std::stop_callback onStop(token, [&own] { own.stop = true; });
     std::int32_t status = 0;
     try {
-        lf_logConnected(kind.name);
-        // Shown as arriving from the start, and known to be shown: the first refresh without data then
-        // turns it to "no data" instead of leaving it green.
-        indicatorShown = true;
-        lf_setIndicator(kind, kReaderDataArriving);
+        // Without a login id the loop ends at once: the reader never was connected, and is not said to be.
+        if (own.loggedIn()) {
+            lf_logConnected(kind.name);
+            // Shown as arriving from the start, and known to be shown: the first refresh without data then
+            // turns it to "no data" instead of leaving it green.
+            indicatorShown = true;
+            lf_setIndicator(kind, kReaderDataArriving);
+        }
         loop(status);
         lf_setIndicator(kind, kReaderStopped);
         lf_logEnd(kind, status);
     } catch (const std::exception& e) {
         lf_setIndicator(kind, kReaderStopped);
         gf_logWarning(fmt::format("{}: {}", kind.procedure, e.what()));
+        gf_noteServiceFailure(fmt::format("{} at {} stopped: {}", kind.name, gf_serviceBaseUrl(), e.what()));
         other.stop = true;
         gf_readerStopped(false, kind.stopName);
         return;
     }
     if (status != 9999) {
+        if (status != 401) {
+            gf_noteServiceFailure(
+                fmt::format("{} at {} stopped, status: {}", kind.name, gf_serviceBaseUrl(), status));
+        }
         other.stop = true;
         gf_readerStopped(status == 401, kind.stopName);
     }
@@ -85,6 +98,27 @@ void lf_refreshIndicator(std::atomic<std::int32_t>& indicator, std::atomic<bool>
 }
 
 }  // namespace
+
+void gf_noteServiceFailure(std::string text) {
+    std::lock_guard lock(g_failureMutex);
+    if (g_failure.empty()) g_failure = std::move(text);
+}
+
+void gf_clearServiceFailure() {
+    std::lock_guard lock(g_failureMutex);
+    g_failure.clear();
+}
+
+std::string gf_serviceFailure() {
+    std::lock_guard lock(g_failureMutex);
+    return g_failure;
+}
+
+std::string gf_readerErrorText(std::string_view prefix) {
+    const std::string failure = gf_serviceFailure();
+    if (failure.empty()) return std::string(prefix);
+    return fmt::format("{}: {}", prefix, failure);
+}
 
 void lf_logConnected(std::string_view name) { gf_logIndented(fmt::format("{} connected", name)); }
 

@@ -5,10 +5,19 @@
 
 #include <atomic>
 #include <stop_token>
+#include <string>
 #include <string_view>
 
 // A reader stopped with an error other than 401; the work loop turns it into an exit.
 extern std::atomic<bool> g_readerError;
+
+// What made the service unusable, kept for the error line that ends the run: the first failure since the
+// last login attempt, the login's own (address and cause) or a reader's end. Any thread.
+void gf_noteServiceFailure(std::string text);
+void gf_clearServiceFailure();
+std::string gf_serviceFailure();
+// The error line of a reader error: `prefix` alone, or followed by ": " and the failure noted.
+std::string gf_readerErrorText(std::string_view prefix);
 
 // The reader thread procedures. Each ends when its loop ends: on its stop token or its client's stop flag
 // (both stop it the same way), or on a status of the service that ends the loop.

@@ -9,6 +9,7 @@
 
 #include "frame/display.h"
 #include "frame/entry.h"
+#include "frame/exit.h"
 #include "frame/log.h"
 #include "frame/paths.h"
 #include "frame/settings.h"
@@ -123,7 +124,8 @@ void lf_endMainWindow() {
         gf_logLine(gf_utcTimeStamp(gf_now()));
         gf_closeLog();
     }
-    ui::backend().quit(0);
+    // A run that ended through an error ends the process with a failure status; a close is a normal end.
+    ui::backend().quit(gf_exitStatus());
 }
 
 }  // namespace

@@ -1,9 +1,12 @@
 // The program itself, build/bin/ZNTV_P3D, run headless in a program folder of its own with the simulator
-// stand-in as a process beside it: one instance only, the "docs" check, closing by signal and the end of a
-// run when the simulator goes away. Waits are scaled with ZNTV_TIME_SCALE.
+// stand-in as a process beside it: one instance only, the "docs" check, closing by signal, the end of a run
+// when the simulator goes away, and the ends through an error (a service that cannot be used, an "output"
+// folder that cannot be written) with what the error line says and the exit status. Waits are scaled with
+// ZNTV_TIME_SCALE.
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <sys/mount.h>
 
 #include <chrono>
 #include <filesystem>
@@ -46,10 +49,7 @@ protected:
         fs::permissions(m_root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
         testing_support::copyAirportList(m_root / "program");
         // The liveries of an earlier scan: these runs are about the run-time, not about the livery scan.
-        writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml",
-                       "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
-                           (m_root / "sim/Prepar3D v5").string() +
-                           "\"/>\n<parameter name=\"SCAN_LIVERIES\" value=\"false\"/>\n</parameters>\n");
+        writeSettings({{"SCAN_LIVERIES", "false"}});
         fs::create_directories(m_root / "program/output");
         writeWholeFile(m_root / "program/output/LiveriesScanned.xml",
                        "<?xml version=\"1.0\"?>\n<meta><info name=\"author\" value=\"ZNTV\"/><info name=\"date\" "
@@ -59,15 +59,23 @@ protected:
         writeWholeFile(m_root / "program/RealTraffic.lic", "{\"License\":\"LIC-1\"}\n");
     }
 
+    // parameters.xml with the simulator's folder and these settings.
+    void writeSettings(const std::map<std::string, std::string>& settings) {
+        std::string text = "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
+                           (m_root / "sim/Prepar3D v5").string() + "\"/>\n";
+        for (const auto& [name, value] : settings)
+            text += "<parameter name=\"" + name + "\" value=\"" + value + "\"/>\n";
+        writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml", text + "</parameters>\n");
+    }
+
     // The live-traffic service and update server stand-in as a process, playing the synthetic scenario and
     // serving the database; the program finds it through ZNTV_SERVICE_URL and ZNTV_UPDATE_URL.
-    void startService() {
+    void startService(const std::vector<std::string>& extra = {}) {
         const fs::path out = m_root / "service.out";
-        m_service = std::make_unique<ChildProcess>(
-            kService,
-            std::vector<std::string>{"--port", "0", "--scenario", kScenario.string(), "--loop", "--dbase",
-                                     kDatabase.string()},
-            m_root, environment(), out);
+        std::vector<std::string> arguments{"--port",  "0", "--scenario", kScenario.string(),
+                                           "--loop",  "--dbase", kDatabase.string()};
+        arguments.insert(arguments.end(), extra.begin(), extra.end());
+        m_service = std::make_unique<ChildProcess>(kService, arguments, m_root, environment(), out);
         std::string port;
         ASSERT_TRUE(lf_waitFor([&] {
             const std::string text = readWholeFile(out);
@@ -90,7 +98,23 @@ protected:
                 {"ZNTV_UPDATE_URL", m_updateUrl},
                 {"ZNTV_SERVICE_URL", m_serviceUrl},
                 {"ZNTV_HEADLESS", "1"},
+                {"ZNTV_HEADLESS_SCREEN", (m_root / "screen.txt").string()},
                 {"ZNTV_TIME_SCALE", "0.05"}};
+    }
+
+    // The simulator stand-in as a process with a flight running at Amsterdam, found through SimConnect.cfg.
+    std::unique_ptr<ChildProcess> startSimulator() {
+        const fs::path portFile = m_root / "sim.port";
+        auto simulator = std::make_unique<ChildProcess>(
+            kSimulator,
+            std::vector<std::string>{"--port", "0", "--no-pipe", "--no-ipv6", "--port-file", portFile.string(),
+                                     "--user-lat", "52.3086", "--user-lon", "4.7639"},
+            m_root, environment(), m_root / "simulator.out");
+        EXPECT_TRUE(lf_waitFor([&] { return fs::exists(portFile); }));
+        const std::string port = readWholeFile(portFile).substr(0, readWholeFile(portFile).find('\n'));
+        writeWholeFile(m_root / "documents/SimConnect.cfg",
+                       "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + port + "\n");
+        return simulator;
     }
 
     std::unique_ptr<ChildProcess> startProgram(const fs::path& folder, const std::string& name) {
@@ -144,15 +168,8 @@ TEST_F(Program, WithoutDocsItShowsUserError41AndDoesNothingElse) {
 
 TEST_F(Program, TheRunEndsByItselfWhenTheSimulatorGoesAway) {
     startService();
-    const fs::path portFile = m_root / "sim.port";
-    ChildProcess simulator(kSimulator,
-                           {"--port", "0", "--no-pipe", "--no-ipv6", "--port-file", portFile.string(), "--user-lat",
-                            "52.3086", "--user-lon", "4.7639"},
-                           m_root, environment(), m_root / "simulator.out");
-    ASSERT_TRUE(lf_waitFor([&] { return fs::exists(portFile); }));
-    const std::string port = readWholeFile(portFile).substr(0, readWholeFile(portFile).find('\n'));
-    writeWholeFile(m_root / "documents/SimConnect.cfg",
-                   "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" + port + "\n");
+    auto simulatorProcess = startSimulator();
+    ChildProcess& simulator = *simulatorProcess;
 
     auto p = startProgram(program(), "program");
     ASSERT_TRUE(lf_waitFor([&] { return logHas(program(), "Prepar3D v5 (5.4.9.28482) connected"); }));
@@ -165,6 +182,126 @@ TEST_F(Program, TheRunEndsByItselfWhenTheSimulatorGoesAway) {
     EXPECT_TRUE(logHas(program(), "Flight Simulator no longer connected, ZNTV_P3D will stop ..."));
     EXPECT_TRUE(logHas(program(), "Exiting: SIM WAS CLOSED"));
 }
+
+// A file system mounted over a folder of the test, unmounted at the end of the scope; mounted() is false
+// where this user may not mount (the test then skips).
+class ScopedMount {
+public:
+    ScopedMount(const fs::path& folder, const std::string& options) : m_folder(folder) {
+        m_mounted = ::mount("tmpfs", folder.c_str(), "tmpfs", 0, options.c_str()) == 0;
+    }
+    ~ScopedMount() {
+        if (m_mounted) ::umount2(m_folder.c_str(), MNT_DETACH);
+    }
+    ScopedMount(const ScopedMount&) = delete;
+    ScopedMount& operator=(const ScopedMount&) = delete;
+    bool mounted() const { return m_mounted; }
+    bool makeReadOnly() const {
+        return ::mount(nullptr, m_folder.c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr) == 0;
+    }
+
+private:
+    fs::path m_folder;
+    bool m_mounted = false;
+};
+
+// An "output" folder the program cannot write, on a file system of its own: read-only, or full. The start-up
+// scans the liveries (one package in a folder of the user's) and ends on the first file it cannot write, with
+// the file and the system's reason on the error line.
+struct UnwritableOutput {
+    const char* name;
+    bool readOnly;  // else full
+    const char* message;
+};
+
+void PrintTo(const UnwritableOutput& c, std::ostream* os) { *os << c.name; }
+
+class UnwritableOutputs : public Program, public ::testing::WithParamInterface<UnwritableOutput> {};
+
+TEST_P(UnwritableOutputs, EndTheStartUpWithTheFileAndTheReasonAndAFailureStatus) {
+    const UnwritableOutput& c = GetParam();
+    const fs::path output = program() / "output";
+    fs::remove_all(output);
+    fs::create_directories(output);
+    ScopedMount mount(output, "size=64k");
+    if (!mount.mounted()) GTEST_SKIP() << "this user may not mount a file system";
+    fs::create_directories(output / "info");
+    fs::create_directories(output / "errors");
+    if (c.readOnly) {
+        ASSERT_TRUE(mount.makeReadOnly());
+    } else {
+        std::ofstream filler(output / "filler", std::ios::binary);
+        const std::string block(4096, 'x');
+        while (filler.write(block.data(), static_cast<std::streamsize>(block.size())) && filler.flush()) {
+        }
+    }
+    const fs::path liveries = m_root / "liveries" / "Test A320";
+    fs::create_directories(liveries / "model");
+    fs::create_directories(liveries / "texture.1");
+    writeWholeFile(liveries / "A320.air", "air");
+    writeWholeFile(liveries / "aircraft.cfg", "[General]\r\natc_model=A320\r\n[fltsim.0]\r\ntitle=Test A320\r\n"
+                                              "sim=A320\r\ntexture=1\r\natc_parking_codes=SWR\r\n");
+    writeSettings(
+        {{"SCAN_LIVERIES", "true"}, {"LIG_AUTOMATIC", "false"}, {"lfolder0", (m_root / "liveries").string()}});
+    startService();
+    auto p = startProgram(program(), "program");
+
+    EXPECT_EQ(p->waitForExit(60s), 1);
+    const std::string expected = std::string("lf_startUpZNTV: ") + c.message;
+    EXPECT_TRUE(logHas(program(), "Error " + expected + "\n")) << log(program());
+    EXPECT_NE(readWholeFile(m_root / "screen.txt").find(expected), std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Output, UnwritableOutputs,
+    ::testing::Values(UnwritableOutput{"ReadOnly", true,
+                                       "output/LiveriesScanned.xml could not be written: Read-only file system"},
+                      UnwritableOutput{"Full", false,
+                                       "output/LiveriesScanned.xml could not be written: No space left on device"}),
+    [](const ::testing::TestParamInfo<UnwritableOutput>& info) { return std::string(info.param.name); });
+
+// A service that cannot be used: how the address is given, the fault of the stand-in at that address, and
+// what the window's error line then says after the system's own "Reader error".
+struct ServiceFailure {
+    const char* name;
+    enum { Unset, NothingListening, StandIn } address;
+    const char* fault;
+    const char* cause;
+};
+
+void PrintTo(const ServiceFailure& c, std::ostream* os) { *os << c.name; }
+
+class ServiceFailures : public Program, public ::testing::WithParamInterface<ServiceFailure> {};
+
+TEST_P(ServiceFailures, EndTheRunWithTheAddressAndTheCauseOnTheErrorLineAndAFailureStatus) {
+    const ServiceFailure& c = GetParam();
+    // The stand-in serves the downloads in every case (the database among them); only the service address
+    // differs.
+    startService(c.address == ServiceFailure::StandIn ? std::vector<std::string>{"--service-fault", c.fault}
+                                                      : std::vector<std::string>{});
+    if (c.address == ServiceFailure::Unset) m_serviceUrl.clear();  // the address the program is built with
+    if (c.address == ServiceFailure::NothingListening) m_serviceUrl = "http://127.0.0.1:9/v4/";
+    const std::string address =
+        c.address == ServiceFailure::Unset ? "https://rtapi.zentavo.example.net/v4/" : m_serviceUrl;
+    auto simulator = startSimulator();
+    auto p = startProgram(program(), "program");
+
+    EXPECT_EQ(p->waitForExit(60s), 1);
+    const std::string expected = "Reader error: RT login at " + address + "auth " + c.cause;
+    EXPECT_TRUE(logHas(program(), "Error " + expected + "\n")) << log(program());
+    EXPECT_NE(readWholeFile(m_root / "screen.txt").find(expected), std::string::npos);
+    EXPECT_FALSE(logHas(program(), "Reader connected"));
+    EXPECT_TRUE(logHas(program(), "Exiting: SYSTEM ERROR"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Login, ServiceFailures,
+    ::testing::Values(
+        ServiceFailure{"AddressUnset", ServiceFailure::Unset, "", "failed: Couldn't resolve host name"},
+        ServiceFailure{"NothingListening", ServiceFailure::NothingListening, "", "failed: Couldn't connect to server"},
+        ServiceFailure{"Refused401", ServiceFailure::StandIn, "auth=401", "refused, status: 401"},
+        ServiceFailure{"BrokenReply", ServiceFailure::StandIn, "auth=brokenjson", "gave no login reply"}),
+    [](const ::testing::TestParamInfo<ServiceFailure>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace run_test

@@ -112,6 +112,13 @@ TEST_F(Credential, WhatAFileMustHold) {
     }
 }
 
+TEST_F(Credential, ATemplateThatCannotBeWrittenIsNotSaidToBeCreated) {
+    fs::create_directory(localFile());  // a folder where the file belongs: nothing can be renamed over it
+    lf_writeLicenseTemplate();
+    EXPECT_TRUE(logHas("===> could not write \"RealTraffic.lic\": Is a directory"));
+    EXPECT_FALSE(logContains("created to fill in your license"));
+}
+
 TEST_F(Credential, TheTemplateIsCompactAndLogged) {
     writeLocal("something longer than the template that was here before, to be replaced whole");
     lf_writeLicenseTemplate();

@@ -74,6 +74,8 @@ TEST_F(Readers, AWeatherFailureStopsTheTrafficReader) {
     EXPECT_TRUE(logHas("The WeatherReader has stopped with an error"));
     EXPECT_FALSE(logContains("Traffic RT API"));
     EXPECT_TRUE(g_readerError.load());
+    // What the error line that ends the run will say after its own text.
+    EXPECT_EQ(gf_serviceFailure(), "Weather Reader at " + gf_serviceBaseUrl() + " stopped, status: 400");
 }
 
 TEST_F(Readers, WithoutALoginBothEndAtOnce) {
@@ -81,6 +83,7 @@ TEST_F(Readers, WithoutALoginBothEndAtOnce) {
     ASSERT_TRUE(bothEnded());
     EXPECT_TRUE(logHas("===> Weather RT API error: 0"));
     EXPECT_TRUE(logHas("===> Traffic RT API error: 0"));
+    EXPECT_FALSE(logContains("Reader connected"));
     EXPECT_TRUE(g_readerError.load());
     EXPECT_EQ(m_service.requests().all().size(), 0u);
 }

@@ -80,6 +80,7 @@ protected:
         g_trafficClient.parkedRecords.clear();
         g_rtLicense.clear();
         g_readerError = false;
+        gf_clearServiceFailure();
         g_rtConnected = false;
         g_rtProfessional = false;
         g_blockedCallsign.clear();
