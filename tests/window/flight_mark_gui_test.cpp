@@ -70,15 +70,12 @@ protected:
     fs::path sim() const { return m_root / "sim" / "Prepar3D v5"; }
 
     std::map<std::string, std::string> environment() const {
-        return {{"XDG_CONFIG_HOME", (m_root / "config").string()},
-                {"XDG_DOCUMENTS_DIR", (m_root / "documents").string()},
-                {"XDG_PUBLICSHARE_DIR", (m_root / "public").string()},
-                {"XDG_RUNTIME_DIR", (m_root / "runtime").string()},
-                {"ZNTV_REGISTRY_DIR", (m_root / "registry").string()},
-                {"ZNTV_DOSDEVICES", (m_root / "wine").string()},
-                {"ZNTV_UPDATE_URL", "http://127.0.0.1:" + m_servicePort + "/downloads/"},
-                {"ZNTV_SERVICE_URL", "http://127.0.0.1:" + m_servicePort + "/v4/"},
-                {"DISPLAY", m_x->display()}};
+        auto env = testing_support::programFolders(m_root);
+        env.insert({{"ZNTV_DOSDEVICES", (m_root / "wine").string()},
+                    {"ZNTV_UPDATE_URL", "http://127.0.0.1:" + m_servicePort + "/downloads/"},
+                    {"ZNTV_SERVICE_URL", "http://127.0.0.1:" + m_servicePort + "/v4/"},
+                    {"DISPLAY", m_x->display()}});
+        return env;
     }
 
     // The last word of the first line of a child's output that starts with the prefix, once it is there.
@@ -113,7 +110,7 @@ protected:
 TEST_F(FlightMark, TheSimBoxIsGreenSoonAfterTrafficFlows) {
     ChildProcess service(kBin / "zntv-service",
                          {"--port", "0", "--root", (m_root / "server").string(), "--scenario", kZurich.string(),
-                          "--loop", "--start-at", "60"},
+                          "--loop", "--start-at", "50"},
                          m_root, {}, m_root / "service.out");
     m_servicePort = firstWordAfter(m_root / "service.out", "port ");
     ASSERT_FALSE(m_servicePort.empty());
