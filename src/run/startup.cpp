@@ -297,7 +297,10 @@ void lf_runZNTV(std::stop_token stop) {
         gf_initSimConnectQueues(g_P3D_VERSION.value());
         gf_startLinkThread(s.simClient);
         if (!lf_requestGroundAndAirAircraft(stop) || ended()) return;
-        g_mainWindow.g_simRunningShown = false;
+        // The flight was found running above, and the simulator sends its "Sim" event again only when the
+        // flight stops or starts: the mark shows the flight as it is now, or the box would stay yellow
+        // through the whole run.
+        g_mainWindow.g_simRunningShown = g_flightRunning.load();
         ui::backend().invalidate(kUpperBand);
         if (ended()) return;
         gf_setAiRunning(false);

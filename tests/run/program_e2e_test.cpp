@@ -90,16 +90,13 @@ protected:
     }
 
     std::map<std::string, std::string> environment() const {
-        return {{"XDG_CONFIG_HOME", (m_root / "config").string()},
-                {"XDG_DOCUMENTS_DIR", (m_root / "documents").string()},
-                {"XDG_PUBLICSHARE_DIR", (m_root / "public").string()},
-                {"XDG_RUNTIME_DIR", (m_root / "runtime").string()},
-                {"ZNTV_REGISTRY_DIR", (m_root / "registry").string()},
-                {"ZNTV_UPDATE_URL", m_updateUrl},
-                {"ZNTV_SERVICE_URL", m_serviceUrl},
-                {"ZNTV_HEADLESS", "1"},
-                {"ZNTV_HEADLESS_SCREEN", (m_root / "screen.txt").string()},
-                {"ZNTV_TIME_SCALE", "0.05"}};
+        auto env = testing_support::programFolders(m_root);
+        env.insert({{"ZNTV_UPDATE_URL", m_updateUrl},
+                    {"ZNTV_SERVICE_URL", m_serviceUrl},
+                    {"ZNTV_HEADLESS", "1"},
+                    {"ZNTV_HEADLESS_SCREEN", (m_root / "screen.txt").string()},
+                    {"ZNTV_TIME_SCALE", "0.05"}});
+        return env;
     }
 
     // The simulator stand-in as a process with a flight running at Amsterdam, found through SimConnect.cfg.

@@ -59,6 +59,14 @@ std::string readWholeFile(const fs::path& p) {
     return ss.str();
 }
 
+std::map<std::string, std::string> programFolders(const fs::path& root) {
+    return {{"XDG_CONFIG_HOME", (root / "config").string()},
+            {"XDG_DOCUMENTS_DIR", (root / "documents").string()},
+            {"XDG_PUBLICSHARE_DIR", (root / "public").string()},
+            {"XDG_RUNTIME_DIR", (root / "runtime").string()},
+            {"ZNTV_REGISTRY_DIR", (root / "registry").string()}};
+}
+
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds bound) {
     const auto end = std::chrono::steady_clock::now() + bound;
     while (std::chrono::steady_clock::now() < end) {

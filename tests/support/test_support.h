@@ -4,6 +4,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <map>
 #include <optional>
 #include <string>
 
@@ -47,6 +48,11 @@ public:
 private:
     std::filesystem::path m_old;
 };
+
+// The environment that gives a program started as a process a world of its own below `root`, as the runs of
+// the program lay it out: the roaming folder "config", "documents", "public", "runtime" and the registry
+// files in "registry".
+std::map<std::string, std::string> programFolders(const std::filesystem::path& root);
 
 // Polls `condition` until it holds or `bound` has passed; whether it holds at the end.
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds bound);
