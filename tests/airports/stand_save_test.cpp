@@ -200,8 +200,8 @@ TEST_F(StandSave, AFailedSaveKeepsTheCountsForTheNextSave) {
     EXPECT_EQ(g_apfUpdates, 3u);
     EXPECT_TRUE(g_apfSettingsChanged);
     EXPECT_THAT(log(), HasSubstr("create_directory"));
-    EXPECT_THAT(log(), HasSubstr("12:00:00 saving \"airports/learned/stock/EHAM.xml\" did not succeed, its learning is kept for "
-                                   "the next save\n"));
+    EXPECT_THAT(log(), HasSubstr("12:00:00 saving \"airports/learned/stock/EHAM.xml\" did not succeed (create_directory: "
+                                   "Not a directory: \"airports/learned/stock\"), its learning is kept for the next save\n"));
 }
 
 }  // namespace
