@@ -570,14 +570,14 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
     }
     if (m_trace && a->hexId == m_options.traceHexId) {
         std::fprintf(m_trace,
-                     "%d st%u gnd%d fl%u %.6f %.6f h%.2f hdg%.2f p%.3f b%.3f v%.1f sz%zu next%d stop%d cv%d tu%d br%d to%d so%d ls%.6f\n", tick,
+                     "%d st%u gnd%d fl%u %.6f %.6f h%.2f hdg%.2f p%.3f b%.3f v%.1f sz%zu next%d stop%d cv%d tu%d br%d to%d so%d gs%.1f\n", tick,
                      a->state, a->onGround ? 1 : 0, a->flareStage, u.latitude, u.longitude,
                      u.altitude - m_options.fieldElevationFt - m_options.staticCgFt, lf_norm(u.heading) / kDeg,
                      u.pitch / kDeg, u.bank / kDeg, u.airspeed, a->track.size(),
                      a->track.empty() ? 0 : a->track.front().playTick,
                      a->track.empty() ? 0 : (a->track.front().stopped ? 1 : 0),
                      std::isnan(a->groundCurve.controlEast) ? 0 : 1, a->turning ? 1 : 0, a->braking ? 1 : 0,
-                     a->takeOffRoll ? 1 : 0, a->steeringOntoLeg ? 1 : 0, a->legStepNm);
+                     a->takeOffRoll ? 1 : 0, a->steeringOntoLeg ? 1 : 0, a->groundSpeedKt);
     }
     TrackResult& res = resultOf(a->hexId);
     ++res.positions;
@@ -727,7 +727,8 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
 }
 
 void MovementBench::checkGroundMotion(ObjectWatch& w, const AircraftUpdate& u, const LiveAc& a, std::int32_t tick) {
-    if (!a.onGround || a.state == kMoveTakeOff) {
+    // A push-back moves tail first: the second after it is judged from its end.
+    if (!a.onGround || a.state == kMoveTakeOff || a.state == kMoveAfterPushback) {
         w.groundRef.reset();
         w.roll.clear();
         return;
@@ -741,7 +742,7 @@ void MovementBench::checkGroundMotion(ObjectWatch& w, const AircraftUpdate& u, c
     const double kt = metres / kMetresPerNm * kTicksPerHour / (tick - from.tick);
     if (kt < kRollKt) w.roll.clear();
     else w.roll.push_back(now);
-    if (a.state == kMoveAfterPushback || metres < kMinMotionM) return;
+    if (metres < kMinMotionM) return;
     auto& c = resultOf(a.hexId).counters;
     const double course = gf_initialBearing(from.lat, from.lon, now.lat, now.lon);
     const double off = std::abs(gf_angleDiff(lf_norm(now.heading), course)) / kDeg;
