@@ -581,7 +581,7 @@ void lf_takeOff(LiveAc& a) {
         std::all_of(ahead, a.track.end(), [](const TrackPoint& p) { return p.vs > kRotationClimbFpm; });
     // It lifts off no slower than its rotation speed, however early its data does.
     const double rotationSpeed = g_rotationSpeedKt.at(static_cast<int>(a.category));
-    if (a.groundSpeedKt < rotationSpeed) return;
+    if (a.groundSpeedKt < rotationSpeed + kLiftOffAboveKt) return;
     if (allClimbing) {
         a.altitudeStep = lf_allAheadAirborne(a) ? std::max(second.alt - a.altitude, 0.1) / t : a.climbAltitudeStep;
         lf_rotate(a);

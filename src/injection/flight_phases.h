@@ -25,6 +25,8 @@ inline constexpr std::array<std::uint32_t, 4> kFlapsValues{0, 3072, 10240, 16383
 // ---- Per-category flight tables ----
 // Points of a take-off climbing faster than this (ft/min) show the aircraft rotating.
 inline constexpr double kRotationClimbFpm = 256.0;
+// A take-off roll lifts off at least this much (kt) above its rotation speed.
+inline constexpr double kLiftOffAboveKt = 2.0;
 extern const CategoryTable<double> g_rotationSpeedKt;            // kt; a rotorcraft lifts off at any speed
 extern const CategoryTable<double> g_maxAirbornePitchRateDeg;    // degrees per tick
 extern const CategoryTable<double> g_maxBankDeg;                 // degrees

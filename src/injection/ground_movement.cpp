@@ -104,13 +104,11 @@ constexpr double kMaxTurnRadiusM = 20.0;
 constexpr double kSteerTurnRateScale = 2.0;
 constexpr double kMinTurnRadiusM = 3.0;
 // Ground speed. One g in knots a second; a taxiing aircraft brakes for a stop ahead at this (g), and no
-// aircraft on the ground slows faster than this (a roll-out the data does not show, than the lower one).
+// aircraft on the ground slows faster than this; a landing roll its reports no longer show brakes at this (g).
 constexpr double kKtPerSecondPerG = 19.0626;
 constexpr double kTaxiStopG = 0.15;
 constexpr double kHardestBrakingG = 0.4;
-constexpr double kPredictedRollOutG = 0.25;
-// A landing roll brakes for the speeds its reports give at this (g).
-constexpr double kRollOutPlanG = 0.3;
+constexpr double kRollOutG = 0.25;
 constexpr double kTicksPerSecond = 100.0;
 // A take-off roll lifts off no faster than this above its rotation speed.
 constexpr double kLiftOffMarginKt = 15.0;
@@ -413,6 +411,10 @@ WayAhead lf_wayTo(const LiveAc& a, const TrackPoint& to) {
     return w;
 }
 
+// The hardest the aircraft brakes now (g): a landing roll its reports no longer show (predicted, or past its
+// prediction) gently.
+double lf_brakingG(const LiveAc& a) { return a.braking && a.extendSteps != 0 ? kRollOutG : kHardestBrakingG; }
+
 // The speed (kt) from which braking at `g` comes down to `toKt` over `nm`.
 double lf_brakingKt(double toKt, double g, double nm) {
     return std::sqrt(toKt * toKt + 2.0 * g * kKtPerSecondPerG * 3600.0 * nm);
@@ -436,7 +438,7 @@ double lf_scheduleKt(const LiveAc& a, double leftNm) {
     // It reaches a point no faster than reported there (a landing roll brakes harder than a taxi): late rather
     // than fast.
     if (to.speedGiven && to.speed > 0.0)
-        kt = std::min(kt, lf_brakingKt(to.speed, a.braking ? kRollOutPlanG : kTaxiStopG, leftNm));
+        kt = std::min(kt, lf_brakingKt(to.speed, a.braking ? lf_brakingG(a) : kTaxiStopG, leftNm));
     return kt;
 }
 
@@ -453,7 +455,7 @@ double lf_governSpeed(LiveAc& a, double wantKt) {
     double want = std::clamp(wantKt, 0.0, cap);
     if (a.takeOffRoll) want = std::max(want, std::min(v, cap));
     const double upG = a.takeOffRoll ? a.takeOffAccelG : a.taxiAccelG;
-    const double downG = a.braking && lf_predicting(a) ? kPredictedRollOutG : kHardestBrakingG;
+    const double downG = lf_brakingG(a);
     a.groundSpeedKt = std::clamp(want, v - downG * kKtPerSecondPerG / kTicksPerSecond,
                                  v + upG * kKtPerSecondPerG / kTicksPerSecond);
     return a.groundSpeedKt / kTicksPerHour;
@@ -479,7 +481,7 @@ void lf_liftOffWhenFast(LiveAc& a) {
     if (!a.takeOffRoll || a.state != kMoveFollowing || a.track.empty()) return;
     const TrackPoint& to = a.track.front();
     if (!to.airborne && !(to.vs > kRotationClimbFpm)) return;
-    if (a.groundSpeedKt < g_rotationSpeedKt.at(static_cast<int>(a.category))) return;
+    if (a.groundSpeedKt < g_rotationSpeedKt.at(static_cast<int>(a.category)) + kLiftOffAboveKt) return;
     a.altitudeStep = a.climbAltitudeStep;
     lf_rotate(a);
     // Points its data put it at while it was still rolling lie behind it now.
