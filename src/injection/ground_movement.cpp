@@ -107,7 +107,7 @@ constexpr double kMinTurnRadiusM = 3.0;
 // aircraft on the ground slows faster than this; a landing roll its reports no longer show brakes at this (g).
 constexpr double kKtPerSecondPerG = 19.0626;
 constexpr double kTaxiStopG = 0.15;
-constexpr double kHardestBrakingG = 0.4;
+constexpr double kHardestBrakingG = 0.45;
 constexpr double kRollOutG = 0.25;
 constexpr double kTicksPerSecond = 100.0;
 // A take-off roll lifts off no faster than this above its rotation speed.
@@ -239,7 +239,9 @@ void lf_planGroundLeg(LiveAc& a) {
                                      std::int64_t{second.playTick} - front.playTick >= kMidpointMinTicks;
             if (turns && turnDeg > kMidpointTurnDeg && longSlowLeg) {
                 lf_insertMidpoint(a);
-            } else if (turns && turnDeg <= kMaxCurveTurnDeg && (third.lat != front.lat || third.lon != front.lon)) {
+            } else if (turns && turnDeg <= kMaxCurveTurnDeg && (third.lat != front.lat || third.lon != front.lon) &&
+                       !a.braking) {
+                // (A landing roll cuts no corner: it keeps the runway's line to its last point, then turns off.)
                 lf_setCurveThroughPoint(a);
                 a.curveTurnDeg = turnDeg;
             } else {
@@ -501,7 +503,13 @@ void lf_roll(LiveAc& a) {
     const TrackPoint& to = a.track.front();
     if (lf_curveSet(a)) {
         const double leftNm = (1.0 - a.curveParam) * c.length * kNmPerMetre;
-        const double stepM = lf_governSpeed(a, lf_scheduleKt(a, leftNm)) / kNmPerMetre;
+        double want = lf_scheduleKt(a, leftNm);
+        // It comes into the corner (the middle of the curve) no faster than reported there.
+        if (a.curveCornerKt > 0.0 && !a.takeOffRoll) {
+            const double cornerNm = std::max(0.0, 0.5 - a.curveParam) * c.length * kNmPerMetre;
+            want = std::min(want, lf_brakingKt(a.curveCornerKt, a.braking ? lf_brakingG(a) : kTaxiStopG, cornerNm));
+        }
+        const double stepM = lf_governSpeed(a, want) / kNmPerMetre;
         // Near a cusp, where the curve runs less than a share of its length per unit of its parameter, the
         // parameter goes on as if it ran that share.
         const double rate = std::max(lf_curveRate(c, a.curveParam), kMinCurveRateShare * c.length);
@@ -844,6 +852,7 @@ void lf_setCurveThroughPoint(LiveAc& a) {
     const TrackPoint& second = a.track[1];
     TrackPoint& third = a.track[2];
     if (third.speed == 0.0) third.speed = (front.speed + second.speed) / 2.0;
+    a.curveCornerKt = second.speedGiven ? second.speed : 0.0;
     GroundCurve& c = a.groundCurve;
     c.originLat = a.latitude;
     c.originLon = a.longitude;
@@ -872,6 +881,7 @@ void gf_clearGroundCurve(LiveAc& a) {
     a.groundCurve.controlEast = a.groundCurve.controlNorth = nan;
     a.groundCurve.length = 0.0;
     a.curveParam = 0.0;
+    a.curveCornerKt = 0.0;
 }
 
 void lf_taxiOutLights(const LiveAc& a) {

@@ -158,6 +158,8 @@ struct LiveAc : AiAc {
 
     GroundCurve groundCurve;
     double curveParam = 0.0, curveParamStep = 0.0, curveTurnDeg = 0.0;
+    // The speed (kt) reported at the corner the curve runs through; 0 when none was.
+    double curveCornerKt = 0.0;
     TrackPoint pushbackAltPoint;
     double lastParkTryLat = 0.0, lastParkTryLon = 0.0;
     std::int32_t maxAdvanceTicks = 1000, maxDelayTicks = 1000;
