@@ -478,6 +478,8 @@ void lf_rotate(LiveAc& a) {
     }
     a.headingStep = 0.0;
     gf_clearGroundCurve(a);
+    // It lifts off at the speed it rolled.
+    if (!lf_rotorcraft(a)) a.speedKt = std::max(a.speedKt, a.groundSpeedKt);
     if (a.braking) {
         // Going around from the landing roll.
         a.braking = a.approach = a.landed = false;
@@ -485,6 +487,16 @@ void lf_rotate(LiveAc& a) {
         lf_spoilers(a, kSpoilersDeployed);
         lf_setFlaps(a, 1);
     }
+}
+
+void gf_aimFromRoll(LiveAc& a, std::size_t index) {
+    if (lf_rotorcraft(a) || !(a.groundSpeedKt > 0.0) || index >= a.track.size()) return;
+    TrackPoint& to = a.track[index];
+    const double ticks = std::max(static_cast<double>(kMinLegTicks),
+                                  std::round(gf_distanceNM(a.latitude, a.longitude, to.lat, to.lon) * kTicksPerHour /
+                                             a.groundSpeedKt));
+    to.playTick = static_cast<std::int32_t>(lf_now() + static_cast<std::int64_t>(ticks));
+    lf_aimAt(a, to, ticks);
 }
 
 void lf_climb(LiveAc& a) {
@@ -567,18 +579,23 @@ void lf_takeOff(LiveAc& a) {
     const double rollKt = front.speedGiven ? front.speed : lf_legSpeed(a);
     if (!a.takeOffRoll || a.state == kMoveTakeOff || rollKt < 43.0) return;
     const auto ahead = std::next(a.track.begin());
-    const bool allClimbing = std::all_of(ahead, a.track.end(), [](const TrackPoint& p) { return p.vs > 256.0; });
+    const bool allClimbing =
+        std::all_of(ahead, a.track.end(), [](const TrackPoint& p) { return p.vs > kRotationClimbFpm; });
+    // It lifts off no slower than its rotation speed, however early its data does.
+    const double rotationSpeed = g_rotationSpeedKt.at(static_cast<int>(a.category));
+    if (a.groundSpeedKt < rotationSpeed + kLiftOffAboveKt) return;
     if (allClimbing) {
         a.altitudeStep = lf_allAheadAirborne(a) ? std::max(second.alt - a.altitude, 0.1) / t : a.climbAltitudeStep;
         lf_rotate(a);
+        gf_aimFromRoll(a, 1);
         return;
     }
-    const double rotationSpeed = g_rotationSpeedKt.at(static_cast<int>(a.category));
     const bool ready = std::all_of(ahead, a.track.end(),
                                    [&](const TrackPoint& p) { return p.airborne && p.speed >= rotationSpeed; });
     if (ready) {
         a.altitudeStep = a.climbAltitudeStep;
         lf_rotate(a);
+        gf_aimFromRoll(a, 1);
     }
 }
 

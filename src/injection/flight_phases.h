@@ -23,6 +23,10 @@ inline constexpr std::array<std::uint32_t, 5> kThrottleValues{0, 4914, 8191, 114
 inline constexpr std::array<std::uint32_t, 4> kFlapsValues{0, 3072, 10240, 16383};
 
 // ---- Per-category flight tables ----
+// Points of a take-off climbing faster than this (ft/min) show the aircraft rotating.
+inline constexpr double kRotationClimbFpm = 256.0;
+// A take-off roll lifts off at least this much (kt) above its rotation speed.
+inline constexpr double kLiftOffAboveKt = 2.0;
 extern const CategoryTable<double> g_rotationSpeedKt;            // kt; a rotorcraft lifts off at any speed
 extern const CategoryTable<double> g_maxAirbornePitchRateDeg;    // degrees per tick
 extern const CategoryTable<double> g_maxBankDeg;                 // degrees
@@ -58,6 +62,9 @@ void lf_airVerticalProfile(LiveAc& a);
 void lf_takeOff(LiveAc& a);
 void lf_startTakeOffRoll(LiveAc& a);
 void lf_rotate(LiveAc& a);
+// Just off the runway: the point at `index` of the track is flown to at the speed the aircraft rolled, and
+// re-timed to be reached then (not for rotorcraft).
+void gf_aimFromRoll(LiveAc& a, std::size_t index);
 // Every tick in the take-off state: the rotation, then the climb ramp until the climb pitch and 800 ft.
 void lf_climb(LiveAc& a);
 // Every tick on approach, airborne, at 400 ft above ground or less.

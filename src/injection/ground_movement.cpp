@@ -96,17 +96,26 @@ constexpr double kNmPerMetre = 0.0005399568034557236;
 constexpr double kMaxTurnRateScale = 3.0;
 
 // Taxiing, the nose steers onto the way to the leg's end once it points more than this off it: the aircraft rolls
-// where its nose points, at the leg's speed (between these shares of it, to arrive on time; faster once on the
-// way again, to make up for the turn), on a turn no wider than this radius (m) and no tighter than this one:
-// it slows down for a sharp turn, and the nose does not swing round on the spot.
+// where its nose points, on a turn no wider than this radius (m) and no tighter than this one: it slows down
+// for a sharp turn, and the nose does not swing round on the spot.
 constexpr double kSteerOffDeg = 20.0;
-constexpr double kSteerSlowestShare = 0.6;
-constexpr double kSteerFastestShare = 1.25;
-constexpr double kSteerCatchUpShare = 2.0;
 constexpr double kMaxTurnRadiusM = 20.0;
 // Steering turns at least at this multiple of the category's rate.
 constexpr double kSteerTurnRateScale = 2.0;
 constexpr double kMinTurnRadiusM = 3.0;
+// Ground speed. One g in knots a second; a taxiing aircraft brakes for a stop ahead at this (g), and no
+// aircraft on the ground slows faster than this; a landing roll its reports no longer show brakes at this (g).
+constexpr double kKtPerSecondPerG = 19.0626;
+constexpr double kTaxiStopG = 0.15;
+constexpr double kHardestBrakingG = 0.45;
+constexpr double kRollOutG = 0.25;
+constexpr double kTicksPerSecond = 100.0;
+// A take-off roll lifts off no faster than this above its rotation speed.
+constexpr double kLiftOffMarginKt = 15.0;
+// Nearer than this (nm, half a metre) to the place it stops at, a standing aircraft is there.
+constexpr double kThereNm = 0.00027;
+// Into a stand the aircraft aims this share of its way behind the stand, on the stand's axis.
+constexpr double kStandAimShare = 0.5;
 // A curve is followed when the nose keeps within this of its direction all along, turning at most three times
 // the category's rate; else the corner is cut, steering.
 constexpr double kMaxCurveLagDeg = 30.0;
@@ -134,6 +143,9 @@ void lf_turnTowards(LiveAc& a, double target) {
     const double step = std::min(std::abs(a.turnRate), std::abs(diff));
     a.heading = gf_headingOf(a.heading + std::copysign(step, diff));
 }
+
+// How far (nm) a taxi at `kt` rolls when it brakes for a stop.
+double lf_stoppingNm(double kt) { return kt * kt / (2.0 * kTaxiStopG * kKtPerSecondPerG * 3600.0); }
 
 double lf_legNm(const TrackPoint& from, const TrackPoint& to) {
     return gf_distanceNM(from.lat, from.lon, to.lat, to.lon);
@@ -227,7 +239,9 @@ void lf_planGroundLeg(LiveAc& a) {
                                      std::int64_t{second.playTick} - front.playTick >= kMidpointMinTicks;
             if (turns && turnDeg > kMidpointTurnDeg && longSlowLeg) {
                 lf_insertMidpoint(a);
-            } else if (turns && turnDeg <= kMaxCurveTurnDeg && (third.lat != front.lat || third.lon != front.lon)) {
+            } else if (turns && turnDeg <= kMaxCurveTurnDeg && (third.lat != front.lat || third.lon != front.lon) &&
+                       !a.braking) {
+                // (A landing roll cuts no corner: it keeps the runway's line to its last point, then turns off.)
                 lf_setCurveThroughPoint(a);
                 a.curveTurnDeg = turnDeg;
             } else {
@@ -249,8 +263,11 @@ void lf_planGroundLeg(LiveAc& a) {
         const double hopNm = gf_distanceNM(a.latitude, a.longitude, second.lat, second.lon);
         if (a.state == kMoveFollowing && ((a.turnRemainingDeg > kSharpHopDeg && hopNm < kHopNm) ||
                                           (a.turnRemainingDeg > kBackHopDeg && hopNm < kBackHopNm))) {
-            second.lat = a.latitude;
-            second.lon = a.longitude;
+            // Rolling, it stops where it brakes to along its nose.
+            const GeoPosition stop = gf_destinationPoint(a.latitude, a.longitude, a.heading,
+                                                         lf_stoppingNm(a.groundSpeedKt) * kFeetPerNm);
+            second.lat = stop.latitude;
+            second.lon = stop.longitude;
             second.speed = 0.0;
             second.stopped = true;
             a.turning = false;
@@ -343,12 +360,6 @@ double lf_curveLength(const GroundCurve& c) {
     return sum / (3.0 * kCurveSamples);
 }
 
-// The rest of the leg in a straight line from here to its end, arriving on time.
-void lf_aimAtLegEnd(LiveAc& a) {
-    const TrackPoint& to = a.track.front();
-    lf_aimAt(a, to, std::max(1.0, static_cast<double>(std::int64_t{to.playTick} - gf_aiTick())));
-}
-
 // The largest angle between the nose and the curve's direction while the nose turns after it at `rate`.
 double lf_curveLagDeg(const LiveAc& a, double rate) {
     double heading = a.heading;
@@ -382,74 +393,211 @@ void lf_checkCurveAhead(LiveAc& a) {
         return;
     }
     gf_clearGroundCurve(a);
-    lf_aimAtLegEnd(a);
     a.targetHeading = gf_initialBearing(a.latitude, a.longitude, a.track.front().lat, a.track.front().lon);
     a.turnRate = std::max(a.turnRate, a.groundTurnRate);
     a.turning = true;
 }
 
-// A taxiing aircraft whose nose points far off the way to its leg's end (the turn onto a new leg, a corner
-// cut) rolls where the nose points and steers onto the way, re-aimed every tick: on its wheels it cannot slide
-// sideways. Once steering, the rest of the leg is re-aimed at its end every tick, to arrive there on time.
-// Returns whether it moved the aircraft.
-bool lf_steerOntoLeg(LiveAc& a) {
-    if ((a.state != kMoveFollowing && a.state != kMoveToStand) || !a.onGround || a.track.empty() ||
-        !(a.legStepNm > 0.0)) {
-        // Steering ends with the leg's rolling: what is left of it goes straight to its end.
-        if (a.steeringOntoLeg && !a.track.empty() && a.legStepNm > 0.0) lf_aimAtLegEnd(a);
-        a.steeringOntoLeg = false;
-        return false;
-    }
-    if (!a.steeringOntoLeg && !a.turning) return false;
-    // A leg on the ground is short: the way to its end is taken on the plane around the aircraft.
+// The way from the aircraft to the point it moves to, on the plane around it (a leg on the ground is short).
+struct WayAhead {
+    double north = 0.0, east = 0.0;  // m
+    double bearing = 0.0;            // rad
+    double nm = 0.0;
+};
+WayAhead lf_wayTo(const LiveAc& a, const TrackPoint& to) {
+    WayAhead w;
+    w.north = (to.lat - a.latitude) * kMetresPerDegLat;
+    w.east = gf_longitudeDiff(a.longitude, to.lon) * kMetresPerDegLat * std::cos(a.latitude * kRadPerDeg);
+    w.bearing = gf_headingOf(std::atan2(w.east, w.north));
+    w.nm = std::hypot(w.north, w.east) * kNmPerMetre;
+    return w;
+}
+
+// The hardest the aircraft brakes now (g): a landing roll its reports no longer show (predicted, or past its
+// prediction) gently.
+double lf_brakingG(const LiveAc& a) { return a.braking && a.extendSteps != 0 ? kRollOutG : kHardestBrakingG; }
+
+// The speed (kt) from which braking at `g` comes down to `toKt` over `nm`.
+double lf_brakingKt(double toKt, double g, double nm) {
+    return std::sqrt(toKt * toKt + 2.0 * g * kKtPerSecondPerG * 3600.0 * nm);
+}
+
+// The speed (kt) that keeps to the track's times: the way to the point moved to and on through the next one
+// (unless the aircraft stops there) in the time left; towards a stop, no faster than it brakes to it.
+double lf_scheduleKt(const LiveAc& a, double leftNm) {
     const TrackPoint& to = a.track.front();
-    const double metresPerDegLon = kMetresPerDegLat * std::cos(a.latitude * kRadPerDeg);
-    const double north = (to.lat - a.latitude) * kMetresPerDegLat;
-    const double east = gf_longitudeDiff(a.longitude, to.lon) * metresPerDegLon;
-    const double bearing = gf_headingOf(std::atan2(east, north));
-    const double off = std::abs(gf_angleDiff(gf_headingOf(a.heading), bearing));
-    if (!a.steeringOntoLeg && off <= kSteerOffDeg * kRadPerDeg) return false;
-    if (!a.steeringOntoLeg) a.turnRate = std::max(a.turnRate, kSteerTurnRateScale * a.groundTurnRate);
-    a.steeringOntoLeg = true;
-    a.targetHeading = bearing;
-    lf_turnTowards(a, bearing);
-    const double leftNm = std::hypot(north, east) * kNmPerMetre;
-    const double ticks = std::max(1.0, static_cast<double>(std::int64_t{to.playTick} - gf_aiTick()));
-    const bool onTheWay = std::abs(gf_angleDiff(gf_headingOf(a.heading), bearing)) <= kSteerOffDeg * kRadPerDeg;
-    double stepNm = std::clamp(leftNm / ticks, kSteerSlowestShare * a.legStepNm,
-                               (onTheWay ? kSteerCatchUpShare : kSteerFastestShare) * a.legStepNm);
-    if (!onTheWay) {
-        const double rate = std::abs(a.turnRate) * kNmPerMetre;
-        stepNm = std::clamp(stepNm, rate * kMinTurnRadiusM, rate * kMaxTurnRadiusM);
+    const bool stopAhead = to.stopped || a.track.size() < 2 || a.track[1].stopped;
+    double nm = leftNm;
+    std::int64_t ticks = std::int64_t{to.playTick} - gf_aiTick();
+    if (!stopAhead) {
+        nm += lf_legNm(to, a.track[1]);
+        ticks = std::int64_t{a.track[1].playTick} - gf_aiTick();
     }
-    if (leftNm <= stepNm) {
-        // There: it waits for the leg's time on the spot, the nose as it is.
-        a.latitude = to.lat;
-        a.longitude = to.lon;
-        a.latStep = a.lonStep = a.legStepNm = 0.0;
-        a.turning = false;
-        a.targetHeading = a.heading;
-        return true;
+    double kt = to.stopped ? std::numeric_limits<double>::infinity()
+                           : nm * kTicksPerHour / static_cast<double>(std::max<std::int64_t>(ticks, 1));
+    if (a.takeOffRoll) return kt;
+    if (stopAhead) kt = std::min(kt, lf_brakingKt(0.0, kTaxiStopG, leftNm));
+    // It reaches a point no faster than reported there (a landing roll brakes harder than a taxi): late rather
+    // than fast.
+    if (to.speedGiven && to.speed > 0.0)
+        kt = std::min(kt, lf_brakingKt(to.speed, a.braking ? lf_brakingG(a) : kTaxiStopG, leftNm));
+    return kt;
+}
+
+// The ground speed of this tick, towards `wantKt` as fast as the aircraft may change it: no faster than taxiing
+// but on a runway roll, where a take-off does not slow and lifts off just above its rotation speed, and a
+// landing does not speed up. Returns nm per tick.
+double lf_governSpeed(LiveAc& a, double wantKt) {
+    const double v = a.groundSpeedKt;
+    double cap = a.taxiSpeedKt;
+    if (a.takeOffRoll)
+        cap = g_rotationSpeedKt.at(static_cast<int>(a.category)) + kLiftOffMarginKt;
+    else if (a.braking)
+        cap = std::max(cap, v);
+    double want = std::clamp(wantKt, 0.0, cap);
+    if (a.takeOffRoll) want = std::max(want, std::min(v, cap));
+    const double upG = a.takeOffRoll ? a.takeOffAccelG : a.taxiAccelG;
+    const double downG = lf_brakingG(a);
+    a.groundSpeedKt = std::clamp(want, v - downG * kKtPerSecondPerG / kTicksPerSecond,
+                                 v + upG * kKtPerSecondPerG / kTicksPerSecond);
+    return a.groundSpeedKt / kTicksPerHour;
+}
+
+// The point moved to is reached. Rolling, before its time: the next leg starts now rather than after a stop on
+// the spot; standing (waiting for its first leg), it waits there.
+void lf_reached(LiveAc& a, bool rolling) {
+    TrackPoint& to = a.track.front();
+    a.latitude = to.lat;
+    a.longitude = to.lon;
+    a.steeringOntoLeg = false;
+    if (to.stopped || !rolling) {
+        a.groundSpeedKt = 0.0;
+        return;
     }
-    // Near the way it rolls straight at the end; else along the nose.
-    const double along = onTheWay ? bearing : a.heading;
+    to.playTick = static_cast<std::int32_t>(std::min<std::int64_t>(to.playTick, gf_aiTick() + 1));
+}
+
+// The data shows the aircraft in the air (or climbing) while its roll reaches its rotation speed: it rotates
+// now, flying on along its nose at its speed until the next leg.
+void lf_liftOffWhenFast(LiveAc& a) {
+    if (!a.takeOffRoll || a.state != kMoveFollowing || a.track.empty()) return;
+    const TrackPoint& to = a.track.front();
+    if (!to.airborne && !(to.vs > kRotationClimbFpm)) return;
+    if (a.groundSpeedKt < g_rotationSpeedKt.at(static_cast<int>(a.category)) + kLiftOffAboveKt) return;
+    a.altitudeStep = a.climbAltitudeStep;
+    lf_rotate(a);
+    // Points its data put it at while it was still rolling lie behind it now.
+    while (a.track.size() > 1 &&
+           std::abs(gf_angleDiff(gf_headingOf(a.heading), lf_wayTo(a, a.track.front()).bearing)) >= kPi / 2.0)
+        a.track.pop_front();
+    gf_aimFromRoll(a, 0);
+}
+
+// One tick of a taxi or a runway roll, the ground speed decided in one place: along the curve through the
+// corner, or straight to the point moved to; a nose far off the way steers onto it, where it points, turning
+// no tighter than the smallest radius at that speed and slowing for a sharp turn. An aircraft that cannot keep
+// to its track's times within the speed's limits falls behind and catches up within them.
+void lf_roll(LiveAc& a) {
+    const bool rolling = a.groundSpeedKt > 0.0;
+    GroundCurve& c = a.groundCurve;
+    const TrackPoint& to = a.track.front();
+    if (lf_curveSet(a)) {
+        const double leftNm = (1.0 - a.curveParam) * c.length * kNmPerMetre;
+        double want = lf_scheduleKt(a, leftNm);
+        // It comes into the corner (the middle of the curve) no faster than reported there.
+        if (a.curveCornerKt > 0.0 && !a.takeOffRoll) {
+            const double cornerNm = std::max(0.0, 0.5 - a.curveParam) * c.length * kNmPerMetre;
+            want = std::min(want, lf_brakingKt(a.curveCornerKt, a.braking ? lf_brakingG(a) : kTaxiStopG, cornerNm));
+        }
+        const double stepM = lf_governSpeed(a, want) / kNmPerMetre;
+        // Near a cusp, where the curve runs less than a share of its length per unit of its parameter, the
+        // parameter goes on as if it ran that share.
+        const double rate = std::max(lf_curveRate(c, a.curveParam), kMinCurveRateShare * c.length);
+        a.curveParam = std::min(a.curveParam + (rate > 0.0 ? stepM / rate : 1.0), kMaxCurveParam);
+        GeoPosition p;
+        double curveHeading = 0.0;
+        if (gf_bezierPoint(c, a.curveParam, p, curveHeading)) {
+            a.latitude = p.latitude;
+            a.longitude = p.longitude;
+            lf_turnTowards(a, curveHeading);
+        } else {
+            gf_logLine(fmt::format("{} error in curve at index: {:.2F}", a.callsign, a.curveParam));
+        }
+        if (a.curveParam >= kMaxCurveParam) lf_reached(a, rolling);
+        return;
+    }
+    const WayAhead way = lf_wayTo(a, to);
+    // Into its stand the nose comes round onto the stand's heading on the way: it aims at a point behind the
+    // stand on its axis, which closes on the stand as the aircraft does.
+    double aim = way.bearing;
+    if (a.state == kMoveToStand && to.lat == a.standLat && to.lon == a.standLon) {
+        const double backM = kStandAimShare * way.nm / kNmPerMetre;
+        aim = gf_headingOf(std::atan2(way.east - backM * std::sin(a.standHeading),
+                                      way.north - backM * std::cos(a.standHeading)));
+    }
+    const double off = std::abs(gf_angleDiff(gf_headingOf(a.heading), aim));
+    if (!a.steeringOntoLeg && off > kSteerOffDeg * kRadPerDeg && way.nm > kThereNm) {
+        a.steeringOntoLeg = true;
+        a.turnRate = std::max(a.turnRate, kSteerTurnRateScale * a.groundTurnRate);
+    }
+    const bool onTheWay = off <= kSteerOffDeg * kRadPerDeg;
+    // Steering, the turn is no wider than reaches the point (half the way to it), nor tighter than the smallest
+    // radius unless the point is nearer still.
+    const double wayM = way.nm / kNmPerMetre;
+    const double tightestM = std::min(kMinTurnRadiusM, wayM / 2.0);
+    const double widestM = std::clamp(wayM / 2.0, tightestM, kMaxTurnRadiusM);
+    double want = lf_scheduleKt(a, way.nm);
+    if (a.steeringOntoLeg && !onTheWay)
+        want = std::min(want, std::abs(a.turnRate) * widestM * kNmPerMetre * kTicksPerHour);
+    const double stepNm = lf_governSpeed(a, want);
+    if (!a.steeringOntoLeg && a.turning) lf_turnTowards(a, a.targetHeading);
+    if (way.nm <= stepNm || (to.stopped && way.nm <= kThereNm && a.groundSpeedKt <= 0.0)) {
+        lf_reached(a, rolling);
+        return;
+    }
+    double along = aim;
+    if (a.steeringOntoLeg) {
+        a.targetHeading = aim;
+        const double rate = a.turnRate;
+        a.turnRate = std::min(std::abs(rate), stepNm / (std::max(tightestM, 0.1) * kNmPerMetre));
+        lf_turnTowards(a, aim);
+        a.turnRate = rate;
+        if (!onTheWay) along = a.heading;
+    }
     const double stepM = stepNm / kNmPerMetre;
-    a.latStep = stepM * std::cos(along) / kMetresPerDegLat;
-    a.lonStep = stepM * std::sin(along) / metresPerDegLon;
-    a.latitude += a.latStep;
-    a.longitude = std::remainder(a.longitude + a.lonStep, 360.0);
-    return true;
+    a.latitude += stepM * std::cos(along) / kMetresPerDegLat;
+    a.longitude += stepM * std::sin(along) / (kMetresPerDegLat * std::cos(a.latitude * kRadPerDeg));
+    lf_liftOffWhenFast(a);
 }
 
 }  // namespace
 
+bool gf_rollsOnGround(const LiveAc& a) {
+    return a.onGround && (a.state == kMoveFollowing || a.state == kMoveToStand) && a.category != kCatRotorcraft &&
+           !a.track.empty();
+}
+
+bool gf_stillRolling(const LiveAc& a) {
+    if (!gf_rollsOnGround(a)) return false;
+    return a.groundSpeedKt > 0.0 || lf_wayTo(a, a.track.front()).nm > kThereNm;
+}
+
 void lf_followCurve(LiveAc& a) {
-    GroundCurve& c = a.groundCurve;
-    if (lf_curveSet(a) && !(c.length > 0.0)) {
-        c.length = lf_curveLength(c);
-        lf_checkCurveAhead(a);
+    if (gf_rollsOnGround(a)) {
+        GroundCurve& c = a.groundCurve;
+        if (lf_curveSet(a) && !(c.length > 0.0)) {
+            c.length = lf_curveLength(c);
+            lf_checkCurveAhead(a);
+        }
+        lf_roll(a);
+        lf_attitude(a);
+        a.longitude = std::remainder(a.longitude, 360.0);
+        return;
     }
+    const double fromLat = a.latitude, fromLon = a.longitude;
+    GroundCurve& c = a.groundCurve;
     if (lf_curveSet(a)) {
+        if (!(c.length > 0.0)) c.length = lf_curveLength(c);
         // At an even pace along the curve: its parameter goes on by the share of its length a tick covers.
         const double rate = lf_curveRate(c, a.curveParam);
         const double step = rate > kMinCurveRateShare * c.length ? a.curveParamStep * c.length / rate
@@ -466,31 +614,31 @@ void lf_followCurve(LiveAc& a) {
             gf_logLine(fmt::format("{} error in curve at index: {:.2F}", a.callsign, a.curveParam));
         }
     } else {
-        bool steered = false;
         switch (a.state) {
         case kMoveTakeOff:
         case kMoveAirborne:
             a.heading = gf_headingOf(a.heading + a.headingStep);
             break;
         case kMoveToStand:
-            steered = lf_steerOntoLeg(a);
-            if (!steered) lf_turnTowards(a, a.targetHeading);
+            lf_turnTowards(a, a.targetHeading);
             break;
         default:
-            steered = lf_steerOntoLeg(a);
-            if (steered) break;
             // A new or parked aircraft carries its spawn heading in the heading step, which is no rate: it
             // turns like a taxiing one.
             if (a.turning) lf_turnTowards(a, a.targetHeading);
             break;
         }
-        if (a.state != kMoveEnginesStarted && !steered) {
+        if (a.state != kMoveEnginesStarted) {
             a.latitude += a.latStep;
             a.longitude += a.lonStep;
         }
     }
     lf_attitude(a);
     a.longitude = std::remainder(a.longitude, 360.0);
+    // The speed it moves at, which a roll on the ground goes on from.
+    const double north = (a.latitude - fromLat) * kMetresPerDegLat;
+    const double east = gf_longitudeDiff(fromLon, a.longitude) * kMetresPerDegLat * std::cos(a.latitude * kRadPerDeg);
+    a.groundSpeedKt = std::hypot(north, east) * kNmPerMetre * kTicksPerHour;
 }
 
 void nextPosGround(LiveAc& a) {
@@ -704,6 +852,7 @@ void lf_setCurveThroughPoint(LiveAc& a) {
     const TrackPoint& second = a.track[1];
     TrackPoint& third = a.track[2];
     if (third.speed == 0.0) third.speed = (front.speed + second.speed) / 2.0;
+    a.curveCornerKt = second.speedGiven ? second.speed : 0.0;
     GroundCurve& c = a.groundCurve;
     c.originLat = a.latitude;
     c.originLon = a.longitude;
@@ -732,6 +881,7 @@ void gf_clearGroundCurve(LiveAc& a) {
     a.groundCurve.controlEast = a.groundCurve.controlNorth = nan;
     a.groundCurve.length = 0.0;
     a.curveParam = 0.0;
+    a.curveCornerKt = 0.0;
 }
 
 void lf_taxiOutLights(const LiveAc& a) {

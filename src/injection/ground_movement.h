@@ -10,6 +10,10 @@
 
 // One tick of movement and attitude of an aircraft in the simulator.
 void lf_followCurve(LiveAc& a);
+// Taxiing or on a runway roll: its ground speed is decided by the ground movement, every tick.
+bool gf_rollsOnGround(const LiveAc& a);
+// Rolling on the ground and not yet standing where its track stops it.
+bool gf_stillRolling(const LiveAc& a);
 // The ground specifics of a new leg.
 void nextPosGround(LiveAc& a);
 // Re-times the second point of a ground leg and scales the turn rate to the turn.

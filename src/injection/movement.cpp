@@ -107,6 +107,8 @@ constexpr double kStandJumpNm = 0.10799136069114472;    // 200 m: beyond it a pa
 constexpr double kStandDriftNm = 0.0016198704103671706; // 3 m
 constexpr double kArrivedNm = 0.0010799136069114472;    // 2 m
 constexpr std::uint32_t kDriftsToLeave = 3;
+// An aircraft still rolling onto its stand when its stop there comes is waited for this long at a time.
+constexpr std::int32_t kStandWaitTicks = 100;
 
 // Predicted points: their spacing in seconds, and how many.
 constexpr std::int32_t kGroundStepSeconds = 3;
@@ -122,8 +124,10 @@ constexpr std::int64_t kParkedWeekTicks = 60'480'000;
 
 // Heights over the field within this are on the runway as reports go.
 constexpr double kGroundBandFt = 100.0;
-// A landing predicted from its last report rolls out to this speed before its prediction may end.
+// A landing predicted from its last report rolls out to this speed before its prediction may end, braking at
+// 0.2 g (kt a second).
 constexpr double kRolledOutKt = 20.0;
+constexpr double kRollOutKtPerS = 3.8;
 
 // Departure from the stand with the engines running: the aircraft holds until its points are clearly away.
 constexpr double kDepartHalfSpans = 2.75, kDepartHoldHalfSpans = 6.0;
@@ -351,10 +355,15 @@ void lf_moveInSim(LiveAc& a) {
     if (gf_aiTick() >= lf_at(a, 0).playTick) nextPosMain(a);
     if (a.status != kAcInSim || a.track.empty()) return;
     a.verticalSpeedFps = a.verticalSpeed / 60.0;
-    const bool standing = a.track.front().stopped;
-    a.trueAirspeed = standing ? 0.0 : a.speedKt;
-    if (!standing) lf_followCurve(a);
-    else lf_turnStandingOntoStand(a);
+    // A stop the aircraft has not yet rolled to is still rolled to.
+    const bool standing = a.track.front().stopped && !gf_stillRolling(a);
+    if (!standing) {
+        lf_followCurve(a);
+    } else {
+        a.groundSpeedKt = 0.0;
+        lf_turnStandingOntoStand(a);
+    }
+    a.trueAirspeed = standing ? 0.0 : gf_rollsOnGround(a) ? a.groundSpeedKt : a.speedKt;
     if (a.objectId == 0) {
         gf_logLine(fmt::format("{} objectid=0? hexid: {},cs:{}, reg:{}, aimo:{} sz:{}", "updateLiveAc", a.hexId,
                                a.callsign, a.registration, gf_aimo(a), a.track.size()));
@@ -398,10 +407,10 @@ void lf_rollOn(TrackPoint& c) {
     }
 }
 
-// Speed of the next predicted point of a landing roll.
+// Speed of the next predicted point of a landing roll: it brakes evenly for a step, down to where it has rolled
+// out.
 void lf_brakeOn(TrackPoint& c) {
-    const double v = c.speed;
-    c.speed = v >= 140.0 ? 100.0 : v >= 100.0 ? 80.0 : v >= 80.0 ? 60.0 : v >= 60.0 ? 30.0 : 20.0;
+    if (c.speed > kRolledOutKt) c.speed = std::max(c.speed - kRollOutKtPerS * kGroundStepSeconds, kRolledOutKt);
     c.vs = 0.0;
 }
 
@@ -852,7 +861,7 @@ void nextPos(LiveAc& a) {
     }
     const TrackPoint& second = lf_at(a, 1);
     if (second.stopped) {
-        a.latStep = a.lonStep = a.legStepNm = 0.0;
+        a.latStep = a.lonStep = 0.0;
         if (!a.braking && !a.takeOffRoll) gf_shrinkWindows(a);
     } else {
         lf_aimAt(a, second, static_cast<double>(std::max(kMinLegTicks, std::int64_t{second.playTick} - gf_aiTick())));
@@ -883,6 +892,16 @@ bool lf_extendOrHold(LiveAc& a) {
             lf_makeStop(stop);
             a.track.push_back(stop);
             a.turnRate = std::max(a.turnRate, a.groundTurnRate);
+            return true;
+        }
+        // Still rolling onto the stand (behind its times): the stop waits for it.
+        if (a.groundSpeedKt > 0.0 && gf_distanceNM(a.latitude, a.longitude, a.standLat, a.standLon) > kArrivedNm) {
+            TrackPoint stop = lf_at(a, 0);
+            stop.lat = a.standLat;
+            stop.lon = a.standLon;
+            stop.playTick = std::max(stop.playTick, lf_now()) + kStandWaitTicks;
+            lf_makeStop(stop);
+            a.track.push_back(stop);
             return true;
         }
         lf_arriveAtStand(a);
@@ -945,6 +964,7 @@ void lf_extendTrack(LiveAc& a, std::int32_t steps) {
     a.extendSteps = steps;
     TrackPoint c = lf_at(a, 0);
     const bool parked = a.state == kMoveParked;
+    double rolledFromKt = 0.0;
     if (c.stopped || parked) {
         lf_makeStop(c);
     } else if (a.onGround) {
@@ -953,6 +973,7 @@ void lf_extendTrack(LiveAc& a, std::int32_t steps) {
             c.speed = lf_placesSpeedKt(a);
             c.speedGiven = true;
         }
+        rolledFromKt = c.speed;
         if (a.takeOffRoll) {
             lf_rollOn(c);
         } else if (a.braking) {
@@ -968,7 +989,9 @@ void lf_extendTrack(LiveAc& a, std::int32_t steps) {
     const std::int32_t stepSeconds = a.onGround ? kGroundStepSeconds : kAirStepSeconds;
     const bool needsSpeed = !a.onGround || a.braking;
     if (!c.stopped && !(needsSpeed && c.speed <= 0.0)) {
-        const double feet = stepSeconds * 100.0 * c.speed * kFeetPerNm / kTicksPerHour;
+        // A roll speeding up or braking covers a step at the mean of its speeds.
+        const double kt = a.onGround ? (c.speed + rolledFromKt) / 2.0 : c.speed;
+        const double feet = stepSeconds * 100.0 * kt * kFeetPerNm / kTicksPerHour;
         const GeoPosition to = gf_destinationPoint(c.lat, c.lon, a.heading, feet);
         if (to.latitude == c.lat && to.longitude == c.lon) {
             c.stopped = true;
@@ -1035,7 +1058,6 @@ void lf_learnCargoStand(LiveAc& a) {
 void lf_aimAt(LiveAc& a, const TrackPoint& to, double ticks) {
     a.latStep = (to.lat - a.latitude) / ticks;
     a.lonStep = gf_longitudeDiff(a.longitude, to.lon) / ticks;
-    a.legStepNm = gf_distanceNM(a.latitude, a.longitude, to.lat, to.lon) / ticks;
 }
 
 double lf_legSpeed(const LiveAc& a) {

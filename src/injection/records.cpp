@@ -31,6 +31,11 @@ double lf_randomPercent(double value, double percent, std::mt19937& random) {
 const CategoryTable<double> g_groundTurnRateDeg{{0, 0.15}, {1, 0.10}, {2, 0.07}, {3, 0.05}, {4, 0.10}, {5, 0.20}};
 const CategoryTable<double> g_climbAltitudeStep{{0, 0.5}, {1, 0.75}, {2, 0.6}, {3, 0.5}, {4, 1.0}, {5, 0.75}};
 const CategoryTable<double> g_taxiInSpeed{{0, 5.0}, {1, 4.5}, {2, 4.0}, {3, 3.0}, {4, 4.5}, {5, 5.0}};
+// On the ground: the fastest taxi, and how fast the speed grows taxiing and on the take-off roll (an airliner
+// reaches its rotation speed in 25 to 40 s).
+const CategoryTable<double> g_taxiSpeedKt{{0, 20.0}, {1, 25.0}, {2, 30.0}, {3, 25.0}, {4, 25.0}, {5, 20.0}};
+const CategoryTable<double> g_taxiAccelG{{0, 0.1}, {1, 0.1}, {2, 0.08}, {3, 0.06}, {4, 0.1}, {5, 0.1}};
+const CategoryTable<double> g_takeOffAccelG{{0, 0.2}, {1, 0.3}, {2, 0.3}, {3, 0.25}, {4, 0.4}, {5, 0.2}};
 
 // ---- Records ----
 
@@ -46,6 +51,9 @@ void AiAc::copyModelPart(const AiAc& model) {
     turnRate = model.turnRate;
     climbAltitudeStep = model.climbAltitudeStep;
     taxiInSpeed = model.taxiInSpeed;
+    taxiSpeedKt = model.taxiSpeedKt;
+    taxiAccelG = model.taxiAccelG;
+    takeOffAccelG = model.takeOffAccelG;
     title = model.title;
     hexId = model.hexId;
     flareTicks = model.flareTicks;
@@ -103,6 +111,9 @@ void gf_applyLiveTables(AiAc& ac) {
     ac.turnRate = ac.groundTurnRate;
     ac.climbAltitudeStep = g_climbAltitudeStep.at(category);
     ac.taxiInSpeed = g_taxiInSpeed.at(category);
+    ac.taxiSpeedKt = g_taxiSpeedKt.at(category);
+    ac.taxiAccelG = g_taxiAccelG.at(category);
+    ac.takeOffAccelG = g_takeOffAccelG.at(category);
 }
 
 AiAc gf_makeModelRecord(const TrafficRecord& record, std::mt19937& random) {

@@ -73,6 +73,9 @@ struct AiAc : AcIdentity {
     double turnRate = 0.0;        // rad per tick, rescaled for each ground leg
     double climbAltitudeStep = 0.0;  // ft per tick in the initial climb (live aircraft)
     double taxiInSpeed = 0.0;        // kt, taxi to a stand (live aircraft)
+    // Ground speed limits (live aircraft): the fastest taxi (kt), and how fast it speeds up taxiing and on a
+    // take-off roll (g).
+    double taxiSpeedKt = 0.0, taxiAccelG = 0.0, takeOffAccelG = 0.0;
     // Title of the chosen livery, empty for none; the text belongs to the livery lists for the whole run.
     std::string_view title;
     // A live aircraft's 24-bit address (above kMaxStaticHexId); a static aircraft's creation id.
@@ -149,13 +152,16 @@ struct LiveAc : AiAc {
     double altitudeStep = 0.0;
     double verticalSpeed = 0.0;  // ft/min
     double speedKt = 0.0;
-    // The ground leg's planned distance per tick (nm), and whether the nose steers onto it this leg (it rolls
-    // where its nose points, re-aimed every tick).
-    double legStepNm = 0.0;
+    // The speed it moves at over the ground (kt): on the ground the one speed a taxi or a runway roll is
+    // driven at, changing within its limits; elsewhere the speed it moved at in the last tick.
+    double groundSpeedKt = 0.0;
+    // The nose steers onto the ground leg this leg (it rolls where its nose points, re-aimed every tick).
     bool steeringOntoLeg = false;
 
     GroundCurve groundCurve;
     double curveParam = 0.0, curveParamStep = 0.0, curveTurnDeg = 0.0;
+    // The speed (kt) reported at the corner the curve runs through; 0 when none was.
+    double curveCornerKt = 0.0;
     TrackPoint pushbackAltPoint;
     double lastParkTryLat = 0.0, lastParkTryLon = 0.0;
     std::int32_t maxAdvanceTicks = 1000, maxDelayTicks = 1000;
@@ -189,6 +195,9 @@ struct LiveAc : AiAc {
 extern const CategoryTable<double> g_groundTurnRateDeg;  // degrees per tick
 extern const CategoryTable<double> g_climbAltitudeStep;  // ft per tick
 extern const CategoryTable<double> g_taxiInSpeed;        // kt
+extern const CategoryTable<double> g_taxiSpeedKt;        // kt, the fastest taxi
+extern const CategoryTable<double> g_taxiAccelG;         // g, speeding up taxiing
+extern const CategoryTable<double> g_takeOffAccelG;      // g, speeding up on a take-off roll
 
 // The work thread's random engine for the randomised performance values; tests seed it.
 std::mt19937& gf_workRandom();
@@ -197,7 +206,8 @@ void gf_seedWorkRandom(std::uint32_t seed);
 // The flare, rotation and climb values of the record's category; the two pitches vary by a fixed share up or
 // down, drawn from the engine.
 void gf_applyModelTables(AiAc& ac, std::mt19937& random);
-// The ground turn rate (also as the current turn rate), climb step and taxi speed of the record's category.
+// The ground turn rate (also as the current turn rate), climb step, taxi speeds and accelerations of the
+// record's category.
 void gf_applyLiveTables(AiAc& ac);
 
 // The identity and model part of a new aircraft from a received record: its identity, the type's half span

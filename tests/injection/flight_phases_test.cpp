@@ -170,6 +170,7 @@ TEST_F(FlightPhases, AHeavyRotatesOnlyWhenEveryLaterPointIsAirborneAtItsRotation
         const char* name;
         std::vector<TrackPoint> ahead;
         bool rotates;
+        double rollKt = 155.0;  // the speed it rolls at
     };
     const Case cases[] = {
         {"one later point at 149 kt", {point(300, true, 100, 160), point(600, true, 300, 149)}, false},
@@ -177,6 +178,8 @@ TEST_F(FlightPhases, AHeavyRotatesOnlyWhenEveryLaterPointIsAirborneAtItsRotation
         {"one still on the ground", {point(300, false, 0, 160), point(600, true, 300, 170)}, false},
         {"all climbing faster than 256 ft/min", {point(300, true, 100, 120, 500), point(600, true, 300, 130, 900)},
          true},
+        {"its data in the air while it rolls at its rotation speed", {point(300, true, 100, 160), point(600, true, 300, 170)},
+         false, 150.0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -184,6 +187,7 @@ TEST_F(FlightPhases, AHeavyRotatesOnlyWhenEveryLaterPointIsAirborneAtItsRotation
         points.insert(points.end(), c.ahead.begin(), c.ahead.end());
         LiveAc a = aircraft(kCatHeavy, points);
         a.takeOffRoll = true;
+        a.groundSpeedKt = c.rollKt;
         lf_takeOff(a);
         EXPECT_EQ(a.state == kMoveTakeOff, c.rotates);
         EXPECT_EQ(a.rateTicks, c.rotates ? 250 : 1);

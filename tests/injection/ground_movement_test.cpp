@@ -60,8 +60,7 @@ LiveAc taxiing(std::vector<TrackPoint> points) {
     a.objectId = kObject;
     a.onGround = true;
     a.state = a.previousState = kMoveFollowing;
-    a.turnRate = a.groundTurnRate = 0.07 * kRadPerDeg;
-    a.taxiInSpeed = 4.0;
+    gf_applyLiveTables(a);  // a Large's turn rate, taxi speeds and accelerations
     a.halfSpan = kHalfSpan;
     a.latitude = points.front().lat;
     a.longitude = points.front().lon;

@@ -84,6 +84,14 @@ constexpr double kMaxParkedDriftM = 1.0;
 // along it.
 constexpr double kRollKt = 30.0;
 constexpr double kRunwayAlignDeg = 20.0;
+// Ground speed: one g in kt a second; the fastest change over 2 s, a predicted roll-out's braking, the fastest
+// taxi, a take-off roll's largest loss and the margin of a lift-off over the rotation speed.
+constexpr double kKtPerSecondPerG = 19.0626;
+constexpr double kMaxSpeedChangeG = 0.5;
+constexpr double kMaxRollOutG = 0.3;
+constexpr double kMaxTaxiKt = 60.0;
+constexpr double kMaxRollLossKt = 5.0;
+constexpr double kLiftOffMarginKt = 20.0;
 
 std::size_t lf_cat(std::uint32_t category) { return category < 6 ? category : 2; }
 
@@ -269,6 +277,14 @@ struct MovementBench::ObjectWatch {
     };
     std::optional<GroundSample> groundRef;
     std::vector<GroundSample> roll;
+    // The speeds (kt) of the last seconds on the ground, and the fastest of the take-off roll so far.
+    struct SpeedSample {
+        std::int32_t tick;
+        double kt;
+        bool predictedRollOut;  // braking on points its reports no longer give
+    };
+    std::deque<SpeedSample> speeds;
+    std::optional<double> rollFastestKt;
     // Where it arrived at its stand: parked, it stays there.
     std::optional<GroundSample> parkedAt;
 };
@@ -575,14 +591,14 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
     }
     if (m_trace && a->hexId == m_options.traceHexId) {
         std::fprintf(m_trace,
-                     "%d st%u gnd%d fl%u %.6f %.6f h%.2f hdg%.2f p%.3f b%.3f v%.1f sz%zu next%d stop%d cv%d tu%d br%d to%d so%d ls%.6f\n", tick,
+                     "%d st%u gnd%d fl%u %.6f %.6f h%.2f hdg%.2f p%.3f b%.3f v%.1f sz%zu next%d stop%d cv%d tu%d br%d to%d so%d gs%.1f ex%d\n", tick,
                      a->state, a->onGround ? 1 : 0, a->flareStage, u.latitude, u.longitude,
                      u.altitude - m_options.fieldElevationFt - m_options.staticCgFt, lf_norm(u.heading) / kDeg,
                      u.pitch / kDeg, u.bank / kDeg, u.airspeed, a->track.size(),
                      a->track.empty() ? 0 : a->track.front().playTick,
                      a->track.empty() ? 0 : (a->track.front().stopped ? 1 : 0),
                      std::isnan(a->groundCurve.controlEast) ? 0 : 1, a->turning ? 1 : 0, a->braking ? 1 : 0,
-                     a->takeOffRoll ? 1 : 0, a->steeringOntoLeg ? 1 : 0, a->legStepNm);
+                     a->takeOffRoll ? 1 : 0, a->steeringOntoLeg ? 1 : 0, a->groundSpeedKt, a->extendSteps);
     }
     TrackResult& res = resultOf(a->hexId);
     ++res.positions;
@@ -685,6 +701,13 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
     if (a->state == kMoveTakeOff && w.state != kMoveTakeOff) {
         const double speed = std::max(a->speedKt, u.airspeed);
         check("rotation speed", speed, kRotationSpeedKt[cat] - 5.0, false);
+        if (consecutive && a->category != kCatRotorcraft) {
+            // As fast as its last tick shows.
+            const double kt =
+                gf_distanceNM(w.last->latitude, w.last->longitude, u.latitude, u.longitude) * kTicksPerHour;
+            const double vr = kRotationSpeedKt[cat];
+            c["lift-off speed"].add(kt, vr, std::max(vr - kt, kt - vr - kLiftOffMarginKt), tick);
+        }
         if (!m_runways.empty()) {
             std::vector<ObjectWatch::GroundSample> roll = w.roll;
             roll.push_back({tick, u.latitude, u.longitude, u.heading});
@@ -741,9 +764,12 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
 }
 
 void MovementBench::checkGroundMotion(ObjectWatch& w, const AircraftUpdate& u, const LiveAc& a, std::int32_t tick) {
-    if (!a.onGround || a.state == kMoveTakeOff) {
+    // A push-back moves tail first: the second after it is judged from its end.
+    if (!a.onGround || a.state == kMoveTakeOff || a.state == kMoveAfterPushback) {
         w.groundRef.reset();
         w.roll.clear();
+        w.speeds.clear();
+        w.rollFastestKt.reset();
         return;
     }
     const ObjectWatch::GroundSample now{tick, u.latitude, u.longitude, u.heading};
@@ -755,13 +781,37 @@ void MovementBench::checkGroundMotion(ObjectWatch& w, const AircraftUpdate& u, c
     const double kt = metres / kMetresPerNm * kTicksPerHour / (tick - from.tick);
     if (kt < kRollKt) w.roll.clear();
     else w.roll.push_back(now);
-    if (a.state == kMoveAfterPushback || metres < kMinMotionM) return;
+    checkGroundSpeed(w, a, kt, tick);
+    if (metres < kMinMotionM) return;
     auto& c = resultOf(a.hexId).counters;
     const double course = gf_initialBearing(from.lat, from.lon, now.lat, now.lon);
     const double off = std::abs(gf_angleDiff(lf_norm(now.heading), course)) / kDeg;
     c["heading against motion"].add(off, kMaxSlipDeg, off - kMaxSlipDeg, tick);
     const double backwards = std::max(0.0, -std::cos(off * kDeg)) * kt;
     c["backwards speed"].add(backwards, kMaxBackwardsKt, backwards - kMaxBackwardsKt, tick);
+}
+
+void MovementBench::checkGroundSpeed(ObjectWatch& w, const LiveAc& a, double kt, std::int32_t tick) {
+    auto& c = resultOf(a.hexId).counters;
+    const bool runwayRoll = a.takeOffRoll || a.braking;
+    c["ground speed off a runway roll"].add(kt, kMaxTaxiKt, (runwayRoll ? 0.0 : kt) - kMaxTaxiKt, tick);
+    const bool predicted = a.braking && a.extendSteps > 0;
+    w.speeds.push_back({tick, kt, predicted});
+    if (w.speeds.size() > 3) w.speeds.pop_front();
+    if (w.speeds.size() == 3 && tick - w.speeds.front().tick <= 3 * kGroundSampleTicks) {
+        const double seconds = (tick - w.speeds.front().tick) / 100.0;
+        const double g = (kt - w.speeds.front().kt) / seconds / kKtPerSecondPerG;
+        c["ground speed change"].add(g, kMaxSpeedChangeG, std::abs(g) - kMaxSpeedChangeG, tick);
+        // A roll-out its reports no longer show (predicted all along the 2 s) brakes gently.
+        if (predicted && w.speeds.front().predictedRollOut)
+            c["roll-out deceleration"].add(-g, kMaxRollOutG, -g - kMaxRollOutG, tick);
+    }
+    if (!a.takeOffRoll) {
+        w.rollFastestKt.reset();
+        return;
+    }
+    w.rollFastestKt = std::max(w.rollFastestKt.value_or(kt), kt);
+    c["take-off roll speed"].add(*w.rollFastestKt - kt, kMaxRollLossKt, *w.rollFastestKt - kt - kMaxRollLossKt, tick);
 }
 
 void MovementBench::checkParkedSpacing(std::int32_t tick) {
@@ -792,7 +842,9 @@ std::string MovementBench::report(const std::string& title) const {
            "   ticks after the rotation; flare stages at 30/20/10/3 +- 3 ft; stand within 2 m and 3 deg; parked\n"
            "   aircraft 1.1 x their half spans apart; on the ground, each second: heading within 45 deg of the\n"
            "   way it moves, at most 10 kt backwards outside a push-back; every second of a take-off roll from\n"
-           "   30 kt on a runway, along it; created once; parked within 1 m of its arrival\n";
+           "   30 kt on a runway, along it; created once; parked within 1 m of its arrival; ground speed each\n"
+           "   second: changing 0.5 g at most over 2 s (0.3 g braking on a predicted roll-out), above 60 kt only on a\n"
+           "   runway roll, a take-off roll losing 5 kt at most, lifting off at the rotation speed + 0..20 kt\n";
     const auto line = [&](const std::string& name, const Counter& c) {
         if (c.total() == 0) return fmt::format("  {:<24} n/a\n", name);
         return fmt::format("  {:<24} {:>8} pass {:>6} fail   worst {:.3f} (limit {:.3f}) at tick {}\n", name, c.pass,

@@ -56,6 +56,11 @@ inline const std::vector<std::string> kCheckNames = {
     // On the ground: the way it moves against its nose, and where its take-offs start.
     "heading against motion", "backwards speed",       "take-off from a runway", "re-creations",
     "parked still",
+    // Ground speed as its positions show it, each second: changing no faster than 0.5 g over 2 s, above 60 kt
+    // only on a take-off or landing roll, a take-off roll that never slows by more than 5 kt and lifts off
+    // within 20 kt above the rotation speed, and a roll-out that no report shows braking at 0.3 g at most.
+    "ground speed change", "ground speed off a runway roll", "take-off roll speed", "lift-off speed",
+    "roll-out deceleration",
 };
 
 // A runway of the field: its two ends and half its width (m).
@@ -217,6 +222,8 @@ private:
     bool sourceDescends(std::uint32_t hexId, std::int32_t tick) const;
     void checkArrivalRemoved(const ObjectWatch& w, std::int32_t tick);
     void checkGroundMotion(ObjectWatch& w, const AircraftUpdate& u, const LiveAc& a, std::int32_t tick);
+    // One second's ground speed `kt` as the positions show it.
+    void checkGroundSpeed(ObjectWatch& w, const LiveAc& a, double kt, std::int32_t tick);
     TrackResult& resultOf(std::uint32_t hexId);
 
     BenchOptions m_options;
