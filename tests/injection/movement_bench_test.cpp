@@ -79,6 +79,8 @@ struct Case {
     std::vector<std::string> mustNotRun = {};
     // The user stands on the ground (the automatic range at its minimum: airborne data is not predicted).
     bool userOnGround = false;
+    // A stand where the records end (none where it stands in the open).
+    bool standAtEnd = true;
 };
 
 // Reports with the noise of real ones in flight: a bank beyond the category's, an on-ground flag and
@@ -497,9 +499,13 @@ std::vector<Case> syntheticTracks() {
             r.speed = r.tas = r.track = 0.0;
             r.speedGiven = r.trackGiven = false;
         }
-        tracks.push_back({b.track("wide scatter", "standing 30 minutes, no speed, scatter of 100 to 600 m"),
-                          {"ground speed off a runway roll", "ground speed change", "re-creations"},
-                          {"rotation speed"}});
+        BenchTrack t = b.track("wide scatter", "standing 30 minutes, no speed, scatter of 100 to 600 m");
+        t.standsInScatter = true;
+        Case c{t,
+               {"ground speed off a runway roll", "ground speed change", "re-creations", "standing still in scatter"},
+               {"rotation speed"}};
+        c.standAtEnd = false;
+        tracks.push_back(c);
     }
     return tracks;
 }
@@ -589,7 +595,9 @@ TEST_F(MovementBenchRun, SyntheticTracksPassEveryCheck) {
         SCOPED_TRACE(c.track.name);
         gf_seedWorkRandom(1);
         g_autoRangeAtMinimum = c.userOnGround;
-        MovementBench bench(traced());
+        BenchOptions options = traced();
+        options.standsWhereTracksEnd = c.standAtEnd;
+        MovementBench bench(options);
         bench.add(c.track);
         bench.run();
         g_autoRangeAtMinimum = false;
