@@ -312,7 +312,10 @@ bool lf_groundScatter(const LiveAc& a, const TrackPoint& b, const TrackPoint& p)
         return !lf_sustainedMotion(a) && !lf_leadsAwayFrom(a, b) &&
                !lf_liesFarAway(a, b, kStandingNoiseNm, kFarPlacesS);
     }
-    if (b.stopped) return !lf_movesAwayFrom(a, b.lat, b.lon);
+    if (b.stopped) {
+        // With fewer than three places kept there is nothing to tell scatter by: the point is a move.
+        return a.reportedPlaces.size() >= kAwayPlaces && !lf_sustainedMotion(a) && !lf_leadsAwayFrom(a, b);
+    }
     if (nm > kMovingNoiseNm) return false;
     double way = gf_headingOf(a.heading);
     for (auto it = std::next(a.track.rbegin()); it != a.track.rend(); ++it) {

@@ -830,7 +830,11 @@ TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
         GTEST_SKIP() << "no shared ADS-B recording of Zurich (shared/fixtures/adsb beside the checkout)";
     std::vector<BenchTrack> tracks = movement_bench::gf_readAdsbRecording(recording, kField);
     ASSERT_FALSE(tracks.empty());
-    for (BenchTrack& t : tracks) t.runways = kZurichRunways;
+    for (BenchTrack& t : tracks) {
+        t.runways = kZurichRunways;
+        // It stands 35 minutes away from any stand, its reports scattering 100 to 600 m without a speed.
+        t.standsInScatter = !t.records.empty() && t.records.front().callsign == "SWR75C";
+    }
     liveriesFor(tracks);
     BenchOptions options;
     options.fieldLat = kFieldLat;
@@ -866,6 +870,12 @@ TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
                                        << counter.worstLimit << ") at tick " << counter.worstTick;
         }
     }
+    // SWR75C stood where it stopped among its scatter.
+    const auto standing = std::find_if(bench.results().begin(), bench.results().end(),
+                                       [](const movement_bench::TrackResult& x) { return x.callsign == "SWR75C"; });
+    ASSERT_NE(standing, bench.results().end());
+    const auto still = standing->counters.find("standing still in scatter");
+    EXPECT_TRUE(still != standing->counters.end() && still->second.pass >= 1 && still->second.fail == 0);
     // The departures whose ground reports carry no speed roll and lift off, from a runway, at their rotation
     // speed, after a roll that never slowed.
     for (const char* callsign : {"SWR137H", "ACA879", "SWR5220", "AEE5ZH", "ENT57BW"}) {
