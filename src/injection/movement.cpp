@@ -73,6 +73,22 @@ constexpr double kAwayMinStepNm = 0.0010799136069114472;  // 2 m
 constexpr double kAwaySideDeg = 45.0;
 constexpr double kAwayMaxKt = 60.0;
 constexpr double kAwayJitterNm = 0.0081;  // 15 m
+// Sustained motion: six reported places in a row, each at least 2 m from the one before (a repeated or stale
+// place is no step), none more than 10 m nearer the first than one before it, their way 80 % of their path at
+// least, no step more than half of it, the third place a fifth of the way along at least. Scatter hundreds of
+// metres wide seldom lines up six; jitter in place followed by a jump or two, or a slow run ending in a jump,
+// is no motion either.
+constexpr std::size_t kSustainedPlaces = 6;
+constexpr double kSustainedStraightShare = 0.8;
+constexpr double kSustainedStepShare = 0.5;
+constexpr double kSustainedStartShare = 0.2;
+constexpr double kSustainedBackNm = 0.0054;  // 10 m
+// A reported speed above this moves the aircraft, wherever the report lies; so does a report this soon (s) after
+// a point it moved to.
+constexpr double kMovingReportKt = 5.0;
+constexpr double kMovingOnS = 5.0;
+// Places renewed seldom lead away when this many do in a row.
+constexpr int kLeadingPlaces = 3;
 // A heading within this of the stand's is on it (radians, half a degree).
 constexpr double kStandHeadingReached = 0.008726646259971648;
 // A holding aircraft whose reports lie far away this long (s) has left.
@@ -212,27 +228,94 @@ bool lf_movesAwayFrom(const LiveAc& a, double lat, double lon) {
     return true;
 }
 
-// The reports of an aircraft holding at `front` lie far away, together, from the newest back for a while (or all
-// the kept ones do); with fewer than three kept there is nothing to tell a misreading by.
-bool lf_leftFarAway(const LiveAc& a, const TrackPoint& front) {
+// The last reported places show sustained motion (see kSustainedPlaces).
+bool lf_sustainedMotion(const LiveAc& a) {
+    std::array<const LiveAc::ReportedPlace*, kSustainedPlaces> steps{};
+    std::size_t n = 0;
+    for (auto it = a.reportedPlaces.rbegin(); it != a.reportedPlaces.rend() && n < kSustainedPlaces; ++it) {
+        // A place reported again belongs to the time it was first reported.
+        if (n > 0 && gf_distanceNM(steps[n - 1]->lat, steps[n - 1]->lon, it->lat, it->lon) < kAwayMinStepNm)
+            steps[n - 1] = &*it;
+        else
+            steps[n++] = &*it;
+    }
+    if (n < kSustainedPlaces) return false;
+    const LiveAc::ReportedPlace& first = *steps[kSustainedPlaces - 1];
+    double farthestNm = 0.0, pathNm = 0.0, longestNm = 0.0;
+    for (std::size_t i = kSustainedPlaces - 1; i-- > 0;) {
+        const LiveAc::ReportedPlace& q = *steps[i];
+        const LiveAc::ReportedPlace& before = *steps[i + 1];
+        const double nm = gf_distanceNM(first.lat, first.lon, q.lat, q.lon);
+        if (nm < farthestNm - kSustainedBackNm) return false;
+        farthestNm = std::max(farthestNm, nm);
+        const double stepNm = gf_distanceNM(before.lat, before.lon, q.lat, q.lon);
+        pathNm += stepNm;
+        longestNm = std::max(longestNm, stepNm);
+    }
+    const LiveAc::ReportedPlace& newest = *steps[0];
+    const double wayNm = gf_distanceNM(first.lat, first.lon, newest.lat, newest.lon);
+    const LiveAc::ReportedPlace& middle = *steps[kSustainedPlaces / 2];
+    const double firstHalfNm = gf_distanceNM(first.lat, first.lon, middle.lat, middle.lon);
+    return wayNm >= kSustainedStraightShare * pathNm && longestNm <= kSustainedStepShare * pathNm &&
+           firstHalfNm >= kSustainedStartShare * wayNm;
+}
+
+// Every place reported in the last 20 s lies farther from `b` than the one first reported before it, on one
+// side: positions renewed seldom but leading away (three at least besides its own).
+bool lf_leadsAwayFrom(const LiveAc& a, const TrackPoint& b) {
+    const auto& places = a.reportedPlaces;
+    if (places.empty()) return false;
+    const double lat = b.lat, lon = b.lon;
+    const double since = places.back().time - kFarPlacesS;
+    double lastNm = kAwayMinStepNm;
+    std::optional<double> side;
+    int distinct = 0;
+    for (const LiveAc::ReportedPlace& q : places) {
+        if (q.time < since) continue;
+        const double nm = gf_distanceNM(lat, lon, q.lat, q.lon);
+        if (nm < kAwayMinStepNm && distinct == 0) continue;  // still where it stood
+        if (distinct > 0 && std::abs(nm - lastNm) < kAwayMinStepNm) continue;  // the same place again
+        if (nm < lastNm) return false;
+        const double bearing = gf_initialBearing(lat, lon, q.lat, q.lon);
+        if (side && std::abs(gf_angleDiff(*side, bearing)) > kAwaySideDeg * kRadPerDeg) return false;
+        if (!side) side = bearing;
+        lastNm = nm;
+        ++distinct;
+    }
+    return distinct >= kLeadingPlaces;
+}
+
+// The reports of an aircraft at `front` lie farther than `farNm` from it, together, from the newest back for
+// `forS` (or all the kept ones do); with fewer than three kept there is nothing to tell a misreading by.
+bool lf_liesFarAway(const LiveAc& a, const TrackPoint& front, double farNm, double forS) {
     const auto& places = a.reportedPlaces;
     if (places.size() < kAwayPlaces) return true;
     const LiveAc::ReportedPlace& newest = places.back();
     for (auto it = places.rbegin(); it != places.rend(); ++it) {
-        const bool far =
-            gf_distanceNM(front.lat, front.lon, it->lat, it->lon) * kMetresPerNm > g_HOLDING_THRESHOLD_METERS.value() &&
-            gf_distanceNM(newest.lat, newest.lon, it->lat, it->lon) <= kStandingNoiseNm;
-        if (!far) return it != places.rbegin() && newest.time - std::prev(it)->time >= kFarPlacesS;
+        const bool far = gf_distanceNM(front.lat, front.lon, it->lat, it->lon) > farNm &&
+                         gf_distanceNM(newest.lat, newest.lon, it->lat, it->lon) <= kStandingNoiseNm;
+        if (!far) return it != places.rbegin() && newest.time - std::prev(it)->time >= forS;
     }
     return true;
 }
 
 // A ground report that only scatters: around the place the aircraft stands at (until its reports lead away
-// from it), or a little behind the way it taxis.
+// from it), a little behind the way it taxis, or beyond the scatter of a standing aircraft from the last point
+// without a speed that moves it (a standing aircraft's scatter reaches hundreds of metres) until its reports
+// show sustained motion or have lain together over there for a while.
 bool lf_groundScatter(const LiveAc& a, const TrackPoint& b, const TrackPoint& p) {
     if (p.airborne || b.airborne || a.takeOffRoll || a.braking) return false;
     const double nm = lf_distanceNm(b, p);
-    if (b.stopped) return nm <= kStandingNoiseNm && !lf_movesAwayFrom(a, b.lat, b.lon);
+    // Moving a few seconds ago (a roll whose positions come stale and in jumps), it goes on.
+    const bool movingOn = !b.stopped && p.time - b.time <= kMovingOnS;
+    if (nm > kStandingNoiseNm && !(p.speedGiven && p.speed > kMovingReportKt) && !movingOn) {
+        return !lf_sustainedMotion(a) && !lf_leadsAwayFrom(a, b) &&
+               !lf_liesFarAway(a, b, kStandingNoiseNm, kFarPlacesS);
+    }
+    if (b.stopped) {
+        // With fewer than three places kept there is nothing to tell scatter by: the point is a move.
+        return a.reportedPlaces.size() >= kAwayPlaces && !lf_sustainedMotion(a) && !lf_leadsAwayFrom(a, b);
+    }
     if (nm > kMovingNoiseNm) return false;
     double way = gf_headingOf(a.heading);
     for (auto it = std::next(a.track.rbegin()); it != a.track.rend(); ++it) {
@@ -485,7 +568,8 @@ void decodeExisting(LiveAc& a, const TrackPoint& point) {
             // Its data jumped far away while it held in place: it left only when its reports have lain there
             // for a while. Far reports among near ones, far ones scattered all over, or a few seconds of them
             // somewhere else are misreadings, and dropped.
-            if (!lf_leftFarAway(a, a.track.front())) return;
+            const double thresholdNm = g_HOLDING_THRESHOLD_METERS.value() / kMetresPerNm;
+            if (!lf_liesFarAway(a, a.track.front(), thresholdNm, kFarPlacesS)) return;
             a.holding = false;
             a.holdStartTick = 0;
             removeAircraftFromSim(a);
@@ -610,8 +694,9 @@ bool lf_isSamePosition(const LiveAc& a, TrackPoint& p) {
         p.speed = 0.0;
         return true;
     }
-    if ((std::abs(p.lat - b.lat) <= kSamePlaceDeg && std::abs(gf_longitudeDiff(b.lon, p.lon)) <= kSamePlaceDeg) ||
-        lf_groundScatter(a, b, p)) {
+    const bool onTheSpot =
+        std::abs(p.lat - b.lat) <= kSamePlaceDeg && std::abs(gf_longitudeDiff(b.lon, p.lon)) <= kSamePlaceDeg;
+    if (onTheSpot || lf_groundScatter(a, b, p)) {
         if (dropRepeat(kRollNearSpotKt)) return false;
         // Jitter of a standing aircraft: it stays where it was.
         p.lat = b.lat;
@@ -619,7 +704,9 @@ bool lf_isSamePosition(const LiveAc& a, TrackPoint& p) {
         p.alt = b.alt;
         p.track = b.track;
         p.vs = b.vs;
-        p.playTick = b.playTick;
+        // Around a place it stands at, or farther off, the report keeps its own time: a standing aircraft whose
+        // reports keep coming has data, it does not hold for want of it.
+        p.playTick = onTheSpot && !b.stopped ? b.playTick : std::max(p.playTick, b.playTick);
         p.bankGiven = b.bankGiven;
         p.headingGiven = b.headingGiven;
         p.airborne = b.airborne;

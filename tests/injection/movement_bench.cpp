@@ -80,6 +80,14 @@ constexpr double kMaxSlipDeg = 45.0;
 constexpr double kMaxBackwardsKt = 10.0;
 // A parked aircraft stays within this of where it arrived.
 constexpr double kMaxParkedDriftM = 1.0;
+// Standing in the open among scatter, it stays within this of where it was when its records stopped showing
+// motion (scatter of any width is none), until they show some again.
+constexpr double kMaxStandingDriftM = 30.0;
+constexpr double kMovingReportKt = 5.0;
+constexpr std::size_t kMotionPlaces = 5;
+constexpr double kMotionStepM = 2.0;
+constexpr double kMotionStraightShare = 0.8;
+constexpr std::int32_t kMotionBeforeTicks = 5000, kMotionAfterTicks = 2500;
 // From this speed on the ground the aircraft rolls for a take-off: every second of it lies on a runway,
 // along it.
 constexpr double kRollKt = 30.0;
@@ -287,6 +295,8 @@ struct MovementBench::ObjectWatch {
     std::optional<double> rollFastestKt;
     // Where it arrived at its stand: parked, it stays there.
     std::optional<GroundSample> parkedAt;
+    // Where it was when its records stopped showing motion, standing in the open among scatter.
+    std::optional<GroundSample> stoodAt;
 };
 
 MovementBench::MovementBench(BenchOptions options) : m_options(options) {}
@@ -340,6 +350,34 @@ bool MovementBench::sourceDescends(std::uint32_t hexId, std::int32_t tick) const
         any = true;
     }
     return any;
+}
+
+bool MovementBench::sourceMoves(std::uint32_t hexId, std::int32_t tick) const {
+    const auto it = m_source.find(hexId);
+    if (it == m_source.end()) return false;
+    const std::vector<SourcePoint>& points = it->second;
+    auto p = std::lower_bound(points.begin(), points.end(), tick - kMotionBeforeTicks,
+                              [](const SourcePoint& q, std::int32_t t) { return q.tick < t; });
+    std::vector<const SourcePoint*> places;
+    for (; p != points.end() && p->tick <= tick + kMotionAfterTicks; ++p) {
+        if (p->reportedKt > kMovingReportKt) return true;
+        if (!places.empty() && lf_metres(places.back()->lat, places.back()->lon, p->lat, p->lon) < kMotionStepM)
+            continue;
+        places.push_back(&*p);
+    }
+    for (std::size_t i = 0; i + kMotionPlaces <= places.size(); ++i) {
+        const SourcePoint& first = *places[i];
+        double lastM = 0.0, pathM = 0.0;
+        bool away = true;
+        for (std::size_t j = i + 1; away && j < i + kMotionPlaces; ++j) {
+            const double m = lf_metres(first.lat, first.lon, places[j]->lat, places[j]->lon);
+            away = m >= lastM + kMotionStepM;
+            lastM = m;
+            pathM += lf_metres(places[j - 1]->lat, places[j - 1]->lon, places[j]->lat, places[j]->lon);
+        }
+        if (away && lastM >= kMotionStraightShare * pathM) return true;
+    }
+    return false;
 }
 
 // An arrival's object leaves the simulator: it must be on the ground and rolled out by then.
@@ -476,6 +514,7 @@ void MovementBench::run() {
         res.callsign = t.records.front().callsign;
         res.records = t.records.size();
         m_pushbackSide[res.hexId] = t.pushbackTurnSign;
+        if (t.standsInScatter) m_standsInScatter.insert(res.hexId);
         {
             const TrafficRecord& last = t.records.back();
             const double height = last.alt - m_options.fieldElevationFt;
@@ -497,7 +536,8 @@ void MovementBench::run() {
                                             (r.time - previous->time) * 3600.0);
             // A tenfold speed is a misreading that must not widen the allowance.
             if (previous && previous->speed > 5.0 && speed > 3.0 * previous->speed) speed = previous->speed;
-            m_source[r.hexId].push_back({tick + 3000, speed, r.vs, r.airborne});
+            const double reportedKt = r.speedGiven ? r.speed : 0.0;
+            m_source[r.hexId].push_back({tick + 3000, speed, r.vs, r.airborne, r.lat, r.lon, reportedKt});
             previous = &r;
         }
     }
@@ -782,6 +822,16 @@ void MovementBench::checkGroundMotion(ObjectWatch& w, const AircraftUpdate& u, c
     if (kt < kRollKt) w.roll.clear();
     else w.roll.push_back(now);
     checkGroundSpeed(w, a, kt, tick);
+    if (!m_standsInScatter.contains(a.hexId) || a.state != kMoveFollowing || a.takeOffRoll || a.braking ||
+        sourceMoves(a.hexId, tick)) {
+        w.stoodAt.reset();
+    } else if (w.stoodAt) {
+        const double m = lf_metres(w.stoodAt->lat, w.stoodAt->lon, now.lat, now.lon);
+        resultOf(a.hexId).counters["standing still in scatter"].add(m, kMaxStandingDriftM, m - kMaxStandingDriftM,
+                                                                    tick);
+    } else {
+        w.stoodAt = now;
+    }
     if (metres < kMinMotionM) return;
     auto& c = resultOf(a.hexId).counters;
     const double course = gf_initialBearing(from.lat, from.lon, now.lat, now.lon);

@@ -60,7 +60,7 @@ inline const std::vector<std::string> kCheckNames = {
     // only on a take-off or landing roll, a take-off roll that never slows by more than 5 kt and lifts off
     // within 20 kt above the rotation speed, and a roll-out that no report shows braking at 0.3 g at most.
     "ground speed change", "ground speed off a runway roll", "take-off roll speed", "lift-off speed",
-    "roll-out deceleration",
+    "roll-out deceleration", "standing still in scatter",
 };
 
 // A runway of the field: its two ends and half its width (m).
@@ -81,6 +81,8 @@ struct BenchTrack {
     std::vector<StandPlace> stands;
     // Runways of the field this track needs: its take-offs are checked against them (none: not checked).
     std::vector<Runway> runways;
+    // It stands in the open among scatter: checked to stay where it stopped while its records show no motion.
+    bool standsInScatter = false;
 };
 
 // One position the simulator was sent for a track's aircraft.
@@ -212,6 +214,8 @@ private:
         double speed;
         double vs;
         bool airborne;
+        double lat, lon;
+        double reportedKt;  // 0 without a reported speed
     };
     void checkTick(std::int32_t tick);
     void checkObject(const AircraftUpdate& u, std::int32_t tick);
@@ -220,6 +224,10 @@ private:
     double sourceSpeed(std::uint32_t hexId, std::int32_t tick) const;
     // Every airborne record within 25 s of the tick reports a descent.
     bool sourceDescends(std::uint32_t hexId, std::int32_t tick) const;
+    // The records from 50 s before the tick to 25 s after it show motion: a reported speed above 5 kt, or five
+    // distinct places in a row (2 m apart at least), each farther from the first than the one before, their
+    // way at least 80 % of their path.
+    bool sourceMoves(std::uint32_t hexId, std::int32_t tick) const;
     void checkArrivalRemoved(const ObjectWatch& w, std::int32_t tick);
     void checkGroundMotion(ObjectWatch& w, const AircraftUpdate& u, const LiveAc& a, std::int32_t tick);
     // One second's ground speed `kt` as the positions show it.
@@ -232,6 +240,7 @@ private:
     std::map<std::uint32_t, std::size_t> m_resultIndex;
     std::map<std::uint32_t, std::vector<SourcePoint>> m_source;
     std::map<std::uint32_t, std::optional<int>> m_pushbackSide;
+    std::set<std::uint32_t> m_standsInScatter;
     // Tracks whose records end in the air low over the ground, descending or at runway height: arrivals.
     std::set<std::uint32_t> m_arrivals;
     std::vector<Runway> m_runways;

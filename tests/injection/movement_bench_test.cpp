@@ -79,6 +79,8 @@ struct Case {
     std::vector<std::string> mustNotRun = {};
     // The user stands on the ground (the automatic range at its minimum: airborne data is not predicted).
     bool userOnGround = false;
+    // A stand where the records end (none where it stands in the open).
+    bool standAtEnd = true;
 };
 
 // Reports with the noise of real ones in flight: a bank beyond the category's, an on-ground flag and
@@ -497,9 +499,13 @@ std::vector<Case> syntheticTracks() {
             r.speed = r.tas = r.track = 0.0;
             r.speedGiven = r.trackGiven = false;
         }
-        tracks.push_back({b.track("wide scatter", "standing 30 minutes, no speed, scatter of 100 to 600 m"),
-                          {"ground speed off a runway roll", "ground speed change", "re-creations"},
-                          {"rotation speed"}});
+        BenchTrack t = b.track("wide scatter", "standing 30 minutes, no speed, scatter of 100 to 600 m");
+        t.standsInScatter = true;
+        Case c{t,
+               {"ground speed off a runway roll", "ground speed change", "re-creations", "standing still in scatter"},
+               {"rotation speed"}};
+        c.standAtEnd = false;
+        tracks.push_back(c);
     }
     return tracks;
 }
@@ -589,7 +595,9 @@ TEST_F(MovementBenchRun, SyntheticTracksPassEveryCheck) {
         SCOPED_TRACE(c.track.name);
         gf_seedWorkRandom(1);
         g_autoRangeAtMinimum = c.userOnGround;
-        MovementBench bench(traced());
+        BenchOptions options = traced();
+        options.standsWhereTracksEnd = c.standAtEnd;
+        MovementBench bench(options);
         bench.add(c.track);
         bench.run();
         g_autoRangeAtMinimum = false;
@@ -822,7 +830,11 @@ TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
         GTEST_SKIP() << "no shared ADS-B recording of Zurich (shared/fixtures/adsb beside the checkout)";
     std::vector<BenchTrack> tracks = movement_bench::gf_readAdsbRecording(recording, kField);
     ASSERT_FALSE(tracks.empty());
-    for (BenchTrack& t : tracks) t.runways = kZurichRunways;
+    for (BenchTrack& t : tracks) {
+        t.runways = kZurichRunways;
+        // It stands 35 minutes away from any stand, its reports scattering 100 to 600 m without a speed.
+        t.standsInScatter = !t.records.empty() && t.records.front().callsign == "SWR75C";
+    }
     liveriesFor(tracks);
     BenchOptions options;
     options.fieldLat = kFieldLat;
@@ -858,6 +870,12 @@ TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
                                        << counter.worstLimit << ") at tick " << counter.worstTick;
         }
     }
+    // SWR75C stood where it stopped among its scatter.
+    const auto standing = std::find_if(bench.results().begin(), bench.results().end(),
+                                       [](const movement_bench::TrackResult& x) { return x.callsign == "SWR75C"; });
+    ASSERT_NE(standing, bench.results().end());
+    const auto still = standing->counters.find("standing still in scatter");
+    EXPECT_TRUE(still != standing->counters.end() && still->second.pass >= 1 && still->second.fail == 0);
     // The departures whose ground reports carry no speed roll and lift off, from a runway, at their rotation
     // speed, after a roll that never slowed.
     for (const char* callsign : {"SWR137H", "ACA879", "SWR5220", "AEE5ZH", "ENT57BW"}) {
