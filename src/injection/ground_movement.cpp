@@ -636,9 +636,16 @@ void lf_followCurve(LiveAc& a) {
     lf_attitude(a);
     a.longitude = std::remainder(a.longitude, 360.0);
     // The speed it moves at, which a roll on the ground goes on from.
+    // Every aircraft pays this every tick: a tick's step is tiny, so the longitude wraps by a comparison rather
+    // than a remainder, and the length needs no guard against overflow.
+    double dLon = a.longitude - fromLon;
+    if (dLon > 180.0)
+        dLon -= 360.0;
+    else if (dLon < -180.0)
+        dLon += 360.0;
     const double north = (a.latitude - fromLat) * kMetresPerDegLat;
-    const double east = gf_longitudeDiff(fromLon, a.longitude) * kMetresPerDegLat * std::cos(a.latitude * kRadPerDeg);
-    a.groundSpeedKt = std::hypot(north, east) * kNmPerMetre * kTicksPerHour;
+    const double east = dLon * kMetresPerDegLat * std::cos(a.latitude * kRadPerDeg);
+    a.groundSpeedKt = std::sqrt(north * north + east * east) * kNmPerMetre * kTicksPerHour;
 }
 
 void nextPosGround(LiveAc& a) {
