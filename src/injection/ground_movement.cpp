@@ -147,6 +147,16 @@ void lf_turnTowards(LiveAc& a, double target) {
 // How far (nm) a taxi at `kt` rolls when it brakes for a stop.
 double lf_stoppingNm(double kt) { return kt * kt / (2.0 * kTaxiStopG * kKtPerSecondPerG * 3600.0); }
 
+// Rolling, it stops at `stop` where it brakes to along its nose.
+void lf_stopAlongNose(const LiveAc& a, TrackPoint& stop) {
+    const GeoPosition p =
+        gf_destinationPoint(a.latitude, a.longitude, a.heading, lf_stoppingNm(a.groundSpeedKt) * kFeetPerNm);
+    stop.lat = p.latitude;
+    stop.lon = p.longitude;
+    stop.speed = 0.0;
+    stop.stopped = true;
+}
+
 double lf_legNm(const TrackPoint& from, const TrackPoint& to) {
     return gf_distanceNM(from.lat, from.lon, to.lat, to.lon);
 }
@@ -263,13 +273,7 @@ void lf_planGroundLeg(LiveAc& a) {
         const double hopNm = gf_distanceNM(a.latitude, a.longitude, second.lat, second.lon);
         if (a.state == kMoveFollowing && ((a.turnRemainingDeg > kSharpHopDeg && hopNm < kHopNm) ||
                                           (a.turnRemainingDeg > kBackHopDeg && hopNm < kBackHopNm))) {
-            // Rolling, it stops where it brakes to along its nose.
-            const GeoPosition stop = gf_destinationPoint(a.latitude, a.longitude, a.heading,
-                                                         lf_stoppingNm(a.groundSpeedKt) * kFeetPerNm);
-            second.lat = stop.latitude;
-            second.lon = stop.longitude;
-            second.speed = 0.0;
-            second.stopped = true;
+            lf_stopAlongNose(a, second);
             a.turning = false;
             a.targetHeading = a.heading;
         }
@@ -571,6 +575,15 @@ void lf_roll(LiveAc& a) {
 }
 
 }  // namespace
+
+void gf_rollOnToStop(LiveAc& a) {
+    if (!a.onGround || a.state != kMoveAirborne || a.category == kCatRotorcraft || a.track.size() < 2 ||
+        !a.track[1].stopped)
+        return;
+    a.previousState = a.state;
+    a.state = kMoveFollowing;
+    if (a.groundSpeedKt > 0.0) lf_stopAlongNose(a, a.track[1]);
+}
 
 bool gf_rollsOnGround(const LiveAc& a) {
     return a.onGround && (a.state == kMoveFollowing || a.state == kMoveToStand) && a.category != kCatRotorcraft &&

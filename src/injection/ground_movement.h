@@ -10,6 +10,10 @@
 
 // One tick of movement and attitude of an aircraft in the simulator.
 void lf_followCurve(LiveAc& a);
+// On the ground while its data still had it flying (no approach to land from) and its next point a stop: it
+// rolls on like a taxiing aircraft (a rotorcraft hovers down where it is), braking to a stop where it can
+// along its nose instead of where it is.
+void gf_rollOnToStop(LiveAc& a);
 // Taxiing or on a runway roll: its ground speed is decided by the ground movement, every tick.
 bool gf_rollsOnGround(const LiveAc& a);
 // Rolling on the ground and not yet standing where its track stops it.

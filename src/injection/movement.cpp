@@ -949,6 +949,7 @@ void nextPos(LiveAc& a) {
     const TrackPoint& second = lf_at(a, 1);
     if (second.stopped) {
         a.latStep = a.lonStep = 0.0;
+        gf_rollOnToStop(a);
         if (!a.braking && !a.takeOffRoll) gf_shrinkWindows(a);
     } else {
         lf_aimAt(a, second, static_cast<double>(std::max(kMinLegTicks, std::int64_t{second.playTick} - gf_aiTick())));

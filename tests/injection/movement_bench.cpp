@@ -33,6 +33,8 @@ constexpr double kDeg = kPi / 180.0;
 constexpr double kTicksPerHour = 360000.0;
 constexpr double kMetresPerNm = 1852.0;
 constexpr double kFeetPerNm = 6076.11549;
+// The tick the first record is due at.
+constexpr std::int32_t kStartTick = 100000;
 
 // ---- Limits by category (0 Light, 1 Buzjets, 2 Large, 3 Heavy, 4 HighPerf, 5 Rotorcraft) ----
 constexpr double kMaxBankDeg[6] = {40, 35, 30, 20, 90, 75};
@@ -212,7 +214,7 @@ SimResult SimStandIn::aircraftInRange(std::uint32_t) {
         SimMessage m;
         m.type = kSimMsgAircraftReport;
         m.objectId = id;
-        m.id = o.onGround ? 1u : 0u;
+        m.id = o.onGround && g_aiTick.load() >= o.createdTick + m_options.groundContactAfterTicks ? 1u : 0u;
         m.a = m_options.fieldElevationFt;
         m.b = std::max(0.0, o.alt - m_options.fieldElevationFt);
         gf_postSimMessage(m);
@@ -237,6 +239,7 @@ void SimStandIn::create(const CreateAircraftRequest& request) {
                 ? m_options.fieldElevationFt + m_options.staticCgFt
                 : std::max(request.position.altitude, m_options.fieldElevationFt + m_options.staticCgFt);
     o.onGround = onGround(o.alt);
+    o.createdTick = g_aiTick.load();
     objects[o.objectId] = o;
     ++created[o.hexId];
     lines.push_back(fmt::format("{} create {} {:x} -> {}", g_aiTick.load(), o.callsign, o.hexId, o.objectId));
@@ -416,7 +419,11 @@ void MovementBench::run() {
     g_parkAirportElevation = m_options.fieldElevationFt;
     g_standFileLoaded = true;
     const double field = m_options.fieldElevationFt;
-    g_parkAirportElevationFt = [field]() -> std::optional<double> { return field; };
+    const std::int32_t elevationKnownTick = kStartTick + m_options.parkElevationAfterTicks;
+    g_parkAirportElevationFt = [field, elevationKnownTick]() -> std::optional<double> {
+        if (g_aiTick.load() < elevationKnownTick) return std::nullopt;
+        return field;
+    };
     const GeoPosition fieldPos{m_options.fieldLat, m_options.fieldLon};
     g_activeParkAirportPosition = [fieldPos]() -> std::optional<GeoPosition> { return fieldPos; };
 
@@ -505,7 +512,7 @@ void MovementBench::run() {
     double t0 = std::numeric_limits<double>::infinity();
     for (const BenchTrack& t : m_tracks)
         for (const TrafficRecord& r : t.records) t0 = std::min(t0, r.time);
-    const std::int32_t startTick = 100000;
+    const std::int32_t startTick = kStartTick;
     // The traffic's play ticks lie 30 s (3000 ticks) after the hand-over.
     for (const BenchTrack& t : m_tracks) {
         if (t.records.empty()) continue;

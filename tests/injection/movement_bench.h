@@ -130,6 +130,11 @@ struct BenchOptions {
     std::filesystem::path traceFile;
     // Every position of every track goes into its result's path.
     bool keepPaths = false;
+    // The simulator reports an aircraft's ground contact only this many ticks after its creation (it settles).
+    std::int32_t groundContactAfterTicks = 0;
+    // The park airport's elevation is known only this many ticks after the first record is due (the
+    // airport comes after the first reports).
+    std::int32_t parkElevationAfterTicks = 0;
 };
 
 // The simulator: creates objects and answers with their object id and static data, removes them, and reports
@@ -143,6 +148,7 @@ public:
         std::string callsign;
         double lat = 0.0, lon = 0.0, alt = 0.0;
         bool onGround = false;
+        std::int32_t createdTick = 0;
     };
     struct Event {
         std::int32_t tick;

@@ -617,6 +617,29 @@ TEST_F(MovementBenchRun, SyntheticTracksPassEveryCheck) {
     publish(text, "movement_bench_synthetic.txt");
 }
 
+// Reports that keep the airborne flag at the field's height while the park airport is not yet known: the
+// aircraft is created flying, the simulator finds it on the ground a while later, and its data end there
+// (a stop where it is). It brakes to the stop as any aircraft on the ground does.
+TEST_F(MovementBenchRun, AnAircraftFoundOnTheGroundWhileFlyingBrakesToItsStop) {
+    TrackBuilder b = builder(0x4b001a, "SWR130", "A320", -0.3, 0.5, kRunway);
+    b.altitude(kField + 8).every(2).air(0, 50, 0, 0).air(40, 45, 0, 0);
+    const BenchTrack t = b.track("touchdown in the air", "created flying at the field's height, data end on the ground");
+    liveriesFor({t});
+    BenchOptions options = traced();
+    options.groundContactAfterTicks = 4000;
+    options.parkElevationAfterTicks = 4000;
+    MovementBench bench(options);
+    bench.add(t);
+    bench.run();
+    ASSERT_EQ(bench.results().size(), 1u);
+    const auto& counters = bench.results().front().counters;
+    for (const char* check : {"ground speed change", "ground speed off a runway roll"}) {
+        const auto it = counters.find(check);
+        ASSERT_TRUE(it != counters.end() && it->second.total() > 0) << check << " never checked";
+        EXPECT_EQ(it->second.fail, 0) << check;
+    }
+}
+
 // The program's own stands and stand search instead of the bench's: a small park airport around the places
 // where the made tracks stop. A landing A320 stops 15 m short of a fitting stand that lies 45 degrees off its
 // way and points 90 degrees off it; nearer lie a helicopter pad and a stand another live aircraft holds. Two
