@@ -67,12 +67,12 @@ nlohmann::json lf_klm(const std::string& hex, int number, nlohmann::json track) 
 // Where the arrival stops after its taxi off the runway.
 constexpr double kStopLat = kLandingRunwayLat + 0.0008;
 double lf_stopLon() {
-    // The runway exit starts where the roll ends: 0.2847 + 0.0792 nm past the touchdown point.
-    return kTouchdownLon + 0.3639 * lf_lonPerNm(kLandingRunwayLat) + 0.0006;
+    // The runway exit starts where the roll ends: 0.2847 + 0.1056 nm past the touchdown point.
+    return kTouchdownLon + 0.3903 * lf_lonPerNm(kLandingRunwayLat) + 0.0006;
 }
 
-// KLM201: a 3-degree approach at 140 kt from 740 ft, touchdown at 130 kt, braking to 20 kt, a turn off the
-// runway to the north at taxi speed, and a stop.
+// KLM201: a 3-degree approach at 140 kt from 740 ft, touchdown at 130 kt, braking to 20 kt (at most 0.36 g,
+// within what an aircraft may brake), a turn off the runway to the north at taxi speed, and a stop.
 nlohmann::json lf_arrival() {
     const double lonNm = lf_lonPerNm(kLandingRunwayLat);
     const double fpm = 140.0 * 6076.12 / 60.0 * std::tan(3.0 * std::numbers::pi / 180.0);
@@ -85,11 +85,11 @@ nlohmann::json lf_arrival() {
     const double T = kTouchdownT;
     track.push_back(lf_point(T, kLandingRunwayLat, kTouchdownLon, 0, 130, 90, 0, true));
     track.push_back(lf_point(T + 10, kLandingRunwayLat, kTouchdownLon + 0.2847 * lonNm, 0, 75, 90, 0, true));
-    const double rollEnd = kTouchdownLon + 0.3639 * lonNm;
-    track.push_back(lf_point(T + 16, kLandingRunwayLat, rollEnd, 0, 20, 90, 0, true));
-    track.push_back(lf_point(T + 21, kLandingRunwayLat + 0.0003, rollEnd + 0.0006, 0, 15, 30, 0, true));
-    track.push_back(lf_point(T + 28, kStopLat, lf_stopLon(), 0, 10, 0, 0, true));
-    track.push_back(lf_point(T + 30, kStopLat, lf_stopLon(), 0, 0, 0, 0, true));
+    const double rollEnd = kTouchdownLon + 0.3903 * lonNm;
+    track.push_back(lf_point(T + 18, kLandingRunwayLat, rollEnd, 0, 20, 90, 0, true));
+    track.push_back(lf_point(T + 23, kLandingRunwayLat + 0.0003, rollEnd + 0.0006, 0, 15, 30, 0, true));
+    track.push_back(lf_point(T + 30, kStopLat, lf_stopLon(), 0, 10, 0, 0, true));
+    track.push_back(lf_point(T + 32, kStopLat, lf_stopLon(), 0, 0, 0, 0, true));
     track.push_back(lf_point(T + 100, kStopLat, lf_stopLon(), 0, 0, 0, 0, true));
     return lf_klm("48c201", 201, std::move(track));
 }
@@ -309,7 +309,7 @@ TEST_F(LiveMovement, AnArrivalFlaresTouchesDownSlowsOnTheRunwayAndTaxisToAStop) 
             if (lf_distanceM(it->lat, it->lon, last.lat, last.lon) > 1.0) return false;
         return s.front().t <= last.t - 2.0;
     };
-    // Stopped about 75 s after the start.
+    // Stopped about 77 s after the start.
     const auto stopBound = std::chrono::duration_cast<std::chrono::milliseconds>(started + 92s - Clock::now());
     EXPECT_TRUE(waitWhileRunning(stopBound, [&] { return stoppedAtTheEnd(traced("KLM201")); }))
         << (traced("KLM201").empty() ? std::string("not created") : lf_describe(traced("KLM201").back()));
