@@ -37,6 +37,10 @@ constexpr std::int64_t kLeadTicksRolling = 300;
 constexpr std::int64_t kLeadTicks = 100;
 // The creation queue is sent one request per 50 ticks: beyond 10 waiting, new aircraft wait too.
 constexpr std::size_t kMaxQueuedCreations = 10;
+// No aircraft is created on the ground rolling faster than a taxi (as fast as the traffic reader takes a report
+// without a field to be on the ground).
+constexpr double kMaxCreatedRollingKt = 35.0;
+constexpr double kTicksPerHour = 360000.0;
 
 // Around the user aircraft in the air: a ground aircraft on its line of flight close by, or an airborne one
 // crossing it within 6 nm and 3000 ft, would appear in front of the user.
@@ -72,6 +76,18 @@ bool lf_countsAgainstMaxLive(const LiveAc& ac) { return ac.status == kAcInSim ||
 double lf_pointHeading(const TrackPoint& p) { return p.headingGiven ? p.heading : p.track * kRadPerDeg; }
 
 void lf_dropFront(LiveAc& a) { a.track.pop_front(); }
+
+// A new aircraft whose first point is a runway roll: created there, it would start standing and taxi down the
+// runway after its roll. Without a reported speed, the way to its next point tells.
+bool lf_startsOnARoll(const LiveAc& a) {
+    if (a.state != kMoveNew || a.track.size() < 2 || a.track[0].airborne) return false;
+    const TrackPoint& p0 = a.track[0];
+    const TrackPoint& p1 = a.track[1];
+    if (p0.speedGiven) return p0.speed > kMaxCreatedRollingKt;
+    const std::int64_t ticks = std::int64_t{p1.playTick} - p0.playTick;
+    return ticks > 0 && gf_distanceNM(p0.lat, p0.lon, p1.lat, p1.lon) * kTicksPerHour / static_cast<double>(ticks) >
+                            kMaxCreatedRollingKt;
+}
 void lf_erase(LiveAc& a) { a.eraseRequested = true; }
 
 // Until an aircraft is first created its position block is empty; the holds around the user then look at
@@ -243,6 +259,8 @@ void updateBufferAc(LiveAc& a) {
     const bool anyAir = std::any_of(a.track.begin(), a.track.end(), [](const TrackPoint& p) { return p.airborne; });
     const bool anyGround = std::any_of(a.track.begin(), a.track.end(), [](const TrackPoint& p) { return !p.airborne; });
     if (anyAir && anyGround) return lf_dropFront(a);
+    // It is created where it rolls at taxi speed (or in the air): a roll starts from the air or from a stop.
+    if (lf_startsOnARoll(a)) return lf_dropFront(a);
     if (lf_userHold(a)) return;
     if (g_liveCreations.size() > kMaxQueuedCreations && a.state == kMoveNew) return lf_dropFront(a);
     const std::int32_t maxLive = g_MAX_LIVE.value();

@@ -92,6 +92,11 @@ TEST_F(Spawn, EachHoldStopsAtItsThreshold) {
     const auto ground = [](double north, double east, double speed = 0.0) {
         return std::deque<TrackPoint>{point(north, east, false, speed), point(north, east, false, speed)};
     };
+    const auto rollingWithoutSpeed = [](LiveAc& a, double nm) {
+        a.track = {point(30, 0, false), point(30, nm, false)};
+        a.track[0].speedGiven = a.track[1].speedGiven = false;
+        a.track[1].playTick = kPlayTick + 100;
+    };
     const auto userAloft = [] {
         g_userOnGround = false;
         g_userPos.altAboveGround = 500.0;
@@ -104,6 +109,13 @@ TEST_F(Spawn, EachHoldStopsAtItsThreshold) {
         {"rolling, a tick earlier", [&](LiveAc& a) { a.track = ground(30, 0, 20); gf_setAiTick(kPlayTick - 301); },
          Outcome::Waiting},
         {"only its point is due", [](LiveAc& a) { a.track.pop_back(); }, Outcome::Erased},
+        // Never created on a runway roll: at a reported 36 kt, or 36 kt from point to point without a speed.
+        {"rolling at 35 kt", [&](LiveAc& a) { a.track = ground(30, 0, 35); gf_setAiTick(kPlayTick - 300); },
+         Outcome::Spawned},
+        {"rolling at 36 kt", [&](LiveAc& a) { a.track = ground(30, 0, 36); gf_setAiTick(kPlayTick - 300); },
+         Outcome::Dropped},
+        {"no speed, 0.009 nm in a second", [&](LiveAc& a) { rollingWithoutSpeed(a, 0.009); }, Outcome::Spawned},
+        {"no speed, 0.010 nm in a second", [&](LiveAc& a) { rollingWithoutSpeed(a, 0.010); }, Outcome::Dropped},
         {"10 creations queued", [](LiveAc&) { g_liveCreations.resize(10); }, Outcome::Spawned},
         {"11 creations queued", [](LiveAc&) { g_liveCreations.resize(11); }, Outcome::Dropped},
         {"MAX_LIVE 0", [](LiveAc&) { g_MAX_LIVE.set(0); }, Outcome::Erased},
