@@ -26,6 +26,7 @@
 #include "trafficservice/clients.h"
 
 std::function<std::optional<double>()> g_parkAirportElevationFt;
+std::function<std::optional<double>()> g_soughtFieldElevationFt;
 
 namespace {
 
@@ -48,6 +49,8 @@ constexpr double kSteadyGroundMaxS = 15.0;
 // is one whose transponder reports no real altitude on the ground.
 constexpr double kLowAltitudeFt = 10000.0;
 constexpr double kElevationBandFt = 120.0;
+// Faster than any aircraft rolls on the ground in the traffic reader's band over the field.
+constexpr double kMinFinalKt = 80.0;
 // Far below any airport: nothing is taken for the elevation while no park airport is active.
 constexpr double kNoElevationFt = -1000.0;
 
@@ -55,12 +58,19 @@ double lf_parkElevation() {
     if (g_parkAirportElevationFt) {
         if (const auto e = g_parkAirportElevationFt()) return *e;
     }
+    // While the user's park airport is looked for, its field is the ground under the user: a landing roll read
+    // then is not taken for an aircraft in the air over the runway.
+    if (g_soughtFieldElevationFt) {
+        if (const auto e = g_soughtFieldElevationFt()) return *e;
+    }
     return kNoElevationFt;
 }
 
-// A height that is really the field elevation of an aircraft standing at the park airport.
-bool lf_atParkElevation(double alt) {
-    return alt > 0.0 && alt < kLowAltitudeFt && std::abs(alt - lf_parkElevation()) <= kElevationBandFt;
+// A height that is really the field elevation of an aircraft standing at the park airport. One descending at
+// flying speed is on short final instead (its height given in 25 ft steps of the standard pressure).
+bool lf_atParkElevation(const TrafficRecord& r) {
+    if (r.airborne && r.vs < 0.0 && r.speedGiven && r.speed > kMinFinalKt) return false;
+    return r.alt > 0.0 && r.alt < kLowAltitudeFt && std::abs(r.alt - lf_parkElevation()) <= kElevationBandFt;
 }
 
 
@@ -399,7 +409,7 @@ bool lf_applyIfSameAc(const TrafficRecord& record, LiveAc& a) {
     lf_keepPlace(a, r, reportedAlt);
     if (record.speedGiven && !r.speedGiven) lf_placeAmidReports(a, r);
     if (!a.track.empty() && lf_implausible(r, a, motion)) return true;
-    if (a.status == kAcNotInSim && lf_atParkElevation(r.alt)) return true;
+    if (a.status == kAcNotInSim && lf_atParkElevation(r)) return true;
     if (!lf_respawn(a, r)) return true;
     a.lastRecordTime = r.time;
     decodeExisting(a, r);
@@ -420,7 +430,7 @@ void lf_newLiveAc(const TrafficRecord& record) {
 void lf_addLiveAc(const TrafficRecord& record) {
     const ModelCategory category = gf_categoryOfModel(record.type);
     if (category > kCatRotorcraft || !gf_categorySwitchedOn(category)) return;
-    if (lf_atParkElevation(record.alt)) return;
+    if (lf_atParkElevation(record)) return;
     TrafficRecord r = record;
     r.callsignCopy = r.callsign;
     r.spare.clear();

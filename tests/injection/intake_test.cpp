@@ -43,6 +43,7 @@ protected:
     }
     void TearDown() override {
         g_parkAirportElevationFt = nullptr;
+        g_soughtFieldElevationFt = nullptr;
         for (auto* p : {&g_LIGHT_AIRCRAFT, &g_HELICOPTERS, &g_HIGH_PERF_AIRCRAFT}) p->reset();
         gf_clearDataBase();
         gf_setAiRunning(false);
@@ -154,6 +155,8 @@ TEST_F(Intake, NewAircraftAreMadeOrDroppedByTypeCategoryAndHeight) {
         std::optional<double> fieldElevation;
         bool lightAllowed;
         const char* madeType;  // nullptr: dropped
+        std::optional<double> soughtField = {};  // the ground under the user while its airport is looked for
+        double vs = 0.0, kt = 0.0;
     };
     const Case cases[] = {
         {"known type", "BAW12", "A320", "", 0, {}, true, "A320"},
@@ -168,6 +171,13 @@ TEST_F(Intake, NewAircraftAreMadeOrDroppedByTypeCategoryAndHeight) {
         {"80 ft above the field", "BAW12", "A320", "", 580, 500.0, true, nullptr},
         {"200 ft above the field", "BAW12", "A320", "", 700, 500.0, true, "A320"},
         {"no park airport: against -1000 ft", "BAW12", "A320", "", 100, {}, true, "A320"},
+        // While the park airport is looked for, the user stands on its field.
+        {"at the user's field while it is sought", "BAW12", "A320", "", 1430, {}, true, nullptr, 1416.0},
+        {"over the user's field while it is sought", "BAW12", "A320", "", 1700, {}, true, "A320", 1416.0},
+        // Descending at flying speed at the field's height: on short final.
+        {"short final at the field", "BAW12", "A320", "", 1430, 1416.0, true, "A320", {}, -300, 121},
+        {"at the field at 80 kt", "BAW12", "A320", "", 1430, 1416.0, true, nullptr, {}, -300, 80},
+        {"at the field at 121 kt, level", "BAW12", "A320", "", 1430, 1416.0, true, nullptr, {}, 0, 121},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -175,9 +185,13 @@ TEST_F(Intake, NewAircraftAreMadeOrDroppedByTypeCategoryAndHeight) {
         lf_addLiveAc(record(kKnown, "DLH4AB", "A320", 1000.0));
         g_LIGHT_AIRCRAFT.set(c.lightAllowed);
         g_parkAirportElevationFt = [&c] { return c.fieldElevation; };
+        g_soughtFieldElevationFt = [&c] { return c.soughtField; };
         TrafficRecord r = record(0x200002, c.callsign, c.type, 1010.0);
         r.registration = c.registration;
         r.alt = c.alt;
+        r.airborne = c.alt > 0.0;
+        r.vs = c.vs;
+        r.speed = c.kt;
         lf_applyTrafficRecord(r);
         ASSERT_EQ(g_liveAc.size(), c.madeType ? 2u : 1u);
         if (!c.madeType) continue;
