@@ -116,6 +116,9 @@ constexpr double kLiftOffMarginKt = 15.0;
 constexpr double kThereNm = 0.00027;
 // Into a stand the aircraft aims this share of its way behind the stand, on the stand's axis.
 constexpr double kStandAimShare = 0.5;
+// A stop this near (2 m) beside an aircraft rolling no faster than this (kt) is reached where it stands.
+constexpr double kBesideStopNm = 0.0010799136069114472;
+constexpr double kCreepKt = 5.0;
 // A curve is followed when the nose keeps within this of its direction all along, turning at most three times
 // the category's rate; else the corner is cut, steering.
 constexpr double kMaxCurveLagDeg = 30.0;
@@ -540,6 +543,16 @@ void lf_roll(LiveAc& a) {
                                       way.north - backM * std::cos(a.standHeading)));
     }
     const double off = std::abs(gf_angleDiff(gf_headingOf(a.heading), aim));
+    // A stop a metre or two off the nose of an aircraft that has all but stopped is where it stands: circling
+    // round to it would turn it on the spot.
+    const bool stopAhead = to.stopped || a.track.size() < 2 || a.track[1].stopped;
+    if (stopAhead && way.nm <= kBesideStopNm && off > kSteerOffDeg * kRadPerDeg && a.groundSpeedKt <= kCreepKt) {
+        TrackPoint& here = a.track.front();
+        here.lat = a.latitude;
+        here.lon = a.longitude;
+        lf_reached(a, false);
+        return;
+    }
     if (!a.steeringOntoLeg && off > kSteerOffDeg * kRadPerDeg && way.nm > kThereNm) {
         a.steeringOntoLeg = true;
         a.turnRate = std::max(a.turnRate, kSteerTurnRateScale * a.groundTurnRate);
@@ -810,7 +823,8 @@ void drive2Stand(LiveAc& a, double standLat, double standLon, double standHeadin
 void lf_turnStandingOntoStand(LiveAc& a) {
     if (a.state != kMoveToStand || a.track.empty()) return;
     const TrackPoint& front = a.track.front();
-    if (front.lat != a.standLat || front.lon != a.standLon) return;  // not there yet
+    // Not there yet (a stop beside the stand is where it stands).
+    if (gf_distanceNM(front.lat, front.lon, a.standLat, a.standLon) > kBesideStopNm) return;
     lf_turnTowards(a, a.standHeading);
 }
 

@@ -379,3 +379,30 @@ TEST_F(GroundMovement, APushBackEndsWithAQuarterTurnToTheSideShown) {
 }
 
 }  // namespace
+
+// An aircraft that stopped a metre or two beside its stand, its nose nearly on the stand's heading: it parks
+// there without circling round to the stand's point (a full turn on the spot).
+TEST_F(GroundMovement, AStandBesideTheNoseIsReachedWithoutCirclingToIt) {
+    for (const double bearingDeg : {140.0, 230.0, 320.0, 45.0}) {
+        SCOPED_TRACE(bearingDeg);
+        LiveAc a = taxiing({point(0, 0, kNow, 0.0)});
+        a.heading = 102.0 * kRadPerDeg;
+        const TrackPoint stand = pointFrom(a.track.front(), bearingDeg, 1.5, 0);
+        a.standIndex = 3;
+        a.standLat = stand.lat;
+        a.standLon = stand.lon;
+        a.standHeading = 106.0 * kRadPerDeg;
+        a.state = kMoveToStand;
+        drive2Stand(a, stand.lat, stand.lon, a.standHeading);
+        double turned = 0.0;
+        for (std::int32_t tick = kNow; tick < kNow + 6000 && a.state == kMoveToStand; ++tick) {
+            gf_setAiTick(tick);
+            const double before = a.heading;
+            updateLiveAc(a);
+            turned += std::abs(deg(gf_angleDiff(before, a.heading)));
+        }
+        EXPECT_EQ(a.state, kMoveParked);
+        EXPECT_LT(turned, 45.0);
+        EXPECT_LT(std::abs(deg(gf_angleDiff(a.heading, a.standHeading))), 1.0) << deg(a.heading);
+    }
+}
