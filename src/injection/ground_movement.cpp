@@ -429,11 +429,16 @@ double lf_brakingKt(double toKt, double g, double nm) {
     return std::sqrt(toKt * toKt + 2.0 * g * kKtPerSecondPerG * 3600.0 * nm);
 }
 
+// The aircraft stops at the point it moves to, or at the one after.
+bool lf_stopAhead(const LiveAc& a) {
+    return a.track.front().stopped || a.track.size() < 2 || a.track[1].stopped;
+}
+
 // The speed (kt) that keeps to the track's times: the way to the point moved to and on through the next one
 // (unless the aircraft stops there) in the time left; towards a stop, no faster than it brakes to it.
 double lf_scheduleKt(const LiveAc& a, double leftNm) {
     const TrackPoint& to = a.track.front();
-    const bool stopAhead = to.stopped || a.track.size() < 2 || a.track[1].stopped;
+    const bool stopAhead = lf_stopAhead(a);
     double nm = leftNm;
     std::int64_t ticks = std::int64_t{to.playTick} - gf_aiTick();
     if (!stopAhead) {
@@ -545,8 +550,7 @@ void lf_roll(LiveAc& a) {
     const double off = std::abs(gf_angleDiff(gf_headingOf(a.heading), aim));
     // A stop a metre or two off the nose of an aircraft that has all but stopped is where it stands: circling
     // round to it would turn it on the spot.
-    const bool stopAhead = to.stopped || a.track.size() < 2 || a.track[1].stopped;
-    if (stopAhead && way.nm <= kBesideStopNm && off > kSteerOffDeg * kRadPerDeg && a.groundSpeedKt <= kCreepKt) {
+    if (lf_stopAhead(a) && way.nm <= kBesideStopNm && off > kSteerOffDeg * kRadPerDeg && a.groundSpeedKt <= kCreepKt) {
         TrackPoint& here = a.track.front();
         here.lat = a.latitude;
         here.lon = a.longitude;

@@ -88,6 +88,7 @@ bool lf_startsOnARoll(const LiveAc& a) {
     return ticks > 0 && gf_distanceNM(p0.lat, p0.lon, p1.lat, p1.lon) * kTicksPerHour / static_cast<double>(ticks) >
                             kMaxCreatedRollingKt;
 }
+
 void lf_erase(LiveAc& a) { a.eraseRequested = true; }
 
 // Until an aircraft is first created its position block is empty; the holds around the user then look at
