@@ -384,6 +384,7 @@ std::uint64_t gf_numberStands(std::vector<ParkPos>& stands) {
     }
     std::vector<std::optional<IndexedStand>> indexed(stands.size());
     std::unordered_map<GridCell, CellMembers, GridCellHash> cells;
+    cells.reserve(stands.size());  // a cell a stand at most: the map never grows (and rehashes) on the way
     std::vector<CellMembers*> home(stands.size(), nullptr);
     std::vector<std::int32_t> levels;
     for (std::size_t i = 0; i < stands.size(); ++i) {
