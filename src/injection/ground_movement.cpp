@@ -447,8 +447,9 @@ double lf_scheduleKt(const LiveAc& a, double leftNm) {
     }
     double kt = to.stopped ? std::numeric_limits<double>::infinity()
                            : nm * kTicksPerHour / static_cast<double>(std::max<std::int64_t>(ticks, 1));
-    if (a.takeOffRoll) return kt;
+    // A take-off roll whose data stop ahead is no take-off: it brakes for the stop like any other roll.
     if (stopAhead) kt = std::min(kt, lf_brakingKt(0.0, kTaxiStopG, leftNm));
+    if (a.takeOffRoll) return kt;
     // It reaches a point no faster than reported there (a landing roll brakes harder than a taxi): late rather
     // than fast.
     if (to.speedGiven && to.speed > 0.0)
@@ -467,7 +468,7 @@ double lf_governSpeed(LiveAc& a, double wantKt) {
     else if (a.braking)
         cap = std::max(cap, v);
     double want = std::clamp(wantKt, 0.0, cap);
-    if (a.takeOffRoll) want = std::max(want, std::min(v, cap));
+    if (a.takeOffRoll && !lf_stopAhead(a)) want = std::max(want, std::min(v, cap));
     const double upG = a.takeOffRoll ? a.takeOffAccelG : a.taxiAccelG;
     const double downG = lf_brakingG(a);
     a.groundSpeedKt = std::clamp(want, v - downG * kKtPerSecondPerG / kTicksPerSecond,

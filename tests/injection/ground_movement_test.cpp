@@ -406,3 +406,26 @@ TEST_F(GroundMovement, AStandBesideTheNoseIsReachedWithoutCirclingToIt) {
         EXPECT_LT(std::abs(deg(gf_angleDiff(a.heading, a.standHeading))), 1.0) << deg(a.heading);
     }
 }
+
+// A take-off roll whose data stop ahead (a roll read from stale speeds, or a rejected take-off) brakes for the
+// stop within the limits instead of rolling on and stopping dead on it.
+TEST_F(GroundMovement, ATakeOffRollWithAStopAheadBrakesForIt) {
+    TrackPoint stop = point(250, 0, kNow + 3000, 0.0);
+    stop.stopped = true;
+    LiveAc a = taxiing({point(0, 0, kNow, 54.0), point(200, 0, kNow + 2000, 54.0), stop});
+    a.heading = 0.0;
+    a.takeOffRoll = true;
+    a.groundSpeedKt = 54.0;
+    double fastestDrop = 0.0, before = a.groundSpeedKt;
+    for (std::int32_t tick = kNow; tick < kNow + 6000; ++tick) {
+        gf_setAiTick(tick);
+        updateLiveAc(a);
+        if ((tick - kNow) % 100 == 99) {
+            fastestDrop = std::max(fastestDrop, before - a.groundSpeedKt);
+            before = a.groundSpeedKt;
+        }
+    }
+    EXPECT_EQ(a.groundSpeedKt, 0.0);
+    EXPECT_LT(fastestDrop, 9.5) << "kt in a second";  // 0.5 g
+    EXPECT_LT(gf_distanceNM(a.latitude, a.longitude, stop.lat, stop.lon) * 1852.0, 5.0);
+}
