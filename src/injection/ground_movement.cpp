@@ -485,6 +485,8 @@ void lf_reached(LiveAc& a, bool rolling) {
     a.steeringOntoLeg = false;
     if (to.stopped || !rolling) {
         a.groundSpeedKt = 0.0;
+        // A roll that comes to a stop was no take-off: it taxis on from here.
+        if (to.stopped) a.takeOffRoll = false;
         return;
     }
     to.playTick = static_cast<std::int32_t>(std::min<std::int64_t>(to.playTick, gf_aiTick() + 1));

@@ -408,7 +408,7 @@ TEST_F(GroundMovement, AStandBesideTheNoseIsReachedWithoutCirclingToIt) {
 }
 
 // A take-off roll whose data stop ahead (a roll read from stale speeds, or a rejected take-off) brakes for the
-// stop within the limits instead of rolling on and stopping dead on it.
+// stop within the limits instead of rolling on and stopping dead on it, and taxis on from there.
 TEST_F(GroundMovement, ATakeOffRollWithAStopAheadBrakesForIt) {
     TrackPoint stop = point(250, 0, kNow + 3000, 0.0);
     stop.stopped = true;
@@ -428,4 +428,5 @@ TEST_F(GroundMovement, ATakeOffRollWithAStopAheadBrakesForIt) {
     EXPECT_EQ(a.groundSpeedKt, 0.0);
     EXPECT_LT(fastestDrop, 9.5) << "kt in a second";  // 0.5 g
     EXPECT_LT(gf_distanceNM(a.latitude, a.longitude, stop.lat, stop.lon) * 1852.0, 5.0);
+    EXPECT_FALSE(a.takeOffRoll);  // it taxis on from its stop
 }
