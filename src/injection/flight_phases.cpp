@@ -456,6 +456,7 @@ void lf_configLow(LiveAc& a) {
 void lf_startTakeOffRoll(LiveAc& a) {
     if (a.towed && g_LOG.value()) gf_logLine("towed aircraft takes-off?");
     a.takeOffRoll = true;
+    a.takeOffRollFrom = 0.0;
     lf_throttleStage(a, kThrottleIdle);
     lf_spoilers(a, kSpoilersRetracted);
     lf_setFlaps(a, 1);

@@ -61,6 +61,8 @@ void lf_airVerticalProfile(LiveAc& a);
 // A ground leg: throttle by phase, landing roll, speed, and the rotation decision.
 void lf_takeOff(LiveAc& a);
 void lf_startTakeOffRoll(LiveAc& a);
+// Its data shows a take-off roll: under way in the simulator, or ahead of the place shown there.
+inline bool lf_rollReported(const LiveAc& a) { return a.takeOffRoll || a.takeOffRollFrom > 0.0; }
 void lf_rotate(LiveAc& a);
 // Just off the runway: the point at `index` of the track is flown to at the speed the aircraft rolled, and
 // re-timed to be reached then (not for rotorcraft).

@@ -99,6 +99,8 @@ constexpr double kMaxTurnRateScale = 3.0;
 // where its nose points, on a turn no wider than this radius (m) and no tighter than this one: it slows down
 // for a sharp turn, and the nose does not swing round on the spot.
 constexpr double kSteerOffDeg = 20.0;
+// A take-off roll starts with the nose this near the way to its point (degrees).
+constexpr double kRollLinedUpDeg = 45.0;
 constexpr double kMaxTurnRadiusM = 20.0;
 // Steering turns at least at this multiple of the category's rate.
 constexpr double kSteerTurnRateScale = 2.0;
@@ -429,9 +431,12 @@ double lf_brakingKt(double toKt, double g, double nm) {
     return std::sqrt(toKt * toKt + 2.0 * g * kKtPerSecondPerG * 3600.0 * nm);
 }
 
-// The aircraft stops at the point it moves to, or at the one after.
+// The aircraft stops at the point it moves to, or at the one after, or where its data end (but a take-off
+// roll, which its prediction rolls on).
 bool lf_stopAhead(const LiveAc& a) {
-    return a.track.front().stopped || a.track.size() < 2 || a.track[1].stopped;
+    if (a.track.front().stopped) return true;
+    if (a.track.size() < 2) return !a.takeOffRoll;
+    return a.track[1].stopped;
 }
 
 // The speed (kt) that keeps to the track's times: the way to the point moved to and on through the next one
@@ -441,7 +446,7 @@ double lf_scheduleKt(const LiveAc& a, double leftNm) {
     const bool stopAhead = lf_stopAhead(a);
     double nm = leftNm;
     std::int64_t ticks = std::int64_t{to.playTick} - gf_aiTick();
-    if (!stopAhead) {
+    if (!stopAhead && a.track.size() >= 2) {
         nm += lf_legNm(to, a.track[1]);
         ticks = std::int64_t{a.track[1].playTick} - gf_aiTick();
     }
@@ -449,7 +454,8 @@ double lf_scheduleKt(const LiveAc& a, double leftNm) {
                            : nm * kTicksPerHour / static_cast<double>(std::max<std::int64_t>(ticks, 1));
     // A take-off roll whose data stop ahead is no take-off: it brakes for the stop like any other roll.
     if (stopAhead) kt = std::min(kt, lf_brakingKt(0.0, kTaxiStopG, leftNm));
-    if (a.takeOffRoll) return kt;
+    // A take-off roll comes to the speeds its reports give, however early its points are timed.
+    if (a.takeOffRoll) return stopAhead || !to.speedGiven ? kt : std::max(kt, to.speed);
     // It reaches a point no faster than reported there (a landing roll brakes harder than a taxi): late rather
     // than fast.
     if (to.speedGiven && to.speed > 0.0)
@@ -459,8 +465,9 @@ double lf_scheduleKt(const LiveAc& a, double leftNm) {
 
 // The ground speed of this tick, towards `wantKt` as fast as the aircraft may change it: no faster than taxiing
 // but on a runway roll, where a take-off does not slow and lifts off just above its rotation speed, and a
-// landing does not speed up. Returns nm per tick.
-double lf_governSpeed(LiveAc& a, double wantKt) {
+// landing does not speed up; `sharpTurn`: it steers round onto its leg, and a take-off roll slows for that too.
+// Returns nm per tick.
+double lf_governSpeed(LiveAc& a, double wantKt, bool sharpTurn = false) {
     const double v = a.groundSpeedKt;
     double cap = a.taxiSpeedKt;
     if (a.takeOffRoll)
@@ -468,7 +475,7 @@ double lf_governSpeed(LiveAc& a, double wantKt) {
     else if (a.braking)
         cap = std::max(cap, v);
     double want = std::clamp(wantKt, 0.0, cap);
-    if (a.takeOffRoll && !lf_stopAhead(a)) want = std::max(want, std::min(v, cap));
+    if (a.takeOffRoll && !sharpTurn && !lf_stopAhead(a)) want = std::max(want, std::min(v, cap));
     const double upG = a.takeOffRoll ? a.takeOffAccelG : a.taxiAccelG;
     const double downG = lf_brakingG(a);
     a.groundSpeedKt = std::clamp(want, v - downG * kKtPerSecondPerG / kTicksPerSecond,
@@ -486,7 +493,10 @@ void lf_reached(LiveAc& a, bool rolling) {
     if (to.stopped || !rolling) {
         a.groundSpeedKt = 0.0;
         // A roll that comes to a stop was no take-off: it taxis on from here.
-        if (to.stopped) a.takeOffRoll = false;
+        if (to.stopped) {
+            a.takeOffRoll = false;
+            if (to.time >= a.takeOffRollFrom) a.takeOffRollFrom = 0.0;
+        }
         return;
     }
     to.playTick = static_cast<std::int32_t>(std::min<std::int64_t>(to.playTick, gf_aiTick() + 1));
@@ -516,6 +526,11 @@ void lf_roll(LiveAc& a) {
     const bool rolling = a.groundSpeedKt > 0.0;
     GroundCurve& c = a.groundCurve;
     const TrackPoint& to = a.track.front();
+    // On the leg into the data's take-off roll the roll starts, once the nose points along the way (lining up
+    // from a sharp turn, the aircraft taxis round first).
+    if (a.takeOffRollFrom > 0.0 && to.time >= a.takeOffRollFrom &&
+        std::abs(gf_angleDiff(gf_headingOf(a.heading), lf_wayTo(a, to).bearing)) <= kRollLinedUpDeg * kRadPerDeg)
+        lf_startTakeOffRoll(a);
     if (lf_curveSet(a)) {
         const double leftNm = (1.0 - a.curveParam) * c.length * kNmPerMetre;
         double want = lf_scheduleKt(a, leftNm);
@@ -573,7 +588,7 @@ void lf_roll(LiveAc& a) {
     double want = lf_scheduleKt(a, way.nm);
     if (a.steeringOntoLeg && !onTheWay)
         want = std::min(want, std::abs(a.turnRate) * widestM * kNmPerMetre * kTicksPerHour);
-    const double stepNm = lf_governSpeed(a, want);
+    const double stepNm = lf_governSpeed(a, want, a.steeringOntoLeg && off > kSharpTurnDeg * kRadPerDeg);
     if (!a.steeringOntoLeg && a.turning) lf_turnTowards(a, a.targetHeading);
     if (way.nm <= stepNm || (to.stopped && way.nm <= kThereNm && a.groundSpeedKt <= 0.0)) {
         lf_reached(a, rolling);

@@ -100,27 +100,44 @@ constexpr double kSpeedFitShare = 0.5;
 // An airborne report after ground ones is a lift-off only at a speed the positions show between these.
 constexpr double kMinLiftOffKt = 60.0;
 constexpr double kMaxLiftOffKt = 300.0;
+// ... grown from the speed they showed before, by this much a second at most (0.4 g), and this much of jitter.
+constexpr double kLiftOffGainKtPerS = 8.0;
+constexpr double kLiftOffGainJitterKt = 20.0;
 // No aircraft flies slower over the ground than this share of its category's rotation speed.
 constexpr double kMinFlyingShare = 0.5;
 
 struct Motion {
     double kt;
     std::optional<double> trackDeg;
+    const LiveAc::ReportedPlace* from;  // where it is measured from
 };
 
-std::optional<Motion> lf_motionOf(const LiveAc& a, const TrafficRecord& r) {
+// The speed and track its positions show on arrival at a place at a time.
+std::optional<Motion> lf_motionOf(const LiveAc& a, double time, double lat, double lon) {
     const LiveAc::ReportedPlace* from = nullptr;
     for (auto it = a.reportedPlaces.rbegin(); it != a.reportedPlaces.rend(); ++it) {
-        if (r.time - it->time > kKeptPlacesS) break;
-        if (r.time - it->time < kMinMotionSpanS) continue;
+        if (time - it->time > kKeptPlacesS) break;
+        if (time - it->time < kMinMotionSpanS) continue;
         from = &*it;
-        if (r.time - it->time >= kMotionSpanS) break;
+        if (time - it->time >= kMotionSpanS) break;
     }
     if (!from) return std::nullopt;
-    const double nm = gf_distanceNM(from->lat, from->lon, r.lat, r.lon);
-    Motion m{nm / (r.time - from->time) * 3600.0, std::nullopt};
-    if (nm >= kMinTrackNm) m.trackDeg = gf_initialBearing(from->lat, from->lon, r.lat, r.lon) * (180.0 / std::numbers::pi);
+    const double nm = gf_distanceNM(from->lat, from->lon, lat, lon);
+    Motion m{nm / (time - from->time) * 3600.0, std::nullopt, from};
+    if (nm >= kMinTrackNm) m.trackDeg = gf_initialBearing(from->lat, from->lon, lat, lon) * (180.0 / std::numbers::pi);
     return m;
+}
+
+std::optional<Motion> lf_motionOf(const LiveAc& a, const TrafficRecord& r) { return lf_motionOf(a, r.time, r.lat, r.lon); }
+
+// A lift-off ends a roll: the positions before show the speed the new one grew from, no faster than an
+// aircraft gains speed. Standing, then at flying speed a few seconds later, a stale place was renewed.
+bool lf_speedGrownTo(const LiveAc& a, const Motion& m, double time) {
+    const std::optional<Motion> before = lf_motionOf(a, m.from->time, m.from->lat, m.from->lon);
+    if (!before) return true;
+    // Each speed is the mean over its span: they lie half of both spans apart.
+    const double span = (time - before->from->time) / 2.0;
+    return m.kt <= before->kt + kLiftOffGainKtPerS * span + kLiftOffGainJitterKt;
 }
 
 bool lf_speedFits(double kt, const Motion& m) {
@@ -140,7 +157,7 @@ std::optional<Motion> lf_readAgainstPositions(const LiveAc& a, TrafficRecord& r)
     // The reader puts a report without a ground speed on the ground when low; rolling for take-off or in the
     // air, the speed the positions show tells whether it climbs out (the reports of a departure often carry no
     // speed until well after the lift-off).
-    if (!r.airborne && !r.speedGiven && m && a.status == kAcInSim && (a.takeOffRoll || !a.onGround) &&
+    if (!r.airborne && !r.speedGiven && m && a.status == kAcInSim && (lf_rollReported(a) || !a.onGround) &&
         m->kt >= kMinLiftOffKt && m->kt <= kMaxLiftOffKt &&
         !gf_groundReport(r.reportedAlt, lf_parkElevation(), m->kt)) {
         r.airborne = true;
@@ -150,7 +167,11 @@ std::optional<Motion> lf_readAgainstPositions(const LiveAc& a, TrafficRecord& r)
     // approach's height and speed long after the touchdown.
     const bool rollsOut = (a.approach || a.onGround) && a.category != kCatRotorcraft && m &&
                           m->kt < kMinFlyingShare * g_rotationSpeedKt.at(static_cast<int>(a.category));
-    if (r.airborne && m && ((wasOnGround && (m->kt < kMinLiftOffKt || m->kt > kMaxLiftOffKt)) || rollsOut)) {
+    const bool liftOff = m && m->kt >= kMinLiftOffKt && m->kt <= kMaxLiftOffKt && lf_speedGrownTo(a, *m, r.time);
+    // Its height still the park airport's, an aircraft that was on the ground is rolling, however fast.
+    const double height = r.reportedAlt > 0.0 ? r.reportedAlt : r.alt;
+    const bool onField = gf_groundReport(height, lf_parkElevation(), r.speedGiven ? r.speed : m ? m->kt : 0.0);
+    if (r.airborne && ((wasOnGround && (onField || (m && !liftOff))) || rollsOut)) {
         r.airborne = false;
         r.alt = r.vs = 0.0;
     }

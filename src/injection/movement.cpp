@@ -304,7 +304,7 @@ bool lf_liesFarAway(const LiveAc& a, const TrackPoint& front, double farNm, doub
 // without a speed that moves it (a standing aircraft's scatter reaches hundreds of metres) until its reports
 // show sustained motion or have lain together over there for a while.
 bool lf_groundScatter(const LiveAc& a, const TrackPoint& b, const TrackPoint& p) {
-    if (p.airborne || b.airborne || a.takeOffRoll || a.braking) return false;
+    if (p.airborne || b.airborne || lf_rollReported(a) || a.braking) return false;
     const double nm = lf_distanceNm(b, p);
     // Moving a few seconds ago (a roll whose positions come stale and in jumps), it goes on.
     const bool movingOn = !b.stopped && p.time - b.time <= kMovingOnS;
@@ -384,14 +384,15 @@ bool lf_placesAlongRoll(const LiveAc& a, const TrackPoint& first, const TrackPoi
 
 // The take-off roll as the positions show it: the new point and the received ground points before it, at
 // least three reports of the last 30 s, each at take-off roll speed, covered at that speed and along one line.
-bool lf_rollShown(const LiveAc& a, const TrackPoint& p) {
+// Returns the time of the first of them, where the roll is under way.
+std::optional<double> lf_rollShown(const LiveAc& a, const TrackPoint& p) {
     std::vector<const TrackPoint*> points{&p};
     for (auto it = a.track.rbegin(); it != a.track.rend() && points.size() < kRollReports; ++it) {
         if (it->stopped || it->airborne || !(it->time < points.back()->time)) continue;
         if (p.time - it->time > kRollSpanMaxS) break;
         points.push_back(&*it);
     }
-    if (points.size() < kRollReports) return false;
+    if (points.size() < kRollReports) return std::nullopt;
     const TrackPoint& first = *points.back();
     // It speeds up (a landing roll slows down), by its speeds and its positions, from a line-up: slow
     // before, or standing in the simulator now.
@@ -399,20 +400,34 @@ bool lf_rollShown(const LiveAc& a, const TrackPoint& p) {
     const auto kt = [](const TrackPoint& from, const TrackPoint& to) {
         return lf_distanceNm(from, to) / std::max(to.time - from.time, 0.1) * 3600.0;
     };
-    if (p.speed + kRollSlowingKt < first.speed || kt(middle, p) + kRollSlowingKt < kt(first, middle)) return false;
-    if (!lf_linedUpBefore(a, first.time)) return false;
+    if (p.speed + kRollSlowingKt < first.speed || kt(middle, p) + kRollSlowingKt < kt(first, middle)) return std::nullopt;
+    if (!lf_linedUpBefore(a, first.time)) return std::nullopt;
     const double nm = lf_distanceNm(first, p);
-    if (nm / (p.time - first.time) * 3600.0 < kTakeOffRollKt) return false;
+    if (nm / (p.time - first.time) * 3600.0 < kTakeOffRollKt) return std::nullopt;
     const double chord = gf_initialBearing(first.lat, first.lon, p.lat, p.lon);
     for (std::size_t i = 0; i + 1 < points.size(); ++i) {
         const TrackPoint& to = *points[i];
         const TrackPoint& from = *points[i + 1];
-        if (!to.airborne && to.speedGiven && to.speed < kTakeOffRollKt) return false;
+        if (!to.airborne && to.speedGiven && to.speed < kTakeOffRollKt) return std::nullopt;
         if (lf_distanceNm(from, to) < kRollStepMinNm) continue;
         const double bearing = gf_initialBearing(from.lat, from.lon, to.lat, to.lon);
-        if (std::abs(gf_angleDiff(chord, bearing)) > kRollStraightDeg * kRadPerDeg) return false;
+        if (std::abs(gf_angleDiff(chord, bearing)) > kRollStraightDeg * kRadPerDeg) return std::nullopt;
     }
-    return lf_placesAlongRoll(a, first, p);
+    if (!lf_placesAlongRoll(a, first, p)) return std::nullopt;
+    return first.time;
+}
+
+// The data's take-off roll, under way at the point of time `at`, began with the first of the received points
+// before it that are neither stopped nor slower than a line-up by their reported speed. The aircraft, shown
+// behind its reports, taxis until it rolls on the leg that leads there.
+void lf_rollFrom(LiveAc& a, double at) {
+    double from = at;
+    for (auto it = a.track.rbegin(); it != a.track.rend(); ++it) {
+        if (it->time >= at) continue;
+        if (it->stopped || it->airborne || (it->speedGiven && it->speed < kLineUpKt)) break;
+        from = it->time;
+    }
+    a.takeOffRollFrom = from;
 }
 
 // Both the back point and the new one are airborne during the landing roll: the aircraft goes around.
@@ -649,7 +664,7 @@ void decodeExisting(LiveAc& a, const TrackPoint& point) {
             }
         }
         if (!a.track.empty()) p.playTick = std::max(p.playTick, a.track.back().playTick + 1);
-        if (a.onGround && a.status == kAcInSim && !a.takeOffRoll && !a.track.empty()) {
+        if (a.onGround && a.status == kAcInSim && !lf_rollReported(a) && !a.track.empty()) {
             const TrackPoint& back = a.track.back();
             if (a.braking) {
                 if (back.airborne && p.airborne) lf_goAround(a);
@@ -660,8 +675,11 @@ void decodeExisting(LiveAc& a, const TrackPoint& point) {
                 const bool rolls = (p.speed >= kTakeOffRollKt || !p.speedGiven) &&
                                    (back.speed >= kTakeOffRollKt || !back.speedGiven);
                 const bool liftOff = p.airborne && !back.airborne;
-                if ((liftOff && !a.landed) || ((rolls || liftOff) && lf_rollShown(a, p)))
-                    lf_startTakeOffRoll(a);
+                if (liftOff && !a.landed) {
+                    lf_rollFrom(a, p.time);
+                } else if (rolls || liftOff) {
+                    if (const auto from = lf_rollShown(a, p)) lf_rollFrom(a, *from);
+                }
             }
         }
         a.track.push_back(p);
@@ -687,7 +705,7 @@ bool lf_isSamePosition(const LiveAc& a, TrackPoint& p) {
     // aircraft that reports a roll's speed on the ground: its position was not renewed, it did not stop.
     const auto dropRepeat = [&](double rollSpeedKt) {
         const bool rolling = p.speed > 0.0 && b.speed >= rollSpeedKt;
-        return p.airborne || lf_airborneInSim(a) || (rolling && (a.takeOffRoll || p.speed >= rollSpeedKt));
+        return p.airborne || lf_airborneInSim(a) || (rolling && (lf_rollReported(a) || p.speed >= rollSpeedKt));
     };
     if (p.stopped) {
         if (dropRepeat(kRollSameSpotKt)) return false;
@@ -716,7 +734,7 @@ bool lf_isSamePosition(const LiveAc& a, TrackPoint& p) {
         return true;
     }
     if (p.speed != 0.0) return true;
-    return !((a.takeOffRoll || p.airborne) && b.speed >= kRollNearSpotKt);
+    return !((lf_rollReported(a) || p.airborne) && b.speed >= kRollNearSpotKt);
 }
 
 bool checkExtendingSituations(LiveAc& a, const TrackPoint& p) {
@@ -766,7 +784,7 @@ bool checkNewPosDuringLanding(LiveAc& a, TrackPoint& p) {
 }
 
 void lf_fillLandingRoll(LiveAc& a, const TrackPoint& p) {
-    if (a.track.empty() || p.airborne || a.takeOffRoll || a.category == kCatRotorcraft) return;
+    if (a.track.empty() || p.airborne || lf_rollReported(a) || a.category == kCatRotorcraft) return;
     const TrackPoint b = a.track.back();
     if (!b.airborne || !g_parkAirportElevationFt) return;
     const std::optional<double> elevation = g_parkAirportElevationFt();
@@ -934,6 +952,8 @@ void nextPosMain(LiveAc& a) {
 void nextPos(LiveAc& a) {
     gf_clearGroundCurve(a);
     a.steeringOntoLeg = false;
+    // In the air by now, the aircraft took off some other way.
+    if (!a.onGround) a.takeOffRollFrom = 0.0;
     {
         const TrackPoint& front = lf_at(a, 0);
         TrackPoint& second = lf_at(a, 1);
@@ -995,8 +1015,10 @@ bool lf_extendOrHold(LiveAc& a) {
         lf_arriveAtStand(a);
     } else if (a.state == kMoveEnginesStarted ||
                (a.state == kMoveFollowing && !a.takeOffRoll && !a.braking)) {
-        // A ground aircraft whose data ran out holds in place, unless it would block another one taxiing.
-        if (lf_taxiingNeighbour(a)) {
+        // A ground aircraft whose data ran out holds in place, unless it would block another one taxiing. One
+        // whose reports still come, too alike to be taken (standing), holds whatever passes it.
+        const bool stillReported = !a.reportedPlaces.empty() && a.reportedPlaces.back().time > a.lastRecordTime;
+        if (!stillReported && lf_taxiingNeighbour(a)) {
             a.holding = false;
             a.holdStartTick = 0;
             return false;

@@ -182,6 +182,9 @@ struct LiveAc : AiAc {
     bool approach = false, landed = false, towed = false, climbConfigured = false, takeOffRoll = false;
     bool highLightsSet = false, lowLightsSet = false, derotating = false, braking = false;
     bool leaveStand = false, turning = false;
+    // The data's take-off roll starts at the point of this time (s since 1970; 0: none ahead): the aircraft,
+    // shown behind its reports, taxis until its leg leads there.
+    double takeOffRollFrom = 0.0;
 
     LiveAc();
     // A new live aircraft of the model at its first received point.

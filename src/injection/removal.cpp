@@ -207,7 +207,7 @@ void gf_removeAcAtReservedStand() {
 // ---- Respawn ----
 
 bool lf_respawn(LiveAc& a, const TrafficRecord& r) {
-    if (a.takeOffRoll || a.approach) return true;
+    if (lf_rollReported(a) || a.approach) return true;
     if (a.status == kAcNotInSim) {
         lf_refreshIdentity(a, r);
         return true;

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "fixtures/gunzip.h"
+#include "service/scenario.h"
 #include "airports/parking.h"
 #include "airports/services.h"
 #include "frame/settings.h"
@@ -1075,6 +1076,49 @@ std::vector<BenchTrack> gf_readAdsbRecording(const std::filesystem::path& file, 
         }
         tracks.push_back(std::move(t));
         offset += staggerS;
+    }
+    return tracks;
+}
+
+std::vector<BenchTrack> gf_readScenarioAsServed(const std::filesystem::path& file, double qnh, double everyS,
+                                                double phaseS, double untilS) {
+    const standin::Scenario scenario = standin::gf_loadScenario(file);
+    std::vector<BenchTrack> tracks;
+    const double base = 1.0e9;
+    for (const standin::ScenarioAircraft& ac : scenario.aircraft) {
+        const auto id = gf_parseHexId(ac.hex);
+        if (!id || *id <= kMaxStaticHexId || ac.track.empty()) continue;
+        BenchTrack t;
+        t.name = "scenario";
+        t.description = "served";
+        const double last = std::min(ac.track.back().t, untilS);
+        for (double at = ac.track.front().t + phaseS; at <= last; at += everyS) {
+            const auto state = standin::gf_aircraftAt(ac, at);
+            if (!state) continue;
+            const standin::ScenarioPoint& p = state->point;
+            TrafficRecord r;
+            r.hexId = *id;
+            r.callsign = ac.callsign;
+            r.type = ac.type;
+            r.registration = ac.registration;
+            r.time = base + at;
+            r.lat = p.lat;
+            r.lon = p.lon;
+            r.speed = r.tas = p.gs;
+            r.speedGiven = true;
+            r.track = p.track;
+            r.trackGiven = true;
+            const double heading = p.heading.value_or(p.track);
+            r.heading = (heading == 0.0 ? 360.0 : heading) * std::numbers::pi / 180.0;
+            r.headingGiven = r.attitudeGiven = heading >= 0.0 && heading <= 360.0;
+            const double altitude = p.alt ? std::max(0.0, *p.alt + (qnh - 1013.0) * 30.0) : 0.0;
+            r.reportedAlt = altitude;
+            r.alt = gf_groundReport(altitude, -1000.0, r.speed) ? 0.0 : altitude;
+            r.airborne = r.alt > 0.0;
+            r.vs = p.vs;
+            t.records.push_back(r);
+        }
+        if (t.records.size() >= 2) tracks.push_back(std::move(t));
     }
     return tracks;
 }

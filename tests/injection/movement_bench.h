@@ -330,6 +330,13 @@ private:
 std::vector<BenchTrack> gf_readAdsbRecording(const std::filesystem::path& file, double fieldElevationFt,
                                              double staggerS = 30.0);
 
+// Every aircraft of a live-traffic stand-in scenario (testbed/service) as the program receives it from the
+// stand-in: a report every `everyS` seconds from `phaseS` after its first point until its last or `untilS`,
+// interpolated as the stand-in does it, its height corrected to `qnh` and read as the traffic reader reads it
+// without a ground reference (reports at 35 kt or less are ground reports).
+std::vector<BenchTrack> gf_readScenarioAsServed(const std::filesystem::path& file, double qnh, double everyS,
+                                                double phaseS, double untilS);
+
 // The airline (from the callsign, as the spawn completes it; "PVT" without one) and type of each track: the
 // liveries the livery database needs for every track to be created.
 std::vector<std::pair<std::string, std::string>> gf_airlinesAndTypes(const std::vector<BenchTrack>& tracks);
