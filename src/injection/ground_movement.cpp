@@ -76,10 +76,12 @@ constexpr std::int64_t kMinStandTicks = 100;
 constexpr std::int32_t kStandStopTicks = 50;
 constexpr double kStandTurnMargin = 1.1;
 // The lead-in before a stand: this many half spans long, at least 20 m; only for a taxi that starts more than
-// one and a half lead-ins away (closer, the turn onto the stand's heading is finished standing on it).
+// one and a half lead-ins away (closer, the turn onto the stand's heading is finished standing on it), and whose
+// way to it turns onto the stand's heading by this much at most: a lead-in beyond the stand would be a hairpin.
 constexpr double kLeadInHalfSpans = 2.0;
 constexpr double kMinLeadInNm = 0.0108;
 constexpr double kLeadInWays = 1.5;
+constexpr double kMaxLeadInTurnDeg = 90.0;
 
 constexpr std::int32_t kSharpTurnWindowTicks = 2000;
 
@@ -783,7 +785,9 @@ void drive2Stand(LiveAc& a, double standLat, double standLon, double standHeadin
     const double leadInNm = std::max(kLeadInHalfSpans * a.halfSpan, kMinLeadInNm);
     const GeoPosition leadIn =
         gf_destinationPoint(standLat, standLon, gf_headingOf(standHeading + kPi), leadInNm * kFeetPerNm);
-    const bool useLeadIn = wayNm > kLeadInWays * leadInNm;
+    const double turnAtLeadIn =
+        gf_angleDiff(gf_initialBearing(b.lat, b.lon, leadIn.latitude, leadIn.longitude), gf_headingOf(standHeading));
+    const bool useLeadIn = wayNm > kLeadInWays * leadInNm && std::abs(turnAtLeadIn) <= kMaxLeadInTurnDeg * kRadPerDeg;
     std::int64_t leadInTicks = 0;
     if (useLeadIn) {
         TrackPoint lead = lf_groundPointFrom(b, b.lat, b.lon, 0.0, 0.0);

@@ -939,8 +939,6 @@ TEST_F(MovementBenchRun, DemoScenarioPlaysThroughAsServed) {
         EXPECT_EQ(bench.lostTicks(), 0);
         for (const movement_bench::TrackResult& r : bench.results()) {
             for (const auto& [name, counter] : r.counters) {
-                // Its way onto its stand doubles back on itself, a cusp the nose cannot follow: judged apart.
-                if (r.callsign == "CAI3208" && name == "heading against motion") continue;
                 EXPECT_EQ(counter.fail, 0) << r.callsign << ": " << name << ", worst " << counter.worstValue
                                            << " (limit " << counter.worstLimit << ") at tick " << counter.worstTick;
             }
