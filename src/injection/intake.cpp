@@ -167,11 +167,14 @@ std::optional<Motion> lf_readAgainstPositions(const LiveAc& a, TrafficRecord& r)
     // approach's height and speed long after the touchdown.
     const bool rollsOut = (a.approach || a.onGround) && a.category != kCatRotorcraft && m &&
                           m->kt < kMinFlyingShare * g_rotationSpeedKt.at(static_cast<int>(a.category));
-    const bool liftOff = m && m->kt >= kMinLiftOffKt && m->kt <= kMaxLiftOffKt && lf_speedGrownTo(a, *m, r.time);
-    // Its height still the park airport's, an aircraft that was on the ground is rolling, however fast.
-    const double height = r.reportedAlt > 0.0 ? r.reportedAlt : r.alt;
-    const bool onField = gf_groundReport(height, lf_parkElevation(), r.speedGiven ? r.speed : m ? m->kt : 0.0);
-    if (r.airborne && ((wasOnGround && (onField || (m && !liftOff))) || rollsOut)) {
+    // After ground reports, read only then: its height still the park airport's, the aircraft is rolling,
+    // however fast; else its positions show a lift-off speed they grew to.
+    const auto liftsOff = [&] {
+        const double height = r.reportedAlt > 0.0 ? r.reportedAlt : r.alt;
+        if (gf_groundReport(height, lf_parkElevation(), r.speedGiven ? r.speed : m ? m->kt : 0.0)) return false;
+        return !m || (m->kt >= kMinLiftOffKt && m->kt <= kMaxLiftOffKt && lf_speedGrownTo(a, *m, r.time));
+    };
+    if (r.airborne && ((wasOnGround && !liftsOff()) || rollsOut)) {
         r.airborne = false;
         r.alt = r.vs = 0.0;
     }

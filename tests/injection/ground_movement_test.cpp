@@ -378,8 +378,6 @@ TEST_F(GroundMovement, APushBackEndsWithAQuarterTurnToTheSideShown) {
     }
 }
 
-}  // namespace
-
 // An aircraft that stopped a metre or two beside its stand, its nose nearly on the stand's heading: it parks
 // there without circling round to the stand's point (a full turn on the spot).
 TEST_F(GroundMovement, AStandBesideTheNoseIsReachedWithoutCirclingToIt) {
@@ -430,3 +428,5 @@ TEST_F(GroundMovement, ATakeOffRollWithAStopAheadBrakesForIt) {
     EXPECT_LT(gf_distanceNM(a.latitude, a.longitude, stop.lat, stop.lon) * 1852.0, 5.0);
     EXPECT_FALSE(a.takeOffRoll);  // it taxis on from its stop
 }
+
+}  // namespace
