@@ -19,8 +19,10 @@
 #include "frame/settings.h"
 #include "frame/text.h"
 #include "frame/timeutil.h"
+#include "injection/aircraft_lists.h"
 #include "injection/removal.h"
 #include "simlink/link.h"
+#include "trafficservice/clients.h"
 #include "window/main_window.h"
 
 namespace fs = std::filesystem;
@@ -322,22 +324,45 @@ bool lf_activateParkAirport(const std::string& code) {
 
 // ---- The periodic check ----
 
+namespace {
+
+void lf_checkParkAirports(bool calculateAtOnce) {
+    if (g_parkingBusy.load() > 0 && g_parkingList.empty() && !g_parkingRecalcPending) lf_finishPlacement();
+    if (g_parkingRecalcPending) {
+        lf_performPendingRecalculation();
+        return;
+    }
+    const UserView user = lf_userView();
+    if (lf_positionUnknown(user.latitude, user.longitude)) return;
+    lf_updateDistances(user.latitude, user.longitude);
+    if (g_parkAirportCode.empty()) {
+        lf_checkUserOnGroundAirport(user.latitude, user.longitude, calculateAtOnce);
+    } else {
+        lf_checkParkAirportInSight(user.latitude, user.longitude);
+    }
+}
+
+// While the airport under the user is looked for, the user stands on its field: until its stand file gives
+// the field's height, the traffic reader takes the ground under the user for it. A roll-out reported then is
+// read as what it is, on the ground (and not taken before the park airport is known), rather than as an
+// aircraft flying low over the runway. Once a park airport is active, its stand file sets the height and
+// leaving it clears it.
+void lf_groundWhileParkAirportSought() {
+    if (!g_parkAirportCode.empty()) return;
+    if (g_parkCheckWaiting && g_userOnGround.load()) {
+        g_trafficClient.setParkAirportElevation(g_userPos.altitude - g_userPos.altAboveGround);
+    } else {
+        g_trafficClient.clearParkAirportElevation();
+    }
+}
+
+}  // namespace
+
 void gf_checkForParkAirportUpdates(bool calculateAtOnce) {
     g_parkCheckWaiting = false;
     try {
-        if (g_parkingBusy.load() > 0 && g_parkingList.empty() && !g_parkingRecalcPending) lf_finishPlacement();
-        if (g_parkingRecalcPending) {
-            lf_performPendingRecalculation();
-            return;
-        }
-        const UserView user = lf_userView();
-        if (lf_positionUnknown(user.latitude, user.longitude)) return;
-        lf_updateDistances(user.latitude, user.longitude);
-        if (g_parkAirportCode.empty()) {
-            lf_checkUserOnGroundAirport(user.latitude, user.longitude, calculateAtOnce);
-        } else {
-            lf_checkParkAirportInSight(user.latitude, user.longitude);
-        }
+        lf_checkParkAirports(calculateAtOnce);
+        lf_groundWhileParkAirportSought();
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("{}: {}", "gf_checkForParkAirportUpdates", e.what()));
         throw;

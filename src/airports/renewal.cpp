@@ -481,6 +481,7 @@ void lf_leaveParkAirport() {
     g_parkAirportCode.clear();
     g_parkAirportPos = GeoPosition{};
     g_parkAirportElevation = 0.0;
+    g_trafficClient.clearParkAirportElevation();
     g_reservedStand.clear();
     MainWindow& w = g_mainWindow;
     if (w.staticParkingMark.exchange(false)) ui::backend().invalidate(kParkingBand);

@@ -171,7 +171,9 @@ std::string gf_readApfFile(const std::string& reference, const std::filesystem::
         ui::backend().setEnabled(g_Flush_static.controlId, true);
         g_apfSettingsChanged = false;
         g_apfReference = reference;
-        // The traffic reader takes the park airport's elevation with its next request box.
+        // From now on the traffic reader reads every report's height against the park airport's field, and
+        // its filters take the park airport with the next request box.
+        g_trafficClient.setParkAirportElevation(g_parkAirportElevation);
         gf_setTrafficBox();
         ui::backend().invalidate(kParkingBand);
         return n == 0 ? "no stands found" : "";

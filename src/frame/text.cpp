@@ -9,7 +9,6 @@
 #include <climits>
 #include <cmath>
 #include <cstring>
-#include <numbers>
 #include <random>
 #include <sstream>
 #include <system_error>
@@ -505,16 +504,6 @@ double gf_randomPercent(double value, double percent) {
 void gf_shuffle(std::vector<std::string>& list) {
     if (list.size() < 2) return;
     std::shuffle(list.begin(), list.end(), lf_generator());
-}
-
-double gf_angleDiff(double a, double b) {
-    if (b > a) {
-        double d = b - a;
-        if (d > std::numbers::pi) d -= 2 * std::numbers::pi;
-        return d;
-    }
-    if (a > b) return -gf_angleDiff(b, a);
-    return 0.0;
 }
 
 std::uint32_t gf_random32() { return lf_generator()(); }

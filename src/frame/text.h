@@ -88,7 +88,6 @@ std::string gf_banner(std::size_t count1, std::size_t count2, bool leadingLineEn
 std::string gf_formatNumber(float value);
 double gf_randomPercent(double value, double percent);
 void gf_shuffle(std::vector<std::string>& list);
-double gf_angleDiff(double a, double b);
 
 // The thread's own 32-bit Mersenne Twister, seeded once per thread from the system's random source.
 std::uint32_t gf_random32();

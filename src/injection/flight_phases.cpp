@@ -11,6 +11,7 @@
 #include "frame/settings.h"
 #include "frame/text.h"
 #include "injection/aircraft_lists.h"
+#include "injection/geodesy.h"
 #include "injection/ground_movement.h"
 #include "injection/intake.h"
 #include "injection/movement.h"

@@ -25,6 +25,16 @@ double gf_headingOf(double angle) {
     return angle >= kTwoPi ? 0.0 : angle;
 }
 
+double gf_angleDiff(double a, double b) {
+    if (b > a) {
+        double d = b - a;
+        if (d > std::numbers::pi) d -= kTwoPi;
+        return d;
+    }
+    if (a > b) return -gf_angleDiff(b, a);
+    return 0.0;
+}
+
 double gf_distanceNM(double latitude1, double longitude1, double latitude2, double longitude2) {
     const double p1 = latitude1 * kRadPerDeg;
     const double p2 = latitude2 * kRadPerDeg;

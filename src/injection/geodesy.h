@@ -14,6 +14,8 @@ struct GeoPosition {
 // An angle as a heading or bearing: 0 up to below 2 pi (a hair below 0 plus 2 pi rounds to 2 pi itself,
 // which is north: 0).
 double gf_headingOf(double angle);
+// The turn from heading a to heading b (radians), the shorter way round: positive clockwise.
+double gf_angleDiff(double a, double b);
 
 double gf_distanceNM(double latitude1, double longitude1, double latitude2, double longitude2);
 

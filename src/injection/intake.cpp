@@ -26,7 +26,6 @@
 #include "trafficservice/clients.h"
 
 std::function<std::optional<double>()> g_parkAirportElevationFt;
-std::function<std::optional<double>()> g_soughtFieldElevationFt;
 
 namespace {
 
@@ -51,20 +50,9 @@ constexpr double kLowAltitudeFt = 10000.0;
 constexpr double kElevationBandFt = 120.0;
 // Faster than any aircraft rolls on the ground in the traffic reader's band over the field.
 constexpr double kMinFinalKt = 80.0;
-// Far below any airport: nothing is taken for the elevation while no park airport is active.
-constexpr double kNoElevationFt = -1000.0;
 
-double lf_parkElevation() {
-    if (g_parkAirportElevationFt) {
-        if (const auto e = g_parkAirportElevationFt()) return *e;
-    }
-    // While the user's park airport is looked for, its field is the ground under the user: a landing roll read
-    // then is not taken for an aircraft in the air over the runway.
-    if (g_soughtFieldElevationFt) {
-        if (const auto e = g_soughtFieldElevationFt()) return *e;
-    }
-    return kNoElevationFt;
-}
+// The field the traffic reader read the report's height against: the intake reads against the same one.
+double lf_parkElevation() { return g_trafficClient.groundReference(); }
 
 // A height that is really the field elevation of an aircraft standing at the park airport. One descending at
 // flying speed is on short final instead (its height given in 25 ft steps of the standard pressure).
@@ -103,6 +91,8 @@ constexpr double kMaxLiftOffKt = 300.0;
 // ... grown from the speed they showed before, by this much a second at most (0.4 g), and this much of jitter.
 constexpr double kLiftOffGainKtPerS = 8.0;
 constexpr double kLiftOffGainJitterKt = 20.0;
+// The traffic reader takes a report at this speed or slower for a standing or taxiing aircraft at any height.
+constexpr double kMaxStandingReportKt = 35.0;
 // No aircraft flies slower over the ground than this share of its category's rotation speed.
 constexpr double kMinFlyingShare = 0.5;
 
@@ -163,15 +153,15 @@ std::optional<Motion> lf_readAgainstPositions(const LiveAc& a, TrafficRecord& r)
         r.airborne = true;
         r.alt = r.reportedAlt;
     }
+    // On the ground at a roll's speed the aircraft is on its runway: the vertical speed such a report carries is
+    // the barometric trend of a lift-off or a flare, no climb or descent of the aircraft yet.
+    if (!r.airborne && r.speedGiven && r.speed > kMaxStandingReportKt) r.vs = 0.0;
     // Nothing with wings flies as slowly as the positions of a landing roll go: its reports may keep the
     // approach's height and speed long after the touchdown.
     const bool rollsOut = (a.approach || a.onGround) && a.category != kCatRotorcraft && m &&
                           m->kt < kMinFlyingShare * g_rotationSpeedKt.at(static_cast<int>(a.category));
-    // After ground reports, read only then: its height still the park airport's, the aircraft is rolling,
-    // however fast; else its positions show a lift-off speed they grew to.
+    // After ground reports, read only then: its positions show a lift-off speed they grew to.
     const auto liftsOff = [&] {
-        const double height = r.reportedAlt > 0.0 ? r.reportedAlt : r.alt;
-        if (gf_groundReport(height, lf_parkElevation(), r.speedGiven ? r.speed : m ? m->kt : 0.0)) return false;
         return !m || (m->kt >= kMinLiftOffKt && m->kt <= kMaxLiftOffKt && lf_speedGrownTo(a, *m, r.time));
     };
     if (r.airborne && ((wasOnGround && !liftsOff()) || rollsOut)) {

@@ -45,7 +45,3 @@ void gf_setModelType(AiAc& ac, const std::string& type, std::mt19937& random = g
 // The elevation (ft) of the active park airport, nothing while there is none. The run-time wires it to the
 // airports; unset, there is none.
 extern std::function<std::optional<double>()> g_parkAirportElevationFt;
-// While the park airport is still being looked for (the user on the ground, its airport or stand file not yet
-// found), the elevation (ft) of the ground under the user; nothing otherwise. The run-time wires it to the
-// airports and the simulator link; unset, there is none.
-extern std::function<std::optional<double>()> g_soughtFieldElevationFt;

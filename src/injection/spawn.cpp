@@ -25,6 +25,7 @@
 #include "liveries/selection.h"
 #include "simlink/link.h"
 #include "simlink/refused_liveries.h"
+#include "trafficservice/clients.h"
 
 namespace {
 
@@ -90,6 +91,20 @@ bool lf_startsOnARoll(const LiveAc& a) {
 }
 
 void lf_erase(LiveAc& a) { a.eraseRequested = true; }
+
+// Air points, then ground points only: an arrival whose last reports before the touchdown already read as
+// the ground. Its air points are what shows it on final; dropped, it would appear only after its landing.
+// Lower than this over the field it is over the runway already: created there, it would still be flaring
+// where its reports roll on ahead (often from places they repeat), and it is better made on its roll-out.
+constexpr double kLandsAheadMinFt = 75.0;
+
+bool lf_landsAhead(const LiveAc& a) {
+    if (a.track.empty() || !a.track.front().airborne) return false;
+    if (a.track.front().alt - g_trafficClient.groundReference() < kLandsAheadMinFt) return false;
+    const auto touchdown =
+        std::find_if(a.track.begin(), a.track.end(), [](const TrackPoint& p) { return !p.airborne; });
+    return std::none_of(touchdown, a.track.end(), [](const TrackPoint& p) { return p.airborne; });
+}
 
 // Until an aircraft is first created its position block is empty; the holds around the user then look at
 // where it was first reported, not at 0/0 (which put every new aircraft thousands of miles away and never
@@ -259,7 +274,7 @@ void updateBufferAc(LiveAc& a) {
     }
     const bool anyAir = std::any_of(a.track.begin(), a.track.end(), [](const TrackPoint& p) { return p.airborne; });
     const bool anyGround = std::any_of(a.track.begin(), a.track.end(), [](const TrackPoint& p) { return !p.airborne; });
-    if (anyAir && anyGround) return lf_dropFront(a);
+    if (anyAir && anyGround && !lf_landsAhead(a)) return lf_dropFront(a);
     // It is created where it rolls at taxi speed (or in the air): a roll starts from the air or from a stop.
     if (lf_startsOnARoll(a)) return lf_dropFront(a);
     if (lf_userHold(a)) return;

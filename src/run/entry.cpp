@@ -135,11 +135,6 @@ void gf_installRunHooks() {
         if (g_parkAirportCode.empty()) return std::nullopt;
         return g_parkAirportElevation;
     };
-    // While the park airport is looked for, the user stands on its field (work thread).
-    g_soughtFieldElevationFt = []() -> std::optional<double> {
-        if (!g_parkCheckWaiting || !g_parkAirportCode.empty() || !g_userOnGround.load()) return std::nullopt;
-        return g_userPos.altitude - g_userPos.altAboveGround;
-    };
     // The injection's stand hooks read and mark the active park airport's stands (work thread).
     gf_installStandHooks();
     // Approaches are flown to the active park airport: within 10 nm of it a descent becomes one (work thread).

@@ -40,6 +40,9 @@ constexpr double kMaxExpiry = 1e11;
 
 std::string lf_timeStamp() { return gf_utcTimeStamp(gf_now()); }
 
+// Far below any airport: without a park airport, only the lowest heights read as the ground.
+constexpr double kNoGroundReferenceFt = -1000.0;
+
 }  // namespace
 
 // ---------------------------------------------------------------------------------------------------------
@@ -207,12 +210,17 @@ TrafficClient::TrafficClient() {
     liveRecords.reserve(384);
 }
 
-void TrafficClient::setParkAirportElevation(double feet) {
-    m_parkElevation = feet;
-    m_parkElevationKnown = true;
+void TrafficClient::setParkAirportElevation(double feet) { m_parkElevation = feet; }
+
+void TrafficClient::clearParkAirportElevation() { m_parkElevation = std::numeric_limits<double>::quiet_NaN(); }
+
+std::optional<double> TrafficClient::parkAirportElevation() const {
+    const double feet = m_parkElevation.load();
+    if (std::isnan(feet)) return std::nullopt;
+    return feet;
 }
 
-void TrafficClient::clearParkAirportElevation() { m_parkElevationKnown = false; }
+double TrafficClient::groundReference() const { return parkAirportElevation().value_or(kNoGroundReferenceFt); }
 
 void TrafficClient::setParkAirportFilter(bool active, double latitude, double longitude, double elevation) {
     m_parkLatitude = latitude;
@@ -256,6 +264,8 @@ void TrafficClient::reset() {
     resetQueryState();
     indicatorShown = false;
     blockedAnnounce = true;
+    // A restart starts without a park airport: its stand file sets the reference again.
+    clearParkAirportElevation();
     liveRecords.clear();
     m_parkedResponse.clear();
 }

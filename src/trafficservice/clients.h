@@ -11,7 +11,9 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <limits>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -158,6 +160,10 @@ public:
     // the static parking when it reads the park airport's stand file, cleared when the park airport is left.
     void setParkAirportElevation(double feet);
     void clearParkAirportElevation();
+    std::optional<double> parkAirportElevation() const;
+    // The height every report is read against: the park airport's elevation, else far below any airport.
+    // The intake reads the reports of the positions before against the same one.
+    double groundReference() const;
     // What processLine knows of the active park airport (none, or its position and elevation); copied from
     // the park airport globals by the work thread, so that the reader never reads them while they change.
     void setParkAirportFilter(bool active, double latitude, double longitude, double elevation);
@@ -175,8 +181,8 @@ private:
     std::set<std::string> m_seenCallsigns;
     std::set<std::uint32_t> m_seenHexIds;
 
-    std::atomic<double> m_parkElevation{0.0};
-    std::atomic<bool> m_parkElevationKnown{false};
+    // NaN while unknown: value and flag change together, so the reader never sees a half-written one.
+    std::atomic<double> m_parkElevation{std::numeric_limits<double>::quiet_NaN()};
     std::atomic<bool> m_parkActive{false};
     std::atomic<double> m_parkLatitude{0.0}, m_parkLongitude{0.0}, m_parkFilterElevation{0.0};
 };

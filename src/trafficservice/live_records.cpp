@@ -89,8 +89,7 @@ void TrafficClient::correctAltitude(TrafficRecord& point, const json& line) cons
     }
     altitude = std::max(0.0, altitude + (qnh.load() - 1013) * 30.0);
     point.reportedAlt = altitude;
-    const double reference = m_parkElevationKnown.load() ? m_parkElevation.load() : -1000.0;
-    point.alt = gf_groundReport(altitude, reference, point.speed) ? 0.0 : altitude;
+    point.alt = gf_groundReport(altitude, groundReference(), point.speed) ? 0.0 : altitude;
 }
 
 bool TrafficClient::checkCallsign(TrafficRecord& record, const json& line) {

@@ -12,7 +12,9 @@
 #include "airports/services.h"
 #include "frame/paths.h"
 #include "frame/settings.h"
+#include "injection/aircraft_lists.h"
 #include "simlink/link.h"
+#include "trafficservice/clients.h"
 #include "support/program_env.h"
 
 namespace fs = std::filesystem;
@@ -44,6 +46,7 @@ protected:
         g_parkAirportCode.clear();
         g_parkingRecalcPending = false;
         g_parkingBusy = 0;
+        g_trafficClient.clearParkAirportElevation();
         ProgramEnv::TearDown();
     }
     static void userAt(double lat, double lon, bool onGround, double heightFt = 0.0) {
@@ -210,6 +213,23 @@ TEST_F(ParkAirports, OnTheGroundTheAirportIsTakenOnlyOnceItsStandFileIsKnown) {
     EXPECT_EQ(g_parkAirportCode, "LSZH");
     EXPECT_TRUE(logHas("User aircraft on the ground at LSZH"));
     EXPECT_TRUE(logHas("The park airport is LSZH"));
+}
+
+// While its stand file is fetched, the user stands on the field that becomes the park airport: the traffic
+// reader reads the reports against the ground there, not as flying over it; without an airport it reads them
+// against none.
+TEST_F(ParkAirports, WhileTheAirportUnderTheUserIsSoughtTheTrafficIsReadAgainstTheGroundThere) {
+    userAt(kZurichLat, kZurichLon, true, 8.0);
+    g_userPos.altitude = 1424.0;
+    g_userPos.altAboveGround = 8.0;
+    gf_checkForParkAirportUpdates(false);
+    ASSERT_EQ(started, std::vector<std::string>{"LSZH"});
+    EXPECT_EQ(g_trafficClient.parkAirportElevation(), std::optional<double>(1416.0));
+    fetch = StandFileFetch{"LSZH", "", "", ""};
+    gf_checkForParkAirportUpdates(false);
+    EXPECT_EQ(g_parkAirportCode, "");
+    EXPECT_EQ(g_trafficClient.parkAirportElevation(), std::nullopt);
+    g_userPos = {};
 }
 
 TEST_F(ParkAirports, BesideANeighbouringAirportTheLookAtTheirStandsNeverHoldsUpTheCheck) {

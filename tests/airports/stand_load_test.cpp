@@ -2,15 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "airports/renewal.h"
 #include "airports/services.h"
 #include "frame/errors.h"
 #include "frame/log.h"
 #include "frame/settings.h"
 #include "support/test_support.h"
+#include "trafficservice/clients.h"
 
 namespace {
 
@@ -131,6 +135,26 @@ TEST_F(StandLoad, NumbersStandsListsOverlapsAndTakesTheLearnedFile) {
         EXPECT_EQ(g_rtTrafficWeek, 7);
         EXPECT_TRUE(g_standFileLoaded.load());
     }
+}
+
+// The traffic reader reads a report's height against the park airport's field from the load of its stand file
+// until the park airport is left: 70 ft over the field at 60 kt is an aircraft on the ground then, and in the
+// air (over a reference 1000 ft below sea level) before and after.
+TEST_F(StandLoad, TheTrafficReaderReadsHeightsAgainstTheFieldWhileItsStandFileIsLoaded) {
+    nlohmann::json line = nlohmann::json::array();
+    for (int i = 0; i < 48; ++i) line.push_back(nullptr);
+    line[4] = 1486;
+    const auto heightRead = [&line] {
+        TrafficRecord r;
+        r.speed = 60.0;
+        g_trafficClient.correctAltitude(r, line);
+        return r.alt;
+    };
+    EXPECT_EQ(heightRead(), 1486.0);
+    ASSERT_EQ(load(kReference, archived(param("altitude", "1416"), stand("S1", 0))), "");
+    EXPECT_EQ(heightRead(), 0.0);
+    lf_leaveParkAirport();
+    EXPECT_EQ(heightRead(), 1486.0);
 }
 
 TEST_F(StandLoad, ClosestStandOfAnotherAirport) {

@@ -58,6 +58,15 @@ TEST(Geodesy, ABearingAHairWestOfNorthIsZeroNot2Pi) {
     EXPECT_EQ(b, 0.0);
 }
 
+TEST(Geodesy, AngleDiffTurnsTheShorterWayRound) {
+    EXPECT_NEAR(gf_angleDiff(3.0, -3.0), 2 * kPi - 6.0, 1e-12);
+    EXPECT_NEAR(gf_angleDiff(3.0, -3.0), 0.283, 1e-3);
+    EXPECT_NEAR(gf_angleDiff(-3.0, 3.0), -0.283, 1e-3);
+    EXPECT_DOUBLE_EQ(gf_angleDiff(0.5, 1.0), 0.5);
+    EXPECT_DOUBLE_EQ(gf_angleDiff(1.0, 0.5), -0.5);
+    EXPECT_EQ(gf_angleDiff(1.0, 1.0), 0.0);
+}
+
 TEST(Geodesy, BezierPointAtTheEndsAndOutside) {
     constexpr double nan = std::numeric_limits<double>::quiet_NaN();
     constexpr double kLat = 47.45, kLon = 8.56;

@@ -38,12 +38,11 @@ protected:
         g_rotorcraftModels = {"EC35"};
         g_wingspans = {{"A320", 0.0097}, {"B744", 0.0173}};
         g_regcodeDb["D-ABYA"] = RegcodeData{"DLH", "B744", "", false};
-        g_parkAirportElevationFt = nullptr;
+        g_trafficClient.clearParkAirportElevation();
         gf_seedWorkRandom(3);
     }
     void TearDown() override {
-        g_parkAirportElevationFt = nullptr;
-        g_soughtFieldElevationFt = nullptr;
+        g_trafficClient.clearParkAirportElevation();
         for (auto* p : {&g_LIGHT_AIRCRAFT, &g_HELICOPTERS, &g_HIGH_PERF_AIRCRAFT}) p->reset();
         gf_clearDataBase();
         gf_setAiRunning(false);
@@ -117,7 +116,7 @@ TEST_F(Intake, EachDropRuleOfAKnownAircraftHoldsAtItsThreshold) {
         {"not created, 121 ft above the field", {200, 90, true, kAcNotInSim}, {5, 200, 100, true, 621}, true},
         {"created, at the field", {200, 90, true}, {5, 200, 100, true, 500}, true},
     };
-    g_parkAirportElevationFt = [] { return std::optional<double>(500.0); };
+    g_trafficClient.setParkAirportElevation(500.0);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         g_liveAc.clear();
@@ -155,7 +154,6 @@ TEST_F(Intake, NewAircraftAreMadeOrDroppedByTypeCategoryAndHeight) {
         std::optional<double> fieldElevation;
         bool lightAllowed;
         const char* madeType;  // nullptr: dropped
-        std::optional<double> soughtField = {};  // the ground under the user while its airport is looked for
         double vs = 0.0, kt = 0.0;
     };
     const Case cases[] = {
@@ -171,21 +169,19 @@ TEST_F(Intake, NewAircraftAreMadeOrDroppedByTypeCategoryAndHeight) {
         {"80 ft above the field", "BAW12", "A320", "", 580, 500.0, true, nullptr},
         {"200 ft above the field", "BAW12", "A320", "", 700, 500.0, true, "A320"},
         {"no park airport: against -1000 ft", "BAW12", "A320", "", 100, {}, true, "A320"},
-        // While the park airport is looked for, the user stands on its field.
-        {"at the user's field while it is sought", "BAW12", "A320", "", 1430, {}, true, nullptr, 1416.0},
-        {"over the user's field while it is sought", "BAW12", "A320", "", 1700, {}, true, "A320", 1416.0},
         // Descending at flying speed at the field's height: on short final.
-        {"short final at the field", "BAW12", "A320", "", 1430, 1416.0, true, "A320", {}, -300, 121},
-        {"at the field at 80 kt", "BAW12", "A320", "", 1430, 1416.0, true, nullptr, {}, -300, 80},
-        {"at the field at 121 kt, level", "BAW12", "A320", "", 1430, 1416.0, true, nullptr, {}, 0, 121},
+        {"short final at the field", "BAW12", "A320", "", 1430, 1416.0, true, "A320", -300, 121},
+        {"at the field at 80 kt", "BAW12", "A320", "", 1430, 1416.0, true, nullptr, -300, 80},
+        {"at the field at 121 kt, level", "BAW12", "A320", "", 1430, 1416.0, true, nullptr, 0, 121},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         g_liveAc.clear();
         lf_addLiveAc(record(kKnown, "DLH4AB", "A320", 1000.0));
         g_LIGHT_AIRCRAFT.set(c.lightAllowed);
-        g_parkAirportElevationFt = [&c] { return c.fieldElevation; };
-        g_soughtFieldElevationFt = [&c] { return c.soughtField; };
+        // The traffic reader's reference: the park airport's field, or none.
+        if (c.fieldElevation) g_trafficClient.setParkAirportElevation(*c.fieldElevation);
+        else g_trafficClient.clearParkAirportElevation();
         TrafficRecord r = record(0x200002, c.callsign, c.type, 1010.0);
         r.registration = c.registration;
         r.alt = c.alt;

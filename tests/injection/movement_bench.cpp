@@ -19,6 +19,7 @@
 #include "frame/text.h"
 #include "injection/aircraft_lists.h"
 #include "injection/flight_phases.h"
+#include "injection/geodesy.h"
 #include "injection/ground_movement.h"
 #include "injection/intake.h"
 #include "injection/services.h"
@@ -425,6 +426,23 @@ void MovementBench::run() {
         if (g_aiTick.load() < elevationKnownTick) return std::nullopt;
         return field;
     };
+    // The traffic reader reads a reported height against the ground reference in force when the report
+    // arrives: the park airport's field once the stand file gave its elevation, far below any field before.
+    double t0 = std::numeric_limits<double>::infinity();
+    for (const BenchTrack& t : m_tracks)
+        for (const TrafficRecord& r : t.records) t0 = std::min(t0, r.time);
+    for (BenchTrack& t : m_tracks) {
+        std::int32_t arrival = std::numeric_limits<std::int32_t>::min();
+        for (TrafficRecord& r : t.records) {
+            arrival = std::max(arrival, static_cast<std::int32_t>(std::llround((r.time - t0) * 100.0)) + kStartTick);
+            if (!(r.reportedAlt > 0.0)) continue;  // made with its reading
+            const std::int32_t handOver = (arrival + m_options.deliveryTicks - 1) / m_options.deliveryTicks *
+                                          m_options.deliveryTicks;
+            const double reference = handOver >= elevationKnownTick ? field : -1000.0;
+            r.alt = gf_groundReport(r.reportedAlt, reference, r.speed) ? 0.0 : r.reportedAlt;
+            r.airborne = r.alt > 0.0;
+        }
+    }
     const GeoPosition fieldPos{m_options.fieldLat, m_options.fieldLon};
     g_activeParkAirportPosition = [fieldPos]() -> std::optional<GeoPosition> { return fieldPos; };
 
@@ -510,9 +528,6 @@ void MovementBench::run() {
         const TrafficRecord* record;
     };
     std::vector<Due> due;
-    double t0 = std::numeric_limits<double>::infinity();
-    for (const BenchTrack& t : m_tracks)
-        for (const TrafficRecord& r : t.records) t0 = std::min(t0, r.time);
     const std::int32_t startTick = kStartTick;
     // The traffic's play ticks lie 30 s (3000 ticks) after the hand-over.
     for (const BenchTrack& t : m_tracks) {
@@ -555,11 +570,13 @@ void MovementBench::run() {
 
     gf_setAiTick(startTick - m_options.deliveryTicks);
     gf_setAiRunning(true);
+    g_trafficClient.clearParkAirportElevation();
     std::size_t next = 0;
     const std::int32_t lastDue = due.empty() ? startTick : due.back().tick;
     const std::int32_t endTick = lastDue + m_options.deliveryTicks + 3000 + m_options.tailTicks;
     std::int32_t tick = g_aiTick.load();
     while (tick < endTick) {
+        if (tick >= elevationKnownTick) g_trafficClient.setParkAirportElevation(field);
         if (tick % m_options.deliveryTicks == 0 && next < due.size()) {
             g_trafficClient.liveRecords.clear();
             while (next < due.size() && due[next].tick <= tick) g_trafficClient.liveRecords.push_back(*due[next++].record);
@@ -596,6 +613,7 @@ void MovementBench::run() {
     g_parkAirportPos = savedPos;
     g_parkAirportElevation = savedElevation;
     g_standFileLoaded = false;
+    g_trafficClient.clearParkAirportElevation();
     g_parkAirportElevationFt = nullptr;
     g_activeParkAirportPosition = nullptr;
     g_trafficClient.liveRecords.clear();

@@ -133,7 +133,8 @@ struct BenchOptions {
     // The simulator reports an aircraft's ground contact only this many ticks after its creation (it settles).
     std::int32_t groundContactAfterTicks = 0;
     // The park airport's elevation is known only this many ticks after the first record is due (the
-    // airport comes after the first reports).
+    // airport comes after the first reports). A record with a reported height is read as the traffic reader
+    // reads it when it arrives: against the field once its elevation is known, against -1000 ft before.
     std::int32_t parkElevationAfterTicks = 0;
 };
 
@@ -332,8 +333,8 @@ std::vector<BenchTrack> gf_readAdsbRecording(const std::filesystem::path& file, 
 
 // Every aircraft of a live-traffic stand-in scenario (testbed/service) as the program receives it from the
 // stand-in: a report every `everyS` seconds from `phaseS` after its first point until its last or `untilS`,
-// interpolated as the stand-in does it, its height corrected to `qnh` and read as the traffic reader reads it
-// without a ground reference (reports at 35 kt or less are ground reports).
+// interpolated as the stand-in does it, its height corrected to `qnh` (the bench reads it against the ground
+// reference in force when it arrives, as the traffic reader does).
 std::vector<BenchTrack> gf_readScenarioAsServed(const std::filesystem::path& file, double qnh, double everyS,
                                                 double phaseS, double untilS);
 

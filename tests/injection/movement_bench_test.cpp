@@ -650,6 +650,50 @@ TEST_F(MovementBenchRun, AnAircraftFoundOnTheGroundWhileFlyingBrakesToItsStop) {
     }
 }
 
+// Arrivals whose barometric heights, in 25 ft steps, reach the field's 15 s before the touchdown: the reader
+// puts those last reports on the ground. The aircraft is created in the air where its reports first show it
+// (200 ft up, or 100 ft) and lands on the runway once, rather than appearing only after its landing.
+TEST_F(MovementBenchRun, AnArrivalWhoseLastReportsReadAsGroundIsCreatedInTheAirAndLands) {
+    struct Row {
+        const char* name;
+        double firstSeenFt;
+        double airS;  // seconds of reports above the field's height after the first
+    };
+    const Row rows[] = {{"first seen 200 ft up", 200.0, 8.0}, {"first seen 100 ft up", 100.0, 3.0}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        TrackBuilder b = builder(0x4b0030, "SWR130", "A320", -0.3, 1.2, kRunway);
+        b.altitude(kField + row.firstSeenFt + 12.0).every(1).air(1, 140, 0, -700).air(row.airS, 138, 0, -700);
+        const std::size_t floorFrom = b.records().size();
+        b.air(15, 132, 0, -300).every(2).ground(2, 125).ground(30, 20).ground(12, 15, 60).ground(30, 15).ground(8, 0);
+        b.every(4).ground(40, 0);
+        for (std::size_t i = 0; i < b.records().size(); ++i) {
+            TrafficRecord& r = b.records()[i];
+            if (!r.airborne) break;
+            r.speedGiven = r.trackGiven = true;
+            r.reportedAlt = i < floorFrom ? kField + std::floor((r.alt - kField) / 25.0) * 25.0 : kField;
+            r.alt = gf_groundReport(r.reportedAlt, kField, r.speed) ? 0.0 : r.reportedAlt;
+            r.airborne = r.alt > 0.0;
+            if (!r.airborne) r.vs = 0.0;
+        }
+        const BenchTrack t = b.track(row.name, "last 15 s before the touchdown at the field's height");
+        liveriesFor({t});
+        gf_seedWorkRandom(1);
+        MovementBench bench(traced());
+        bench.add(t);
+        bench.run();
+        ASSERT_EQ(bench.results().size(), 1u);
+        const movement_bench::TrackResult& r = bench.results().front();
+        EXPECT_EQ(r.creations, 1);
+        for (const auto& [name, counter] : r.counters) EXPECT_EQ(counter.fail, 0) << name;
+        // Flared from the air and touched down once.
+        for (const char* check : {"touchdown sink", "flare before touchdown"}) {
+            const auto it = r.counters.find(check);
+            EXPECT_TRUE(it != r.counters.end() && it->second.total() == 1) << check;
+        }
+    }
+}
+
 // The program's own stands and stand search instead of the bench's: a small park airport around the places
 // where the made tracks stop. A landing A320 stops 15 m short of a fitting stand that lies 45 degrees off its
 // way and points 90 degrees off it; nearer lie a helicopter pad and a stand another live aircraft holds. Two
