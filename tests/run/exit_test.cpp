@@ -156,7 +156,10 @@ TEST_F(ExitSequence, FailureRestartsSwitchTheScansOff) {
 }
 
 TEST_F(ExitSequence, NewFlightShowsItsMessageAndCloses) {
+    // A standing fault would hide the message: the exit withdraws it.
+    gf_showStandingFault(StandingFault::StandFile, "LSZH stand file: no stands found");
     runExit(2);
+    EXPECT_EQ(gf_standingFault(StandingFault::StandFile), "");
     EXPECT_EQ(posted(), (std::vector<ui::PostedMessage>{{WM_APP_END, 0}}));
     EXPECT_TRUE(logHas("New flight detected, ZNTV_P3D will close, please restart manually ..."));
     EXPECT_EQ(gf_statusMessage(), "New flight detected, ZNTV_P3D will close, please restart manually ...");
