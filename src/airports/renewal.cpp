@@ -1,6 +1,7 @@
 #include "airports/renewal.h"
 
 #include <algorithm>
+#include <cctype>
 #include <exception>
 #include <utility>
 
@@ -185,6 +186,22 @@ void lf_markStaticForRemoval(AiAc& ac) {
 
 // ---- Starting and requesting a calculation ----
 
+std::string gf_standFileFaultLine(std::string_view message, std::string_view code) {
+    // The log keeps the function that failed; the user is told what failed.
+    std::string_view said = message;
+    if (said.starts_with("lf_") || said.starts_with("gf_")) {
+        std::size_t end = 0;
+        while (end < said.size() && (std::isalnum(static_cast<unsigned char>(said[end])) != 0 || said[end] == '_'))
+            ++end;
+        said.remove_prefix(end);
+        if (said.starts_with(':')) said.remove_prefix(1);
+        while (said.starts_with(' ')) said.remove_prefix(1);
+    }
+    const std::string what = said.find(code) == std::string_view::npos ? fmt::format("{} stand file: {}", code, said)
+                                                                       : std::string(said);
+    return fmt::format("{}; parking at {} is off until its stand file loads", what, code);
+}
+
 void lf_startStaticParkingCalculation(bool showMessage) {
     gf_disableParkingControls();
     g_collectSeenTraffic.exchange(true);
@@ -201,8 +218,11 @@ void lf_requestParkingRecalculation(bool atOnce) {
     const std::string message = lf_readParkedFile();
     if (!message.empty()) {
         gf_showMessage(message, true);
+        // Until a file loads the retries fail alike: the line stays, not 25 seconds of every minute.
+        gf_showStandingFault(StandingFault::StandFile, gf_standFileFaultLine(message, g_parkAirportCode));
         lf_leaveParkAirport();
     } else {
+        gf_clearStandingFault(StandingFault::StandFile);
         lf_calculateStaticParking();
     }
     ui::backend().setEnabled(g_DESTINATION.controlId, true);

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "airports/stands.h"
@@ -50,6 +51,9 @@ void lf_markStaticForRemoval(AiAc& ac);
 void lf_startStaticParkingCalculation(bool showMessage);
 // Deferred: the next park airport check loads and calculates. At once: load the stand file and calculate now.
 void lf_requestParkingRecalculation(bool atOnce);
+// The status line of a stand file of the park airport `code` that did not load: the load's message without
+// the name of the function that failed, the airport, and that its parking is off until a file loads.
+std::string gf_standFileFaultLine(std::string_view message, std::string_view code);
 // The renewal; `parkTrafficOnlyJustOn` when the window just switched RT_PARKTRAFFIC_ONLY on.
 void lf_adjustParking(bool parkTrafficOnlyJustOn);
 

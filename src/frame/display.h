@@ -10,9 +10,17 @@ class IntParameter;
 class FloatParameter;
 class StringParameter;
 
+// A fault that stays true until the user or the program mends it, and that the program works on without:
+// an install folder that is not there, a park airport's stand file that does not load. Shown in the error's
+// colours while no error is shown, above any message (messages meanwhile are still logged), until it is
+// withdrawn; the exit sequence withdraws them all, so that what it says is seen.
+enum class StandingFault { InstallFolder, StandFile };
+
 struct StatusLineHooks {
     void (*showMessage)(std::string_view text, bool log) = nullptr;
     void (*showError)(std::string_view text) = nullptr;
+    void (*showStandingFault)(StandingFault which, std::string_view text) = nullptr;
+    void (*clearStandingFault)(StandingFault which) = nullptr;
 };
 
 void gf_setStatusLineHooks(const StatusLineHooks& hooks);  // nullptr members restore the log-only default
@@ -20,6 +28,9 @@ void gf_setStatusLineHooks(const StatusLineHooks& hooks);  // nullptr members re
 void gf_showMessage(std::string_view text, bool log);
 void gf_clearMessage();  // gf_showMessage("", true); an empty text is never logged
 void gf_showError(std::string_view text);
+// Shows the fault's line (logged as "Error {}" when its text is new) until gf_clearStandingFault.
+void gf_showStandingFault(StandingFault which, std::string_view text);
+void gf_clearStandingFault(StandingFault which);
 
 // Write a setting's current value into its edit field (when the field exists).
 void gf_showIntParameter(const IntParameter& p);

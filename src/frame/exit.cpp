@@ -69,7 +69,9 @@ void lf_logException(std::string_view functionName) {
     } catch (const fmt::format_error& e) {
         gf_showError(fmt::format("std::format error: {}", e.what()));
     } catch (const std::exception& e) {
-        gf_showError(fmt::format("{}: {}", functionName, e.what()));
+        // Where it failed is for the log; the user is told what failed.
+        gf_logLine(fmt::format("{}: {}", functionName, e.what()));
+        gf_showError(e.what());
         gf_requestExit(ExitReason::SystemError, 0);
     } catch (...) {
         gf_showError("Unknown exception");

@@ -6,6 +6,8 @@
 #include <system_error>
 #include <utility>
 
+#include <fmt/format.h>
+
 namespace ui {
 namespace {
 
@@ -218,8 +220,25 @@ void HeadlessBackend::lf_updateScreen(const Rect& dirty, const std::vector<DrawC
         const bool covered = x >= dirty.left && x < dirty.right && y >= dirty.top && y < dirty.bottom;
         it = covered ? m_screen.erase(it) : std::next(it);
     }
-    for (const DrawCall& c : calls)
-        if (c.kind == DrawCall::Kind::Text && !c.text.empty()) m_screen[{c.from.y, c.from.x}] = c.text;
+    const auto hex = [](Rgb c) { return fmt::format("#{:02x}{:02x}{:02x}", c.r, c.g, c.b); };
+    // What a text stands on is the last rectangle filled under its point before it was drawn; black, the
+    // window's own background, when none was.
+    const auto groundOf = [&calls](std::size_t textIndex) {
+        const Point at = calls[textIndex].from;
+        for (std::size_t j = textIndex; j-- > 0;) {
+            const DrawCall& f = calls[j];
+            if (f.kind == DrawCall::Kind::FillRect && at.x >= f.rect.left && at.x < f.rect.right &&
+                at.y >= f.rect.top && at.y < f.rect.bottom)
+                return f.colour;
+        }
+        return Rgb{};
+    };
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        const DrawCall& c = calls[i];
+        if (c.kind != DrawCall::Kind::Text || c.text.empty()) continue;
+        const Rgb ground = groundOf(i);
+        m_screen[{c.from.y, c.from.x}] = c.text + "\t" + hex(c.colour) + " on " + hex(ground);
+    }
     std::filesystem::path temporary = m_screenFile;
     temporary += ".tmp";
     {

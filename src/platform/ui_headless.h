@@ -2,7 +2,8 @@
 // draws, and runs posted messages on whichever thread calls run() (or pumpPending()). Unit tests drive the
 // window through it; the program uses it when ZNTV_HEADLESS=1 so that end-to-end runs need no display.
 // Given a screen file, it keeps the texts that the window shows and rewrites that file after every paint: one
-// line per text, top to bottom and left to right, so that a run without a display can be read (and checked).
+// line per text, top to bottom and left to right, each followed by a tab and its colours (the text's, and that
+// of the filled rectangle it stands on), so that a run without a display can be read (and checked).
 //
 // Tests install one with
 //     auto owned = std::make_unique<ui::HeadlessBackend>();
@@ -142,7 +143,9 @@ private:
     std::vector<DrawCall> m_lastPaint;
     std::deque<PostedMessage> m_queue;
     std::filesystem::path m_screenFile;
-    std::map<std::pair<int, int>, std::string> m_screen;  // (y, x) of a shown text -> the text; run() only
+    // (y, x) of a shown text -> the line that shows it: the text, a tab, its colour and the colour of what it
+    // is drawn on ("#ffff00 on #ff0000"); run() only.
+    std::map<std::pair<int, int>, std::string> m_screen;
     bool m_quitRequested = false;
     int m_quitCode = 0;
 };

@@ -126,6 +126,8 @@ void FinalExit(std::stop_token stop, std::uint32_t restartDelaySeconds) {
         gf_logLine(fmt::format("Exiting: {}", gf_exitReasonText(reason)));
         const bool restart = lf_restarts(reason);
         g_restartPending = restart;
+        // What the exit says is to be seen; a start-up after a restart shows again what is still wrong.
+        gf_clearStandingFaults();
         if (restart) gf_showMessage("Prepare for a restart ...", true);
 
         // The work thread owns the aircraft lists and starts the readers: it ends first (it sees the exit

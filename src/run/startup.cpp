@@ -32,6 +32,7 @@
 #include "window/controls.h"
 #include "window/main_window.h"
 #include "window/requests.h"
+#include "window/status_line.h"
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
@@ -155,10 +156,14 @@ fs::path lf_stockSceneryFolder(const std::string& installPath) {
 }  // namespace
 
 void lf_checkSceneryPath() {
-    g_stockSceneryPath = lf_stockSceneryFolder(g_SIM_INSTALL_PATH.value());
+    const std::string installPath = g_SIM_INSTALL_PATH.value();
+    g_stockSceneryPath = lf_stockSceneryFolder(installPath);
     if (!fs::exists(g_stockSceneryPath)) {
         gf_showMessage(fmt::format("Stock airports path does not exist: {}", g_stockSceneryPath.string()), true);
     }
+    // A path typed wrong or a drive not mounted: the run goes on without the simulator's liveries and stock
+    // airports, and the user is to see why until the path is put right (which restarts the program).
+    if (!installPath.empty() && !gf_installPathExists(installPath)) gf_showInstallPathFault(installPath);
 }
 
 void lf_initZNTV() {
@@ -306,6 +311,13 @@ void lf_runZNTV(std::stop_token stop) {
         gf_setAiRunning(false);
         s.setTrafficBox();
         s.authenticateOrThrow();
+        // A login that failed leaves the readers nothing to do: the run ends here, and the line says why from
+        // the moment it is known, not after the waits for a weather reader that cannot start.
+        if (!gf_serviceFailure().empty() && !ended()) {
+            gf_showError(gf_readerErrorText("Reader error"));
+            gf_requestExit(ExitReason::SystemError, 0);
+            return;
+        }
         g_mainWindow.g_weatherIndicator = kReaderNoData;
         ui::backend().invalidate(kUpperBand);
         g_mainWindow.g_trafficIndicator = kReaderNoData;
@@ -341,7 +353,8 @@ void lf_runZNTV(std::stop_token stop) {
     } catch (const qtm::UserErrorException& e) {
         // Something the user must mend, such as a refused licence: shown, and the program waits for the user
         // instead of ending the run as if the program had failed.
-        gf_showError(e.what());
+        // A refused licence is on the line already, since the login knew it.
+        if (gf_statusError() != e.what()) gf_showError(e.what());
     } catch (const std::exception& e) {
         gf_showMessage(e.what(), true);
         g_rtConnected = false;

@@ -103,7 +103,10 @@ bool WeatherClient::authenticate(std::int32_t& status) {
                 if (s != 402 && s != 404 && s != 405 && s != 500) {
                     gf_logWarning(fmt::format("RT login refused, status: {}", s));
                 }
-                if (statusField.is_number())
+                // A 401 turns the licence away; the user is to know which file holds it.
+                if (s == 401)
+                    failed(fmt::format("refused, status: {} ({})", s, gf_licenseFileNote()));
+                else if (statusField.is_number())
                     failed(fmt::format("refused, status: {}", s));
                 else
                     failed("gave no login reply");
@@ -156,10 +159,15 @@ void gf_authenticateOrThrow() {
         }
         if (message != nullptr) {
             gf_showMessage(message, true);
-            // The user is to read it before the start-up gives up; an exit ends the wait.
+            // The licence turned away (expired, not known): which file holds it.
+            const qtm::UserErrorException refused(
+                status, status == 405 ? std::string(message) : fmt::format("{} ({})", message, gf_licenseFileNote()));
+            // On the error line from the moment it is known, where it stays; the wait is for the user to read
+            // it before the start-up gives up, and an exit ends it.
+            gf_showError(refused.what());
             gf_serviceSleep(static_cast<std::int32_t>(gf_serviceTiming().refusedLoginPause.count()),
                             StopCondition{nullptr, true});
-            throw qtm::UserErrorException(status, message);
+            throw refused;
         }
     }
     g_trafficClient.setLoginGuid(g_weatherClient.loginGuid());

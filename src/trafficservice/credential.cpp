@@ -15,6 +15,7 @@
 namespace fs = std::filesystem;
 
 std::string g_rtLicense;
+fs::path g_rtLicenseSource;
 
 namespace {
 
@@ -52,8 +53,14 @@ std::string lf_readRTLicenseFile(const fs::path& path) {
     }
 }
 
+std::string gf_licenseFileNote() {
+    const fs::path& file = g_rtLicenseSource.empty() ? g_rtLicenseFile : g_rtLicenseSource;
+    return fmt::format("license file \"{}\"", file.string());
+}
+
 void gf_findRTLicense() {
     g_rtLicense.clear();
+    g_rtLicenseSource.clear();
     const fs::path serviceFile = gf_rtServiceLicensePath();
     const fs::path& localFile = g_rtLicenseFile;
     fs::path use = localFile;
@@ -79,6 +86,7 @@ void gf_findRTLicense() {
         std::string text = lf_readRTLicenseFile(use);
         if (lf_filledIn(text)) {
             g_rtLicense = std::move(text);
+            g_rtLicenseSource = use;
             gf_logLine(fmt::format("Your RealTraffic license was taken from \"{}\"", use.string()));
             return;
         }

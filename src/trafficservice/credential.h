@@ -9,6 +9,10 @@
 // The credential found by gf_findRTLicense; empty until then. Written once at start-up, before any reader
 // runs, and read by the login.
 extern std::string g_rtLicense;
+// The file it was taken from, as the log names it; empty until then.
+extern std::filesystem::path g_rtLicenseSource;
+// What a refused licence tells the user: the file it came from, as `license file "<path>"`.
+std::string gf_licenseFileNote();
 
 // The text a template credential file holds until the user fills in the real one.
 inline constexpr std::string_view kLicenseTemplateText = "fill in your license here";

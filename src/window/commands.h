@@ -36,6 +36,12 @@ void lf_setTimeShift(std::int32_t minutes, bool quiet);
 void lf_requestParkingRefresh();
 
 void lf_changeInstallPath(const std::string& text);
+// Whether the install path names something that exists (through the simulator path mapping); a file-system
+// failure counts as not.
+bool gf_installPathExists(const std::string& text);
+// The install path names no folder: the simulator's liveries and stock airports are not read, and the line
+// stays until a path that exists is typed.
+void gf_showInstallPathFault(const std::string& path);
 void lf_blockCallsign();
 void lf_unblockCallsign();
 void lf_processDestinationField();

@@ -44,9 +44,11 @@ bool lf_isTimeShiftKey(const IntEditParameter& p) {
     return &p == &g_TIME_SHIFT_DAYS || &p == &g_TIME_SHIFT_HOURS || &p == &g_TIME_SHIFT_MINS;
 }
 
+}  // namespace
+
 // Asking the file system can fail (a dead network drive, no permission); the user learns that the path is
 // of no use either way, and the UI thread goes on.
-bool lf_installPathExists(const std::string& text) {
+bool gf_installPathExists(const std::string& text) {
     try {
         const auto mapped = platform::mapSimPath(text);
         if (!mapped) return false;
@@ -58,6 +60,15 @@ bool lf_installPathExists(const std::string& text) {
         return false;
     }
 }
+
+void gf_showInstallPathFault(const std::string& path) {
+    gf_showStandingFault(StandingFault::InstallFolder,
+                         fmt::format("This install path does not exist: {}; no liveries or stock airports are read "
+                                     "from it. Type the full Install Path above, and press Enter",
+                                     path));
+}
+
+namespace {
 
 const std::vector<IntEditParameter*>& lf_intFields() {
     static const std::vector<IntEditParameter*> fields = {
@@ -371,12 +382,15 @@ void lf_changeInstallPath(const std::string& text) {
         }
         return;
     }
-    if (lf_installPathExists(text)) {
+    if (gf_installPathExists(text)) {
         g_SIM_INSTALL_PATH.set(text);
         gf_saveStringParameter(g_SIM_INSTALL_PATH);
         lf_sayLogged(fmt::format("Install path exists, {} will restart", kAppTitle));
         gf_windowServices()->requestExit(kExitNewSettings, 3);
     } else {
         lf_sayLogged(fmt::format("This install path does not exist: {}", text));
+        // While the stored path is missing its line stands over any message: the path just typed is the one
+        // the user now needs to hear about.
+        if (!gf_standingFault(StandingFault::InstallFolder).empty()) gf_showInstallPathFault(text);
     }
 }

@@ -52,6 +52,7 @@ void gf_resetMainWindowState() {
               &MainWindow::parkAirportLabel, &MainWindow::reservedStand}) {
             (w.*text).clear();
         }
+        for (std::string& fault : w.standingFaults) fault.clear();
     }
     for (auto& fit : w.g_averageFitShown) fit = -1.0f;
     for (std::atomic<std::uint64_t> MainWindow::*count :

@@ -70,6 +70,8 @@ public:
     // ---- texts, under statusLock ----
     std::string message;  // the status message, empty when none
     std::string error;    // the error text; while not empty no message can replace it
+    // The standing faults' lines (frame/display.h), by StandingFault; empty when that fault is not shown.
+    std::array<std::string, 2> standingFaults;
     std::string userTitle;          // title of the user's aircraft
     std::string parkAirportName;    // parking band: name of the active park airport
     std::string standFileInfo;      // parking band: what the stand file is

@@ -10,6 +10,7 @@
 #include "frame/version.h"
 #include "window/controls.h"
 #include "window/main_window.h"
+#include "window/status_line.h"
 
 namespace {
 
@@ -176,9 +177,9 @@ void lf_paintMainWindow(ui::Canvas& canvas) {
     lf_paintParkingStatistics(canvas, texts);
 
     std::lock_guard lock(g_mainWindow.statusLock);
-    if (!w.error.empty()) {
+    if (const std::string& red = lf_redLineLocked(); !red.empty()) {
         canvas.fillRect(kStatusLine, kRed);
-        lf_drawText(canvas, 3, 455, w.error, kYellow);
+        lf_drawText(canvas, 3, 455, red, kYellow);
     } else {
         canvas.fillRect(kStatusLine, kGreen);
         if (!w.message.empty()) lf_drawText(canvas, 3, 455, w.message, kYellow);

@@ -37,7 +37,38 @@ void lf_showStatusError(std::string_view text) {
     ui::backend().invalidate(kStatusLine);
 }
 
-void gf_installStatusLine() { gf_setStatusLineHooks({lf_showStatusMessage, lf_showStatusError}); }
+void lf_showStandingFault(StandingFault which, std::string_view text) {
+    std::lock_guard lock(g_mainWindow.statusLock);
+    std::string& shown = g_mainWindow.standingFaults.at(static_cast<std::size_t>(which));
+    if (shown == text) return;  // a retry that fails the same way says nothing new
+    shown.assign(text);
+    gf_logLine(fmt::format("Error {}", text));
+    ui::backend().invalidate(kStatusLine);
+}
+
+void lf_clearStandingFault(StandingFault which) {
+    std::lock_guard lock(g_mainWindow.statusLock);
+    std::string& shown = g_mainWindow.standingFaults.at(static_cast<std::size_t>(which));
+    if (shown.empty()) return;
+    shown.clear();
+    ui::backend().invalidate(kStatusLine);
+}
+
+void gf_clearStandingFaults() {
+    for (const StandingFault which : {StandingFault::InstallFolder, StandingFault::StandFile})
+        lf_clearStandingFault(which);
+}
+
+const std::string& lf_redLineLocked() {
+    if (!g_mainWindow.error.empty()) return g_mainWindow.error;
+    for (const std::string& fault : g_mainWindow.standingFaults)
+        if (!fault.empty()) return fault;
+    return g_mainWindow.error;  // empty
+}
+
+void gf_installStatusLine() {
+    gf_setStatusLineHooks({lf_showStatusMessage, lf_showStatusError, lf_showStandingFault, lf_clearStandingFault});
+}
 
 void gf_clearError() {
     {
@@ -78,4 +109,9 @@ std::string gf_statusMessage() {
 std::string gf_statusError() {
     std::lock_guard lock(g_mainWindow.statusLock);
     return g_mainWindow.error;
+}
+
+std::string gf_standingFault(StandingFault which) {
+    std::lock_guard lock(g_mainWindow.statusLock);
+    return g_mainWindow.standingFaults.at(static_cast<std::size_t>(which));
 }

@@ -1,5 +1,6 @@
 // The status line at the bottom of the main window: short messages (yellow on green) that go away after
-// 25 counted seconds, and an error (yellow on red) that stays until it is cleared. Every part of the program
+// 25 counted seconds, an error (yellow on red) that stays until it is cleared, and the standing faults
+// (yellow on red, below an error and above a message) that stay until they are withdrawn. Every part of the program
 // writes to it through gf_showMessage, gf_clearMessage and gf_showError (frame/display.h), from any thread.
 #pragma once
 
@@ -7,12 +8,24 @@
 #include <string>
 #include <string_view>
 
+#include "frame/display.h"
+
 // Makes gf_showMessage and gf_showError write to the window's status line (gf_createMainWindow does it).
 void gf_installStatusLine();
 
 // The status line's own writers, as installed.
 void lf_showStatusMessage(std::string_view text, bool log);
 void lf_showStatusError(std::string_view text);
+void lf_showStandingFault(StandingFault which, std::string_view text);
+void lf_clearStandingFault(StandingFault which);
+
+// Withdraws every standing fault: the exit sequence does, so that its own messages are seen; a start-up
+// after a restart shows again what is still wrong.
+void gf_clearStandingFaults();
+
+// The line the status line shows in the error's colours: the error, else the first standing fault; empty
+// when it shows a message or nothing. Under the status lock, which the caller holds.
+const std::string& lf_redLineLocked();
 
 // Empties the error text, then clears the message. The frame's parking pass, the install-path field and the
 // exit sequence do this; nothing else clears an error.
@@ -30,3 +43,4 @@ std::string lf_formatWithAppName(std::string_view format);
 // What the status line holds now.
 std::string gf_statusMessage();
 std::string gf_statusError();
+std::string gf_standingFault(StandingFault which);

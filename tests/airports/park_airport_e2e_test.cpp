@@ -202,6 +202,46 @@ TEST_F(ParkAirport, ARenewalRemovesTheParkedAircraftThatAreGoneAndPlacesTheNewOn
     EXPECT_TRUE(stayerKept) << "the aircraft still reported was replaced";
 }
 
+// The park airport's stand file cut short on the update server: the status line names the file, why it did
+// not load and that parking at Zurich is off, in the error's colours, through every retry that finds it broken
+// again, and the line goes once the server has a good file again and it is loaded.
+TEST_F(ParkAirport, AStandFileThatDoesNotLoadIsARedLineUntilAGoodOneIs) {
+    const fs::path root = m_root / "server";
+    fs::copy(kServerRoot, root, fs::copy_options::recursive);
+    const fs::path file = root / "P3D/archive/stock/LSZH.xml";
+    const std::string good = readWholeFile(kStandFile);
+    testing_support::writeWholeFile(file, good.substr(0, good.size() / 2));
+    Run run = atZurich();
+    run.serverRoot = root;
+    run.simulatorSecond = 50ms;
+    ASSERT_NO_FATAL_FAILURE(start(run));
+
+    const std::string failed = "archive/stock/LSZH.xml could not be loaded: ";
+    const auto redLine = [&] {
+        const std::string shown = screen();
+        const auto at = shown.find(failed);
+        if (at == std::string::npos) return false;
+        const std::string line = shown.substr(at, shown.find('\n', at) - at);
+        return line.ends_with("; parking at LSZH is off until its stand file loads\t#ffff00 on #ff0000");
+    };
+    ASSERT_TRUE(waitWhileRunning(90s, redLine)) << screen() << log();
+    // The retries find it broken again: the line stays through them.
+    const auto failures = [&] {
+        const std::string text = log();
+        std::size_t n = 0;
+        for (auto at = text.find(failed); at != std::string::npos; at = text.find(failed, at + 1)) ++n;
+        return n;
+    };
+    ASSERT_TRUE(waitWhileRunning(60s, [&] { return failures() >= 3; })) << log();
+    EXPECT_TRUE(redLine()) << screen();
+
+    testing_support::writeWholeFile(file, good);
+    ASSERT_TRUE(waitWhileRunning(60s, [&] { return logHas("Airport file read from \"archive/stock/LSZH.xml\""); }))
+        << log();
+    EXPECT_TRUE(waitWhileRunning(10s, [&] { return screen().find(failed) == std::string::npos; })) << screen();
+    EXPECT_TRUE(m_program->running());
+}
+
 // A live KLM aircraft standing on a stand all along: the program learns it there, writes the learned file when
 // it leaves the park airport at its exit, and reads that file at the next activation. A kill takes the program
 // down without any save: the learned file stays as it was.

@@ -9,9 +9,11 @@
 #include <sys/mount.h>
 
 #include <chrono>
+#include <functional>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -59,10 +61,11 @@ protected:
         writeWholeFile(m_root / "program/RealTraffic.lic", "{\"License\":\"LIC-1\"}\n");
     }
 
-    // parameters.xml with the simulator's folder and these settings.
-    void writeSettings(const std::map<std::string, std::string>& settings) {
+    // parameters.xml with the simulator's folder (or another install path) and these settings.
+    void writeSettings(const std::map<std::string, std::string>& settings, std::string installPath = {}) {
+        if (installPath.empty()) installPath = (m_root / "sim/Prepar3D v5").string();
         std::string text = "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"" +
-                           (m_root / "sim/Prepar3D v5").string() + "\"/>\n";
+                           installPath + "\"/>\n";
         for (const auto& [name, value] : settings)
             text += "<parameter name=\"" + name + "\" value=\"" + value + "\"/>\n";
         writeWholeFile(m_root / "config/ZNTV_P3D/parameters.xml", text + "</parameters>\n");
@@ -120,6 +123,17 @@ protected:
     }
 
     fs::path program() const { return m_root / "program"; }
+    // The screen's line that shows `text`, with its colours after a tab; empty when none does.
+    std::string shownLine(const std::string& text) const {
+        std::istringstream in(readWholeFile(m_root / "screen.txt"));
+        for (std::string line; std::getline(in, line);)
+            if (line.find(text) != std::string::npos) return line;
+        return {};
+    }
+    // The status line shows `text` in the error's colours (yellow on red).
+    bool shownAsError(const std::string& text) const { return shownLine(text).ends_with(kErrorColours); }
+    static constexpr const char* kErrorColours = "\t#ffff00 on #ff0000";
+    static constexpr const char* kMessageColours = "\t#ffff00 on #32cd32";
     std::string log(const fs::path& folder) const { return readWholeFile(folder / "Log.txt"); }
     bool logHas(const fs::path& folder, const std::string& part) const {
         return fs::exists(folder / "Log.txt") && log(folder).find(part) != std::string::npos;
@@ -179,6 +193,46 @@ TEST_F(Program, TheRunEndsByItselfWhenTheSimulatorGoesAway) {
     EXPECT_TRUE(logHas(program(), "Flight Simulator no longer connected, ZNTV_P3D will stop ..."));
     EXPECT_TRUE(logHas(program(), "Exiting: SIM WAS CLOSED"));
 }
+
+// An install path that names no folder: typed wrong, or on a drive that is not there. The run goes on
+// without the simulator's liveries and stock airports, and the status line says so in the error's colours
+// all along, over the messages of the start-up; the Part's own line about the stock airports is in the log.
+struct MissingInstallFolder {
+    const char* name;
+    const char* path;  // "{root}" stands for the test's folder
+};
+
+void PrintTo(const MissingInstallFolder& c, std::ostream* os) { *os << c.name; }
+
+class MissingInstallFolders : public Program, public ::testing::WithParamInterface<MissingInstallFolder> {};
+
+TEST_P(MissingInstallFolders, AreARedLineWhileTheRunGoesOn) {
+    std::string path = GetParam().path;
+    if (const auto at = path.find("{root}"); at != std::string::npos) path.replace(at, 6, m_root.string());
+    writeSettings({{"SCAN_LIVERIES", "false"}}, path);
+    startService();
+    auto simulator = startSimulator();
+    auto p = startProgram(program(), "program");
+
+    const std::string expected = "This install path does not exist: " + path +
+                                 "; no liveries or stock airports are read from it. Type the full Install Path "
+                                 "above, and press Enter";
+    ASSERT_TRUE(lf_waitFor([&] { return shownAsError(expected); })) << readWholeFile(m_root / "screen.txt");
+    EXPECT_TRUE(logHas(program(), "Stock airports path does not exist: ")) << log(program());
+    // The run goes on to the work loop, and the line stays over whatever the start-up said meanwhile.
+    ASSERT_TRUE(lf_waitFor([&] { return logHas(program(), "Authenticated at RT server"); })) << log(program());
+    ASSERT_TRUE(lf_waitFor([&] { return logHas(program(), "No traffic in this region?"); }, 60s)) << log(program());
+    EXPECT_TRUE(p->running());
+    EXPECT_TRUE(shownAsError(expected)) << readWholeFile(m_root / "screen.txt");
+    p->signal(SIGTERM);
+    EXPECT_EQ(p->waitForExit(30s), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InstallPath, MissingInstallFolders,
+    ::testing::Values(MissingInstallFolder{"TypedWrong", "{root}/Prepar3D v5 typo"},
+                      MissingInstallFolder{"DriveNotMounted", "Q:\\Lockheed Martin\\Prepar3D v5"}),
+    [](const ::testing::TestParamInfo<MissingInstallFolder>& info) { return std::string(info.param.name); });
 
 // A file system mounted over a folder of the test, unmounted at the end of the scope; mounted() is false
 // where this user may not mount (the test then skips).
@@ -244,9 +298,11 @@ TEST_P(UnwritableOutputs, EndTheStartUpWithTheFileAndTheReasonAndAFailureStatus)
     auto p = startProgram(program(), "program");
 
     EXPECT_EQ(p->waitForExit(60s), 1);
-    const std::string expected = std::string("lf_startUpZNTV: ") + c.message;
-    EXPECT_TRUE(logHas(program(), "Error " + expected + "\n")) << log(program());
-    EXPECT_NE(readWholeFile(m_root / "screen.txt").find(expected), std::string::npos);
+    // The log names the function the start-up failed in; the user is told only what failed.
+    EXPECT_TRUE(logHas(program(), std::string("lf_startUpZNTV: ") + c.message + "\n")) << log(program());
+    EXPECT_TRUE(logHas(program(), std::string("Error ") + c.message + "\n")) << log(program());
+    EXPECT_TRUE(shownAsError(c.message)) << readWholeFile(m_root / "screen.txt");
+    EXPECT_EQ(readWholeFile(m_root / "screen.txt").find("lf_"), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -258,19 +314,23 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<UnwritableOutput>& info) { return std::string(info.param.name); });
 
 // A service that cannot be used: how the address is given, the fault of the stand-in at that address, and
-// what the window's error line then says after the system's own "Reader error".
+// what the window's error line then says after the system's own "Reader error"; or a licence the service turns
+// away, which the user must mend: its user error on the error line, with the licence file, and the program
+// stays open. Either way the failure is on the error line from the moment it is known, never first in the
+// message colour, and stays there.
 struct ServiceFailure {
     const char* name;
     enum { Unset, NothingListening, StandIn } address;
     const char* fault;
     const char* cause;
+    const char* userError = nullptr;  // the whole line; the run does not end
 };
 
 void PrintTo(const ServiceFailure& c, std::ostream* os) { *os << c.name; }
 
 class ServiceFailures : public Program, public ::testing::WithParamInterface<ServiceFailure> {};
 
-TEST_P(ServiceFailures, EndTheRunWithTheAddressAndTheCauseOnTheErrorLineAndAFailureStatus) {
+TEST_P(ServiceFailures, ShowTheAddressAndTheCauseOnTheErrorLineFromTheStart) {
     const ServiceFailure& c = GetParam();
     // The stand-in serves the downloads in every case (the database among them); only the service address
     // differs.
@@ -283,12 +343,50 @@ TEST_P(ServiceFailures, EndTheRunWithTheAddressAndTheCauseOnTheErrorLineAndAFail
     auto simulator = startSimulator();
     auto p = startProgram(program(), "program");
 
-    EXPECT_EQ(p->waitForExit(60s), 1);
-    const std::string expected = "Reader error: RT login at " + address + "auth " + c.cause;
-    EXPECT_TRUE(logHas(program(), "Error " + expected + "\n")) << log(program());
-    EXPECT_NE(readWholeFile(m_root / "screen.txt").find(expected), std::string::npos);
-    EXPECT_FALSE(logHas(program(), "Reader connected"));
-    EXPECT_TRUE(logHas(program(), "Exiting: SYSTEM ERROR"));
+    // Every message the status line shows meanwhile, as often as the test can look.
+    std::set<std::string> messages;
+    const auto look = [&] {
+        std::istringstream in(readWholeFile(m_root / "screen.txt"));
+        for (std::string line; std::getline(in, line);)
+            if (line.ends_with(kMessageColours)) messages.insert(line);
+    };
+    const auto watchUntil = [&](const std::function<bool()>& done, std::chrono::milliseconds bound) {
+        const auto end = std::chrono::steady_clock::now() + bound;
+        while (std::chrono::steady_clock::now() < end) {
+            look();
+            if (done()) return true;
+            std::this_thread::sleep_for(2ms);
+        }
+        return done();
+    };
+
+    std::string expected;
+    if (c.userError == nullptr) {
+        ASSERT_TRUE(watchUntil([&] { return !p->running(); }, 60s));
+        EXPECT_EQ(p->waitForExit(1s), 1);
+        expected = "Reader error: RT login at " + address + "auth " + c.cause;
+        EXPECT_TRUE(logHas(program(), "Error " + expected + "\n")) << log(program());
+        EXPECT_FALSE(logHas(program(), "Reader connected"));
+        EXPECT_TRUE(logHas(program(), "Exiting: SYSTEM ERROR"));
+    } else {
+        expected = c.userError;
+        // Past the pause in which the user reads it, the start-up has given up and the program waits, open.
+        ASSERT_TRUE(watchUntil([&] { return logHas(program(), "Error " + expected + "\n"); }, 60s))
+            << log(program());
+        std::this_thread::sleep_for(1s);
+        EXPECT_TRUE(p->running());
+        EXPECT_FALSE(logHas(program(), "Exiting:"));
+    }
+    EXPECT_TRUE(shownAsError(expected)) << readWholeFile(m_root / "screen.txt");
+    for (const std::string& line : messages) {
+        EXPECT_EQ(line.find("error"), std::string::npos) << line;
+        EXPECT_EQ(line.find("license"), std::string::npos) << line;
+    }
+    if (p->running()) {
+        p->signal(SIGTERM);
+        EXPECT_EQ(p->waitForExit(30s), 0);
+        EXPECT_TRUE(shownAsError(expected)) << readWholeFile(m_root / "screen.txt");  // until the window closed
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -296,8 +394,11 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         ServiceFailure{"AddressUnset", ServiceFailure::Unset, "", "failed: Couldn't resolve host name"},
         ServiceFailure{"NothingListening", ServiceFailure::NothingListening, "", "failed: Couldn't connect to server"},
-        ServiceFailure{"Refused401", ServiceFailure::StandIn, "auth=401", "refused, status: 401"},
-        ServiceFailure{"BrokenReply", ServiceFailure::StandIn, "auth=brokenjson", "gave no login reply"}),
+        ServiceFailure{"Refused401", ServiceFailure::StandIn, "auth=401",
+                       "refused, status: 401 (license file \"RealTraffic.lic\")"},
+        ServiceFailure{"BrokenReply", ServiceFailure::StandIn, "auth=brokenjson", "gave no login reply"},
+        ServiceFailure{"Expired402", ServiceFailure::StandIn, "auth=402", "",
+                       "402: Your RT license is expired (license file \"RealTraffic.lic\")"}),
     [](const ::testing::TestParamInfo<ServiceFailure>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -283,6 +283,13 @@ TEST_F(EditFieldsTest, InstallPathThatCannotBeCheckedCountsAsMissing) {
     EXPECT_EQ(gf_statusMessage(), "This install path does not exist: " + tooLong);
     EXPECT_TRUE(m_services.exits.empty());
     EXPECT_EQ(g_SIM_INSTALL_PATH.value(), "");
+
+    // While the stored path is known to be missing, its red line stands over the message and names the path
+    // just typed: the one the user now has to put right.
+    gf_showInstallPathFault("D:\\P3D");
+    ASSERT_TRUE(enter(g_ALL_INSTALL_PATH, missing));
+    EXPECT_EQ(gf_standingFault(StandingFault::InstallFolder).find("This install path does not exist: " + missing + ";"),
+              0u);
 }
 
 TEST_F(EditFieldsTest, OverlongFieldTextIsCutToWholeCharacters) {
