@@ -3,6 +3,7 @@
 //   zntv-service [--help] [--port N] [--root FOLDER] [--dbase FILE] [--fault PATH=none|notfound|stall|breakoff|redirect|empty]...
 //                [--stall-ms N] [--scenario FILE] [--time-scale X] [--start-at SECONDS] [--loop]
 //                [--service-fault TARGET=FAULT[/N]]... [--slow-ms N] [--rrl MS] [--wrrl MS] [--qnh JSON]
+//                [--no-login-check]
 //
 // Prints "port N" on the first line of standard output once it listens (N is the chosen free port when
 // --port is 0 or missing), then serves until SIGINT or SIGTERM. Point the program at it with
@@ -32,6 +33,7 @@ void lf_printUsage(std::ostream& out, const char* program) {
            "       [--fault PATH=none|notfound|stall|breakoff|redirect|empty]... [--stall-ms N]\n"
            "       [--scenario FILE] [--time-scale X] [--start-at SECONDS] [--loop]\n"
            "       [--service-fault TARGET=FAULT[/N]]... [--slow-ms N] [--rrl MS] [--wrrl MS] [--qnh JSON]\n"
+           "       [--no-login-check]\n"
            "  TARGET: auth deauth nearestmetar weather traffic buffered live parkedtraffic all\n"
            "  FAULT:  a status number, nostatus, brokenjson, empty, drop, slow or slow:MS\n";
 }
@@ -100,6 +102,10 @@ int main(int argc, char** argv) {
                 rrl = std::stoi(argv[++i]);
             } else if (arg == "--wrrl" && hasValue) {
                 wrrl = std::stoi(argv[++i]);
+            } else if (arg == "--no-login-check") {
+                // Any login id is taken, as a service does whose sessions outlast a break in the connection:
+                // a stand-in started again on the same port then goes on with the program's login.
+                service.live().setRequireLogin(false);
             } else if (arg == "--qnh" && hasValue) {
                 service.live().setQnhJson(std::string(argv[++i]));
             } else {
