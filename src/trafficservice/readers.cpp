@@ -7,11 +7,14 @@
 #include <fmt/format.h>
 
 #include "frame/display.h"
+#include "frame/entry.h"
 #include "frame/exit.h"
 #include "frame/log.h"
+#include "frame/timeutil.h"
 #include "platform/ui.h"
 #include "trafficservice/clients.h"
 #include "window/main_window.h"
+#include "window/status_line.h"
 
 std::atomic<bool> g_readerError{false};
 
@@ -19,6 +22,12 @@ namespace {
 
 std::mutex g_failureMutex;
 std::string g_failure;
+
+// The service stopped answering: the clock time of the first failed poll (empty while it answers) and the
+// error line shown for it.
+std::mutex g_outageMutex;
+std::string g_outageSince;
+std::string g_outageText;
 
 struct ReaderKind {
     const char* procedure;   // for the log of an exception
@@ -118,6 +127,28 @@ std::string gf_readerErrorText(std::string_view prefix) {
     const std::string failure = gf_serviceFailure();
     if (failure.empty()) return std::string(prefix);
     return fmt::format("{}: {}", prefix, failure);
+}
+
+void gf_noteServicePoll(const TransferResult& transfer) {
+    if (transfer.outcome != TransferOutcome::Failed && transfer.outcome != TransferOutcome::Done) return;
+    std::lock_guard lock(g_outageMutex);
+    if (transfer.done()) {
+        if (g_outageSince.empty()) return;
+        gf_dropError(g_outageText);
+        gf_logLine(fmt::format("RT at {} answers again, silent since {} UTC", gf_serviceBaseUrl(), g_outageSince));
+        g_outageSince.clear();
+        g_outageText.clear();
+        return;
+    }
+    const bool starts = g_outageSince.empty();
+    if (starts) g_outageSince = gf_clockTime();
+    // The readers poll on while it lasts: only a login that the service no longer knows once it answers again
+    // ends them, and that restarts the program. One line of the window: where, since when and why first.
+    std::string text = fmt::format("RT at {} silent since {} UTC ({}); a lost login restarts {}", gf_serviceBaseUrl(),
+                                   g_outageSince, transfer.errorText(), kAppTitle);
+    // Another error on the line stays; this one comes back, unlogged, when the line is free again.
+    gf_holdError(text, g_outageText, starts);
+    g_outageText = std::move(text);
 }
 
 void lf_logConnected(std::string_view name) { gf_logIndented(fmt::format("{} connected", name)); }

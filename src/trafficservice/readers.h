@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "trafficservice/transport.h"
+
 // A reader stopped with an error other than 401; the work loop turns it into an exit.
 extern std::atomic<bool> g_readerError;
 
@@ -18,6 +20,12 @@ void gf_clearServiceFailure();
 std::string gf_serviceFailure();
 // The error line of a reader error: `prefix` alone, or followed by ": " and the failure noted.
 std::string gf_readerErrorText(std::string_view prefix);
+
+// What each poll of the two readers tells of the service itself (any thread). A failed transfer starts an
+// outage, or goes on with one: the error line names the address, the cause and since when, and stays while
+// the polls fail; the log has its start and its end once, beside the readers' own line per failed poll. Any
+// answer ends it and takes the line away. A poll that was stopped tells nothing.
+void gf_noteServicePoll(const TransferResult& transfer);
 
 // The reader thread procedures. Each ends when its loop ends: on its stop token or its client's stop flag
 // (both stop it the same way), or on a status of the service that ends the loop.

@@ -78,6 +78,26 @@ void gf_clearError() {
     gf_clearMessage();
 }
 
+bool gf_holdError(std::string_view text, std::string_view replaces, bool log) {
+    std::lock_guard lock(g_mainWindow.statusLock);
+    const std::string& shown = g_mainWindow.error;
+    if (shown == text) return true;
+    if (!shown.empty() && shown != replaces) return false;
+    g_mainWindow.message.clear();
+    g_mainWindow.messageSecond = 0;
+    g_mainWindow.error.assign(text);
+    if (log) gf_logLine(fmt::format("Error {}", text));
+    ui::backend().invalidate(kStatusLine);
+    return true;
+}
+
+void gf_dropError(std::string_view text) {
+    std::lock_guard lock(g_mainWindow.statusLock);
+    if (text.empty() || g_mainWindow.error != text) return;
+    g_mainWindow.error.clear();
+    ui::backend().invalidate(kStatusLine);
+}
+
 void gf_tickDisplaySeconds() {
     const std::int32_t now = ++g_mainWindow.displaySeconds;
     // Checked and cleared under one lock: a message set in between is a new one and keeps its 25 seconds.

@@ -1,8 +1,9 @@
 // zntv-service: the service stand-in as a process, for the demo and for end-to-end runs of the program.
 //
-//   zntv-service [--port N] [--root FOLDER] [--dbase FILE] [--fault PATH=none|notfound|stall|breakoff|redirect|empty]...
+//   zntv-service [--help] [--port N] [--root FOLDER] [--dbase FILE] [--fault PATH=none|notfound|stall|breakoff|redirect|empty]...
 //                [--stall-ms N] [--scenario FILE] [--time-scale X] [--start-at SECONDS] [--loop]
 //                [--service-fault TARGET=FAULT[/N]]... [--slow-ms N] [--rrl MS] [--wrrl MS] [--qnh JSON]
+//                [--no-login-check]
 //
 // Prints "port N" on the first line of standard output once it listens (N is the chosen free port when
 // --port is 0 or missing), then serves until SIGINT or SIGTERM. Point the program at it with
@@ -25,14 +26,20 @@
 
 namespace {
 
+// The usage text; to standard output when asked for with --help, else to the error stream of a usage error.
+void lf_printUsage(std::ostream& out, const char* program) {
+    out << "usage: " << program
+        << " [--help] [--port N] [--root FOLDER] [--dbase FILE]\n"
+           "       [--fault PATH=none|notfound|stall|breakoff|redirect|empty]... [--stall-ms N]\n"
+           "       [--scenario FILE] [--time-scale X] [--start-at SECONDS] [--loop]\n"
+           "       [--service-fault TARGET=FAULT[/N]]... [--slow-ms N] [--rrl MS] [--wrrl MS] [--qnh JSON]\n"
+           "       [--no-login-check]\n"
+           "  TARGET: auth deauth nearestmetar weather traffic buffered live parkedtraffic all\n"
+           "  FAULT:  a status number, nostatus, brokenjson, empty, drop, slow or slow:MS\n";
+}
+
 int lf_usage(const char* program) {
-    std::cerr << "usage: " << program
-              << " [--port N] [--root FOLDER] [--dbase FILE] [--fault PATH=none|notfound|stall|breakoff|redirect|empty]...\n"
-                 "       [--stall-ms N]\n"
-                 "       [--scenario FILE] [--time-scale X] [--start-at SECONDS] [--loop]\n"
-                 "       [--service-fault TARGET=FAULT[/N]]... [--slow-ms N] [--rrl MS] [--wrrl MS] [--qnh JSON]\n"
-                 "  TARGET: auth deauth nearestmetar weather traffic buffered live parkedtraffic all\n"
-                 "  FAULT:  a status number, nostatus, brokenjson, empty, drop, slow or slow:MS\n";
+    lf_printUsage(std::cerr, program);
     return 2;
 }
 
@@ -56,7 +63,10 @@ int main(int argc, char** argv) {
         for (int i = 1; i < argc; ++i) {
             const std::string_view arg = argv[i];
             const bool hasValue = i + 1 < argc;
-            if (arg == "--port" && hasValue) {
+            if (arg == "--help" || arg == "-h") {
+                lf_printUsage(std::cout, argv[0]);
+                return 0;
+            } else if (arg == "--port" && hasValue) {
                 port = std::stoi(argv[++i]);
             } else if (arg == "--root" && hasValue) {
                 service.update().setRoot(argv[++i]);
@@ -92,6 +102,10 @@ int main(int argc, char** argv) {
                 rrl = std::stoi(argv[++i]);
             } else if (arg == "--wrrl" && hasValue) {
                 wrrl = std::stoi(argv[++i]);
+            } else if (arg == "--no-login-check") {
+                // Any login id is taken, as a service does whose sessions outlast a break in the connection:
+                // a stand-in started again on the same port then goes on with the program's login.
+                service.live().setRequireLogin(false);
             } else if (arg == "--qnh" && hasValue) {
                 service.live().setQnhJson(std::string(argv[++i]));
             } else {
