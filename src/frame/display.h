@@ -3,6 +3,8 @@
 // messages and errors go to the log only.
 #pragma once
 
+#include <cstddef>
+
 #include <string>
 #include <string_view>
 
@@ -11,10 +13,12 @@ class FloatParameter;
 class StringParameter;
 
 // A fault that stays true until the user or the program mends it, and that the program works on without:
-// an install folder that is not there, a park airport's stand file that does not load. Shown in the error's
-// colours while no error is shown, above any message (messages meanwhile are still logged), until it is
-// withdrawn; the exit sequence withdraws them all, so that what it says is seen.
-enum class StandingFault { InstallFolder, StandFile };
+// an install folder that is not there, a park airport's stand file that does not load, a service that has
+// stopped answering. Shown in the error's colours while no error is shown, above any message (messages
+// meanwhile are still logged), until it is withdrawn; the exit sequence withdraws them all, so that what it
+// says is seen.
+enum class StandingFault { InstallFolder, StandFile, ServiceSilent };
+constexpr std::size_t kStandingFaultCount = 3;
 
 struct StatusLineHooks {
     void (*showMessage)(std::string_view text, bool log) = nullptr;

@@ -14,7 +14,6 @@
 #include "platform/ui.h"
 #include "trafficservice/clients.h"
 #include "window/main_window.h"
-#include "window/status_line.h"
 
 std::atomic<bool> g_readerError{false};
 
@@ -27,7 +26,6 @@ std::string g_failure;
 // error line shown for it.
 std::mutex g_outageMutex;
 std::string g_outageSince;
-std::string g_outageText;
 
 struct ReaderKind {
     const char* procedure;   // for the log of an exception
@@ -134,21 +132,18 @@ void gf_noteServicePoll(const TransferResult& transfer) {
     std::lock_guard lock(g_outageMutex);
     if (transfer.done()) {
         if (g_outageSince.empty()) return;
-        gf_dropError(g_outageText);
+        gf_clearStandingFault(StandingFault::ServiceSilent);
         gf_logLine(fmt::format("RT at {} answers again, silent since {} UTC", gf_serviceBaseUrl(), g_outageSince));
         g_outageSince.clear();
-        g_outageText.clear();
         return;
     }
-    const bool starts = g_outageSince.empty();
-    if (starts) g_outageSince = gf_clockTime();
+    if (g_outageSince.empty()) g_outageSince = gf_clockTime();
     // The readers poll on while it lasts: only a login that the service no longer knows once it answers again
     // ends them, and that restarts the program. One line of the window: where, since when and why first.
-    std::string text = fmt::format("RT at {} silent since {} UTC ({}); a lost login restarts {}", gf_serviceBaseUrl(),
-                                   g_outageSince, transfer.errorText(), kAppTitle);
-    // Another error on the line stays; this one comes back, unlogged, when the line is free again.
-    gf_holdError(text, g_outageText, starts);
-    g_outageText = std::move(text);
+    // Another error on the line stays above it; logged when it starts (or its cause changes).
+    gf_showStandingFault(StandingFault::ServiceSilent,
+                         fmt::format("RT at {} silent since {} UTC ({}); a lost login restarts {}",
+                                     gf_serviceBaseUrl(), g_outageSince, transfer.errorText(), kAppTitle));
 }
 
 void lf_logConnected(std::string_view name) { gf_logIndented(fmt::format("{} connected", name)); }

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "frame/display.h"
 #include "platform/ui.h"
 
 inline constexpr int kMainClientWidth = 880;
@@ -71,7 +72,7 @@ public:
     std::string message;  // the status message, empty when none
     std::string error;    // the error text; while not empty no message can replace it
     // The standing faults' lines (frame/display.h), by StandingFault; empty when that fault is not shown.
-    std::array<std::string, 2> standingFaults;
+    std::array<std::string, kStandingFaultCount> standingFaults;
     std::string userTitle;          // title of the user's aircraft
     std::string parkAirportName;    // parking band: name of the active park airport
     std::string standFileInfo;      // parking band: what the stand file is

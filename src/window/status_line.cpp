@@ -55,8 +55,7 @@ void lf_clearStandingFault(StandingFault which) {
 }
 
 void gf_clearStandingFaults() {
-    for (const StandingFault which : {StandingFault::InstallFolder, StandingFault::StandFile})
-        lf_clearStandingFault(which);
+    for (std::size_t i = 0; i < kStandingFaultCount; ++i) lf_clearStandingFault(static_cast<StandingFault>(i));
 }
 
 const std::string& lf_redLineLocked() {
@@ -76,26 +75,6 @@ void gf_clearError() {
         g_mainWindow.error.clear();
     }
     gf_clearMessage();
-}
-
-bool gf_holdError(std::string_view text, std::string_view replaces, bool log) {
-    std::lock_guard lock(g_mainWindow.statusLock);
-    const std::string& shown = g_mainWindow.error;
-    if (shown == text) return true;
-    if (!shown.empty() && shown != replaces) return false;
-    g_mainWindow.message.clear();
-    g_mainWindow.messageSecond = 0;
-    g_mainWindow.error.assign(text);
-    if (log) gf_logLine(fmt::format("Error {}", text));
-    ui::backend().invalidate(kStatusLine);
-    return true;
-}
-
-void gf_dropError(std::string_view text) {
-    std::lock_guard lock(g_mainWindow.statusLock);
-    if (text.empty() || g_mainWindow.error != text) return;
-    g_mainWindow.error.clear();
-    ui::backend().invalidate(kStatusLine);
 }
 
 void gf_tickDisplaySeconds() {

@@ -31,14 +31,6 @@ const std::string& lf_redLineLocked();
 // exit sequence do this; nothing else clears an error.
 void gf_clearError();
 
-// An error that a lasting condition holds, for as long as it lasts. Shown when the line holds no error, or
-// holds `replaces` (the condition's own earlier text): so it never pushes another error aside, and comes back
-// when something else cleared the line while the condition lasts. Logged (as gf_showError does) only with
-// `log`, so that a condition checked every few seconds logs its start once. False when another error stands.
-bool gf_holdError(std::string_view text, std::string_view replaces, bool log);
-// Takes the condition's error away again: clears the error line only while it still holds this text.
-void gf_dropError(std::string_view text);
-
 // The per-second work: counts the status line's seconds and clears a message shown for 25 of them.
 void gf_tickDisplaySeconds();
 
