@@ -9,6 +9,7 @@
 #include <map>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <sstream>
 #include <system_error>
 
@@ -196,67 +197,34 @@ void lf_writeGeneratedList() {
 
 }  // namespace
 
-bool lf_carriesEveryMarkOfAGeneratedFile(std::string_view text, const fs::path& name, bool orbx) {
-    const std::string code = name.stem().string();
-    if (name.extension() == ".txt") {
-        // The reference and one line end, as this program or the Windows one writes it.
-        if (text.ends_with("\r\n"))
-            text.remove_suffix(2);
-        else if (text.ends_with('\n'))
-            text.remove_suffix(1);
-        else
-            return false;
-        const std::string file = lf_apfFileName(code);
-        if (orbx) return text == "archive/simaddon/" + file;
-        // The publisher's folder of the third-party archive: one printable name, blanks written "%20".
-        const std::string_view prefix = "archive/thirdparty/";
-        if (text.size() < prefix.size() + 2 + file.size() || !text.starts_with(prefix) || !text.ends_with("/" + file))
-            return false;
-        const std::string_view publisher = text.substr(prefix.size(), text.size() - prefix.size() - file.size() - 1);
-        return std::none_of(publisher.begin(), publisher.end(), [](char c) {
-            const auto u = static_cast<unsigned char>(c);
-            return u <= ' ' || u == 0x7f || c == '/' || c == '\\';
-        });
-    }
-    if (name.extension() != ".xml") return false;
-    pugi::xml_document doc;
-    if (!doc.load_buffer(text.data(), text.size())) return false;
-    if (std::string_view(doc.select_node("/meta/info[@name='author']/@value").attribute().value()) != "ZNTV_P3D")
-        return false;
-    StandFile generated;
-    generated.airportName = lf_readApfParamString(doc, "airport_name").value_or("");
-    generated.publisher = lf_readApfParamString(doc, "publisher").value_or("");
-    generated.altitude = lf_readApfParamInt(doc, "altitude");
-    generated.bglPath = lf_readApfParamString(doc, "BGLpath").value_or("");
-    for (pugi::xml_node node : doc.child("parkpositions").children("parkpos"))
-        lf_readParkpos(node, node.attribute("id").value(), 0, generated.stands);
-    const std::string again = gf_writeStandFileText(generated);
-    const std::size_t body = text.find("</meta>"), againBody = again.find("</meta>");
-    return body != std::string::npos && againBody != std::string::npos &&
-           text.substr(body) == std::string_view(again).substr(againBody);
-}
-
 namespace {
 
-// The previous scan's files go; whatever the scan did not make, or the user changed since, stays.
-void lf_removeGeneratedFiles() {
+// What the last scan left: whether its list was there, and without it the files of the two folders.
+struct LastScan {
+    bool listed = false;
+    std::set<fs::path> unproven;
+};
+
+// The previous scan's files go; whatever the scan did not make, or the user changed since, stays. Without the
+// list of the last scan nothing goes: the files there are handed to the scan, and each is the scan's only when
+// the scan writes the same now.
+LastScan lf_removeGeneratedFiles() {
     const std::optional<FileStamps> listed = lf_readGeneratedList();
     const FileStamps now = lf_stampScanFolders();
+    std::set<fs::path> unproven;
     for (const fs::path& folder : {g_myOrbxFolder, g_myThirdpartyFolder}) {
         std::vector<fs::path> entries;
         std::error_code ec;
         for (fs::directory_iterator it(folder, ec); !ec && it != fs::directory_iterator(); it.increment(ec))
             entries.push_back(it->path());
         for (const fs::path& entry : entries) {
-            const auto is = now.find(entry.string());
-            bool made = false;
-            if (listed) {
-                const auto was = listed->find(entry.string());
-                made = was != listed->end() && is != now.end() && was->second == is->second;
-            } else {
-                const std::optional<std::string> text = is != now.end() ? gf_readFile(entry) : std::nullopt;
-                made = text && lf_carriesEveryMarkOfAGeneratedFile(*text, entry.filename(), folder == g_myOrbxFolder);
+            if (!listed) {
+                unproven.insert(entry);
+                continue;
             }
+            const auto is = now.find(entry.string());
+            const auto was = listed->find(entry.string());
+            const bool made = was != listed->end() && is != now.end() && was->second == is->second;
             if (!made) {
                 gf_logLine(fmt::format("{} kept, the airports scan did not make it", entry.string()));
                 continue;
@@ -266,6 +234,20 @@ void lf_removeGeneratedFiles() {
             if (removeError) gf_logLine(fmt::format("{} could not be removed", entry.string()));
         }
     }
+    if (!listed && !unproven.empty()) {
+        gf_logLine(fmt::format("no list of the last scan's files ({}): the {} file{} in {} and {} stay unless the "
+                               "scan writes the same now",
+                               lf_generatedListPath().string(), unproven.size(),
+                               gf_pluralSuffix(std::uint64_t{unproven.size()}), g_myOrbxFolder.string(),
+                               g_myThirdpartyFolder.string()));
+    }
+    return LastScan{listed.has_value(), std::move(unproven)};
+}
+
+// The files that were there before a scan without a list, and that the scan did not write the same of.
+void lf_logUnprovenFilesKept() {
+    for (const fs::path& path : gf_unclaimedUnprovenScanFiles())
+        gf_logLine(fmt::format("{} kept, the airports scan did not make it", path.string()));
 }
 
 bool lf_inStock(const fs::path& local) { return lf_isInStockScenery(local.lexically_normal().string()); }
@@ -582,16 +564,18 @@ void gf_scanAddOnAirports() {
                                           "Set afolder parameter(-s) to your add-on airports first, see Manual 6.1");
         }
     }
-    lf_removeGeneratedFiles();
-    gf_startScanFiles();
+    LastScan last = lf_removeGeneratedFiles();
+    gf_startScanFiles(std::move(last.unproven));
     AirportScanOutcome outcome = AirportScanOutcome::Cancelled;
     try {
         outcome = lf_scanAirportFolders(folders);
     } catch (...) {
-        lf_writeGeneratedList();
+        // A scan without a list that did not reach every file leaves none: the next one compares them all again.
+        if (last.listed) lf_writeGeneratedList();
         throw;
     }
-    lf_writeGeneratedList();
+    if (last.listed || outcome != AirportScanOutcome::Cancelled) lf_writeGeneratedList();
+    lf_logUnprovenFilesKept();
 
     switch (outcome) {
         case AirportScanOutcome::Cancelled:

@@ -56,12 +56,6 @@ void lf_scanFolderForAirports(TaskPool& pool, const std::filesystem::path& local
 // g_orbxDone.
 void lf_collectOfflineLearning(const std::function<bool(const std::string&)>& suitable);
 
-// Whether a file of my_ORBX (`orbx`) or my_thirdparty, named `name` and holding `text`, is as a scan writes
-// it: a pointer file holding just the archive reference of its code and a line end, or a stand file the generator writes again
-// byte for byte but for the meta block (the day and version it was made with). A scan whose last scan left no
-// list of its files removes only these; hand-made, learned or reworded files are the user's.
-bool lf_carriesEveryMarkOfAGeneratedFile(std::string_view text, const std::filesystem::path& name, bool orbx);
-
 // A scenery.cfg Local value that holds one of the markers of the simulator's own scenery ("\World", "\0106"...).
 bool lf_isStockSceneryPath(std::string_view text);
 // A path of this file system at or below the simulator's "Scenery" folder.

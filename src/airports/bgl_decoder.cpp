@@ -489,8 +489,9 @@ fs::path lf_generatedFolder(const std::string& publisher) {
 }
 
 // Whether the scan may write the stand file or pointer file of `ident` at `target`: its folder is there (a
-// first scan makes "airports" too) and the user has no file of that airport there.
-bool lf_readyToWrite(const fs::path& target, const std::string& ident) {
+// first scan makes "airports" too) and the user has no file of that airport there. `writes`: what the scan
+// writes of the airport, which a file that was there before a scan without a list must be to be the scan's.
+bool lf_readyToWrite(const fs::path& target, const std::string& ident, const ScanWrites& writes) {
     std::error_code ec;
     fs::create_directories(target.parent_path(), ec);
     if (ec) {
@@ -498,16 +499,11 @@ bool lf_readyToWrite(const fs::path& target, const std::string& ident) {
                                       target.parent_path().string(), ec.message(), ident));
         return false;
     }
-    if (const std::optional<fs::path> user = gf_claimScanFile(target)) {
+    if (const std::optional<fs::path> user = gf_claimScanFile(target, writes)) {
         gf_addScanLogLine(fmt::format("{} is the user's, the scan's stands of {} not written", user->string(), ident));
         return false;
     }
     return true;
-}
-
-bool lf_writePointerFile(const fs::path& folder, const std::string& ident, const std::string& reference) {
-    const fs::path target = folder / lf_apfPointerPath(ident);
-    return lf_readyToWrite(target, ident) && gf_writeFile(reference, target, true);
 }
 
 std::string lf_simaddonArchiveRef(const std::string& ident) {
@@ -520,36 +516,52 @@ std::string lf_thirdPartyArchiveRef(const std::string& publisher, const std::str
     return "archive/thirdparty/" + escaped + "/" + lf_apfFileName(ident);
 }
 
-bool lf_linkSimaddonAirport(const std::string& ident) {
-    const std::string reference = lf_simaddonArchiveRef(ident);
-    if (!g_simAddonAirports.contains(ident)) {
-        gf_addScanLogLine(fmt::format("{} does not exist as simaddon", ident));
-        return false;
+// What the archive says of an airport: whether it covers it (the reference its pointer file names), its
+// archived stand count, and the scan-log line of an airport it does not have.
+struct ArchiveLink {
+    bool covered = false;
+    std::int32_t archived = 0;
+    std::string reference;
+    std::string missing;
+};
+
+ArchiveLink lf_lookUpArchive(const ApfAirport& airport) {
+    std::lock_guard lock(g_apfArchiveMutex);
+    ArchiveLink link;
+    const std::string& ident = airport.ident;
+    const std::string& publisher = airport.publisher;
+    if (publisher == "simaddon") {
+        link.reference = lf_simaddonArchiveRef(ident);
+        link.covered = g_simAddonAirports.contains(ident);
+        if (!link.covered) link.missing = fmt::format("{} does not exist as simaddon", ident);
+    } else if (publisher != "unknown") {
+        link.reference = lf_thirdPartyArchiveRef(publisher, ident);
+        for (const ThirdPartyAirports& entry : g_thirdPartyAirports) {
+            if (entry.publisher != publisher) continue;
+            const auto it = std::find_if(entry.airports.begin(), entry.airports.end(), [&](const std::string& text) {
+                return gf_matchPrefixedNumber(publisher, ident, link.archived, text);
+            });
+            if (it != entry.airports.end()) {
+                link.covered = true;
+                break;
+            }
+        }
+        if (!link.covered) link.missing = fmt::format("thirdparty {} {} does not exist", publisher, ident);
     }
-    if (!lf_writePointerFile(g_myOrbxFolder, ident, reference)) return false;
-    gf_addScanLogLine(fmt::format("{} airport {} linked to {}", "simaddon", ident, reference));
-    return true;
+    return link;
 }
 
-bool lf_linkThirdPartyAirport(const std::string& publisher, const std::string& ident, std::int32_t& archived) {
-    const std::string reference = lf_thirdPartyArchiveRef(publisher, ident);
-    bool matched = false;
-    for (const ThirdPartyAirports& entry : g_thirdPartyAirports) {
-        if (entry.publisher != publisher) continue;
-        const auto it = std::find_if(entry.airports.begin(), entry.airports.end(), [&](const std::string& text) {
-            return gf_matchPrefixedNumber(publisher, ident, archived, text);
-        });
-        if (it != entry.airports.end()) {
-            matched = true;
-            break;
-        }
-    }
-    if (!matched) {
-        gf_addScanLogLine(fmt::format("thirdparty {} {} does not exist", publisher, ident));
-        return false;
-    }
-    if (!lf_writePointerFile(g_myThirdpartyFolder, ident, reference)) return false;
-    gf_addScanLogLine(fmt::format("thirdparty airport {} linked to {}", ident, reference));
+// Writes the pointer file of an airport the archive covers; true when it was written.
+bool lf_linkArchivedAirport(const ApfAirport& airport, const ArchiveLink& link, const ScanWrites& writes) {
+    if (!link.missing.empty()) gf_addScanLogLine(link.missing);
+    if (!link.covered) return false;
+    std::lock_guard lock(g_apfArchiveMutex);
+    const bool orbx = airport.publisher == "simaddon";
+    const fs::path target = (orbx ? g_myOrbxFolder : g_myThirdpartyFolder) / lf_apfPointerPath(airport.ident);
+    if (!lf_readyToWrite(target, airport.ident, writes) || !gf_writeFile(link.reference, target, true)) return false;
+    gf_addScanLogLine(orbx ? fmt::format("{} airport {} linked to {}", "simaddon", airport.ident, link.reference)
+                           : fmt::format("thirdparty airport {} linked to {}", airport.ident, link.reference));
+    g_addOnAirportFound.exchange(true);
     return true;
 }
 
@@ -559,33 +571,8 @@ void lf_takePublisher(ApfAirport& airport, const std::string& path) {
     airport.publisher = gf_publisherFromFilename(path);
 }
 
-// Whether the archive covers the airport, and its archived stand count.
-std::pair<bool, std::int32_t> lf_linkArchivedAirport(ApfAirport& airport) {
-    std::lock_guard lock(g_apfArchiveMutex);
-    std::int32_t archived = 0;
-    bool covered = false;
-    if (airport.publisher == "simaddon")
-        covered = lf_linkSimaddonAirport(airport.ident);
-    else if (airport.publisher != "unknown")
-        covered = lf_linkThirdPartyAirport(airport.publisher, airport.ident, archived);
-    if (covered) g_addOnAirportFound.exchange(true);
-    return {covered, archived};
-}
-
-bool lf_generateAirportFile(ApfAirport& airport, std::uint32_t helipadCounter) {
-    if (airport.stands.empty()) return false;
-    const fs::path target = lf_generatedFolder(airport.publisher) / lf_apfPath(airport.ident);
-    if (!lf_readyToWrite(target, airport.ident)) return false;
-    std::string line = fmt::format("Generated {}: {} position{}", lf_apfFileName(airport.ident),
-                                   airport.stands.size(), gf_pluralSuffix(std::uint64_t{airport.stands.size()}));
-    if (helipadCounter >= 2) {
-        line += fmt::format(", of which {} helipad{}", helipadCounter - 1,
-                            gf_pluralSuffix(std::uint64_t{helipadCounter - 1}));
-    }
-    gf_addScanLogLine(line);
-    std::sort(airport.stands.begin(), airport.stands.end(),
-              [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
-
+// The generated stand file of the airport, its stands in the order of their ids.
+StandFile lf_generatedStandFile(const ApfAirport& airport) {
     StandFile file;
     file.mode = StandFileMode::full;
     file.airportName = airport.name;
@@ -594,8 +581,22 @@ bool lf_generateAirportFile(ApfAirport& airport, std::uint32_t helipadCounter) {
     file.qfReal = airport.qfReal;
     file.qfSoft = airport.qfSoft;
     file.bglPath = airport.bglPath;
-    file.stands = std::move(airport.stands);
-    if (gf_writeApf(file, target)) {
+    file.stands = airport.stands;
+    return file;
+}
+
+bool lf_generateAirportFile(const ApfAirport& airport, std::uint32_t helipadCounter, const ScanWrites& writes) {
+    if (airport.stands.empty()) return false;
+    const fs::path target = lf_generatedFolder(airport.publisher) / lf_apfPath(airport.ident);
+    if (!lf_readyToWrite(target, airport.ident, writes)) return false;
+    std::string line = fmt::format("Generated {}: {} position{}", lf_apfFileName(airport.ident),
+                                   airport.stands.size(), gf_pluralSuffix(std::uint64_t{airport.stands.size()}));
+    if (helipadCounter >= 2) {
+        line += fmt::format(", of which {} helipad{}", helipadCounter - 1,
+                            gf_pluralSuffix(std::uint64_t{helipadCounter - 1}));
+    }
+    gf_addScanLogLine(line);
+    if (gf_writeApf(lf_generatedStandFile(airport), target)) {
         g_addOnAirportFound.exchange(true);
         return true;
     }
@@ -607,20 +608,30 @@ bool lf_generateAirportFile(ApfAirport& airport, std::uint32_t helipadCounter) {
 bool lf_publishAirport(BglAirport& record, const std::string& path) {
     ApfAirport& airport = record.airport;
     lf_takePublisher(airport, path);
-    // An airport the user keeps a file of is theirs: no pointer file and no stand file of the scan beside it.
+    std::sort(airport.stands.begin(), airport.stands.end(),
+              [](const ParkPos& a, const ParkPos& b) { return a.id < b.id; });
+    const ArchiveLink link = lf_lookUpArchive(airport);
+    const auto count = static_cast<std::int64_t>(airport.stands.size());
+    const bool more = count > link.archived && airport.publisher != "simaddon";
+    // What the scan writes of the airport, for files of it that were there before a scan without a list.
     const fs::path file = lf_generatedFolder(airport.publisher) / lf_apfPath(airport.ident);
-    const bool theScans = lf_readyToWrite(file, airport.ident);
-    const auto [covered, archived] = theScans ? lf_linkArchivedAirport(airport) : std::pair<bool, std::int32_t>{};
+    ScanWrites writes;
+    if (gf_unprovenScanFileOf(file)) {
+        if (link.covered) writes.pointer = link.reference;
+        if (!airport.stands.empty() && (!link.covered || more))
+            writes.standFile = gf_writeStandFileText(lf_generatedStandFile(airport));
+    }
+    // An airport the user keeps a file of is theirs: no pointer file and no stand file of the scan beside it.
+    const bool theScans = lf_readyToWrite(file, airport.ident, writes);
+    const bool covered = theScans && lf_linkArchivedAirport(airport, link, writes);
     for (const std::string& line : record.scanLog) gf_addScanLogLine(line);
     if (!theScans) return false;
-    const auto count = static_cast<std::int64_t>(airport.stands.size());
-    const bool more = count > archived && airport.publisher != "simaddon";
     if (more) {
         gf_addScanLogLine(
-            fmt::format("{}{} has {} parkpos while archived one has {}", kWarn, airport.ident, count, archived));
+            fmt::format("{}{} has {} parkpos while archived one has {}", kWarn, airport.ident, count, link.archived));
     }
     if (covered && !more) return false;
-    return lf_generateAirportFile(airport, record.helipadCounter);
+    return lf_generateAirportFile(airport, record.helipadCounter, writes);
 }
 
 }  // namespace

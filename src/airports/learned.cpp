@@ -1,6 +1,7 @@
 #include "airports/learned.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <exception>
 #include <optional>
@@ -33,6 +34,26 @@ double lf_attrReal(pugi::xml_node node, const char* name) {
 
 bool lf_attrBool(pugi::xml_node node, const char* name) { return gf_isTrueText(node.attribute(name).value()); }
 
+// A value as the save writes it and the next load reads it back.
+double lf_asWritten(double value, std::string_view format) {
+    return std::strtod(fmt::format(fmt::runtime(format), value).c_str(), nullptr);
+}
+
+// The radius of a learned radius change, in nautical miles: a number that the save writes back as a radius
+// above 0 ("{:.1F}" metres). None for a missing or misspelt attribute, a text that is no number, a value that
+// is not finite, and one that is 0 or below as it would be written.
+std::optional<double> lf_usableRadius(pugi::xml_node node) {
+    const pugi::xml_attribute attr = node.attribute("radius");
+    if (!attr) return std::nullopt;
+    const char* text = attr.value();
+    char* end = nullptr;
+    const double metres = std::strtod(text, &end);
+    if (end == text || !std::isfinite(metres)) return std::nullopt;
+    const double nm = metres * kNmPerMetre;
+    if (!(lf_asWritten(nm * 1852.0, "{:.1F}") > 0.0)) return std::nullopt;
+    return nm;
+}
+
 const char* lf_boolText(bool value) { return value ? "true" : "false"; }
 
 void lf_logSetting(std::string_view key, const std::string& value) {
@@ -58,15 +79,27 @@ std::optional<std::int32_t> lf_applyInt(const pugi::xml_document& doc, IntParame
     return value;
 }
 
+// The range settings of the file, so that the file a save writes of them is read again the same way.
 void lf_applyRange(const pugi::xml_document& doc) {
-    if (lf_applyInt(doc, g_LATERAL_RANGE)) {
+    const bool lateral = lf_applyInt(doc, g_LATERAL_RANGE).has_value();
+    if (lateral) {
         // The range follows the clamped value: a file cannot ask the service for more than the window allows.
         gf_setTrafficRange(g_LATERAL_RANGE.value());
         gf_showIntParameter(g_LATERAL_RANGE);
         ui::backend().setEnabled(g_LATERAL_RANGE.controlId, true);
     }
-    const std::optional<bool> autoRange = lf_applyBool(doc, g_AUTO_RANGE);
-    if (!autoRange) return;
+    std::optional<bool> autoRange = lf_applyBool(doc, g_AUTO_RANGE);
+    if (!autoRange) {
+        if (!lateral) return;
+        // A range without its switch is taken under the switch in force, as the saved file, which holds both,
+        // is read: with the automatic range off it is the manual range (and the value to come back to), with
+        // it on the value to come back to while the automatic range applies.
+        if (!g_AUTO_RANGE.value()) {
+            g_autoRangeManualValue = g_LATERAL_RANGE.value();
+            return;
+        }
+        autoRange = true;
+    }
     ui::backend().setEnabled(g_LATERAL_RANGE.controlId, false);
     ui::backend().setEnabled(g_AUTO_RANGE_ABOVE_HEIGHT.controlId, *autoRange);
     if (*autoRange) {
@@ -112,45 +145,67 @@ std::unordered_map<std::string, std::size_t> lf_indexById(const std::vector<Park
     return index;
 }
 
-// A manual stand is taken only with a position off the null island corner and a radius.
-bool lf_manualStandPlaced(pugi::xml_node node) {
-    const double latitude = lf_attrReal(node, "latitude");
-    const double longitude = lf_attrReal(node, "longitude");
-    const bool zeroBox = latitude >= 0.0 && latitude <= 0.0009 && longitude >= 0.0 && longitude <= 0.05;
-    return !zeroBox && lf_attrReal(node, "radius") != 0.0;
+// A position that the next load reads as one: not both 0 as the save writes them.
+bool lf_placedAsWritten(double latitude, double longitude) {
+    return lf_asWritten(latitude, "{:.6f}") != 0.0 || lf_asWritten(longitude, "{:.6f}") != 0.0;
 }
 
-// The options of a stand that it held already, under the stand's id alone: read again at the next load, they
-// meet the same options and are carried once more, until the options they met are gone.
-std::string lf_droppedOptionsText(const std::string& id, const std::vector<pugi::xml_node>& dropped) {
+// A manual stand is taken only with a position off the null island corner and a radius, both as the save writes
+// them (six decimals of a degree, a tenth of a metre): one that the next load would refuse is refused now, and
+// carried as it is.
+bool lf_manualStandPlaced(pugi::xml_node node) {
+    const double latitude = lf_asWritten(lf_attrReal(node, "latitude"), "{:.6f}");
+    const double longitude = lf_asWritten(lf_attrReal(node, "longitude"), "{:.6f}");
+    const bool zeroBox = latitude >= 0.0 && latitude <= 0.0009 && longitude >= 0.0 && longitude <= 0.05;
+    return !zeroBox && lf_asWritten(lf_attrReal(node, "radius") * kNmPerMetre * 1852.0, "{:.1F}") != 0.0;
+}
+
+// What a learned element says that the stand did not take, under the stand's id: the options it held already
+// and a radius change without a usable radius (with the element's other attributes as the user wrote them,
+// the cargo change aside, which the stand took). Read again at the next load, they meet the same stand and
+// are carried once more.
+std::string lf_leftOverText(const std::string& id, pugi::xml_node node, const LearnedLeftOver& left) {
     pugi::xml_document scratch;
     pugi::xml_node parkpos = scratch.append_child("parkpos");
     parkpos.append_attribute("id").set_value(id.c_str());
-    for (const pugi::xml_node opt : dropped) parkpos.append_copy(opt);
+    if (left.radius) {
+        for (const pugi::xml_attribute attr : node.attributes()) {
+            const std::string_view name = attr.name();
+            if (name != "id" && name != "cargo_change" && name != "cargo") parkpos.append_copy(attr);
+        }
+    }
+    for (const pugi::xml_node opt : left.options) parkpos.append_copy(opt);
     return lf_elementText(parkpos);
 }
 
 // Merges the elements into the stands; what cannot be placed is carried, as it was written.
 std::vector<std::string> lf_mergeStands(pugi::xml_node parkpositions, const std::string& pathText,
                                         std::vector<ParkPos>& stands) {
-    std::vector<std::string> carried;
-    std::vector<pugi::xml_node> deferred;
+    // What is carried goes in the order of the elements it came from: the save writes it after the stands,
+    // where the next load meets it in the same order again.
+    std::vector<std::pair<std::size_t, std::string>> carried;
+    std::vector<std::pair<std::size_t, pugi::xml_node>> deferred;
     std::unordered_map<std::string, std::size_t> byId = lf_indexById(stands);
-    const auto apply = [&](pugi::xml_node node, const std::string& id, ParkPos& stand) {
-        std::vector<pugi::xml_node> dropped;
-        lf_readLearnedParkpos(node, id, stand, &dropped);
-        if (!dropped.empty()) carried.push_back(lf_droppedOptionsText(id, dropped));
+    const auto apply = [&](std::size_t at, pugi::xml_node node, const std::string& id, ParkPos& stand) {
+        LearnedLeftOver left;
+        lf_readLearnedParkpos(node, id, stand, &left);
+        if (left.radius) {
+            gf_logLine(fmt::format("radius change of stand {} in {} without a usable radius, nothing changed", id,
+                                   pathText));
+        }
+        if (left.radius || !left.options.empty()) carried.emplace_back(at, lf_leftOverText(id, node, left));
     };
-    for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
+    std::size_t at = 0;
+    for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos"), ++at) {
         const std::string id = node.attribute("id").value();
         const auto found = byId.find(id);
         if (lf_attrBool(node, "manual")) {
             if (found != byId.end()) {
                 gf_logWarning(fmt::format("manually created standid {} already exists in {}", id, pathText));
-                carried.push_back(lf_elementText(node));
+                carried.emplace_back(at, lf_elementText(node));
             } else if (!lf_manualStandPlaced(node)) {
                 gf_logWarning(fmt::format("manually created standid {} misses correct attributes in {}", id, pathText));
-                carried.push_back(lf_elementText(node));
+                carried.emplace_back(at, lf_elementText(node));
             } else {
                 lf_readParkpos(node, id, 0, stands);
                 stands.back().manual = 1;
@@ -161,26 +216,31 @@ std::vector<std::string> lf_mergeStands(pugi::xml_node parkpositions, const std:
         // A manual stand further down may be the one it belongs to: it is applied after them all, as it is
         // when the saved file (manual stands first) is read again.
         if (found == byId.end()) {
-            deferred.push_back(node);
+            deferred.emplace_back(at, node);
             continue;
         }
-        apply(node, id, stands[found->second]);
+        apply(at, node, id, stands[found->second]);
     }
-    for (const pugi::xml_node node : deferred) {
+    for (const auto& [index, node] : deferred) {
         const std::string id = node.attribute("id").value();
         const auto found = byId.find(id);
         if (found != byId.end()) {
-            apply(node, id, stands[found->second]);
+            apply(index, node, id, stands[found->second]);
             continue;
         }
         gf_logLine(fmt::format("learned stand {} in {} not found?", id, pathText));
-        carried.push_back(lf_elementText(node));
+        carried.emplace_back(index, lf_elementText(node));
     }
-    if (!carried.empty()) {
-        gf_logLine(fmt::format("{} element{} of {} kept for its next save", carried.size(),
-                               gf_pluralSuffix(std::uint64_t{carried.size()}), pathText));
+    std::stable_sort(carried.begin(), carried.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> texts;
+    texts.reserve(carried.size());
+    for (auto& entry : carried) texts.push_back(std::move(entry.second));
+    if (!texts.empty()) {
+        gf_logLine(fmt::format("{} element{} of {} kept for its next save", texts.size(),
+                               gf_pluralSuffix(std::uint64_t{texts.size()}), pathText));
     }
-    return carried;
+    return texts;
 }
 
 // "EDDF.xml" -> "EDDF.<n>.xml"; a name without extension gets none.
@@ -190,11 +250,12 @@ std::filesystem::path lf_copyPath(const std::filesystem::path& path, int n) {
     return copy;
 }
 
-// The stands of a hand-made file that have no position: read, they would be dropped; they are carried.
+// The stands of a hand-made file that have no position as the save writes it (both 0 to six decimals): read,
+// they would be dropped, now or at the next load; they are carried.
 std::vector<std::string> lf_unplacedHandmadeStands(pugi::xml_node parkpositions, const std::string& pathText) {
     std::vector<std::string> carried;
     for (pugi::xml_node node = parkpositions.child("parkpos"); node; node = node.next_sibling("parkpos")) {
-        if (lf_attrReal(node, "latitude") != 0.0 || lf_attrReal(node, "longitude") != 0.0) continue;
+        if (lf_placedAsWritten(lf_attrReal(node, "latitude"), lf_attrReal(node, "longitude"))) continue;
         gf_logWarning(fmt::format("handmade standid {} has no position in {}, kept for its next save",
                                   node.attribute("id").value(), pathText));
         carried.push_back(lf_elementText(node));
@@ -275,6 +336,8 @@ LearnedMerge lf_readLearned(const std::filesystem::path& path, const ApfInfo& ar
             // Read whole before they replace the archived ones.
             std::vector<ParkPos> handmadeStands;
             gf_readFullStands(parkpositions, handmadeStands);
+            std::erase_if(handmadeStands,
+                          [](const ParkPos& stand) { return !lf_placedAsWritten(stand.latitude, stand.longitude); });
             stands = std::move(handmadeStands);
             handmade = true;
             merge.carried = lf_unplacedHandmadeStands(parkpositions, pathText);
@@ -294,12 +357,15 @@ LearnedMerge lf_readLearned(const std::filesystem::path& path, const ApfInfo& ar
     return merge;
 }
 
-bool lf_readLearnedParkpos(pugi::xml_node parkpos, const std::string& id, ParkPos& stand,
-                           std::vector<pugi::xml_node>* dropped) {
+bool lf_readLearnedParkpos(pugi::xml_node parkpos, const std::string& id, ParkPos& stand, LearnedLeftOver* left) {
     if (stand.id != id) return false;
     if (lf_attrBool(parkpos, "radius_change")) {
-        stand.radius = lf_attrReal(parkpos, "radius") * kNmPerMetre;
-        stand.radiusChanged = 1;
+        if (const std::optional<double> radius = lf_usableRadius(parkpos)) {
+            stand.radius = *radius;
+            stand.radiusChanged = 1;
+        } else if (left) {
+            left->radius = true;
+        }
     }
     if (lf_attrBool(parkpos, "cargo_change")) {
         stand.cargo = lf_attrBool(parkpos, "cargo") ? 1 : 0;
@@ -323,7 +389,7 @@ bool lf_readLearnedParkpos(pugi::xml_node parkpos, const std::string& id, ParkPo
         const bool held = std::any_of(stand.options.begin(), stand.options.end(),
                                       [&](const ParkPosOption& o) { return lf_sameOpt(candidate, o); });
         if (held) {
-            if (dropped) dropped->push_back(opt);
+            if (left) left->options.push_back(opt);
             continue;
         }
         stand.options.push_back(std::move(candidate));

@@ -34,9 +34,15 @@ LearnedMerge lf_readLearned(const std::filesystem::path& path, const ApfInfo& ar
 // copy is reused only when it holds the same bytes), logged with the reason; the path of the copy, empty when
 // none could be made.
 std::filesystem::path lf_keepLearnedCopy(const std::filesystem::path& path, const std::string& reason);
-// Applies one learned "parkpos" to the stand when the ids match; false when they differ. The "opt" elements
-// that the stand holds already are added to `dropped` when it is given.
+// What a learned "parkpos" says that its stand did not take.
+struct LearnedLeftOver {
+    std::vector<pugi::xml_node> options;  // "opt" elements that the stand holds already
+    bool radius = false;                  // a radius change without a usable radius: the radius stays
+};
+// Applies one learned "parkpos" to the stand when the ids match; false when they differ. A radius change takes
+// only a usable radius (a number written back above 0); without one the radius and its changed flag stay.
+// What the stand did not take goes into `left` when it is given.
 bool lf_readLearnedParkpos(pugi::xml_node parkpos, const std::string& id, ParkPos& stand,
-                           std::vector<pugi::xml_node>* dropped = nullptr);
+                           LearnedLeftOver* left = nullptr);
 // The candidate option is one the stand holds already.
 bool lf_sameOpt(const ParkPosOption& candidate, const ParkPosOption& held);

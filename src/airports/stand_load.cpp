@@ -1,10 +1,15 @@
 #include "airports/stand_load.h"
 
+#include <cerrno>
 #include <cstdlib>
+#include <optional>
 #include <exception>
 #include <system_error>
 #include <unordered_set>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <fmt/format.h>
 #include <pugixml.hpp>
@@ -97,6 +102,25 @@ void lf_mergeLearnedFile(const std::string& reference, const ApfInfo& info, Qual
     if (merge.uncopied) gf_guardUncopiedLearnedFile(g_apfLearnedPath);
     quality = gf_qualityFactor();
     if (g_apfHandmade) gf_logLine("A handmade airport file overruled the archived file!");
+}
+
+// The first of "EGLL.xml", "EGLL.download.xml", "EGLL.download.1.xml", ... that no file holds, made empty
+// (created exclusively, so it is this call's own); none when no such name can be made.
+std::optional<std::filesystem::path> lf_claimNewFile(const std::filesystem::path& name) {
+    for (int n = 0; n < 100; ++n) {
+        std::filesystem::path path = name;
+        if (n > 0) {
+            path.replace_extension(n == 1 ? std::string(".download") : fmt::format(".download.{}", n - 1));
+            path += name.extension();
+        }
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) {
+            ::close(fd);
+            return path;
+        }
+        if (errno != EEXIST) break;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -215,12 +239,15 @@ double gf_readDestApfForClosestStand(const std::string& code, double latitude, d
 }
 
 bool gf_suitableForOfflineLearning(const std::string& code) {
-    const std::filesystem::path local = lf_apfPath(code);
     const std::string url = gf_updateBaseURL() + "archive/stock/" + lf_apfFileName(code);
-    CurlHandle handle;
     pugi::xml_document doc;
-    const bool loaded = handle && gf_curlDownload(handle.get(), url, local, true) && doc.load_file(local.c_str());
-    if (std::filesystem::exists(local)) std::filesystem::remove(local);
+    bool loaded = false;
+    // The download goes to a name of its own, made before the download: never over a file that was there.
+    if (const std::optional<std::filesystem::path> local = lf_claimNewFile(lf_apfPath(code))) {
+        CurlHandle handle;
+        loaded = handle && gf_curlDownload(handle.get(), url, *local, true) && doc.load_file(local->c_str());
+        std::filesystem::remove(*local);
+    }
     if (!loaded) {
         gf_logWarning(fmt::format("{} Not suitable for offline learning", code));
         return false;

@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -212,9 +213,14 @@ CurlHandle::~CurlHandle() {
 
 bool gf_curlDownload(CURL* handle, const std::string& url, const fs::path& path, bool binary) {
     if (handle == nullptr) return false;
-    const fs::path temp = lf_tempPathFor(path);
+    // The temporary name is one that no file holds: made exclusively, the next one when it is taken.
+    fs::path temp = lf_tempPathFor(path);
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(temp.c_str(), binary ? "wbx" : "wx"));
+    for (int tries = 1; !file && errno == EEXIST && tries < 100; ++tries) {
+        temp = lf_tempPathFor(path);
+        file.reset(std::fopen(temp.c_str(), binary ? "wbx" : "wx"));
+    }
     try {
-        std::unique_ptr<std::FILE, FileCloser> file(std::fopen(temp.c_str(), binary ? "wb" : "w"));
         if (!file) {
             gf_logLine(fmt::format("could not open output file: {}", path.string()));
             return false;

@@ -5,7 +5,6 @@
 #include <filesystem>
 #include <set>
 #include <string>
-#include <tuple>
 #include <vector>
 
 #include "frame/errors.h"
@@ -15,6 +14,7 @@
 #include "frame/settings_file.h"
 #include "frame/text.h"
 #include "fixtures/bgl_writer.h"
+#include "liveries/database.h"
 #include "support/program_env.h"
 #include "window/main_window.h"
 
@@ -237,41 +237,110 @@ TEST_F(AddOnScan, TheNextScanRemovesOnlyWhatTheLastOneMadeUnchanged) {
     }
 }
 
-}  // namespace
-
-// Without the list of a last scan (a version that kept none) a file is the scan's only when it is as a scan
-// writes it; hand-made, learned or reworded files stay.
-TEST_F(AddOnScan, WithoutAListOnlyFilesAsTheScanWritesThemAreRemoved) {
-    const std::string generated = readWholeFile(fs::path(ZNTV_SOURCE_DIR) / "tests/airports/golden/generated.xml");
-    const auto edited = [&](const std::string& from, const std::string& to) {
-        std::string text = generated;
-        text.replace(text.find(from), from.size(), to);
-        return text;
+// Without the list of the last scan (a first scan, or files left by a version that kept none) a file of the
+// two folders is the scan's only when the scan writes the same now from the same scenery, past the meta block:
+// a generated file the user edited in the writer's own form (a moved stand, another radius, heading or
+// publisher), a pointer file naming another reference and a file of an airport the scan does not write now are
+// the user's, kept byte for byte. What the scan writes again is its own from then on: the next scan, with the
+// add-on gone, removes it.
+TEST_F(AddOnScan, WithoutAListAFileIsTheScansOnlyWhenTheScanWritesTheSameNow) {
+    const fs::path addOns = m_root.path() / "addons";
+    const auto airport = [](const char* ident, double lon) {
+        bglgen::Airport a;
+        a.ident = ident;
+        a.name = std::string("Field ") + ident;
+        a.lat = 37.5, a.lon = lon;
+        bglgen::ParkingSpot spot;
+        spot.lat = 37.5, spot.lon = lon + 1e-4;
+        a.parking = {spot};
+        return a;
     };
-    const std::string stand = "<parkpos id=\"A1\"";
-    const std::vector<std::tuple<fs::path, std::string, bool>> cases = {
-        {g_myThirdpartyFolder / "EHXX.xml", generated, true},
-        {g_myOrbxFolder / "EHXX.xml", generated, true},
-        {g_myThirdpartyFolder / "EHX1.xml",
-         edited("</parameters>", "\t<parameter name=\"handmade\" value=\"true\" />\n</parameters>"), false},
-        {g_myThirdpartyFolder / "EHX2.xml",
-         edited("ramp=\"true\" />", "ramp=\"true\">\n\t\t<opt reg=\"HBJVA\" day=\"1\" hh=\"1\" />\n\t</parkpos>"),
-         false},
-        {g_myThirdpartyFolder / "EHX3.xml", edited("value=\"ZNTV_P3D\"", "value=\"me\""), false},
-        {g_myThirdpartyFolder / "EHX4.xml", edited(stand, "<parkpos  id=\"A1\""), false},
-        {g_myThirdpartyFolder / "EHX5.xml", edited("latitude=\"52.308056\"", "latitude=\"52.3080560\""), false},
-        {g_myThirdpartyFolder / "LSZB.txt", "archive/thirdparty/Some%20Pub/LSZB.xml\n", true},
-        {g_myOrbxFolder / "EGLL.txt", "archive/simaddon/EGLL.xml\r\n", true},
-        {g_myOrbxFolder / "EGLM.txt", "archive/simaddon/EGLM.xml", false},
-        {g_myThirdpartyFolder / "LSZC.txt", "archive/thirdparty/Some%20Pub/LSZB.xml\n", false},
-        {g_myThirdpartyFolder / "LSZD.txt", "archive/stock/LSZD.xml\n", false},
-        {g_myOrbxFolder / "EGKK.txt", "archive/thirdparty/Pub/EGKK.xml\n", false},
-    };
-    for (const auto& [file, text, removed] : cases) {
-        fs::create_directories(file.parent_path());
-        writeWholeFile(file, text);
-    }
-    writeWholeFile(m_programData / "scenery.cfg", "");
+    fs::create_directories(addOns / "Somebody" / "Greece");
+    fs::create_directories(addOns / "ORBX" / "Australia");
+    bglgen::writeFile(addOns / "Somebody" / "Greece" / "AIRPORTS.bgl",
+                      bglgen::airportFile({airport("LGAV", 23.9), airport("LGTS", 22.9), airport("LGKR", 19.9),
+                                           airport("LGIR", 25.1), airport("LGRP", 28.1)}));
+    bglgen::writeFile(addOns / "ORBX" / "Australia" / "ORBX_AU.bgl",
+                      bglgen::airportFile({airport("YMML", 144.8), airport("YSSY", 151.2)}));
+    writeWholeFile(m_programData / "scenery.cfg", "[Area.1]\nLocal=" + (addOns / "Somebody").string() +
+                                                      "\nActive=TRUE\n[Area.2]\nLocal=" + (addOns / "ORBX").string() +
+                                                      "\nActive=TRUE\n");
+    const struct SimAddons {
+        std::set<std::string> before = g_simAddonAirports;
+        ~SimAddons() { g_simAddonAirports = before; }
+    } simAddons;
+    g_simAddonAirports = {"YMML", "YSSY"};
     gf_scanAddOnAirports();
-    for (const auto& [file, text, removed] : cases) EXPECT_EQ(fs::exists(file), !removed) << file;
+    const fs::path list = g_airportsScanLogFile.parent_path() / "AirportsScanGenerated.txt";
+    const fs::path third = g_myThirdpartyFolder, orbx = g_myOrbxFolder;
+    ASSERT_TRUE(fs::exists(list));
+    ASSERT_EQ(readWholeFile(orbx / "YMML.txt"), "archive/simaddon/YMML.xml\n") << log();
+
+    // The files as a version that kept no list left them; the user has changed some in the writer's form.
+    fs::remove(list);
+    const auto edit = [&](const char* code, const std::string& from, const std::string& to) {
+        std::string text = readWholeFile(third / (std::string(code) + ".xml"));
+        const std::size_t at = text.find(from);
+        if (at == std::string::npos) ADD_FAILURE() << from << " not in " << text;
+        return at == std::string::npos ? text : text.replace(at, from.size(), to);
+    };
+    // Another publisher, as the writer writes it: a publisher of its own has no "BGLpath".
+    std::string lgrp = edit("LGRP", "value=\"unknown\"", "value=\"Somebody\"");
+    const std::size_t bglPath = lgrp.find("\t<parameter name=\"BGLpath\"");
+    lgrp.erase(bglPath, lgrp.find("</parameters>") - bglPath);
+    struct Row {
+        fs::path file;
+        std::string text;  // as the user left it
+        bool users;
+    };
+    const std::vector<Row> rows = {
+        {third / "LGAV.xml", readWholeFile(third / "LGAV.xml"), false},
+        {third / "LGTS.xml", edit("LGTS", "latitude=\"37.500000\"", "latitude=\"37.501000\""), true},
+        {third / "LGKR.xml", edit("LGKR", "radius=\"20.0\"", "radius=\"35.0\""), true},
+        {third / "LGIR.xml", edit("LGIR", "heading=\"90.0\"", "heading=\"91.0\""), true},
+        {third / "LGRP.xml", lgrp, true},
+        {third / "LGXX.xml", readWholeFile(third / "LGAV.xml"), true},  // an airport the scan does not write
+        {orbx / "YMML.txt", "archive/simaddon/YMML.xml\r\n", false},
+        {orbx / "YSSY.txt", "archive/thirdparty/Somebody/YSSY.xml\n", true},
+        {orbx / "EGLL.txt", "archive/simaddon/EGLL.xml\r\n", true},  // as a scan writes it, of another scenery
+        {third / "LSZB.txt", "archive/thirdparty/Some%20Pub/LSZB.xml\n", true},
+    };
+    for (const Row& row : rows) writeWholeFile(row.file, row.text);
+    g_SCAN_AIRPORTS.set(true);
+    gf_scanAddOnAirports();
+
+    const std::string listed = readWholeFile(list);
+    const std::string scanLog = readWholeFile(g_airportsScanLogFile);
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.file.string());
+        if (!fs::exists(row.file)) {
+            ADD_FAILURE() << "gone";
+            continue;
+        }
+        EXPECT_EQ(listed.find(" " + row.file.string() + "\n") != std::string::npos, !row.users) << listed;
+        if (row.users) {
+            EXPECT_EQ(readWholeFile(row.file), row.text);
+            EXPECT_TRUE(logContains(row.file.string() + " kept, the airports scan did not make it"));
+        }
+    }
+    for (const char* ident : {"LGTS", "LGKR", "LGIR", "LGRP"}) {
+        EXPECT_NE(scanLog.find((third / ident).string() + ".xml is the user's, the scan's stands of " + ident +
+                               " not written"),
+                  std::string::npos)
+            << ident;
+    }
+    EXPECT_EQ(readWholeFile(orbx / "YMML.txt"), "archive/simaddon/YMML.xml\n");
+
+    // The add-on is uninstalled: what the scan wrote goes, the user's files stay.
+    fs::remove_all(addOns);
+    g_SCAN_AIRPORTS.set(true);
+    gf_scanAddOnAirports();
+    for (const Row& row : rows) {
+        EXPECT_EQ(fs::exists(row.file), row.users) << row.file;
+        if (row.users) {
+            EXPECT_EQ(readWholeFile(row.file), row.text) << row.file;
+        }
+    }
 }
+
+}  // namespace

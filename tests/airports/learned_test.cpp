@@ -104,13 +104,15 @@ TEST_F(Learned, MergesLearnedStandsManualStandsAndNewOptions) {
     EXPECT_EQ(a1[1].halfHours, hours({20}));  // disjoint half-hours
     EXPECT_TRUE(a1[2].halfHours.none());  // never the same as a held option
     for (std::uint32_t i = 0; i < 4; ++i) EXPECT_EQ(a1[i].id, i + 1);
-    EXPECT_EQ(m_stands[1].radius, 0.0);  // radius_change without a radius
-    EXPECT_TRUE(m_stands[1].radiusChanged && m_stands[1].cargoChanged && m_stands[1].cargo);
+    EXPECT_DOUBLE_EQ(m_stands[1].radius, 30.0 / 1852.0);  // radius_change without a radius changes nothing
+    EXPECT_FALSE(m_stands[1].radiusChanged);
+    EXPECT_TRUE(m_stands[1].cargoChanged && m_stands[1].cargo);
     EXPECT_EQ(m_stands[2].manual, 1);
     EXPECT_EQ(m_stands[2].options.at(0).fromFile, 0u);
 
     const std::string text = log();
     const std::string lines[] = {"learned stand X9 in " + kLearnedPath + " not found?",
+                                 "radius change of stand A2 in " + kLearnedPath + " without a usable radius",
                                  "standid M1 misses correct attributes", "standid M3 misses correct attributes",
                                  "standid M2 already exists", "standid A1 already exists"};
     for (const std::string& line : lines)
@@ -123,13 +125,18 @@ TEST_F(Learned, SnapshotBecomesTheSettingsInForceWithinTheirRanges) {
         std::int32_t lateral, maxLive, percentage;
         float maxFitFl;
         std::string logged;
+        bool autoRange = false;  // the switch in force before
+        std::int32_t comeBackTo = 25;  // the manual range afterwards
     };
     const Case cases[] = {
-        // The traffic range follows the clamped LATERAL_RANGE, not the 150 nm the file asks for.
+        // The traffic range follows the clamped LATERAL_RANGE, not the 150 nm the file asks for; without
+        // AUTO_RANGE in the file, the range is the manual one under the switch in force.
         {param("LATERAL_RANGE", "150") + param("MAX_LIVE", "500"), 100, 300, 30, 24.0f,
-         "MAX_LIVE                : 500"},
+         "MAX_LIVE                : 500", false, 100},
+        // With the automatic range on, it is the range to come back to, and the automatic range applies.
+        {param("LATERAL_RANGE", "39"), 40, -1, 30, 24.0f, "LATERAL_RANGE           : 39", true, 39},
         {param("LATERAL_RANGE", "150") + param("AUTO_RANGE", "false"), 25, -1, 30, 24.0f,
-         "AUTO_RANGE              : false"},
+         "AUTO_RANGE              : false", true},
         // A percentage above 100 is no percentage of the stands.
         {param("parking_percentage", "150") + param("MAX_FIT", "60"), 40, -1, 100, 24.0f,
          "MAX_FIT                 : 47"},
@@ -139,6 +146,7 @@ TEST_F(Learned, SnapshotBecomesTheSettingsInForceWithinTheirRanges) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.params);
         resetSettings();
+        g_AUTO_RANGE.set(c.autoRange);
         g_autoRangeManualValue = 25;
         g_MAX_LIVE.set(7);
         g_parking_percentage.set(55);
@@ -149,6 +157,7 @@ TEST_F(Learned, SnapshotBecomesTheSettingsInForceWithinTheirRanges) {
         EXPECT_EQ(g_MAX_LIVE.value(), c.maxLive);
         EXPECT_EQ(g_parking_percentage.value(), c.percentage);
         EXPECT_EQ(g_MAX_FIT_FL.value(), c.maxFitFl);
+        EXPECT_EQ(g_autoRangeManualValue.load(), c.comeBackTo);
         EXPECT_NE(log().find(c.logged), std::string::npos);
     }
 }

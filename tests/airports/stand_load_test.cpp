@@ -2,11 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <nlohmann/json.hpp>
-
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "airports/renewal.h"
 #include "airports/services.h"
@@ -176,6 +177,41 @@ TEST_F(StandLoad, ClosestStandOfAnotherAirport) {
         EXPECT_NEAR(gf_readDestApfForClosestStand("EHAM", 52.3, 4.76, id), c.distance, 0.002);
         EXPECT_EQ(id, c.id);
         EXPECT_EQ(readWholeFile(kReference), c.text);
+    }
+}
+
+// The offline-learning check downloads the server's stock file under a name that no file holds: a file of the
+// airport's name in the program folder is the user's and stays as it was, and the check leaves nothing behind.
+TEST_F(StandLoad, TheOfflineLearningCheckLeavesAUsersFileOfTheAirportsName) {
+    testing_support::ScopedEnv local{"ZNTV_UPDATE_URL", std::nullopt};  // the downloads folder of the program
+    std::filesystem::create_directories("downloads/P3D/archive/stock");
+    writeWholeFile("downloads/P3D/archive/stock/EGLL.xml",
+                   archived(param("Qf_real", "50") + param("WEEK", "24"), stand("S1", 0)));
+    const auto programFolder = [] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator("."))
+            if (entry.is_regular_file() && entry.path().filename() != "Log.txt")
+                names.push_back(entry.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    struct Case {
+        const char* code;
+        std::vector<std::string> users;  // files of the program folder before the check
+        bool suitable;
+    };
+    const Case cases[] = {
+        {"EGLL", {"EGLL.xml"}, true},
+        {"EGLL", {}, true},
+        {"EGLL", {"EGLL.download.xml", "EGLL.xml"}, true},
+        {"EGKK", {"EGKK.xml"}, false},  // no stock file
+    };
+    for (const Case& c : cases) {
+        for (const std::string& name : programFolder()) std::filesystem::remove(name);
+        for (const std::string& name : c.users) writeWholeFile(name, "the user's " + name);
+        EXPECT_EQ(gf_suitableForOfflineLearning(c.code), c.suitable) << c.code;
+        EXPECT_EQ(programFolder(), c.users);
+        for (const std::string& name : c.users) EXPECT_EQ(readWholeFile(name), "the user's " + name);
     }
 }
 

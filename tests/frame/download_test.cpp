@@ -16,6 +16,9 @@
 #include <atomic>
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
@@ -258,6 +261,29 @@ TEST_F(DownloadTest, CurlDownloadReplacesTheTargetOnlyWhenComplete) {
     EXPECT_FALSE(gf_curlDownload(handle.get(), gf_updateBaseURL() + "archive/stock/EHAM.xml",
                                  m_program.path() / "no/such/folder/EHAM.xml", false));
     EXPECT_THAT(log(), HasSubstr("could not open output file: " + (m_program.path() / "no/such/folder/EHAM.xml").string()));
+}
+
+// The file a download is written into before it is renamed over the target takes no name a file holds: files
+// of the names a download of this process would take first stay as they were.
+TEST_F(DownloadTest, CurlDownloadWritesItsTemporaryFileUnderNoNameThatIsTaken) {
+    CurlHandle handle;
+    const fs::path target = m_program.path() / "EHAM.xml";
+    serveFile("P3D/archive/stock/EHAM.xml", "<parkpositions/>");
+    std::vector<std::string> names = {"EHAM.xml"};
+    for (int n = 0; n < 64; ++n) {
+        names.push_back(fmt::format("EHAM.xml.{}-{}.part", ::getpid(), n));
+        writeWholeFile(m_program.path() / names.back(), "the user's");
+    }
+
+    EXPECT_TRUE(gf_curlDownload(handle.get(), gf_updateBaseURL() + "archive/stock/EHAM.xml", target, false));
+    EXPECT_EQ(readWholeFile(target), "<parkpositions/>");
+    std::vector<std::string> left = programFiles();
+    std::sort(left.begin(), left.end());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(left, names);
+    for (const std::string& name : names) {
+        if (name != "EHAM.xml") EXPECT_EQ(readWholeFile(m_program.path() / name), "the user's") << name;
+    }
 }
 
 TEST_F(DownloadTest, DownloadFileIsRelativeToTheSimulatorFolderOfTheServer) {
