@@ -216,6 +216,11 @@ void gf_installStandHooks() {
     };
     g_standHooks.learnStandOfNearbyLiveAc = lf_learnStandOfNearbyLiveAc;
     g_standHooks.hasStands = [] { return !g_parkPositions.empty(); };
+    g_standHooks.standNear = [](double lat, double lon, double maxNm) {
+        return std::any_of(g_parkPositions.begin(), g_parkPositions.end(), [&](const ParkPos& s) {
+            return gf_distanceNM(lat, lon, s.latitude, s.longitude) <= maxNm;
+        });
+    };
     g_standHooks.nearestFreeStand = [](double lat, double lon, const LiveAc& a, double maxNm,
                                        bool wide) -> std::uint32_t {
         const std::size_t found = lf_nearestFreeStand(lat, lon, a, maxNm, wide);

@@ -27,6 +27,9 @@ inline constexpr std::array<std::uint32_t, 4> kFlapsValues{0, 3072, 10240, 16383
 inline constexpr double kRotationClimbFpm = 256.0;
 // A take-off roll lifts off at least this much (kt) above its rotation speed.
 inline constexpr double kLiftOffAboveKt = 2.0;
+// The fastest (kt) a roll can go `seconds` after it went `fromKt`: no aircraft gains more than 0.4 g (8 kt a
+// second), and speeds read from positions jitter by 20 kt. A faster one is a stale place renewed, or scatter.
+inline double gf_rollSpeedReachable(double fromKt, double seconds) { return fromKt + 8.0 * seconds + 20.0; }
 extern const CategoryTable<double> g_rotationSpeedKt;            // kt; a rotorcraft lifts off at any speed
 extern const CategoryTable<double> g_maxAirbornePitchRateDeg;    // degrees per tick
 extern const CategoryTable<double> g_maxBankDeg;                 // degrees

@@ -103,6 +103,8 @@ constexpr double kMaxTurnRateScale = 3.0;
 constexpr double kSteerOffDeg = 20.0;
 // A take-off roll starts with the nose this near the way to its point (degrees).
 constexpr double kRollLinedUpDeg = 45.0;
+// A leg this long (nm, 5 m) shows the way on.
+constexpr double kLinedUpLegNm = 0.0027;
 constexpr double kMaxTurnRadiusM = 20.0;
 // Steering turns at least at this multiple of the category's rate.
 constexpr double kSteerTurnRateScale = 2.0;
@@ -114,8 +116,15 @@ constexpr double kTaxiStopG = 0.15;
 constexpr double kHardestBrakingG = 0.45;
 constexpr double kRollOutG = 0.25;
 constexpr double kTicksPerSecond = 100.0;
-// A take-off roll lifts off no faster than this above its rotation speed.
+// A take-off roll lifts off no faster than this above its rotation speed. From a line-up's speed on it gains
+// at least this much (kt a second): it waits for no data at a speed it holds.
 constexpr double kLiftOffMarginKt = 15.0;
+constexpr double kRollGainFromKt = 30.0;
+constexpr double kMinRollGainKtPerS = 1.5;
+// Behind its data a taxi goes no faster than this share of the speed reported where it goes, nor is held below
+// this (kt).
+constexpr double kCatchUpShare = 1.25;
+constexpr double kCatchUpFloorKt = 10.0;
 // Nearer than this (nm, half a metre) to the place it stops at, a standing aircraft is there.
 constexpr double kThereNm = 0.00027;
 // Into a stand the aircraft aims this share of its way behind the stand, on the stand's axis.
@@ -433,6 +442,11 @@ double lf_brakingKt(double toKt, double g, double nm) {
     return std::sqrt(toKt * toKt + 2.0 * g * kKtPerSecondPerG * 3600.0 * nm);
 }
 
+// The nose points within 45 degrees of `bearing`: lined up for a take-off roll along it.
+bool lf_linedUp(const LiveAc& a, double bearing) {
+    return std::abs(gf_angleDiff(gf_headingOf(a.heading), bearing)) <= kRollLinedUpDeg * kRadPerDeg;
+}
+
 // The aircraft stops at the point it moves to, or at the one after, or where its data end (but a take-off
 // roll, which its prediction rolls on).
 bool lf_stopAhead(const LiveAc& a) {
@@ -442,7 +456,10 @@ bool lf_stopAhead(const LiveAc& a) {
 }
 
 // The speed (kt) that keeps to the track's times: the way to the point moved to and on through the next one
-// (unless the aircraft stops there) in the time left; towards a stop, no faster than it brakes to it.
+// (unless the aircraft stops there) in the time left; towards a stop, no faster than it brakes to it. A take-off
+// roll gains speed evenly on the way: it wants the speed of the next tick at the even acceleration that covers the
+// way in the time left (at the mean speed at once it would run ahead of its data, and hold that speed until they
+// caught up).
 double lf_scheduleKt(const LiveAc& a, double leftNm) {
     const TrackPoint& to = a.track.front();
     const bool stopAhead = lf_stopAhead(a);
@@ -452,16 +469,23 @@ double lf_scheduleKt(const LiveAc& a, double leftNm) {
         nm += lf_legNm(to, a.track[1]);
         ticks = std::int64_t{a.track[1].playTick} - gf_aiTick();
     }
-    double kt = to.stopped ? std::numeric_limits<double>::infinity()
-                           : nm * kTicksPerHour / static_cast<double>(std::max<std::int64_t>(ticks, 1));
+    const double t = static_cast<double>(std::max<std::int64_t>(ticks, 1));
+    double kt = to.stopped ? std::numeric_limits<double>::infinity() : nm * kTicksPerHour / t;
     // A take-off roll whose data stop ahead is no take-off: it brakes for the stop like any other roll.
     if (stopAhead) kt = std::min(kt, lf_brakingKt(0.0, kTaxiStopG, leftNm));
-    // A take-off roll comes to the speeds its reports give, however early its points are timed.
-    if (a.takeOffRoll) return stopAhead || !to.speedGiven ? kt : std::max(kt, to.speed);
-    // It reaches a point no faster than reported there (a landing roll brakes harder than a taxi): late rather
-    // than fast.
-    if (to.speedGiven && to.speed > 0.0)
+    if (a.takeOffRoll) {
+        if (stopAhead) return kt;
+        const double v = a.groundSpeedKt;
+        kt = v + 2.0 * (nm * kTicksPerHour - v * t) / (t * t);
+        // It comes to the speeds its reports give, however early its points are timed.
+        return to.speedGiven ? std::max(kt, to.speed) : kt;
+    }
+    // It reaches a point no faster than reported there (a landing roll brakes harder than a taxi), and a taxi
+    // behind its data catches up at no more than a quarter above the speed reported there: late rather than fast.
+    if (to.speedGiven && to.speed > 0.0) {
         kt = std::min(kt, lf_brakingKt(to.speed, a.braking ? lf_brakingG(a) : kTaxiStopG, leftNm));
+        if (!a.braking) kt = std::min(kt, std::max(kCatchUpFloorKt, kCatchUpShare * to.speed));
+    }
     return kt;
 }
 
@@ -477,7 +501,10 @@ double lf_governSpeed(LiveAc& a, double wantKt, bool sharpTurn = false) {
     else if (a.braking)
         cap = std::max(cap, v);
     double want = std::clamp(wantKt, 0.0, cap);
-    if (a.takeOffRoll && !sharpTurn && !lf_stopAhead(a)) want = std::max(want, std::min(v, cap));
+    if (a.takeOffRoll && !sharpTurn && !lf_stopAhead(a)) {
+        const double gain = v >= kRollGainFromKt ? kMinRollGainKtPerS / kTicksPerSecond : 0.0;
+        want = std::max(want, std::min(v + gain, cap));
+    }
     const double upG = a.takeOffRoll ? a.takeOffAccelG : a.taxiAccelG;
     const double downG = lf_brakingG(a);
     a.groundSpeedKt = std::clamp(want, v - downG * kKtPerSecondPerG / kTicksPerSecond,
@@ -509,8 +536,13 @@ void lf_reached(LiveAc& a, bool rolling) {
 void lf_liftOffWhenFast(LiveAc& a) {
     if (!a.takeOffRoll || a.state != kMoveFollowing || a.track.empty()) return;
     const TrackPoint& to = a.track.front();
-    if (!to.airborne && !(to.vs > kRotationClimbFpm)) return;
-    if (a.groundSpeedKt < g_rotationSpeedKt.at(static_cast<int>(a.category)) + kLiftOffAboveKt) return;
+    const double rotationKt = g_rotationSpeedKt.at(static_cast<int>(a.category));
+    // At its lift-off speed, a point reported faster than any aeroplane rolls is its first seconds of flight (at
+    // the field's height, read as on the ground): it does not wait on the runway for data that show it higher.
+    const double liftOffKt = rotationKt + kLiftOffMarginKt;
+    const bool flies = to.speedGiven && to.speed > liftOffKt && a.groundSpeedKt >= liftOffKt;
+    if (!to.airborne && !(to.vs > kRotationClimbFpm) && !flies) return;
+    if (a.groundSpeedKt < rotationKt + kLiftOffAboveKt) return;
     a.altitudeStep = a.climbAltitudeStep;
     lf_rotate(a);
     // Points its data put it at while it was still rolling lie behind it now.
@@ -528,10 +560,11 @@ void lf_roll(LiveAc& a) {
     const bool rolling = a.groundSpeedKt > 0.0;
     GroundCurve& c = a.groundCurve;
     const TrackPoint& to = a.track.front();
-    // On the leg into the data's take-off roll the roll starts, once the nose points along the way (lining up
-    // from a sharp turn, the aircraft taxis round first).
-    if (a.takeOffRollFrom > 0.0 && to.time >= a.takeOffRollFrom &&
-        std::abs(gf_angleDiff(gf_headingOf(a.heading), lf_wayTo(a, to).bearing)) <= kRollLinedUpDeg * kRadPerDeg)
+    // On the leg into the data's take-off roll the roll starts, once the nose points along the way there and on
+    // (lining up from a sharp turn, the aircraft taxis round first).
+    if (a.takeOffRollFrom > 0.0 && to.time >= a.takeOffRollFrom && lf_linedUp(a, lf_wayTo(a, to).bearing) &&
+        (a.track.size() < 2 || lf_legNm(to, a.track[1]) < kLinedUpLegNm ||
+         lf_linedUp(a, gf_initialBearing(to.lat, to.lon, a.track[1].lat, a.track[1].lon))))
         lf_startTakeOffRoll(a);
     if (lf_curveSet(a)) {
         const double leftNm = (1.0 - a.curveParam) * c.length * kNmPerMetre;

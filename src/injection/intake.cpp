@@ -85,12 +85,10 @@ constexpr double kMaxGroundMotionKt = 200.0;
 // A reported speed the positions confirm: within this of theirs, plus this share of the faster one.
 constexpr double kSpeedFitKt = 10.0;
 constexpr double kSpeedFitShare = 0.5;
-// An airborne report after ground ones is a lift-off only at a speed the positions show between these.
+// An airborne report after ground ones is a lift-off only at a speed the positions show between these, grown
+// from the speed they showed before (gf_rollSpeedReachable).
 constexpr double kMinLiftOffKt = 60.0;
 constexpr double kMaxLiftOffKt = 300.0;
-// ... grown from the speed they showed before, by this much a second at most (0.4 g), and this much of jitter.
-constexpr double kLiftOffGainKtPerS = 8.0;
-constexpr double kLiftOffGainJitterKt = 20.0;
 // The traffic reader takes a report at this speed or slower for a standing or taxiing aircraft at any height.
 constexpr double kMaxStandingReportKt = 35.0;
 // No aircraft flies slower over the ground than this share of its category's rotation speed.
@@ -127,7 +125,7 @@ bool lf_speedGrownTo(const LiveAc& a, const Motion& m, double time) {
     if (!before) return true;
     // Each speed is the mean over its span: they lie half of both spans apart.
     const double span = (time - before->from->time) / 2.0;
-    return m.kt <= before->kt + kLiftOffGainKtPerS * span + kLiftOffGainJitterKt;
+    return m.kt <= gf_rollSpeedReachable(before->kt, span);
 }
 
 bool lf_speedFits(double kt, const Motion& m) {

@@ -57,12 +57,10 @@ constexpr double kRollStraightDeg = 15.0;
 constexpr double kRollStepMinNm = 0.0054;  // 10 m
 constexpr double kRollSlowingKt = 5.0;
 // Every place reported during the roll lies on it: ahead of the one before (but for this much jitter, m), this
-// near the line of the roll (m), and no faster than an aircraft gains speed (kt a second, and kt of jitter) from
-// the one before. Scatter that happens to line up three taken reports jumps about between.
+// near the line of the roll (m), and no faster than an aircraft gains speed from the one before
+// (gf_rollSpeedReachable). Scatter that happens to line up three taken reports jumps about between.
 constexpr double kRollBackJitterM = 10.0;
 constexpr double kRollWidthM = 30.0;
-constexpr double kRollGainKtPerS = 8.0;
-constexpr double kRollGainJitterKt = 20.0;
 constexpr double kLineUpKt = 30.0;
 constexpr double kLineUpSpanS = 10.0;
 constexpr double kPlacesSpeedSpanS = 5.0;
@@ -86,6 +84,9 @@ constexpr double kSustainedBackNm = 0.0054;  // 10 m
 // A reported speed above this moves the aircraft, wherever the report lies; so does a report this soon (s) after
 // a point it moved to.
 constexpr double kMovingReportKt = 5.0;
+// A reported place this near (nm, 4 m) a stop is the aircraft still standing there: the jitter of a standing
+// aircraft's positions, less than a creep covers between two reports.
+constexpr double kStillThereNm = 0.00216;
 constexpr double kMovingOnS = 5.0;
 // Places renewed seldom lead away when this many do in a row.
 constexpr int kLeadingPlaces = 3;
@@ -374,7 +375,7 @@ bool lf_placesAlongRoll(const LiveAc& a, const TrackPoint& first, const TrackPoi
         if (before && q.time > before->time) {
             const double span = q.time - before->time;
             const double kt = gf_distanceNM(before->lat, before->lon, q.lat, q.lon) / span * 3600.0;
-            if (lastKt && kt > *lastKt + kRollGainKtPerS * span + kRollGainJitterKt) return false;
+            if (lastKt && kt > gf_rollSpeedReachable(*lastKt, span)) return false;
             lastKt = kt;
         }
         before = &q;
@@ -528,6 +529,32 @@ void lf_makeStop(TrackPoint& c) {
     c.speed = 0.0;
 }
 
+// A moving ground point `p` after a stop (or after the first point of a new aircraft, standing): the stop lasts as
+// long as the reports still show the aircraft there. Those are too alike to be taken (a standing aircraft's are
+// taken once per 15 s) and are kept as places only; without them the aircraft would move off at the last one
+// taken, long before its reports do. (A roll's repeated place is no stop.)
+void lf_standWhileReported(LiveAc& a, const TrackPoint& p) {
+    if (a.track.empty() || p.airborne || p.stopped || lf_rollReported(a) || a.braking) return;
+    const TrackPoint& b = a.track.back();
+    const bool firstStanding = a.state == kMoveNew && a.track.size() == 1 && b.speed <= kMovingReportKt;
+    if (b.airborne || !(b.stopped || firstStanding)) return;
+    std::optional<double> still;
+    for (auto it = a.reportedPlaces.rbegin(); it != a.reportedPlaces.rend() && it->time > b.time; ++it) {
+        if (it->time >= p.time || it->airborne) continue;
+        if (gf_distanceNM(b.lat, b.lon, it->lat, it->lon) > kStillThereNm) continue;
+        still = it->time;
+        break;
+    }
+    if (!still) return;
+    const std::int64_t tick = std::int64_t{p.playTick} - std::llround((p.time - *still) * 100.0);
+    if (tick <= b.playTick || tick >= p.playTick) return;
+    TrackPoint stop = b;
+    stop.time = *still;
+    stop.playTick = static_cast<std::int32_t>(tick);
+    lf_makeStop(stop);
+    a.track.push_back(stop);
+}
+
 }  // namespace
 
 void gf_resetWindows(LiveAc& a) {
@@ -578,8 +605,11 @@ void decodeExisting(LiveAc& a, const TrackPoint& point) {
         // The aircraft no longer keeps up with its data; the point is still merged. (A second removal of the
         // same aircraft queues nothing more.)
         if (a.track.size() > kMaxTrackPoints) removeAircraftFromSim(a);
+        // Far from where it holds in place, a point its reports lead to (a roll whose first report taken lies far
+        // down the runway: a standing aircraft's are taken once per 15 s) is where it went.
         if (a.holding && !a.track.empty() &&
-            lf_distanceNm(a.track.front(), p) * kMetresPerNm > g_HOLDING_THRESHOLD_METERS.value()) {
+            lf_distanceNm(a.track.front(), p) * kMetresPerNm > g_HOLDING_THRESHOLD_METERS.value() &&
+            !lf_leadsAwayFrom(a, a.track.front())) {
             // Its data jumped far away while it held in place: it left only when its reports have lain there
             // for a while. Far reports among near ones, far ones scattered all over, or a few seconds of them
             // somewhere else are misreadings, and dropped.
@@ -593,6 +623,7 @@ void decodeExisting(LiveAc& a, const TrackPoint& point) {
         switch (a.state) {
         case kMoveNew:
             if (a.track.empty() || !lf_isSamePosition(a, p)) return;
+            lf_standWhileReported(a, p);
             p.playTick = std::max(p.playTick, a.track.back().playTick + 1);
             a.track.push_back(p);
             return;
@@ -653,6 +684,7 @@ void decodeExisting(LiveAc& a, const TrackPoint& point) {
             break;
         }
         lf_fillLandingRoll(a, p);
+        lf_standWhileReported(a, p);
         // Stops at the end of the track.
         if (!p.airborne && !a.track.empty() && a.track.back().stopped) {
             if (!p.stopped) {
@@ -928,8 +960,10 @@ void lf_releaseStand(LiveAc& a) {
 void nextPosMain(LiveAc& a) {
     try {
         if (a.track.size() >= 2) {
-            // In the air a stopped point is no place to go to: it is passed over (a hovering rotorcraft stays).
-            if (!a.onGround && a.track[1].stopped && a.category != kCatRotorcraft) {
+            // In the air a stopped point is no place to go to: it is passed over (a hovering rotorcraft stays); so
+            // is, just off the runway, a point of its data's roll beyond its lift-off.
+            const bool rollAhead = a.state == kMoveTakeOff && !a.track[1].airborne;
+            if (!a.onGround && (a.track[1].stopped || rollAhead) && a.category != kCatRotorcraft) {
                 a.track.erase(a.track.begin() + 1);
                 nextPosMain(a);
                 return;
@@ -1074,7 +1108,6 @@ void lf_extendTrack(LiveAc& a, std::int32_t steps) {
     a.extendSteps = steps;
     TrackPoint c = lf_at(a, 0);
     const bool parked = a.state == kMoveParked;
-    double rolledFromKt = 0.0;
     if (c.stopped || parked) {
         lf_makeStop(c);
     } else if (a.onGround) {
@@ -1083,7 +1116,6 @@ void lf_extendTrack(LiveAc& a, std::int32_t steps) {
             c.speed = lf_placesSpeedKt(a);
             c.speedGiven = true;
         }
-        rolledFromKt = c.speed;
         if (a.takeOffRoll) {
             lf_rollOn(c);
         } else if (a.braking) {
@@ -1099,9 +1131,7 @@ void lf_extendTrack(LiveAc& a, std::int32_t steps) {
     const std::int32_t stepSeconds = a.onGround ? kGroundStepSeconds : kAirStepSeconds;
     const bool needsSpeed = !a.onGround || a.braking;
     if (!c.stopped && !(needsSpeed && c.speed <= 0.0)) {
-        // A roll speeding up or braking covers a step at the mean of its speeds.
-        const double kt = a.onGround ? (c.speed + rolledFromKt) / 2.0 : c.speed;
-        const double feet = stepSeconds * 100.0 * kt * kFeetPerNm / kTicksPerHour;
+        const double feet = stepSeconds * 100.0 * c.speed * kFeetPerNm / kTicksPerHour;
         const GeoPosition to = gf_destinationPoint(c.lat, c.lon, a.heading, feet);
         if (to.latitude == c.lat && to.longitude == c.lon) {
             c.stopped = true;

@@ -63,6 +63,9 @@ constexpr double kParkAtOnceRollingKt = 5.0;
 constexpr double kParkAtOnceTrackNm = 0.018898488120950324;   // 35 m
 // Farther by at least this much before a new aircraft takes the place of one in the simulator.
 constexpr double kFartherMarginNm = 0.1;
+// Its last point a stop, a new aircraft waits this long (ticks) past it for its next report: a standing
+// aircraft's reports are taken once per 15 s, and each is received 30 s before it plays.
+constexpr std::int64_t kStandingWaitTicks = 3000;
 
 double lf_userDistance(double lat, double lon) {
     return gf_distanceNM(g_userPos.latitude, g_userPos.longitude, lat, lon);
@@ -79,11 +82,13 @@ double lf_pointHeading(const TrackPoint& p) { return p.headingGiven ? p.heading 
 void lf_dropFront(LiveAc& a) { a.track.pop_front(); }
 
 // A new aircraft whose first point is a runway roll: created there, it would start standing and taxi down the
-// runway after its roll. Without a reported speed, the way to its next point tells.
+// runway after its roll. Without a reported speed, the way to its next point tells. Where it was seen at rest (a
+// stop: the same place twice) its roll starts: it is created there and rolls from there.
 bool lf_startsOnARoll(const LiveAc& a) {
     if (a.state != kMoveNew || a.track.size() < 2 || a.track[0].airborne) return false;
     const TrackPoint& p0 = a.track[0];
     const TrackPoint& p1 = a.track[1];
+    if (p0.stopped || p1.stopped) return false;
     if (p0.speedGiven) return p0.speed > kMaxCreatedRollingKt;
     const std::int64_t ticks = std::int64_t{p1.playTick} - p0.playTick;
     return ticks > 0 && gf_distanceNM(p0.lat, p0.lon, p1.lat, p1.lon) * kTicksPerHour / static_cast<double>(ticks) >
@@ -224,8 +229,10 @@ bool lf_startOnGround(LiveAc& a) {
     const std::uint32_t index = gf_nearestFreeStand(from->lat, from->lon, a, kParkAtOnceStandNm, false);
     const std::optional<StandPlace> stand = index != 0 ? gf_standPlace(index) : std::nullopt;
     if (!stand) {
-        if (!p1.stopped) return true;
-        a.state = kMoveNew;  // still new: its next point is tried
+        // Standing with no stand near (a holding point, a runway, a remote apron): created standing where it
+        // stands. Near stands it waits to see whether it parks: its next point is tried.
+        if (!p1.stopped || !gf_standNear(from->lat, from->lon, kParkAtOnceStandNm)) return true;
+        a.state = kMoveNew;
         lf_dropFront(a);
         return false;
     }
@@ -267,7 +274,11 @@ void updateBufferAc(LiveAc& a) {
     const TrackPoint& p0 = a.track.front();
     const std::int64_t lead = !p0.airborne && p0.speed != 0.0 ? kLeadTicksRolling : kLeadTicks;
     if (gf_aiTick() < std::int64_t{p0.playTick} - lead) return;
-    if (a.track.size() == 1) return lf_erase(a);
+    if (a.track.size() == 1) {
+        // Waiting to see whether it parks never spends its last point: a stop left waits for the next report.
+        if (!p0.airborne && p0.stopped && gf_aiTick() < std::int64_t{p0.playTick} + kStandingWaitTicks) return;
+        return lf_erase(a);
+    }
     if (lf_endsInUnderscore(a.callsign) &&
         std::find(g_ghostCallsigns.begin(), g_ghostCallsigns.end(), a.callsign) != g_ghostCallsigns.end()) {
         return lf_erase(a);
@@ -346,10 +357,10 @@ void spawnLiveAc(LiveAc& a) {
         } else if (a.state == kMoveParked) {
             heading = a.standHeading;
         } else if (p1Stopped) {
-            heading = p0.track * kRadPerDeg;
-            // An unknown track is no heading: the way the track leads later on, when it does.
+            // Standing: it faces the way its track leads later on, when it does; else its reported heading, or
+            // its track (an unknown one is no heading at all).
+            heading = p0.headingGiven ? p0.heading : p0.track * kRadPerDeg;
             for (const TrackPoint& q : a.track) {
-                if (p0.trackGiven) break;
                 if (q.lat == p0.lat && q.lon == p0.lon) continue;
                 heading = gf_initialBearing(p0.lat, p0.lon, q.lat, q.lon);
                 break;

@@ -59,6 +59,10 @@ void gf_checkMaxPark(std::int32_t extra) {
 
 bool gf_parkAirportHasStands() { return g_standHooks.hasStands && g_standHooks.hasStands(); }
 
+bool gf_standNear(double lat, double lon, double maxNm) {
+    return g_standHooks.standNear && g_standHooks.standNear(lat, lon, maxNm);
+}
+
 std::uint32_t gf_nearestFreeStand(double lat, double lon, const LiveAc& ac, double maxNm, bool wide) {
     return g_standHooks.nearestFreeStand ? g_standHooks.nearestFreeStand(lat, lon, ac, maxNm, wide) : 0;
 }

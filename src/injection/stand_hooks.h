@@ -42,6 +42,8 @@ struct StandHooks {
     std::function<void(std::int32_t extra)> checkMaxPark;
     // Whether the active park airport has stands at all.
     std::function<bool()> hasStands;
+    // Whether a stand of the active park airport, free or not, lies within `maxNm` of the position.
+    std::function<bool(double lat, double lon, double maxNm)> standNear;
     // Index of the nearest free stand within `maxNm` of the position that fits the aircraft; 0 when none.
     std::function<std::uint32_t(double lat, double lon, const LiveAc& ac, double maxNm, bool wide)> nearestFreeStand;
     // Whether the stand is the reserved stand or the one the user's aircraft stands on: never given away.
@@ -73,6 +75,8 @@ bool gf_addRealParkPosOption(LiveAc& ac, bool learnKey, WeekSlot slot, bool forg
 void gf_learnStandOfNearbyLiveAc(LiveAc& ac, bool force);
 void gf_checkMaxPark(std::int32_t extra);
 bool gf_parkAirportHasStands();
+// A stand, free or not, within `maxNm` of the position (none without stands).
+bool gf_standNear(double lat, double lon, double maxNm);
 // Index of the nearest free fitting stand within `maxNm`; 0 when none (or no stands).
 std::uint32_t gf_nearestFreeStand(double lat, double lon, const LiveAc& ac, double maxNm, bool wide);
 bool gf_standKeptFree(std::uint32_t index);

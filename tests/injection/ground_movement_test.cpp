@@ -13,6 +13,7 @@
 #include "frame/text.h"
 #include "injection/ai_update.h"
 #include "injection/aircraft_lists.h"
+#include "injection/flight_phases.h"
 #include "injection/geodesy.h"
 #include "injection/movement.h"
 #include "injection/stand_hooks.h"
@@ -403,6 +404,58 @@ TEST_F(GroundMovement, AStandBesideTheNoseIsReachedWithoutCirclingToIt) {
         EXPECT_LT(turned, 45.0);
         EXPECT_LT(std::abs(deg(gf_angleDiff(a.heading, a.standHeading))), 1.0) << deg(a.heading);
     }
+}
+
+// A take-off roll whose positions hold their speed for 20 s (data that lag, or jitter) gains speed all the same,
+// 5 kt in every 5 s at least; it does not wait for them at the speed it has.
+TEST_F(GroundMovement, ATakeOffRollGainsSpeedWhileItsDataHoldTheirs) {
+    std::vector<TrackPoint> points;
+    for (std::int32_t s = 0; s <= 20; s += 2) {
+        points.push_back(point(s * 60.0 * 1852.0 / 3600.0, 0, kNow + 100 * s, 0.0));
+        points.back().speedGiven = false;
+    }
+    LiveAc a = taxiing(points);
+    a.heading = 0.0;
+    a.takeOffRoll = true;
+    a.groundSpeedKt = 60.0;
+    std::vector<double> speeds;
+    for (std::int32_t tick = kNow; tick < kNow + 1800; ++tick) {
+        gf_setAiTick(tick);
+        updateLiveAc(a);
+        if ((tick - kNow) % 100 == 0) speeds.push_back(a.groundSpeedKt);
+    }
+    for (std::size_t i = 5; i < speeds.size(); ++i) EXPECT_GE(speeds[i] - speeds[i - 5], 5.0) << i << " s";
+}
+
+// At its lift-off speed a roll whose data still put it on the runway, faster than any aeroplane rolls there (the
+// first seconds of its flight at the field's height), lifts off; the points of that roll ahead are passed over in
+// the air.
+TEST_F(GroundMovement, ATakeOffRollAtItsLiftOffSpeedLiftsOffWhereItsDataRollFaster) {
+    const double liftOffKt = g_rotationSpeedKt.at(kCatLarge) + 15.0;
+    TrackPoint air = point(700, 0, kNow + 900, 175.0);
+    air.airborne = true;
+    air.alt = 100.0;
+    air.vs = 1500.0;
+    LiveAc a = taxiing({point(0, 0, kNow, 150.0), point(250, 0, kNow + 300, 165.0), point(500, 0, kNow + 600, 172.0),
+                        air});
+    a.heading = 0.0;
+    a.takeOffRoll = true;
+    a.groundSpeedKt = liftOffKt;
+    a.rotationTicks = 200;
+    std::int32_t tick = kNow;
+    for (; tick < kNow + 400 && a.state != kMoveTakeOff; ++tick) {
+        gf_setAiTick(tick);
+        updateLiveAc(a);
+    }
+    EXPECT_EQ(a.state, kMoveTakeOff);
+    EXPECT_LT(tick, kNow + 10);  // at once, not waiting for the data's airborne point 9 s ahead
+    for (const std::int32_t end = tick + 700; tick < end; ++tick) {
+        gf_setAiTick(tick);
+        updateLiveAc(a);
+    }
+    EXPECT_FALSE(a.onGround);
+    ASSERT_FALSE(a.track.empty());
+    EXPECT_TRUE(a.track.front().airborne);  // no way back to the runway
 }
 
 // A take-off roll whose data stop ahead (a roll read from stale speeds, or a rejected take-off) brakes for the

@@ -292,6 +292,35 @@ TEST_F(Intake, LiveBatchesPlayFromTheirMedianAndAreTakenTwoATickFromTheEnd) {
     EXPECT_TRUE(g_receivedTraffic.empty());
 }
 
+// A lift-off ends a roll: the speed its positions show must have grown from the one they showed before, at no
+// more than an aircraft gains. Standing 8 s, then flagged airborne 240 m away 2 s later (78 kt from the place 6 s
+// before, where it stood): a stale place renewed, not a lift-off (AEE5ZH in the demo took off from a taxiway).
+TEST_F(Intake, AnAirborneReportAfterStandingIsALiftOffOnlyAtASpeedGrownTo) {
+    g_parkAirportElevationFt = [] { return std::optional<double>(500.0); };
+    TrafficRecord standing = record(kKnown, "DLH4AB", "A320", 1000.0);
+    standing.speed = standing.tas = 0.0;
+    standing.speedGiven = standing.trackGiven = false;
+    lf_addLiveAc(standing);
+    ASSERT_EQ(g_liveAc.size(), 1u);
+    LiveAc& a = g_liveAc[0];
+    a.status = kAcInSim;
+    a.state = kMoveFollowing;
+    a.onGround = true;
+    for (const double t : {1002.0, 1004.0, 1006.0, 1008.0}) {
+        standing.time = t;
+        lf_applyTrafficRecord(standing);
+    }
+    ASSERT_EQ(a.reportedPlaces.size(), 5u);
+    TrafficRecord away = standing;
+    away.time = 1010.0;
+    away.lon += 240.0 / (1852.0 * 60.0 * std::cos(away.lat * 3.141592653589793 / 180.0));
+    away.airborne = true;
+    away.alt = away.reportedAlt = 800.0;
+    lf_applyTrafficRecord(away);
+    EXPECT_FALSE(a.track.back().airborne);
+    EXPECT_EQ(a.takeOffRollFrom, 0.0);
+}
+
 TEST_F(Intake, TheMovementPassErasesFlaggedAircraftAndHandsThePositionsOn) {
     for (std::uint32_t id : {1u, 2u, 3u}) lf_addLiveAc(record(0x100000 + id, "", "A320", 1000.0));
     for (LiveAc& ac : g_liveAc) ac.status = kAcCreationQueued;  // past the spawn decision

@@ -104,6 +104,20 @@ constexpr double kMaxRollOutG = 0.3;
 constexpr double kMaxTaxiKt = 60.0;
 constexpr double kMaxRollLossKt = 5.0;
 constexpr double kLiftOffMarginKt = 20.0;
+// A take-off roll gains this much (kt) in every window of this many ticks from 30 kt to the lift-off.
+constexpr double kRollGainKt = 5.0;
+constexpr std::int32_t kRollGainTicks = 500;
+// Created where its first record stands: this near (m) and this soon (s) after its play time. First seen at a
+// roll's speed: created on the ground only where its records are no faster than this (kt).
+constexpr double kCreatedNearM = 30.0;
+constexpr double kCreatedSoonS = 5.0;
+constexpr double kCreatedRollingKt = 35.0;
+// As fast as its records show: within this share of the fastest of them within this span, and this fast at least.
+constexpr double kAsReportedShare = 1.5;
+constexpr std::int32_t kAsReportedTicks = 1000;
+constexpr double kAsReportedFloorKt = 10.0;
+// The play ticks of the records lie this long after their hand-over.
+constexpr std::int32_t kPlayDelayTicks = 3000;
 
 std::size_t lf_cat(std::uint32_t category) { return category < 6 ? category : 2; }
 
@@ -141,6 +155,87 @@ const LiveAc* lf_liveByObject(std::uint32_t objectId) {
     for (const LiveAc& a : g_liveAc)
         if (a.objectId == objectId) return &a;
     return nullptr;
+}
+
+// The five rules of ../shared/tools/trace_rules.py on a track's path, as the script judges a trace: resampled
+// at 1 s, each rule one check whose value is the number of its faults.
+void lf_judgeTraceRules(TrackResult& r, std::int32_t tick) {
+    if (r.path.empty()) return;
+    std::vector<const PathSample*> s;
+    for (const PathSample& p : r.path)
+        if (s.empty() || p.tick - s.back()->tick >= 100) s.push_back(&p);
+    const auto t = [](const PathSample* p) { return p->tick / 100.0; };
+    const auto metres = [](const PathSample* a, const PathSample* b) {
+        return lf_metres(a->lat, a->lon, b->lat, b->lon);
+    };
+    const auto offDeg = [](double a, double b) { return std::abs(std::remainder(a - b, 2.0 * kPi)) / kDeg; };
+    int tookOffAgain = 0, backwards = 0, onTheSpot = 0, raced = 0, speedChange = 0;
+    std::vector<double> airTimes;
+    for (const PathSample* p : s)
+        if (!p->onGround) airTimes.push_back(t(p));
+    std::optional<double> landedAt, groundSince;
+    bool wasAir = false;
+    for (const PathSample* p : s) {
+        if (!p->onGround) {
+            if (landedAt) {
+                ++tookOffAgain;
+                break;
+            }
+            wasAir = true;
+            groundSince.reset();
+        } else {
+            if (!groundSince) groundSince = t(p);
+            if (wasAir && !landedAt && t(p) - *groundSince >= 5.0) landedAt = t(p);
+        }
+    }
+    const double created = t(s.front());
+    std::vector<std::optional<std::pair<double, double>>> speeds;
+    for (std::size_t i = 0; i + 1 < s.size(); ++i) {
+        const PathSample* a = s[i];
+        const PathSample* b = s[i + 1];
+        const double dt = t(b) - t(a);
+        if (dt <= 0.0 || dt > 3.0 || !(a->onGround && b->onGround)) {
+            speeds.emplace_back();
+            continue;
+        }
+        const double d = metres(a, b);
+        const double kt = d / dt * 3600.0 / kMetresPerNm;
+        if (d > 1.0 && offDeg(gf_initialBearing(a->lat, a->lon, b->lat, b->lon), b->heading) > 120.0 && kt > 10.0)
+            ++backwards;
+        speeds.emplace_back(std::make_pair(t(b), kt));
+        const bool nearAir = t(b) - created < 60.0 || std::any_of(airTimes.begin(), airTimes.end(), [&](double x) {
+                                 return std::abs(x - t(b)) < 60.0;
+                             });
+        if (kt > 60.0 && !nearAir) ++raced;
+    }
+    for (std::size_t i = 0; i + 2 < speeds.size(); ++i) {
+        const auto& x = speeds[i];
+        const auto& y = speeds[i + 2];
+        if (!x || !y || y->first - x->first > 6.0) continue;
+        const double g = (y->second - x->second) / (y->first - x->first) / kKtPerSecondPerG;
+        if (std::abs(g) > kMaxSpeedChangeG) ++speedChange;
+    }
+    for (std::size_t k = 0; k < s.size(); ++k) {
+        double moved = 0.0;
+        std::size_t j = k;
+        while (j + 1 < s.size() && t(s[j + 1]) - t(s[k]) <= 30.0 && s[j + 1]->onGround && s[k]->onGround) {
+            moved += metres(s[j], s[j + 1]);
+            ++j;
+            if (moved >= 2.0) break;
+            if (offDeg(s[j]->heading, s[k]->heading) >= 45.0) {
+                ++onTheSpot;
+                break;
+            }
+        }
+    }
+    const std::pair<const char*, int> rules[] = {
+        {"trace: took off again after landing", tookOffAgain},
+        {"trace: moved backwards faster than 10 kt", backwards},
+        {"trace: turned on the spot", onTheSpot},
+        {"trace: raced on the ground above 60 kt", raced},
+        {"trace: changed speed on the ground faster than 0.5 g", speedChange},
+    };
+    for (const auto& [name, n] : rules) r.counters[name].add(n, 0.0, n, tick);
 }
 
 }  // namespace
@@ -244,6 +339,7 @@ void SimStandIn::create(const CreateAircraftRequest& request) {
     o.createdTick = g_aiTick.load();
     objects[o.objectId] = o;
     ++created[o.hexId];
+    firstCreation.try_emplace(o.hexId, Creation{o.createdTick, o.lat, o.lon, o.onGround});
     lines.push_back(fmt::format("{} create {} {:x} -> {}", g_aiTick.load(), o.callsign, o.hexId, o.objectId));
     SimMessage m;
     m.type = kSimMsgLiveCreated;
@@ -287,6 +383,7 @@ struct MovementBench::ObjectWatch {
     struct GroundSample {
         std::int32_t tick;
         double lat, lon, heading;
+        double kt = 0.0;  // over the second before it
     };
     std::optional<GroundSample> groundRef;
     std::vector<GroundSample> roll;
@@ -302,6 +399,8 @@ struct MovementBench::ObjectWatch {
     std::optional<GroundSample> parkedAt;
     // Where it was when its records stopped showing motion, standing in the open among scatter.
     std::optional<GroundSample> stoodAt;
+    // The sample of the last whole second, on the ground or in the air (the speed as its records show it).
+    std::optional<GroundSample> secondRef;
 };
 
 MovementBench::MovementBench(BenchOptions options) : m_options(options) {}
@@ -403,6 +502,48 @@ double MovementBench::sourceSpeed(std::uint32_t hexId, std::int32_t tick) const 
     double best = 0.0;
     for (; p != points.end() && p->tick <= tick + 2500; ++p) best = std::max(best, p->speed);
     return best;
+}
+
+std::optional<double> MovementBench::sourceFastestKt(std::uint32_t hexId, std::int32_t tick,
+                                                    std::int32_t spanTicks) const {
+    const auto it = m_source.find(hexId);
+    if (it == m_source.end()) return std::nullopt;
+    const std::vector<SourcePoint>& points = it->second;
+    auto p = std::lower_bound(points.begin(), points.end(), tick - spanTicks,
+                              [](const SourcePoint& q, std::int32_t t) { return q.tick < t; });
+    std::optional<double> best;
+    for (; p != points.end() && p->tick <= tick + spanTicks; ++p)
+        best = std::max({best.value_or(0.0), p->reportedKt, p->positionKt});
+    return best;
+}
+
+void MovementBench::checkCreations(std::int32_t tick) {
+    for (const BenchTrack& t : m_tracks) {
+        if (t.records.empty() || !(t.createdWhereFirstReported || t.firstReportedRolling)) continue;
+        const TrafficRecord& first = t.records.front();
+        auto& c = resultOf(first.hexId).counters;
+        const auto created = m_sim->firstCreation.find(first.hexId);
+        if (created == m_sim->firstCreation.end()) {
+            if (t.createdWhereFirstReported) c["created where first reported"].add(1e9, kCreatedNearM, 1e9, tick);
+            continue;
+        }
+        const SimStandIn::Creation& at = created->second;
+        if (t.createdWhereFirstReported) {
+            const double m = lf_metres(first.lat, first.lon, at.lat, at.lon);
+            c["created where first reported"].add(m, kCreatedNearM, at.onGround ? m - kCreatedNearM : 1e3, at.tick);
+            const auto& points = m_source.at(first.hexId);
+            const auto firstPlay = std::min_element(points.begin(), points.end(), [](const auto& x, const auto& y) {
+                return x.tick < y.tick;
+            });
+            const double s = std::abs(at.tick - firstPlay->tick) / 100.0;
+            c["created when first reported"].add(s, kCreatedSoonS, s - kCreatedSoonS, at.tick);
+        }
+        if (t.firstReportedRolling) {
+            // On the ground only where its records (within 2 s of the creation) are no faster than a taxi.
+            const double kt = at.onGround ? sourceFastestKt(first.hexId, at.tick, 200).value_or(0.0) : 0.0;
+            c["not created standing on a roll"].add(kt, kCreatedRollingKt, kt - kCreatedRollingKt, at.tick);
+        }
+    }
 }
 
 void MovementBench::run() {
@@ -538,6 +679,7 @@ void MovementBench::run() {
         res.records = t.records.size();
         m_pushbackSide[res.hexId] = t.pushbackTurnSign;
         if (t.standsInScatter) m_standsInScatter.insert(res.hexId);
+        if (t.speedAsReported) m_speedAsReported.insert(res.hexId);
         {
             const TrafficRecord& last = t.records.back();
             const double height = last.alt - m_options.fieldElevationFt;
@@ -560,7 +702,12 @@ void MovementBench::run() {
             // A tenfold speed is a misreading that must not widen the allowance.
             if (previous && previous->speed > 5.0 && speed > 3.0 * previous->speed) speed = previous->speed;
             const double reportedKt = r.speedGiven ? r.speed : 0.0;
-            m_source[r.hexId].push_back({tick + 3000, speed, r.vs, r.airborne, r.lat, r.lon, reportedKt});
+            const double positionKt =
+                previous && r.time > previous->time + 0.5
+                    ? gf_distanceNM(previous->lat, previous->lon, r.lat, r.lon) / (r.time - previous->time) * 3600.0
+                    : 0.0;
+            m_source[r.hexId].push_back(
+                {tick + kPlayDelayTicks, speed, r.vs, r.airborne, r.lat, r.lon, reportedKt, positionKt});
             previous = &r;
         }
     }
@@ -604,6 +751,10 @@ void MovementBench::run() {
         resultOf(hex).counters["re-creations"].add(n - 1, 0.0, n - 1.0, tick);
     }
     for (auto& [hex, n] : sim.removed) resultOf(hex).removals = n;
+    checkCreations(tick);
+    if (m_options.keepPaths) {
+        for (TrackResult& r : m_results) lf_judgeTraceRules(r, tick);
+    }
 
     gf_setAiRunning(false);
     lf_clearAiLists();
@@ -774,6 +925,16 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
             const double vr = kRotationSpeedKt[cat];
             c["lift-off speed"].add(kt, vr, std::max(vr - kt, kt - vr - kLiftOffMarginKt), tick);
         }
+        // From 30 kt on (the seconds of the roll so far), every 5 s gains 5 kt.
+        for (auto from = w.roll.begin(); from != w.roll.end(); ++from) {
+            const auto to = std::find_if(from, w.roll.end(), [&](const ObjectWatch::GroundSample& s) {
+                return s.tick - from->tick >= kRollGainTicks;
+            });
+            if (to == w.roll.end()) break;
+            if (to->tick - from->tick > kRollGainTicks + kGroundSampleTicks) continue;
+            const double gain = to->kt - from->kt;
+            c["take-off roll gain"].add(gain, kRollGainKt, kRollGainKt - gain, tick);
+        }
         if (!m_runways.empty()) {
             std::vector<ObjectWatch::GroundSample> roll = w.roll;
             roll.push_back({tick, u.latitude, u.longitude, u.heading});
@@ -815,6 +976,19 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
         check("stand arrival heading", off, kStandHeadingDeg);
         res.standsReached.push_back(a->standIndex);
     }
+    if (m_speedAsReported.contains(a->hexId)) {
+        const ObjectWatch::GroundSample now{tick, u.latitude, u.longitude, u.heading};
+        if (!consecutive || !w.secondRef) {
+            w.secondRef = now;
+        } else if (tick - w.secondRef->tick >= kGroundSampleTicks) {
+            const double kt = gf_distanceNM(w.secondRef->lat, w.secondRef->lon, now.lat, now.lon) * kTicksPerHour /
+                              (tick - w.secondRef->tick);
+            // Where its records have ended (a prediction) or not begun there is nothing to go by.
+            if (const auto fastest = sourceFastestKt(a->hexId, tick, kAsReportedTicks))
+                check("speed as reported", kt, std::max(kAsReportedFloorKt, kAsReportedShare * *fastest));
+            w.secondRef = now;
+        }
+    }
     checkGroundMotion(w, u, *a, tick);
     if (a->state != kMoveParked) {
         w.parkedAt.reset();
@@ -845,8 +1019,12 @@ void MovementBench::checkGroundMotion(ObjectWatch& w, const AircraftUpdate& u, c
     w.groundRef = now;
     const double metres = lf_metres(from.lat, from.lon, now.lat, now.lon);
     const double kt = metres / kMetresPerNm * kTicksPerHour / (tick - from.tick);
-    if (kt < kRollKt) w.roll.clear();
-    else w.roll.push_back(now);
+    if (kt < kRollKt) {
+        w.roll.clear();
+    } else {
+        w.roll.push_back(now);
+        w.roll.back().kt = kt;
+    }
     checkGroundSpeed(w, a, kt, tick);
     if (!m_standsInScatter.contains(a.hexId) || a.state != kMoveFollowing || a.takeOffRoll || a.braking ||
         sourceMoves(a.hexId, tick)) {
@@ -920,7 +1098,11 @@ std::string MovementBench::report(const std::string& title) const {
            "   way it moves, at most 10 kt backwards outside a push-back; every second of a take-off roll from\n"
            "   30 kt on a runway, along it; created once; parked within 1 m of its arrival; ground speed each\n"
            "   second: changing 0.5 g at most over 2 s (0.3 g braking on a predicted roll-out), above 60 kt only on a\n"
-           "   runway roll, a take-off roll losing 5 kt at most, lifting off at the rotation speed + 0..20 kt\n";
+           "   runway roll, a take-off roll losing 5 kt at most, lifting off at the rotation speed + 0..20 kt and\n"
+           "   gaining 5 kt in every 5 s from 30 kt to its lift-off; where a track asks: created standing within 30 m\n"
+           "   of its first record and 5 s of its play time, not created standing where its records roll faster than\n"
+           "   35 kt, each second no faster than 1.5 x its records and their positions within 10 s (10 kt at least);\n"
+           "   with the paths kept, the five rules of trace_rules.py\n";
     const auto line = [&](const std::string& name, const Counter& c) {
         if (c.total() == 0) return fmt::format("  {:<24} n/a\n", name);
         return fmt::format("  {:<24} {:>8} pass {:>6} fail   worst {:.3f} (limit {:.3f}) at tick {}\n", name, c.pass,

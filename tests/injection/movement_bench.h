@@ -61,6 +61,16 @@ inline const std::vector<std::string> kCheckNames = {
     // within 20 kt above the rotation speed, and a roll-out that no report shows braking at 0.3 g at most.
     "ground speed change", "ground speed off a runway roll", "take-off roll speed", "lift-off speed",
     "roll-out deceleration", "standing still in scatter",
+    // A take-off roll gains 5 kt in every 5 s from 30 kt to the lift-off (no plateau waiting for its data).
+    "take-off roll gain",
+    // Tracks that ask for them: created standing where its first record stands (within 30 m) and within 5 s of
+    // its play time; first seen at a roll's speed, not created standing there; never faster than 1.5 times what
+    // its records or their positions show within 10 s (10 kt at least).
+    "created where first reported", "created when first reported", "not created standing on a roll",
+    "speed as reported",
+    // With the paths kept: the five rules of ../shared/tools/trace_rules.py on them, each second.
+    "trace: took off again after landing", "trace: moved backwards faster than 10 kt", "trace: turned on the spot",
+    "trace: raced on the ground above 60 kt", "trace: changed speed on the ground faster than 0.5 g",
 };
 
 // A runway of the field: its two ends and half its width (m).
@@ -83,6 +93,12 @@ struct BenchTrack {
     std::vector<Runway> runways;
     // It stands in the open among scatter: checked to stay where it stopped while its records show no motion.
     bool standsInScatter = false;
+    // Its first record is the first the traffic reader takes, on the ground: it is created there, standing.
+    bool createdWhereFirstReported = false;
+    // Its first record reports a roll's speed: it is not created standing on the ground there.
+    bool firstReportedRolling = false;
+    // Checked never to move faster than its records or their positions show (see the check's name).
+    bool speedAsReported = false;
 };
 
 // One position the simulator was sent for a track's aircraft.
@@ -185,6 +201,13 @@ public:
     std::vector<std::string> lines;
     // Creations and removals per hex id.
     std::map<std::uint32_t, int> created, removed;
+    // The first creation of each hex id: when, where, and whether on the ground.
+    struct Creation {
+        std::int32_t tick = 0;
+        double lat = 0.0, lon = 0.0;
+        bool onGround = false;
+    };
+    std::map<std::uint32_t, Creation> firstCreation;
 
 private:
     BenchOptions m_options;
@@ -223,6 +246,7 @@ private:
         bool airborne;
         double lat, lon;
         double reportedKt;  // 0 without a reported speed
+        double positionKt;  // from the record before (0 for the first, or less than half a second after it)
     };
     void checkTick(std::int32_t tick);
     void checkObject(const AircraftUpdate& u, std::int32_t tick);
@@ -236,6 +260,10 @@ private:
     // way at least 80 % of their path.
     bool sourceMoves(std::uint32_t hexId, std::int32_t tick) const;
     void checkArrivalRemoved(const ObjectWatch& w, std::int32_t tick);
+    // The fastest its records or their positions show within `spanTicks` of the tick; nothing without records there.
+    std::optional<double> sourceFastestKt(std::uint32_t hexId, std::int32_t tick, std::int32_t spanTicks) const;
+    // The checks of the creation the tracks ask for, once the run is over.
+    void checkCreations(std::int32_t tick);
     void checkGroundMotion(ObjectWatch& w, const AircraftUpdate& u, const LiveAc& a, std::int32_t tick);
     // One second's ground speed `kt` as the positions show it.
     void checkGroundSpeed(ObjectWatch& w, const LiveAc& a, double kt, std::int32_t tick);
@@ -248,6 +276,7 @@ private:
     std::map<std::uint32_t, std::vector<SourcePoint>> m_source;
     std::map<std::uint32_t, std::optional<int>> m_pushbackSide;
     std::set<std::uint32_t> m_standsInScatter;
+    std::set<std::uint32_t> m_speedAsReported;
     // Tracks whose records end in the air low over the ground, descending or at runway height: arrivals.
     std::set<std::uint32_t> m_arrivals;
     std::vector<Runway> m_runways;

@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <mutex>
 #include <numbers>
@@ -591,40 +592,56 @@ protected:
         return options;
     }
 
+    // Plays each case alone, with the options and the world `prepare` sets up for it (`undo` takes the world down
+    // again): it is created once, every check of it holds, those it must run ran and those it must not did not,
+    // and it lifts off once where it must lift off. The reports go to `fileName`.
+    void playEach(const std::vector<Case>& cases, const std::function<void(const Case&, BenchOptions&)>& prepare,
+                  const std::function<void()>& undo, const std::string& fileName) {
+        std::vector<BenchTrack> tracks;
+        for (const Case& c : cases) tracks.push_back(c.track);
+        liveriesFor(tracks);
+        std::string text;
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.track.name);
+            gf_seedWorkRandom(1);
+            BenchOptions options = traced();
+            options.standsWhereTracksEnd = c.standAtEnd;
+            prepare(c, options);
+            MovementBench bench(options);
+            bench.add(c.track);
+            bench.run();
+            undo();
+            text += bench.report(c.track.name + ": " + c.track.description);
+            ASSERT_EQ(bench.results().size(), 1u);
+            const movement_bench::TrackResult& r = bench.results().front();
+            // Created once: neither a gap nor a glitch in the data takes it out of the simulator before its end.
+            EXPECT_EQ(r.creations, 1);
+            EXPECT_EQ(bench.lostTicks(), 0);
+            for (const auto& [name, counter] : r.counters) {
+                EXPECT_EQ(counter.fail, 0) << name << ", worst " << counter.worstValue << " (limit "
+                                           << counter.worstLimit << ") at tick " << counter.worstTick;
+            }
+            for (const std::string& name : c.mustRun) {
+                const auto it = r.counters.find(name);
+                EXPECT_TRUE(it != r.counters.end() && it->second.total() > 0) << name << " never checked";
+            }
+            for (const std::string& name : c.mustNotRun) EXPECT_FALSE(r.counters.contains(name)) << name;
+            if (std::find(c.mustRun.begin(), c.mustRun.end(), "lift-off speed") != c.mustRun.end()) {
+                const auto it = r.counters.find("lift-off speed");
+                EXPECT_EQ(it == r.counters.end() ? 0 : it->second.total(), 1);
+            }
+        }
+        publish(text, fileName);
+    }
+
     std::set<std::string> m_savedKnown;
     std::map<std::string, double> m_savedSpans;
 };
 
 TEST_F(MovementBenchRun, SyntheticTracksPassEveryCheck) {
-    const std::vector<Case> cases = syntheticTracks();
-    std::vector<BenchTrack> tracks;
-    for (const Case& c : cases) tracks.push_back(c.track);
-    liveriesFor(tracks);
-    std::string text;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.track.name);
-        gf_seedWorkRandom(1);
-        g_autoRangeAtMinimum = c.userOnGround;
-        BenchOptions options = traced();
-        options.standsWhereTracksEnd = c.standAtEnd;
-        MovementBench bench(options);
-        bench.add(c.track);
-        bench.run();
-        g_autoRangeAtMinimum = false;
-        text += bench.report(c.track.name + ": " + c.track.description);
-        ASSERT_EQ(bench.results().size(), 1u);
-        const movement_bench::TrackResult& r = bench.results().front();
-        // Created once: neither a gap nor a glitch in the data takes it out of the simulator before its end.
-        EXPECT_EQ(r.creations, 1);
-        EXPECT_EQ(bench.lostTicks(), 0);
-        for (const auto& [name, counter] : r.counters) EXPECT_EQ(counter.fail, 0) << name;
-        for (const std::string& name : c.mustRun) {
-            const auto it = r.counters.find(name);
-            EXPECT_TRUE(it != r.counters.end() && it->second.total() > 0) << name << " never checked";
-        }
-        for (const std::string& name : c.mustNotRun) EXPECT_FALSE(r.counters.contains(name)) << name;
-    }
-    publish(text, "movement_bench_synthetic.txt");
+    playEach(
+        syntheticTracks(), [](const Case& c, BenchOptions&) { g_autoRangeAtMinimum = c.userOnGround; },
+        [] { g_autoRangeAtMinimum = false; }, "movement_bench_synthetic.txt");
 }
 
 // Reports that keep the airborne flag at the field's height while the park airport is not yet known: the
@@ -900,6 +917,140 @@ TEST_F(MovementBenchRun, TheLandingRollSlowsAlongTheRunwayAndTurnsOffAtItsEnd) {
     }
 }
 
+// ---- Aircraft first seen standing away from the stands ----
+
+// Ground reports as many transponders send them: positions only (no speed, no track), scattering by up to 1.5 m,
+// their height the field's (the reader makes them ground reports) or missing.
+void positionsOnly(BenchTrack& t, bool fieldHeight, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<double> metres(0.0, 1.5), bearing(0.0, 2.0 * std::numbers::pi);
+    for (TrafficRecord& r : t.records) {
+        if (r.airborne) continue;
+        r.speed = r.tas = r.track = 0.0;
+        r.speedGiven = r.trackGiven = false;
+        r.reportedAlt = fieldHeight ? kField : 0.0;
+        const double feet = metres(random) * 3.28084;
+        const GeoPosition q = gf_destinationPoint(r.lat, r.lon, bearing(random), feet);
+        r.lat = q.latitude;
+        r.lon = q.longitude;
+    }
+}
+
+// A departure whose reports stand lined up on the runway for 40 s (lining up first: 30 m at 4 kt through a
+// quarter turn onto it), then roll, positions only, to 150 kt in 35 s, then climb with their speed.
+BenchTrack departure(std::uint32_t hexId, const char* callsign, bool liningUp, const char* name,
+                     const char* description) {
+    TrackBuilder b = builder(hexId, callsign, "A320", -0.05, 0.8, liningUp ? kRunway - 90.0 : kRunway);
+    b.every(2);
+    if (liningUp) b.ground(2, 4).ground(13, 4, 90).ground(2, 0);
+    const movement_bench::Runway runway = runwayAhead(b, kRunway, 3000);
+    b.ground(40, 0).ground(35, 150).altitude(kField + 30).air(4, 155, 0, 1500).air(90, 180, 0, 2000);
+    BenchTrack t = b.track(name, description);
+    t.runways = {runway};
+    return t;
+}
+
+// A small apron 1.3 km from the runway and the holding point: the park airport has stands, none of them near.
+std::vector<ParkPos> farApron() {
+    std::vector<ParkPos> stands;
+    for (int i = 0; i < 3; ++i) {
+        const auto [lat, lon] = at(0.6, -0.6 + 0.03 * i);
+        stands.emplace_back(fmt::format("E{}", i + 1), std::vector<ParkPosOption>{}, lat, lon, std::numbers::pi, 30.0,
+                            false, false, false);
+        stands.back().index = static_cast<std::uint32_t>(i + 1);
+    }
+    return stands;
+}
+
+// Created where it stands, standing, when its first report the reader takes plays (ground reports before the park
+// airport is active are not taken); a departure rolls when its reports roll, gaining speed all the way, and lifts
+// off once; whatever it does keeps to what its reports show and to the trace rules. First seen at a roll's speed,
+// it is not created standing there.
+std::vector<Case> firstSeenStandingTracks() {
+    std::vector<Case> cases;
+    const std::vector<std::string> created = {"created where first reported", "created when first reported",
+                                              "speed as reported", "trace: turned on the spot"};
+    const std::vector<std::string> departs = {"created where first reported", "created when first reported",
+                                              "speed as reported", "take-off roll gain", "lift-off speed",
+                                              "take-off from a runway", "trace: turned on the spot"};
+    {
+        BenchTrack t = departure(0x4b0031, "SWR131", false, "lined up", "stands lined up 40 s, rolls, positions only");
+        positionsOnly(t, true, 31);
+        cases.push_back({t, departs});
+    }
+    {
+        BenchTrack t = departure(0x4b0032, "SWR132", false, "lined up without a height",
+                                 "stands lined up 40 s, rolls; positions only, no height on the ground");
+        positionsOnly(t, false, 32);
+        cases.push_back({t, departs});
+    }
+    {
+        // The park airport becomes active 20 s into the line-up: the ground reports before are not taken.
+        BenchTrack t = departure(0x4b0033, "SWR133", false, "lined up, airport known late",
+                                 "first reports before the park airport is known, 20 s into the line-up");
+        positionsOnly(t, true, 33);
+        const double known = t.records.front().time + 20.0;
+        std::erase_if(t.records, [known](const TrafficRecord& r) { return !r.airborne && r.time < known; });
+        cases.push_back({t, departs});
+    }
+    {
+        BenchTrack t = departure(0x4b0034, "SWR134", true, "lining up",
+                                 "first seen lining up: 30 m at 4 kt onto the runway, 40 s lined up, rolls");
+        positionsOnly(t, false, 34);
+        cases.push_back({t, departs});
+    }
+    {
+        // At a holding point away from the stands for 3 minutes, then taxiing (its reports with speed and track).
+        TrackBuilder b = builder(0x4b0035, "SWR135", "A320", 0.15, 0.7, 190);
+        b.every(2).ground(180, 0);
+        const std::size_t standing = b.records().size();
+        b.ground(10, 15).ground(30, 15).ground(12, 15, 90).ground(20, 15).ground(14, 0).every(4).ground(40, 0);
+        BenchTrack t = b.track("holding point", "stands 3 minutes at a holding point, positions only, then taxis");
+        BenchTrack stand = t;
+        stand.records.resize(standing);
+        positionsOnly(stand, true, 35);
+        std::copy(stand.records.begin(), stand.records.end(), t.records.begin());
+        Case c{t, created};
+        c.standAtEnd = false;
+        cases.push_back(c);
+    }
+    {
+        // The guard: first seen rolling at 90 kt on the runway, to 150 kt in 14 s, then climbing.
+        TrackBuilder b = builder(0x4b0036, "SWR136", "A320", -0.05, 0.8, kRunway);
+        const movement_bench::Runway runway = runwayAhead(b, kRunway, 3000);
+        b.gap(21, 90, 0).altitude(0).every(2).ground(14, 150).altitude(kField + 30).air(4, 155, 0, 1500);
+        b.air(90, 180, 0, 2000);
+        BenchTrack t = b.track("first seen rolling", "first seen at 90 kt on the runway, positions only");
+        positionsOnly(t, true, 36);
+        t.runways = {runway};
+        cases.push_back({t, {"not created standing on a roll", "speed as reported", "trace: turned on the spot"}});
+    }
+    for (Case& c : cases) {
+        c.track.createdWhereFirstReported = c.track.name != "first seen rolling";
+        c.track.firstReportedRolling = !c.track.createdWhereFirstReported;
+        c.track.speedAsReported = true;
+    }
+    return cases;
+}
+
+TEST_F(MovementBenchRun, AnAircraftFirstSeenStandingAppearsWhereItStands) {
+    playEach(
+        firstSeenStandingTracks(),
+        [](const Case&, BenchOptions& options) {
+            g_parkPositions = farApron();
+            g_reservedStand.clear();
+            gf_forgetUserStand();
+            options.realStands = true;
+            options.keepPaths = true;
+            options.tailTicks = 6000;
+        },
+        [] {
+            g_parkPositions.clear();
+            gf_forgetUserStand();
+        },
+        "movement_bench_first_seen_standing.txt");
+}
+
 TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
     const std::filesystem::path fixtures = testing_support::sharedFixtures();
     const std::filesystem::path recording = fixtures / "adsb" / "zurich_airport.json.gz";
@@ -953,7 +1104,8 @@ TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
         const auto r = std::find_if(bench.results().begin(), bench.results().end(),
                                     [&](const movement_bench::TrackResult& x) { return x.callsign == callsign; });
         ASSERT_NE(r, bench.results().end()) << callsign;
-        for (const char* check : {"take-off from a runway", "lift-off speed", "take-off roll speed"}) {
+        for (const char* check :
+             {"take-off from a runway", "lift-off speed", "take-off roll speed", "take-off roll gain"}) {
             const auto it = r->counters.find(check);
             EXPECT_TRUE(it != r->counters.end() && it->second.pass >= 1 && it->second.fail == 0) << callsign << ": "
                                                                                                   << check;

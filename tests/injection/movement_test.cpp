@@ -314,6 +314,58 @@ TEST_F(Movement, AShortStopGoesWhenTheAircraftMovesOn) {
     }
 }
 
+// A standing aircraft's reports are taken once per 15 s; the others are kept as places. Its first point that moves
+// away starts the leg from the last place that still showed it standing, not from the last report taken: it moves
+// off when its reports do.
+TEST_F(Movement, AStopLastsAsLongAsItsReportsShowTheAircraftThere) {
+    TrackPoint standing = stop(point(0, 0, 1000, false));
+    standing.time = 1000.0;
+    LiveAc a = taxiing({standing});
+    const auto place = [&](double time, double north) {
+        a.reportedPlaces.push_back({time, kLat + north / 111132.95, kLon, false});
+    };
+    for (const double t : {1002.0, 1004.0, 1006.0, 1008.0, 1010.0}) place(t, t == 1006.0 ? 1.5 : 0.0);
+    place(1011.0, 8.0);
+    place(1011.5, 15.0);
+    place(1012.0, 30.0);
+    TrackPoint moving = point(30, 0, 2200, false, 0.0, 10.0);
+    moving.time = 1012.0;
+    decodeExisting(a, moving);
+    ASSERT_EQ(a.track.size(), 3u);
+    const TrackPoint& still = a.track[1];
+    EXPECT_TRUE(still.stopped);
+    EXPECT_EQ(still.lat, kLat);
+    EXPECT_EQ(still.time, 1010.0);
+    EXPECT_EQ(still.playTick, 2000);
+    EXPECT_FALSE(a.track.back().stopped);
+    EXPECT_EQ(a.track.back().playTick, 2200);
+}
+
+// Holding in place (its track ran out while it stood), an aircraft whose first report taken after it started to
+// roll lies 280 m down the runway, beyond the holding threshold (250 m), goes there: its reports lead away to it.
+// One such report among reports that stay where it holds is a jump, and dropped.
+TEST_F(Movement, AHoldingAircraftGoesWhereItsReportsLeadAway) {
+    for (const bool leadsAway : {true, false}) {
+        SCOPED_TRACE(leadsAway ? "reports leading away" : "one far report");
+        TrackPoint hold = stop(point(0, 0, 1000, false));
+        hold.time = 1040.0;
+        LiveAc a = taxiing({hold, stop(point(0, 0, 1300, false))});
+        a.holding = true;
+        a.extendSteps = 1;
+        for (const double t : {1036.0, 1038.0, 1040.0, 1042.0}) a.reportedPlaces.push_back({t, kLat, kLon, false});
+        for (const auto& [t, north] : std::vector<std::pair<double, double>>{{1046.0, 40}, {1050.0, 110}, {1053.0, 200}})
+            a.reportedPlaces.push_back({t, kLat + (leadsAway ? north : 0.0) / 111132.95, kLon, false});
+        a.reportedPlaces.push_back({1056.0, kLat + 280.0 / 111132.95, kLon, false});
+        TrackPoint far = point(280, 0, 2600, false, 0.0, 0.0);
+        far.time = 1056.0;
+        far.speedGiven = false;
+        decodeExisting(a, far);
+        EXPECT_EQ(a.status, kAcInSim);
+        EXPECT_EQ(a.holding, !leadsAway);
+        EXPECT_EQ(a.track.back().lat == far.lat, leadsAway);
+    }
+}
+
 TEST_F(Movement, TheStopLookBackEndsAtTheFrontPoint) {
     LiveAc a = taxiing({stop(point(0, 0, 100, false)), stop(point(0, 0, 200, false)), stop(point(0, 0, 300, false))});
     decodeExisting(a, point(0, 100, 600, false, 0.0, 10.0));
@@ -469,7 +521,8 @@ TEST_F(Movement, ATaxiingAircraftWhoseDataStopsHoldsThenLeaves) {
     EXPECT_EQ(a.status, kAcRemovalRequested);
 }
 
-TEST_F(Movement, AHoldingAircraftLeavesAtOnceForAnotherTaxiingNearby) {
+// A ground aircraft holding in place, another live aircraft taxiing 30 m from it.
+LiveAc holdingBesideATaxi() {
     LiveAc other = taxiing({point(30, 0, 100, false)});
     other.objectId = kObject + 1;
     other.latitude = kLat + 30 / 111132.95;
@@ -478,9 +531,26 @@ TEST_F(Movement, AHoldingAircraftLeavesAtOnceForAnotherTaxiingNearby) {
     LiveAc a = taxiing({point(0, 0, 100, false)});
     a.halfSpan = 0.02;
     a.holding = true;
+    return a;
+}
+
+TEST_F(Movement, AHoldingAircraftLeavesAtOnceForAnotherTaxiingNearby) {
+    LiveAc a = holdingBesideATaxi();
     EXPECT_FALSE(lf_extendOrHold(a));
     EXPECT_FALSE(a.holding);
     EXPECT_EQ(a.track.size(), 1u);
+}
+
+// A ground aircraft whose reports still come (newer than the last one taken, too alike to be taken: standing)
+// holds whatever taxis past it: removed, it came back turned round (VJT796 in the demo).
+TEST_F(Movement, AStandingAircraftWhoseReportsStillComeHoldsForAnotherTaxiingNearby) {
+    LiveAc a = holdingBesideATaxi();
+    a.lastRecordTime = 1000.0;
+    a.reportedPlaces.push_back({1010.0, kLat, kLon, false});
+    EXPECT_TRUE(lf_extendOrHold(a));
+    EXPECT_TRUE(a.holding);
+    ASSERT_EQ(a.track.size(), 2u);
+    EXPECT_TRUE(a.track.back().stopped);
 }
 
 TEST_F(Movement, ATakeOffRollIsPredictedTenStepsFaster) {

@@ -109,6 +109,18 @@ TEST_F(Spawn, EachHoldStopsAtItsThreshold) {
         {"rolling, a tick earlier", [&](LiveAc& a) { a.track = ground(30, 0, 20); gf_setAiTick(kPlayTick - 301); },
          Outcome::Waiting},
         {"only its point is due", [](LiveAc& a) { a.track.pop_back(); }, Outcome::Erased},
+        // Waiting to see whether it parks never spends its last point: a stop waits 30 s for the next report.
+        {"only a stop is due", [&](LiveAc& a) {
+             a.track = ground(30, 0);
+             a.track.pop_back();
+             a.track[0].stopped = true;
+         }, Outcome::Waiting},
+        {"only a stop, 30 s past it", [&](LiveAc& a) {
+             a.track = ground(30, 0);
+             a.track.pop_back();
+             a.track[0].stopped = true;
+             gf_setAiTick(kPlayTick + 3000);
+         }, Outcome::Erased},
         // Never created on a runway roll: at a reported 36 kt, or 36 kt from point to point without a speed.
         {"rolling at 35 kt", [&](LiveAc& a) { a.track = ground(30, 0, 35); gf_setAiTick(kPlayTick - 300); },
          Outcome::Spawned},
@@ -116,6 +128,11 @@ TEST_F(Spawn, EachHoldStopsAtItsThreshold) {
          Outcome::Dropped},
         {"no speed, 0.009 nm in a second", [&](LiveAc& a) { rollingWithoutSpeed(a, 0.009); }, Outcome::Spawned},
         {"no speed, 0.010 nm in a second", [&](LiveAc& a) { rollingWithoutSpeed(a, 0.010); }, Outcome::Dropped},
+        // Seen at rest first (a stop), it is created there and rolls from there.
+        {"no speed, 0.010 nm in a second from a stop", [&](LiveAc& a) {
+             rollingWithoutSpeed(a, 0.010);
+             a.track[0].stopped = true;
+         }, Outcome::Spawned},
         {"10 creations queued", [](LiveAc&) { g_liveCreations.resize(10); }, Outcome::Spawned},
         {"11 creations queued", [](LiveAc&) { g_liveCreations.resize(11); }, Outcome::Dropped},
         {"MAX_LIVE 0", [](LiveAc&) { g_MAX_LIVE.set(0); }, Outcome::Erased},
@@ -250,6 +267,31 @@ TEST_F(Spawn, PitchFollowsTheFirstVerticalSpeed) {
     }
 }
 
+// Created standing, it faces the way its track leads later on; with nothing ahead, its reported heading; else its
+// reported track.
+TEST_F(Spawn, AnAircraftCreatedStandingFacesTheWayItsTrackLeads) {
+    struct Case {
+        const char* what;
+        bool leads, headingGiven;
+        double headingDeg;  // expected
+    };
+    for (const Case& c : {Case{"leads east", true, true, 90.0}, Case{"reported heading", false, true, 200.0},
+                          Case{"reported track", false, false, 300.0}}) {
+        SCOPED_TRACE(c.what);
+        g_liveAc.clear();
+        LiveAc a = aircraft();
+        a.track = {point(30, 0, false), point(30, 0, false)};
+        a.track[1].stopped = true;
+        if (c.leads) a.track.push_back(point(30, 0.01, false, 5.0));
+        a.track[0].track = 300.0;
+        a.track[0].headingGiven = c.headingGiven;
+        a.track[0].heading = 200.0 * std::numbers::pi / 180.0;
+        g_liveAc.push_back(a);
+        ASSERT_EQ(decide(g_liveAc.back()), Outcome::Spawned);
+        EXPECT_NEAR(g_liveAc.back().heading * 180.0 / std::numbers::pi, c.headingDeg, 0.01);
+    }
+}
+
 TEST_F(Spawn, EnforcingMaxLiveRemovesTheFarthest) {
     g_MAX_LIVE.set(2);
     std::uint32_t id = 1;
@@ -299,6 +341,9 @@ protected:
             return near && holder == 0 ? kStand : 0u;
         };
         g_standHooks.place = [this](std::uint32_t i) { return i == kStand ? std::optional(stand) : std::nullopt; };
+        g_standHooks.standNear = [this](double lat, double lon, double maxNm) {
+            return gf_distanceNM(lat, lon, stand.lat, stand.lon) <= maxNm;
+        };
         g_standHooks.keptFree = [this](std::uint32_t) { return keptFree; };
         g_standHooks.markLive = [this](std::uint32_t i, std::uint32_t hexId) { if (i == kStand) holder = hexId; };
         g_standHooks.clearStaticAround = [this](std::uint32_t i, const LiveAc&) { staticCleared = i; };
@@ -339,7 +384,7 @@ public:  // the cases set these
 };
 
 TEST_F(SpawnAtStand, AGroundAircraftParksAtOnceOnlyOnAFreeStandItMayTake) {
-    enum class Result { Parked, InPlaceNew, Following, Dropped };
+    enum class Result { Parked, InPlaceNew, Following, Standing, Dropped };
     struct Case {
         const char* what;
         LiveAc a;
@@ -355,6 +400,9 @@ TEST_F(SpawnAtStand, AGroundAircraftParksAtOnceOnlyOnAFreeStandItMayTake) {
         {"slow, but its track leads 50 m away", groundAircraft(4.0, 4.0, 2.0 + 50.0 / 1852.0), {}, Result::Following},
         {"stopped, stand held by another", groundAircraft(0.0, 0.0), [](SpawnAtStand& t) { t.holder = 0x400777; },
          Result::Dropped},
+        // No stand near (the nearest 60 m away): created standing where it stands.
+        {"stopped, no stand near", groundAircraft(0.0, 0.0),
+         [](SpawnAtStand& t) { t.stand.lat = kUserLat + (2.0 + 60.0 / 1852.0) / 60.0; }, Result::Standing},
         {"moving, no stand", groundAircraft(4.0, 4.0, 2.0001), [](SpawnAtStand& t) { t.holder = 0x400777; },
          Result::Following},
         {"park airport 6 nm away", groundAircraft(0.0, 0.0), [](SpawnAtStand&) {
@@ -386,7 +434,11 @@ TEST_F(SpawnAtStand, AGroundAircraftParksAtOnceOnlyOnAFreeStandItMayTake) {
             break;
         case Result::InPlaceNew:
         case Result::Following:
+        case Result::Standing:
             EXPECT_EQ(a.state, c.result == Result::InPlaceNew ? kMoveNew : kMoveFollowing);
+            if (c.result == Result::Standing) {
+                EXPECT_TRUE(a.track.front().stopped);
+            }
             EXPECT_EQ(a.status, kAcCreationQueued);
             EXPECT_EQ(a.track.size(), 2u);
             EXPECT_DOUBLE_EQ(a.latitude, first.lat);
