@@ -406,27 +406,6 @@ TEST_F(GroundMovement, AStandBesideTheNoseIsReachedWithoutCirclingToIt) {
     }
 }
 
-// A take-off roll whose positions hold their speed for 20 s (data that lag, or jitter) gains speed all the same,
-// 5 kt in every 5 s at least; it does not wait for them at the speed it has.
-TEST_F(GroundMovement, ATakeOffRollGainsSpeedWhileItsDataHoldTheirs) {
-    std::vector<TrackPoint> points;
-    for (std::int32_t s = 0; s <= 20; s += 2) {
-        points.push_back(point(s * 60.0 * 1852.0 / 3600.0, 0, kNow + 100 * s, 0.0));
-        points.back().speedGiven = false;
-    }
-    LiveAc a = taxiing(points);
-    a.heading = 0.0;
-    a.takeOffRoll = true;
-    a.groundSpeedKt = 60.0;
-    std::vector<double> speeds;
-    for (std::int32_t tick = kNow; tick < kNow + 1800; ++tick) {
-        gf_setAiTick(tick);
-        updateLiveAc(a);
-        if ((tick - kNow) % 100 == 0) speeds.push_back(a.groundSpeedKt);
-    }
-    for (std::size_t i = 5; i < speeds.size(); ++i) EXPECT_GE(speeds[i] - speeds[i - 5], 5.0) << i << " s";
-}
-
 // At its lift-off speed a roll whose data still put it on the runway, faster than any aeroplane rolls there (the
 // first seconds of its flight at the field's height), lifts off; the points of that roll ahead are passed over in
 // the air.
