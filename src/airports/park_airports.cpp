@@ -73,7 +73,7 @@ bool lf_inSight(double distanceNm, double heightFt) {
 
 void lf_enableDestination() { ui::backend().setEnabled(g_DESTINATION.controlId, true); }
 
-// Step 1 of the check: the placement has used up the parking list.
+// The placement has used up the parking list: the parking controls come back and the band shows the counts.
 void lf_finishPlacement() {
     gf_enableParkingControls();
     gf_clearMessage();
@@ -82,7 +82,7 @@ void lf_finishPlacement() {
     ui::backend().invalidate(kParkingBand);
 }
 
-// Step 2 of the check: the deferred load and calculation, once the stand file is there; while the fetch still
+// The deferred load and calculation, once the stand file is there; while the fetch still
 // runs the request stays pending.
 void lf_performPendingRecalculation() {
     if (g_parkAirportCode.empty()) {  // left meanwhile: nothing to load
@@ -97,7 +97,7 @@ void lf_performPendingRecalculation() {
     lf_requestParkingRecalculation(true);
 }
 
-// Step 4 of the check: the distances to the user, and the order by them while no destination is set. Every
+// The distances to the user, and the order by them while no destination is set. Every
 // distance is kept up to date even with a destination: the in-sight test reads the first one.
 void lf_updateDistances(double latitude, double longitude) {
     if (g_parkAirports.empty()) return;

@@ -250,7 +250,8 @@ void lf_attitude(LiveAc& a) {
     }
 }
 
-// Step 4 of a new ground leg while following the track: curves through corners, midpoints, turning.
+// A new ground leg while following the track: a curve through the corner ahead, a midpoint where the speed
+// changes much, or a turn on the way to the next point.
 void lf_planGroundLeg(LiveAc& a) {
     if (a.track.size() < 2 || a.track[1].stopped) return;
     if (a.track.size() >= 3) {
@@ -296,7 +297,7 @@ void lf_planGroundLeg(LiveAc& a) {
     }
 }
 
-// Step 5: an aircraft following its track that came to a stop is handed to the stand search.
+// An aircraft following its track that came to a stop is handed to the stand search.
 void lf_detectStop(LiveAc& a) {
     // The stand search is there only while a stand file of the park airport is loaded.
     if (a.track.empty() || !a.track.back().stopped || !g_standHooks.try2Park) return;

@@ -196,7 +196,7 @@ TEST_F(Program, TheRunEndsByItselfWhenTheSimulatorGoesAway) {
 
 // An install path that names no folder: typed wrong, or on a drive that is not there. The run goes on
 // without the simulator's liveries and stock airports, and the status line says so in the error's colours
-// all along, over the messages of the start-up; the Part's own line about the stock airports is in the log.
+// all along, over the messages of the start-up; the log keeps its own line about the stock airports.
 struct MissingInstallFolder {
     const char* name;
     const char* path;  // "{root}" stands for the test's folder
