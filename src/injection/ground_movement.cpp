@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <limits>
 #include <numbers>
+#include <optional>
 
 #include <fmt/format.h>
 
@@ -70,14 +71,17 @@ constexpr double kPushBackRadii = 2.5;    // stand radii behind it
 constexpr std::uint32_t kPushBackPhases = 2;
 constexpr double kDepartureDistanceRef = 900.0;
 
-// The taxi to a stand takes at least this long; the stop follows half a second later, or once the aircraft
-// has turned onto the stand's heading when that takes longer.
+// The taxi to a stand takes at least this long; the stop follows half a second later.
 constexpr std::int64_t kMinStandTicks = 100;
 constexpr std::int32_t kStandStopTicks = 50;
-constexpr double kStandTurnMargin = 1.1;
+// Nearer its stand than this (nm, 5 m) with the stand off its nose, an aircraft rolls straight onto the spot at no
+// more than a creep (kt), rather than circle round to it.
+constexpr double kOntoStandNm = 0.0027;
+constexpr double kOntoStandKt = 1.5;
 // The lead-in before a stand: this many half spans long, at least 20 m; only for a taxi that starts more than
-// one and a half lead-ins away (closer, the turn onto the stand's heading is finished standing on it), and whose
-// way to it turns onto the stand's heading by this much at most: a lead-in beyond the stand would be a hairpin.
+// one and a half lead-ins away (closer, the nose comes round onto the stand's heading on the last metres), and
+// whose way to it turns onto the stand's heading by this much at most: a lead-in beyond the stand would be a
+// hairpin.
 constexpr double kLeadInHalfSpans = 2.0;
 constexpr double kMinLeadInNm = 0.0108;
 constexpr double kLeadInWays = 1.5;
@@ -108,6 +112,7 @@ constexpr double kLinedUpLegNm = 0.0027;
 constexpr double kMaxTurnRadiusM = 20.0;
 // Steering turns at least at this multiple of the category's rate.
 constexpr double kSteerTurnRateScale = 2.0;
+// No aircraft rolling on the ground turns tighter than this radius (m): its nose turns only as it rolls.
 constexpr double kMinTurnRadiusM = 3.0;
 // Ground speed. One g in knots a second; a taxiing aircraft brakes for a stop ahead at this (g), and no
 // aircraft on the ground slows faster than this; a landing roll its reports no longer show brakes at this (g).
@@ -125,6 +130,11 @@ constexpr double kMinRollGainKtPerS = 1.5;
 // this (kt).
 constexpr double kCatchUpShare = 1.25;
 constexpr double kCatchUpFloorKt = 10.0;
+// Reports that stand together: this many at least, within this (nm, 4 m) of the newest; standing this far (nm,
+// 10 m) from where its track ends, they stand somewhere else.
+constexpr std::size_t kStandingReports = 3;
+constexpr double kStillThereNm = 0.00216;
+constexpr double kElsewhereNm = 0.0054;
 // Nearer than this (nm, half a metre) to the place it stops at, a standing aircraft is there.
 constexpr double kThereNm = 0.00027;
 // Into a stand the aircraft aims this share of its way behind the stand, on the stand's axis.
@@ -158,6 +168,34 @@ void lf_turnTowards(LiveAc& a, double target) {
     if (std::abs(diff) <= kHeadingReached) return;
     const double step = std::min(std::abs(a.turnRate), std::abs(diff));
     a.heading = gf_headingOf(a.heading + std::copysign(step, diff));
+}
+
+// Rolling `stepNm` this tick, the nose turns towards `target` at the turn rate but no tighter than the smallest
+// radius: an aircraft on its wheels turns only as it rolls, never on the spot.
+void lf_turnRolling(LiveAc& a, double target, double stepNm) {
+    const double rate = a.turnRate;
+    a.turnRate = std::min(std::abs(rate), stepNm / (kMinTurnRadiusM * kNmPerMetre));
+    lf_turnTowards(a, target);
+    a.turnRate = rate;
+}
+
+// Into its stand, rolling `stepNm` of the `leftNm` still to go, the nose turns towards `target` fast enough to be on
+// the stand's heading when it is there (at no more than three times the category's rate).
+void lf_turnIntoStand(LiveAc& a, double target, double stepNm, double leftNm) {
+    const double rate = a.turnRate;
+    const double left = std::abs(gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(a.standHeading)));
+    a.turnRate = std::min(std::max(std::abs(rate), left * stepNm / std::max(leftNm, stepNm)),
+                          kMaxTurnRateScale * a.groundTurnRate);
+    lf_turnRolling(a, target, stepNm);
+    a.turnRate = rate;
+}
+
+// Into its stand with `leftNm` to go, the speed (kt) at which the nose comes round onto the stand's heading by then
+// at three times the category's rate; a creep at least.
+double lf_intoStandKt(const LiveAc& a, double leftNm) {
+    const double left = std::abs(gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(a.standHeading)));
+    if (!(left > 0.0)) return std::numeric_limits<double>::infinity();
+    return std::max(kOntoStandKt, kMaxTurnRateScale * a.groundTurnRate * leftNm / left * kTicksPerHour);
 }
 
 // How far (nm) a taxi at `kt` rolls when it brakes for a stop.
@@ -322,13 +360,6 @@ void lf_turnOntoStand(LiveAc& a) {
     a.turning = std::abs(gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(a.standHeading))) > kHeadingReached;
 }
 
-// Ticks to turn standing from the heading onto the target at the ground rate (with a margin); 0 when unknown.
-std::int64_t lf_standTurnTicks(const LiveAc& a, double from, double target) {
-    if (!(a.groundTurnRate > 0.0)) return 0;
-    const double turn = std::abs(gf_angleDiff(gf_headingOf(from), gf_headingOf(target)));
-    return static_cast<std::int64_t>(std::ceil(turn * kStandTurnMargin / a.groundTurnRate));
-}
-
 void lf_pushBackStep(LiveAc& a) {
     if (a.standExitTicks > 0) --a.standExitTicks;
     if (a.standExitTicks == 1) {
@@ -448,12 +479,13 @@ bool lf_linedUp(const LiveAc& a, double bearing) {
     return std::abs(gf_angleDiff(gf_headingOf(a.heading), bearing)) <= kRollLinedUpDeg * kRadPerDeg;
 }
 
-// The aircraft stops at the point it moves to, or at the one after, or where its data end (but a take-off
-// roll, which its prediction rolls on).
+// The aircraft stops at the point it moves to, or at the one after (a point at the same place is a stop), or
+// where its data end (but a take-off roll, which its prediction rolls on).
 bool lf_stopAhead(const LiveAc& a) {
-    if (a.track.front().stopped) return true;
+    const TrackPoint& to = a.track.front();
+    if (to.stopped) return true;
     if (a.track.size() < 2) return !a.takeOffRoll;
-    return a.track[1].stopped;
+    return a.track[1].stopped || (a.track[1].lat == to.lat && a.track[1].lon == to.lon);
 }
 
 // The speed (kt) that keeps to the track's times: the way to the point moved to and on through the next one
@@ -553,14 +585,71 @@ void lf_liftOffWhenFast(LiveAc& a) {
     gf_aimFromRoll(a, 0);
 }
 
+// Where the newest reports stand together (at least three of them, within a few metres of the newest one) since
+// the time `since`; nothing when they do not.
+std::optional<GeoPosition> lf_reportsStandAt(const LiveAc& a, double since) {
+    const auto& places = a.reportedPlaces;
+    if (places.empty() || places.back().airborne) return std::nullopt;
+    const LiveAc::ReportedPlace& newest = places.back();
+    std::size_t together = 0;
+    for (auto it = places.rbegin(); it != places.rend() && it->time > since && !it->airborne; ++it) {
+        if (gf_distanceNM(newest.lat, newest.lon, it->lat, it->lon) > kStillThereNm) break;
+        ++together;
+    }
+    if (together < kStandingReports) return std::nullopt;
+    return GeoPosition{newest.lat, newest.lon};
+}
+
+// Where its data end in a stop ahead of it, nearer than the point it drives to (they went on past that point and
+// came back to stop short of it, as at a stand), the aircraft drives to where its data end: a place its data have
+// passed and left again is not driven out to. So too where the track ends in stops at the point it drives to
+// while its reports since then stand together nearer, ahead of it: those reports were taken for a standing
+// aircraft's scatter around that point (the data came back past a stand and stopped on it) while the aircraft
+// was still far behind.
+void lf_passOverLeftPoints(LiveAc& a) {
+    if (a.state != kMoveFollowing || a.takeOffRoll || a.braking || a.track.size() < 2) return;
+    const TrackPoint& end = a.track.back();
+    const TrackPoint& to = a.track.front();
+    if (!end.stopped || to.stopped) return;
+    const double toNm = lf_wayTo(a, to).nm;
+    const WayAhead toEnd = lf_wayTo(a, end);
+    if (toEnd.nm < toNm && std::abs(gf_angleDiff(gf_headingOf(a.heading), toEnd.bearing)) <= kPi / 2.0) {
+        const TrackPoint stop = end;
+        std::size_t k = 1;
+        while (k + 1 < a.track.size() && !(a.track[k].lat == stop.lat && a.track[k].lon == stop.lon)) ++k;
+        a.track.erase(a.track.begin() + 1, a.track.begin() + static_cast<std::ptrdiff_t>(k));
+        a.track.front().lat = stop.lat;
+        a.track.front().lon = stop.lon;
+        gf_clearGroundCurve(a);
+        return;
+    }
+    if (end.lat != to.lat || end.lon != to.lon) return;
+    const std::optional<GeoPosition> standing = lf_reportsStandAt(a, to.time);
+    if (!standing || gf_distanceNM(to.lat, to.lon, standing->latitude, standing->longitude) <= kElsewhereNm) return;
+    TrackPoint there = to;
+    there.lat = standing->latitude;
+    there.lon = standing->longitude;
+    const WayAhead way = lf_wayTo(a, there);
+    if (way.nm >= toNm || std::abs(gf_angleDiff(gf_headingOf(a.heading), way.bearing)) > kPi / 2.0) return;
+    const double lat = to.lat, lon = to.lon;
+    for (TrackPoint& q : a.track) {
+        if (q.lat != lat || q.lon != lon) continue;
+        q.lat = there.lat;
+        q.lon = there.lon;
+    }
+    gf_clearGroundCurve(a);
+}
+
 // One tick of a taxi or a runway roll, the ground speed decided in one place: along the curve through the
 // corner, or straight to the point moved to; a nose far off the way steers onto it, where it points, turning
 // no tighter than the smallest radius at that speed and slowing for a sharp turn. An aircraft that cannot keep
 // to its track's times within the speed's limits falls behind and catches up within them.
 void lf_roll(LiveAc& a) {
+    lf_passOverLeftPoints(a);
     const bool rolling = a.groundSpeedKt > 0.0;
     GroundCurve& c = a.groundCurve;
     const TrackPoint& to = a.track.front();
+    const bool intoStand = a.state == kMoveToStand && to.lat == a.standLat && to.lon == a.standLon;
     // On the leg into the data's take-off roll the roll starts, once the nose points along the way there and on
     // (lining up from a sharp turn, the aircraft taxis round first).
     if (a.takeOffRollFrom > 0.0 && to.time >= a.takeOffRollFrom && lf_linedUp(a, lf_wayTo(a, to).bearing) &&
@@ -570,6 +659,7 @@ void lf_roll(LiveAc& a) {
     if (lf_curveSet(a)) {
         const double leftNm = (1.0 - a.curveParam) * c.length * kNmPerMetre;
         double want = lf_scheduleKt(a, leftNm);
+        if (intoStand) want = std::min(want, lf_intoStandKt(a, leftNm));
         // It comes into the corner (the middle of the curve) no faster than reported there.
         if (a.curveCornerKt > 0.0 && !a.takeOffRoll) {
             const double cornerNm = std::max(0.0, 0.5 - a.curveParam) * c.length * kNmPerMetre;
@@ -585,7 +675,10 @@ void lf_roll(LiveAc& a) {
         if (gf_bezierPoint(c, a.curveParam, p, curveHeading)) {
             a.latitude = p.latitude;
             a.longitude = p.longitude;
-            lf_turnTowards(a, curveHeading);
+            if (intoStand)
+                lf_turnIntoStand(a, curveHeading, stepM * kNmPerMetre, leftNm);
+            else
+                lf_turnRolling(a, curveHeading, stepM * kNmPerMetre);
         } else {
             gf_logLine(fmt::format("{} error in curve at index: {:.2F}", a.callsign, a.curveParam));
         }
@@ -596,12 +689,27 @@ void lf_roll(LiveAc& a) {
     // Into its stand the nose comes round onto the stand's heading on the way: it aims at a point behind the
     // stand on its axis, which closes on the stand as the aircraft does.
     double aim = way.bearing;
-    if (a.state == kMoveToStand && to.lat == a.standLat && to.lon == a.standLon) {
+    if (intoStand) {
         const double backM = kStandAimShare * way.nm / kNmPerMetre;
         aim = gf_headingOf(std::atan2(way.east - backM * std::sin(a.standHeading),
                                       way.north - backM * std::cos(a.standHeading)));
     }
     const double off = std::abs(gf_angleDiff(gf_headingOf(a.heading), aim));
+    // The last metres onto its stand, the stand off its nose (the aircraft stopped just past it, or beside it): it
+    // rolls straight onto the spot at a creep, the nose coming round as it rolls, rather than circle round to it.
+    if (a.state == kMoveToStand && way.nm <= kOntoStandNm && off > kSteerOffDeg * kRadPerDeg) {
+        a.steeringOntoLeg = false;
+        const double stepNm = lf_governSpeed(a, std::min(lf_scheduleKt(a, way.nm), kOntoStandKt));
+        if (way.nm <= stepNm) {
+            lf_reached(a, rolling);
+            return;
+        }
+        lf_turnIntoStand(a, a.standHeading, stepNm, way.nm);
+        const double stepM = stepNm / kNmPerMetre;
+        a.latitude += stepM * std::cos(way.bearing) / kMetresPerDegLat;
+        a.longitude += stepM * std::sin(way.bearing) / (kMetresPerDegLat * std::cos(a.latitude * kRadPerDeg));
+        return;
+    }
     // A stop a metre or two off the nose of an aircraft that has all but stopped is where it stands: circling
     // round to it would turn it on the spot.
     if (lf_stopAhead(a) && way.nm <= kBesideStopNm && off > kSteerOffDeg * kRadPerDeg && a.groundSpeedKt <= kCreepKt) {
@@ -622,10 +730,15 @@ void lf_roll(LiveAc& a) {
     const double tightestM = std::min(kMinTurnRadiusM, wayM / 2.0);
     const double widestM = std::clamp(wayM / 2.0, tightestM, kMaxTurnRadiusM);
     double want = lf_scheduleKt(a, way.nm);
+    if (intoStand) want = std::min(want, lf_intoStandKt(a, way.nm));
     if (a.steeringOntoLeg && !onTheWay)
         want = std::min(want, std::abs(a.turnRate) * widestM * kNmPerMetre * kTicksPerHour);
     const double stepNm = lf_governSpeed(a, want, a.steeringOntoLeg && off > kSharpTurnDeg * kRadPerDeg);
-    if (!a.steeringOntoLeg && a.turning) lf_turnTowards(a, a.targetHeading);
+    if (intoStand && !a.steeringOntoLeg) {
+        lf_turnIntoStand(a, a.standHeading, stepNm, way.nm);
+    } else if (!a.steeringOntoLeg && a.turning) {
+        lf_turnRolling(a, a.targetHeading, stepNm);
+    }
     if (way.nm <= stepNm || (to.stopped && way.nm <= kThereNm && a.groundSpeedKt <= 0.0)) {
         lf_reached(a, rolling);
         return;
@@ -633,10 +746,11 @@ void lf_roll(LiveAc& a) {
     double along = aim;
     if (a.steeringOntoLeg) {
         a.targetHeading = aim;
-        const double rate = a.turnRate;
-        a.turnRate = std::min(std::abs(rate), stepNm / (std::max(tightestM, 0.1) * kNmPerMetre));
-        lf_turnTowards(a, aim);
-        a.turnRate = rate;
+        // On its last metres into the stand the nose steers onto the stand's heading rather than at the spot.
+        if (intoStand)
+            lf_turnIntoStand(a, way.nm <= 2.0 * kOntoStandNm ? a.standHeading : aim, stepNm, way.nm);
+        else
+            lf_turnRolling(a, aim, stepNm);
         if (!onTheWay) along = a.heading;
     }
     const double stepM = stepNm / kNmPerMetre;
@@ -862,15 +976,11 @@ void drive2Stand(LiveAc& a, double standLat, double standLon, double standHeadin
     TrackPoint stop = stand;
     stop.speed = stop.tas = 0.0;
     stop.stopped = true;
-    // Long enough to turn onto the stand's heading from the way in (from the heading now when already there).
     const double wayIn = stand.stopped ? a.heading : gf_initialBearing(from.lat, from.lon, standLat, standLon);
-    // What is left of the turn onto the stand's heading may be made standing on it: the stop waits for it.
-    const double turnFrom = stand.stopped ? a.heading : gf_initialBearing(b.lat, b.lon, standLat, standLon);
-    stop.playTick = static_cast<std::int32_t>(
-        stand.playTick + std::max<std::int64_t>(kStandStopTicks, lf_standTurnTicks(a, turnFrom, standHeading)));
+    stop.playTick = static_cast<std::int32_t>(stand.playTick + kStandStopTicks);
     a.track.push_back(stand);
     a.track.push_back(stop);
-    // Nose first along the way in; close to the stand what is left of the turn comes standing on it.
+    // Nose first along the way in; on its last metres the nose comes round onto the stand's heading as it rolls.
     a.targetHeading = stand.stopped ? standHeading
                       : useLeadIn  ? gf_initialBearing(b.lat, b.lon, leadIn.latitude, leadIn.longitude)
                                    : wayIn;
@@ -878,14 +988,6 @@ void drive2Stand(LiveAc& a, double standLat, double standLon, double standHeadin
         a.extendSteps = 0;
         gf_resetWindows(a);
     }
-}
-
-void lf_turnStandingOntoStand(LiveAc& a) {
-    if (a.state != kMoveToStand || a.track.empty()) return;
-    const TrackPoint& front = a.track.front();
-    // Not there yet (a stop beside the stand is where it stands).
-    if (gf_distanceNM(front.lat, front.lon, a.standLat, a.standLon) > kBesideStopNm) return;
-    lf_turnTowards(a, a.standHeading);
 }
 
 void lf_pullOut(LiveAc& a) {

@@ -22,11 +22,8 @@ bool gf_stillRolling(const LiveAc& a);
 void nextPosGround(LiveAc& a);
 // Re-times the second point of a ground leg and scales the turn rate to the turn.
 void adjustTimeGround(LiveAc& a);
-// Appends the taxi to the stand: the stand point and a stop half a second later, or once the aircraft has
-// turned on the spot onto the stand's heading when that takes longer.
+// Appends the taxi to the stand: the stand point and a stop half a second later.
 void drive2Stand(LiveAc& a, double standLat, double standLon, double standHeading);
-// One tick of an aircraft standing on the stand it taxied to: it turns towards the stand's heading.
-void lf_turnStandingOntoStand(LiveAc& a);
 void lf_pullOut(LiveAc& a);
 void lf_pushBack(LiveAc& a);
 // A curve from the current position through the second point to the third; the second point goes.

@@ -90,8 +90,6 @@ constexpr double kStillThereNm = 0.00216;
 constexpr double kMovingOnS = 5.0;
 // Places renewed seldom lead away when this many do in a row.
 constexpr int kLeadingPlaces = 3;
-// A heading within this of the stand's is on it (radians, half a degree).
-constexpr double kStandHeadingReached = 0.008726646259971648;
 // A holding aircraft whose reports lie far away this long (s) has left.
 constexpr double kFarPlacesS = 20.0;
 // A standing aircraft's reports scatter this far (nm, 150 m); a taxiing one's that lie this far behind it
@@ -460,7 +458,6 @@ void lf_moveInSim(LiveAc& a) {
         lf_followCurve(a);
     } else {
         a.groundSpeedKt = 0.0;
-        lf_turnStandingOntoStand(a);
     }
     a.trueAirspeed = standing ? 0.0 : gf_rollsOnGround(a) ? a.groundSpeedKt : a.speedKt;
     if (a.objectId == 0) {
@@ -909,8 +906,10 @@ bool lf_checkPosAtStand(LiveAc& a, TrackPoint& p) {
             ++a.standDriftCount;
             a.standDistanceLast = d;
             const double moved = d - a.standDistanceFirst;
+            // A hop of its positions, smoothed by the service into a few steps of steady motion that then lie
+            // still, is no departure: it leaves on sustained motion only.
             leave = (moved > a.halfSpan || (a.standDriftCount >= kDriftsToLeave && moved >= a.halfSpan / 2.0)) &&
-                    lf_movesAwayFrom(a, a.standLat, a.standLon);
+                    lf_movesAwayFrom(a, a.standLat, a.standLon) && lf_sustainedMotion(a);
         } else if (a.standDistanceLast - d >= kStandDriftNm) {
             a.standDriftCount = 0;
         }
@@ -1022,20 +1021,6 @@ void nextPos(LiveAc& a) {
 
 bool lf_extendOrHold(LiveAc& a) {
     if (a.state == kMoveToStand) {
-        // On the stand with the nose not yet on its heading (the way in came from farther round): the stop
-        // lasts until it is.
-        const double turn = std::abs(gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(a.standHeading)));
-        if (turn > kStandHeadingReached && a.groundTurnRate > 0.0 &&
-            gf_distanceNM(a.latitude, a.longitude, a.standLat, a.standLon) <= kArrivedNm) {
-            TrackPoint stop = lf_at(a, 0);
-            stop.lat = a.standLat;
-            stop.lon = a.standLon;
-            stop.playTick += static_cast<std::int32_t>(std::ceil(turn / a.groundTurnRate)) + 1;
-            lf_makeStop(stop);
-            a.track.push_back(stop);
-            a.turnRate = std::max(a.turnRate, a.groundTurnRate);
-            return true;
-        }
         // Still rolling onto the stand (behind its times): the stop waits for it.
         if (a.groundSpeedKt > 0.0 && gf_distanceNM(a.latitude, a.longitude, a.standLat, a.standLon) > kArrivedNm) {
             TrackPoint stop = lf_at(a, 0);

@@ -84,6 +84,8 @@ constexpr double kMaxSlipDeg = 45.0;
 constexpr double kMaxBackwardsKt = 10.0;
 // A parked aircraft stays within this of where it arrived.
 constexpr double kMaxParkedDriftM = 1.0;
+// An aircraft that arrived at its stand stays there at least this long (s).
+constexpr double kMinStandStayS = 60.0;
 // Standing in the open among scatter, it stays within this of where it was when its records stopped showing
 // motion (scatter of any width is none), until they show some again.
 constexpr double kMaxStandingDriftM = 30.0;
@@ -397,6 +399,8 @@ struct MovementBench::ObjectWatch {
     std::optional<double> rollFastestKt;
     // Where it arrived at its stand: parked, it stays there.
     std::optional<GroundSample> parkedAt;
+    // The tick it arrived at its stand by taxiing there.
+    std::optional<std::int32_t> arrivedTick;
     // Where it was when its records stopped showing motion, standing in the open among scatter.
     std::optional<GroundSample> stoodAt;
     // The sample of the last whole second, on the ground or in the air (the speed as its records show it).
@@ -816,6 +820,10 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
                      a->track.empty() ? 0 : (a->track.front().stopped ? 1 : 0),
                      std::isnan(a->groundCurve.controlEast) ? 0 : 1, a->turning ? 1 : 0, a->braking ? 1 : 0,
                      a->takeOffRoll ? 1 : 0, a->steeringOntoLeg ? 1 : 0, a->groundSpeedKt, a->extendSteps);
+        if (std::getenv("ZNTV_BENCH_TRACK") && tick % 100 == 0)
+            for (const TrackPoint& q : a->track)
+                std::fprintf(m_trace, "    pt %.6f %.6f t%.1f play%d kt%.1f%s%s\n", q.lat, q.lon, q.time, q.playTick, q.speed,
+                             q.stopped ? " stop" : "", q.airborne ? " air" : "");
     }
     TrackResult& res = resultOf(a->hexId);
     ++res.positions;
@@ -975,6 +983,12 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
         check("stand arrival", m, kStandArrivalM);
         check("stand arrival heading", off, kStandHeadingDeg);
         res.standsReached.push_back(a->standIndex);
+        w.arrivedTick = tick;
+    }
+    // An aircraft that has just arrived does not leave its stand again at once.
+    if (w.state == kMoveParked && a->state != kMoveParked && w.arrivedTick) {
+        check("stand kept after arrival", (tick - *w.arrivedTick) / 100.0, kMinStandStayS, false);
+        w.arrivedTick.reset();
     }
     if (m_speedAsReported.contains(a->hexId)) {
         const ObjectWatch::GroundSample now{tick, u.latitude, u.longitude, u.heading};

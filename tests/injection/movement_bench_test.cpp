@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <iostream>
 #include <mutex>
 #include <numbers>
@@ -23,6 +24,7 @@
 #include "airports/parking.h"
 #include "airports/services.h"
 #include "airports/stand_choice.h"
+#include "airports/stand_file.h"
 #include "airports/stands.h"
 #include "frame/timeutil.h"
 #include "injection/geodesy.h"
@@ -572,7 +574,8 @@ protected:
         std::ofstream(std::filesystem::path(ZNTV_BINARY_DIR) / fileName) << text;
     }
 
-    // ZNTV_BENCH_TRACE=<hex id> writes that aircraft's ticks to movement_bench_trace.txt in the build tree.
+    // ZNTV_BENCH_TRACE=<hex id> writes that aircraft's ticks to movement_bench_trace.txt in the build tree (with
+    // ZNTV_BENCH_TRACK=1 its track's points every second as well).
     static BenchOptions traced() {
         BenchOptions options;
         if (const char* hex = std::getenv("ZNTV_BENCH_TRACE")) {
@@ -1113,32 +1116,109 @@ TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
     }
 }
 
+// The stands of the stock Zurich stand file the build makes (the demo's), numbered as a load numbers them.
+std::filesystem::path stockZurichStandFile() {
+    return std::filesystem::path(ZNTV_BINARY_DIR) / "server" / "P3D" / "archive" / "stock" / "LSZH.xml";
+}
+std::vector<ParkPos> stockZurichStands() {
+    std::ifstream in(stockZurichStandFile());
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    StandFile file;
+    std::string error;
+    if (!gf_readStandFileText(text, 1, file, error)) return {};
+    gf_numberStands(file.stands);
+    return file.stands;
+}
+
 // The demo's scenario as the live-traffic stand-in serves it to the program: a report every 2 s, interpolated
-// between the scenario's points, read without a ground reference. When the reports meet the points decides
-// what the program sees of a stale place or a jump, so it is played at four phases.
+// between the scenario's points, read without a ground reference, with the stands of the stock Zurich stand file
+// and the program's own stand search, as the demo has them. When the reports meet the points decides what the
+// program sees of a stale place or a jump, so it is played at several phases. Its second arrival, VJT796, reaches
+// stand A33 at each, on time or late (its reports jump 21 m past the stand, come back to it and later hop 26 m off
+// and back): without turning on the spot or going out to where its reports left again, and it stays there.
 TEST_F(MovementBenchRun, DemoScenarioPlaysThroughAsServed) {
     const std::filesystem::path scenario = std::filesystem::path(ZNTV_BINARY_DIR) / "scenarios" / "zurich.json";
-    if (!std::filesystem::exists(scenario))
-        GTEST_SKIP() << "no Zurich scenario in the build tree (made from the shared ADS-B recording)";
-    for (const double phase : {0.0, 0.5, 1.0, 1.5}) {
+    const std::vector<ParkPos> stands = stockZurichStands();
+    if (!std::filesystem::exists(scenario) || stands.empty())
+        GTEST_SKIP() << "no Zurich scenario or stock stand file in the build tree (made from the shared recording)";
+    const auto a33 = std::find_if(stands.begin(), stands.end(), [](const ParkPos& p) { return p.id == "A33"; });
+    ASSERT_NE(a33, stands.end());
+    for (const double phase : {0.0, 0.3, 0.5, 0.9, 1.0, 1.5, 1.6, 1.8}) {
         SCOPED_TRACE(fmt::format("phase {} s", phase));
         std::vector<BenchTrack> tracks = movement_bench::gf_readScenarioAsServed(scenario, 1018.0, 2.0, phase, 1000.0);
         ASSERT_FALSE(tracks.empty());
         for (BenchTrack& t : tracks) t.runways = kZurichRunways;
         liveriesFor(tracks);
         gf_seedWorkRandom(1);
-        MovementBench bench(zurichOptions());
+        g_parkPositions = stands;
+        g_reservedStand.clear();
+        gf_forgetUserStand();
+        BenchOptions options = zurichOptions();
+        options.realStands = true;
+        options.standsWhereTracksEnd = false;
+        options.keepPaths = true;
+        MovementBench bench(options);
         for (const BenchTrack& t : tracks) bench.add(t);
         bench.run();
+        g_parkPositions.clear();
+        gf_forgetUserStand();
         publish(bench.report(fmt::format("Zurich scenario as served, phase {} s", phase)),
                 fmt::format("movement_bench_scenario_{}.txt", static_cast<int>(phase * 10)));
         EXPECT_EQ(bench.lostTicks(), 0);
+        const auto vjt = std::find_if(bench.results().begin(), bench.results().end(),
+                                      [](const movement_bench::TrackResult& r) { return r.callsign == "VJT796"; });
+        ASSERT_NE(vjt, bench.results().end());
+        EXPECT_EQ(vjt->standsReached, std::vector<std::uint32_t>{a33->index});
         for (const movement_bench::TrackResult& r : bench.results()) {
             for (const auto& [name, counter] : r.counters) {
                 EXPECT_EQ(counter.fail, 0) << r.callsign << ": " << name << ", worst " << counter.worstValue
                                            << " (limit " << counter.worstLimit << ") at tick " << counter.worstTick;
             }
         }
+    }
+}
+
+// A business jet taxis onto stand A33 of the stock Zurich stands; a minute after it parked its reports hop 24 m
+// out along the stand's axis in 6 s (the service smooths a jump of ADS-B positions into steady motion), lie there
+// 73 s and come back. A hop that comes back is no departure: whatever the phase of the reports, the aircraft
+// stays on its stand.
+TEST_F(MovementBenchRun, AParkedAircraftStaysOnItsStandThroughAHopOfItsReports) {
+    const std::vector<ParkPos> stands = stockZurichStands();
+    const auto a33 = std::find_if(stands.begin(), stands.end(), [](const ParkPos& p) { return p.id == "A33"; });
+    if (a33 == stands.end()) GTEST_SKIP() << "no stock Zurich stand file in the build tree";
+    const double trk = a33->heading * 180.0 / std::numbers::pi;
+    const auto at = [&](double t, double metres, double kt) {
+        const GeoPosition p = gf_destinationPoint(a33->latitude, a33->longitude, a33->heading, metres * 3.280839895);
+        return ScenarioPoint{t, p.latitude, p.longitude, 0, kt, trk, 0, true};
+    };
+    const std::vector<ScenarioPoint> points = {at(0, -300, 15), at(40, -10, 5),  at(45, 0, 0),   at(105, 0, 0),
+                                               at(111, 24, 8),  at(184, 24, 0), at(190, 0, 0), at(400, 0, 0)};
+    for (const double phase : {0.0, 0.5, 1.0, 1.5}) {
+        SCOPED_TRACE(fmt::format("phase {} s", phase));
+        BenchTrack track;
+        track.name = "parked through a hop";
+        track.records = serviceReports(points, phase);
+        liveriesFor({track});
+        gf_seedWorkRandom(1);
+        g_parkPositions = stands;
+        g_reservedStand.clear();
+        gf_forgetUserStand();
+        BenchOptions options = traced();
+        options.realStands = true;
+        options.standsWhereTracksEnd = false;
+        options.keepPaths = true;
+        options.tailTicks = 3000;
+        MovementBench bench(options);
+        bench.add(track);
+        bench.run();
+        g_parkPositions.clear();
+        gf_forgetUserStand();
+        ASSERT_EQ(bench.results().size(), 1u);
+        const movement_bench::TrackResult& r = bench.results().front();
+        EXPECT_EQ(r.standsReached, std::vector<std::uint32_t>{a33->index});
+        EXPECT_EQ(r.counters.count("stand kept after arrival"), 0u) << "left its stand";
+        for (const auto& [name, counter] : r.counters)
+            EXPECT_EQ(counter.fail, 0) << name << ", worst " << counter.worstValue << " at tick " << counter.worstTick;
     }
 }
 
