@@ -12,6 +12,8 @@
 #include <string>
 
 #include "child_process.h"
+#include "frame/entry.h"
+#include "platform/single_instance.h"
 #include "support/test_support.h"
 
 namespace run_test {
@@ -78,6 +80,14 @@ TEST_F(Demo, ASecondDemoLeavesTheRunningOneAloneAndFails) {
     EXPECT_TRUE(fs::exists(trace) && fs::equivalent(trace, m_root / "first-trace"));
     for (const fs::path& file : pointers) EXPECT_EQ(readWholeFile(file), before[file]) << file;
     EXPECT_TRUE(first.running());
+}
+
+// The demo's status is the program's: here it finds another instance in the demo's folder and ends with 255.
+TEST_F(Demo, EndsWithTheProgramsStatus) {
+    testing_support::ScopedEnv runtime("XDG_RUNTIME_DIR", (demoFolder() / "run").string());
+    const platform::SingleInstance other(kInstanceMutexName);
+    ASSERT_FALSE(other.alreadyExists());
+    EXPECT_EQ(start("demo").waitForExit(60s), 255) << output("demo");
 }
 
 }  // namespace
