@@ -123,13 +123,17 @@ TEST_F(AddOnScan, TheSceneryListsFoldersAreCheckedAndTheScanEndsSwitchedOff) {
     EXPECT_FALSE(fs::exists("TBLO"));
     EXPECT_EQ(stored("SCAN_AIRPORTS"), "false");
 
-    // A stop: nothing is decided, the next start scans again.
+    // A stop: nothing is decided, the next start scans again. Without the last scan's list it writes none
+    // either: the next scan compares every file there again.
+    const fs::path list = g_airportsScanLogFile.parent_path() / "AirportsScanGenerated.txt";
+    ASSERT_TRUE(fs::remove(list));
     g_SCAN_AIRPORTS.set(true);
     gf_saveBoolParameter(g_SCAN_AIRPORTS);
     g_stopRequested = true;
     gf_scanAddOnAirports();
     EXPECT_TRUE(logContains("airports scan cancelled, it runs again at the next start"));
     EXPECT_EQ(stored("SCAN_AIRPORTS"), "true");
+    EXPECT_FALSE(fs::exists(list));
 }
 
 // Generated stand files go to TBLO when the server says the airport is worth offline learning; a generated
