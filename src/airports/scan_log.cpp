@@ -69,6 +69,7 @@ std::optional<std::filesystem::path> gf_claimScanFile(const std::filesystem::pat
     std::lock_guard lock(g_scanFilesMutex);
     // Checked and claimed under one lock: two tasks of one airport both see the first one's file as the scan's.
     std::vector<std::filesystem::path> adopted;
+    std::optional<std::filesystem::path> users;
     for (const char* extension : {".xml", ".txt"}) {
         std::filesystem::path sibling = key;
         sibling.replace_extension(extension);
@@ -76,7 +77,8 @@ std::optional<std::filesystem::path> gf_claimScanFile(const std::filesystem::pat
         // A file that cannot be looked at counts as there.
         if (g_scanFiles.contains(sibling) || !(std::filesystem::exists(sibling, ec) || ec)) continue;
         // A file that was there before the scan, without the last scan's list, is the scan's only when it is
-        // what the scan writes now; a file that cannot be read is the user's.
+        // what the scan writes now; a file that cannot be read is the user's. Each one is compared, also beside a
+        // file of the user's.
         if (g_unprovenFiles.contains(sibling)) {
             const std::optional<std::string>& written = extension == std::string_view(".xml") ? writes.standFile
                                                                                                 : writes.pointer;
@@ -86,9 +88,20 @@ std::optional<std::filesystem::path> gf_claimScanFile(const std::filesystem::pat
                 continue;
             }
         }
-        return sibling;
+        if (!users) users = sibling;
     }
     g_scanFiles.insert(adopted.begin(), adopted.end());
+    if (users) {
+        // The last scan's file beside a file of the user's goes, as the last scan's list would have had it go
+        // before this scan: a pointer file would otherwise be read before the user's stand file at every load.
+        // One that cannot be removed stays the scan's, for the next scan to remove.
+        for (const std::filesystem::path& file : adopted) {
+            std::error_code ec;
+            std::filesystem::remove(file, ec);
+            gf_addScanLogLine(file.string() + (ec ? " could not be removed" : " removed, the last scan made it"));
+        }
+        return users;
+    }
     g_scanFiles.insert(key);
     return std::nullopt;
 }

@@ -41,7 +41,8 @@ bool gf_unprovenScanFileOf(const std::filesystem::path& path);
 // Claims `path` for the running scan, unless the user owns its airport there: the user's file (the stand file
 // or the pointer file of the same code in the same folder, which the scan did not make) is the answer then. An
 // unproven file there is the scan's, and claimed with it, when `writes` holds the same text for it
-// (gf_isWhatTheScanWrites); otherwise it is the user's.
+// (gf_isWhatTheScanWrites); otherwise it is the user's. Beside a file of the user's, such a file of the scan's
+// is removed (and the scan log says so).
 std::optional<std::filesystem::path> gf_claimScanFile(const std::filesystem::path& path,
                                                       const ScanWrites& writes = {});
 // Whether a file named `name` and holding `text` is what the scan writes there now (`written`; none: the scan

@@ -261,8 +261,14 @@ int lf_writeAll(int fd, std::string_view bytes) {
 // leaves the old file as it was, never a truncated one. The result is the system's reason of the first step
 // that failed (read-only, no space, no permission, ...), none when the file was written.
 std::error_code lf_writeAtomically(const fs::path& path, std::string_view a, std::string_view b = {}) {
-    const fs::path tmp = lf_tempPathBeside(path);
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // The temporary name is one that no file holds: made exclusively, another one when it is taken. A file of
+    // that name is not ours to write through (nor a link there to follow) and rename over the target.
+    fs::path tmp = lf_tempPathBeside(path);
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    for (int tries = 1; fd < 0 && errno == EEXIST && tries < 100; ++tries) {
+        tmp = lf_tempPathBeside(path);
+        fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    }
     if (fd < 0) return {errno, std::generic_category()};
     int error = lf_writeAll(fd, a);
     if (error == 0) error = lf_writeAll(fd, b);
@@ -507,3 +513,5 @@ void gf_shuffle(std::vector<std::string>& list) {
 }
 
 std::uint32_t gf_random32() { return lf_generator()(); }
+
+void gf_seedRandom(std::uint32_t seed) { lf_generator().seed(seed); }

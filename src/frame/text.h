@@ -91,3 +91,6 @@ void gf_shuffle(std::vector<std::string>& list);
 
 // The thread's own 32-bit Mersenne Twister, seeded once per thread from the system's random source.
 std::uint32_t gf_random32();
+// Seeds the calling thread's generator, so that a test knows what it draws next (the names of temporary files
+// among them).
+void gf_seedRandom(std::uint32_t seed);

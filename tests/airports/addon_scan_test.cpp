@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "airports/stand_sources.h"
 #include "frame/errors.h"
 #include "frame/exit.h"
 #include "frame/paths.h"
@@ -123,13 +124,17 @@ TEST_F(AddOnScan, TheSceneryListsFoldersAreCheckedAndTheScanEndsSwitchedOff) {
     EXPECT_FALSE(fs::exists("TBLO"));
     EXPECT_EQ(stored("SCAN_AIRPORTS"), "false");
 
-    // A stop: nothing is decided, the next start scans again.
+    // A stop: nothing is decided, the next start scans again. Without the last scan's list it writes none
+    // either: the next scan compares every file there again.
+    const fs::path list = g_airportsScanLogFile.parent_path() / "AirportsScanGenerated.txt";
+    ASSERT_TRUE(fs::remove(list));
     g_SCAN_AIRPORTS.set(true);
     gf_saveBoolParameter(g_SCAN_AIRPORTS);
     g_stopRequested = true;
     gf_scanAddOnAirports();
     EXPECT_TRUE(logContains("airports scan cancelled, it runs again at the next start"));
     EXPECT_EQ(stored("SCAN_AIRPORTS"), "true");
+    EXPECT_FALSE(fs::exists(list));
 }
 
 // Generated stand files go to TBLO when the server says the airport is worth offline learning; a generated
@@ -242,7 +247,8 @@ TEST_F(AddOnScan, TheNextScanRemovesOnlyWhatTheLastOneMadeUnchanged) {
 // a generated file the user edited in the writer's own form (a moved stand, another radius, heading or
 // publisher), a pointer file naming another reference and a file of an airport the scan does not write now are
 // the user's, kept byte for byte. What the scan writes again is its own from then on: the next scan, with the
-// add-on gone, removes it.
+// add-on gone, removes it. A pointer file of the scan's beside a stand file the user put there goes at once, or
+// every load would read the pointer first.
 TEST_F(AddOnScan, WithoutAListAFileIsTheScansOnlyWhenTheScanWritesTheSameNow) {
     const fs::path addOns = m_root.path() / "addons";
     const auto airport = [](const char* ident, double lon) {
@@ -261,7 +267,7 @@ TEST_F(AddOnScan, WithoutAListAFileIsTheScansOnlyWhenTheScanWritesTheSameNow) {
                       bglgen::airportFile({airport("LGAV", 23.9), airport("LGTS", 22.9), airport("LGKR", 19.9),
                                            airport("LGIR", 25.1), airport("LGRP", 28.1)}));
     bglgen::writeFile(addOns / "ORBX" / "Australia" / "ORBX_AU.bgl",
-                      bglgen::airportFile({airport("YMML", 144.8), airport("YSSY", 151.2)}));
+                      bglgen::airportFile({airport("YMML", 144.8), airport("YSSY", 151.2), airport("YBBN", 153.1)}));
     writeWholeFile(m_programData / "scenery.cfg", "[Area.1]\nLocal=" + (addOns / "Somebody").string() +
                                                       "\nActive=TRUE\n[Area.2]\nLocal=" + (addOns / "ORBX").string() +
                                                       "\nActive=TRUE\n");
@@ -269,7 +275,7 @@ TEST_F(AddOnScan, WithoutAListAFileIsTheScansOnlyWhenTheScanWritesTheSameNow) {
         std::set<std::string> before = g_simAddonAirports;
         ~SimAddons() { g_simAddonAirports = before; }
     } simAddons;
-    g_simAddonAirports = {"YMML", "YSSY"};
+    g_simAddonAirports = {"YMML", "YSSY", "YBBN"};
     gf_scanAddOnAirports();
     const fs::path list = g_airportsScanLogFile.parent_path() / "AirportsScanGenerated.txt";
     const fs::path third = g_myThirdpartyFolder, orbx = g_myOrbxFolder;
@@ -304,6 +310,7 @@ TEST_F(AddOnScan, WithoutAListAFileIsTheScansOnlyWhenTheScanWritesTheSameNow) {
         {orbx / "YSSY.txt", "archive/thirdparty/Somebody/YSSY.xml\n", true},
         {orbx / "EGLL.txt", "archive/simaddon/EGLL.xml\r\n", true},  // as a scan writes it, of another scenery
         {third / "LSZB.txt", "archive/thirdparty/Some%20Pub/LSZB.xml\n", true},
+        {orbx / "YBBN.xml", "the user's stands", true},  // beside the pointer file the scan writes
     };
     for (const Row& row : rows) writeWholeFile(row.file, row.text);
     g_SCAN_AIRPORTS.set(true);
@@ -330,6 +337,7 @@ TEST_F(AddOnScan, WithoutAListAFileIsTheScansOnlyWhenTheScanWritesTheSameNow) {
             << ident;
     }
     EXPECT_EQ(readWholeFile(orbx / "YMML.txt"), "archive/simaddon/YMML.xml\n");
+    EXPECT_EQ(lf_findArchivedApf("YBBN"), (orbx / "YBBN.xml").generic_string());  // no longer behind the pointer
 
     // The add-on is uninstalled: what the scan wrote goes, the user's files stay.
     fs::remove_all(addOns);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <fmt/format.h>
 #include <pugixml.hpp>
 
 #include <algorithm>
@@ -218,9 +219,15 @@ TEST_F(TextFileTest, ReadAndWriteWholeFiles) {
     const std::string binary("a\0\r\n\xFF", 5);
     EXPECT_EQ(gf_readFile(write("bin", binary), 1), binary);
 
+    // A file that holds the first temporary name drawn is left alone: the write takes another name.
+    gf_seedRandom(7);
+    const std::string taken = fmt::format("out.txt.{:08x}.tmp", gf_random32());
+    write(taken, "the user's");
+    gf_seedRandom(7);
     const fs::path target = dir / "out.txt";
     ASSERT_TRUE(gf_writeFile("first", target, false));
     EXPECT_EQ(readWholeFile(target), "first");
+    EXPECT_EQ(readWholeFile(dir / taken), "the user's");
     ASSERT_TRUE(gf_writeFile("second", target, true));
     EXPECT_EQ(readWholeFile(target), "second\n");
     EXPECT_FALSE(gf_writeFile("x", dir / "missing" / "out.txt", false));
@@ -228,7 +235,7 @@ TEST_F(TextFileTest, ReadAndWriteWholeFiles) {
     // Only the targets are left: no temporary files beside them.
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(dir.path())) names.insert(e.path().filename().string());
-    EXPECT_EQ(names, (std::set<std::string>{"bin", "empty", "out.txt"}));
+    EXPECT_EQ(names, (std::set<std::string>{"bin", "empty", "out.txt", taken}));
 }
 
 TEST_F(TextFileTest, SaveXmlReplacesTheFileAndLogs) {

@@ -136,6 +136,7 @@ TEST_F(Client, AResetForgetsTheLoginAndTheRunButNotThePace) {
     g_trafficClient.blockedAnnounce = false;
     g_trafficClient.qnh = 1020;
     g_trafficClient.latestRecordTime = 5;
+    g_trafficClient.setParkAirportElevation(1416.0);
     g_qnh = 1020;
     g_collectSeenTraffic = true;
 
@@ -152,5 +153,7 @@ TEST_F(Client, AResetForgetsTheLoginAndTheRunButNotThePace) {
     EXPECT_EQ(g_trafficClient.qnh.load(), 1013);
     EXPECT_EQ(g_qnh.load(), 1013);
     EXPECT_EQ(g_trafficClient.latestRecordTime.load(), 0);
+    // The run after the restart has no park airport yet: its first reports are read against no field.
+    EXPECT_EQ(g_trafficClient.parkAirportElevation(), std::nullopt);
     EXPECT_FALSE(g_collectSeenTraffic.load());
 }
