@@ -199,7 +199,7 @@ std::string gf_standFileFaultLine(std::string_view message, std::string_view cod
     }
     const std::string what = said.find(code) == std::string_view::npos ? fmt::format("{} stand file: {}", code, said)
                                                                        : std::string(said);
-    return fmt::format("{}; parking at {} is off until its stand file loads", what, code);
+    return fmt::format("{}; no parking at {} until its stand file loads", what, code);
 }
 
 void lf_startStaticParkingCalculation(bool showMessage) {

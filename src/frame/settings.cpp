@@ -2,6 +2,8 @@
 
 #include <limits>
 
+#include "frame/settings_file.h"
+
 // Keys, defaults, ranges, ids and rows are fixed: users' files and the window's layout depend on them.
 
 StringParameter g_PROGRAM_INSTALL_PATH("PROGRAM_INSTALL_PATH", "");
@@ -169,4 +171,5 @@ void gf_resetParametersToDefaults() {
         if (ParameterControl* c = gf_controlOf(*p)) c->created = false;
     }
     gf_setDerivedTrafficRange(g_LATERAL_RANGE.defaultValue);
+    gf_forgetSettingsFault();
 }

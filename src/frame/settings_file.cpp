@@ -1,9 +1,14 @@
 #include "frame/settings_file.h"
 
 #include <algorithm>
+#include <charconv>
 #include <filesystem>
+#include <limits>
 #include <mutex>
+#include <optional>
 #include <system_error>
+#include <utility>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -25,6 +30,50 @@ namespace {
 std::mutex g_parametersFileMutex;
 
 enum class FileState { Read, Missing, Unreadable };
+
+// What the settings fault tells, under the file's lock: each value read in place of a stored text that is no
+// number in its key's range ("KEY "text" by value"), until its key is saved; and where an unreadable file was
+// kept, for the rest of the run: the start-up after it may end on an error (no install path), and the one
+// after that must still say where the user's settings went.
+std::vector<std::pair<std::string, std::string>> g_replacedValues;
+std::string g_unreadableFileNotice;
+
+std::string lf_settingsFaultLocked() {
+    std::string replaced;
+    for (const auto& [key, told] : g_replacedValues) replaced += (replaced.empty() ? "" : ", ") + told;
+    if (!replaced.empty()) replaced = "Bad values in parameters.xml replaced: " + replaced;
+    if (g_unreadableFileNotice.empty()) return replaced;
+    return replaced.empty() ? g_unreadableFileNotice : g_unreadableFileNotice + "; " + replaced;
+}
+
+void lf_showSettingsFault(const std::string& line) {
+    if (line.empty()) {
+        gf_clearStandingFault(StandingFault::Settings);
+    } else {
+        gf_showStandingFault(StandingFault::Settings, line);
+    }
+}
+
+// The number the whole text is, as the XML library reads numbers (blanks around it, a sign, decimal or "0x"
+// hexadecimal); nothing when anything else is in it, or when it is beyond 64 bits.
+std::optional<std::int64_t> lf_wholeNumber(std::string_view text) {
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+    const bool negative = text.starts_with('-');
+    if (negative || text.starts_with('+')) text.remove_prefix(1);
+    int base = 10;
+    if (text.starts_with("0x") || text.starts_with("0X")) {
+        base = 16;
+        text.remove_prefix(2);
+    }
+    std::uint64_t magnitude = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), magnitude, base);
+    if (error != std::errc{} || end != text.data() + text.size() ||
+        magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        return std::nullopt;
+    return negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+}
 
 const char* lf_boolText(bool v) { return v ? "true" : "false"; }
 
@@ -48,8 +97,12 @@ void lf_keepUnreadableFile() {
         gf_backupFile(g_parametersPath);
         gf_logWarning(fmt::format("\"{}\" could not be read, kept as \"{}\"", g_parametersPath.string(),
                                   backup.string()));
+        g_unreadableFileNotice =
+            fmt::format("parameters.xml could not be read: kept as \"{}\", defaults taken", backup.string());
     } catch (const std::exception& e) {
         gf_logWarning(fmt::format("\"{}\" could not be read nor kept: {}", g_parametersPath.string(), e.what()));
+        g_unreadableFileNotice =
+            fmt::format("parameters.xml could not be read nor kept ({}), defaults taken", e.what());
     }
 }
 
@@ -137,7 +190,12 @@ void lf_readFile(pugi::xml_document& doc, const ParameterLists& lists) {
     };
     auto readInt = [&](IntParameter& p) {
         if (pugi::xml_node node = lf_findNode(doc, p.key)) {
-            p.set(lf_clamp(p, node.attribute("value").as_int()));
+            const pugi::xml_attribute stored = node.attribute("value");
+            p.set(lf_clamp(p, stored.as_int()));
+            if (lf_wholeNumber(stored.as_string()) != std::optional<std::int64_t>(p.value())) {
+                g_replacedValues.emplace_back(p.key,
+                                              fmt::format("{} \"{}\" by {}", p.key, stored.as_string(), p.value()));
+            }
         } else {
             p.reset();
             gf_addIntParameterNode(root, p.key, p.value());
@@ -185,9 +243,7 @@ void lf_readFile(pugi::xml_document& doc, const ParameterLists& lists) {
     }
 }
 
-bool lf_saveOne(const std::string& key, const std::string& valueText) {
-    gf_ensureGlobalPaths();
-    std::lock_guard lock(g_parametersFileMutex);
+bool lf_saveOneLocked(const std::string& key, const std::string& valueText) {
     pugi::xml_document doc;
     const FileState state = lf_loadFile(doc);
     if (state != FileState::Read) {
@@ -211,7 +267,30 @@ bool lf_saveOne(const std::string& key, const std::string& valueText) {
     return true;
 }
 
+bool lf_saveOne(const std::string& key, const std::string& valueText) {
+    gf_ensureGlobalPaths();
+    std::string before, after;
+    bool saved = false;
+    {
+        std::lock_guard lock(g_parametersFileMutex);
+        before = lf_settingsFaultLocked();
+        saved = lf_saveOneLocked(key, valueText);
+        // The file holds a right value for the key now.
+        if (saved) std::erase_if(g_replacedValues, [&](const auto& r) { return r.first == key; });
+        after = lf_settingsFaultLocked();
+    }
+    // Only a change is shown: the exit sequence saves after it has withdrawn the faults.
+    if (after != before) lf_showSettingsFault(after);
+    return saved;
+}
+
 }  // namespace
+
+void gf_forgetSettingsFault() {
+    std::lock_guard lock(g_parametersFileMutex);
+    g_replacedValues.clear();
+    g_unreadableFileNotice.clear();
+}
 
 void gf_readParameters() {
     gf_ensureGlobalPaths();
@@ -222,8 +301,10 @@ void gf_readParameters() {
 void gf_loadParameters(const ParameterLists& lists) {
     gf_ensureGlobalPaths();
     gf_logLine(gf_banner(35, 35, true, false, "parameters"));
+    std::string fault;
     {
         std::lock_guard lock(g_parametersFileMutex);
+        g_replacedValues.clear();
         pugi::xml_document doc;
         const FileState state = lf_loadFile(doc);
         if (state == FileState::Read) {
@@ -236,7 +317,9 @@ void gf_loadParameters(const ParameterLists& lists) {
         }
         lf_makeAppFolder();
         gf_saveXml(doc, g_parametersPath);
+        fault = lf_settingsFaultLocked();
     }
+    lf_showSettingsFault(fault);
     gf_logLine(gf_banner(40, 40, false, true, ""));
 }
 

@@ -41,6 +41,12 @@ public:
     virtual void fillRect(const Rect& r, Rgb colour) = 0;
     virtual void line(int x1, int y1, int x2, int y2, Rgb colour) = 0;  // 1 pixel wide
     virtual void text(int x, int y, std::string_view utf8, Rgb colour) = 0;  // top-left point
+    // The width of a text as text() would draw it, in pixels. A canvas that draws no glyphs (the headless
+    // one records texts) measures none: 0, so that whatever fits a width is recorded whole.
+    virtual int textWidth(std::string_view utf8) const {
+        (void)utf8;
+        return 0;
+    }
 };
 
 struct WindowHandlers {

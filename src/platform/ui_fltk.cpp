@@ -32,6 +32,11 @@ constexpr Fl_Fontsize kFontSize = 12;
 
 Fl_Color lf_colour(Rgb c) { return fl_rgb_color(c.r, c.g, c.b); }
 
+int lf_textWidth(std::string_view utf8) {
+    fl_font(kFont, kFontSize);
+    return static_cast<int>(std::ceil(fl_width(utf8.data(), static_cast<int>(utf8.size()))));
+}
+
 // Draws in the window's coordinates. Lines leave out their end point and text hangs from its top-left
 // point, as the window's layout expects.
 class FltkCanvas final : public Canvas {
@@ -59,6 +64,7 @@ public:
         // FLTK places text on its baseline.
         fl_draw(utf8.data(), static_cast<int>(utf8.size()), x, y + fl_height() - fl_descent());
     }
+    int textWidth(std::string_view utf8) const override { return lf_textWidth(utf8); }
 };
 
 struct ControlModel {
@@ -636,10 +642,7 @@ std::optional<Rect> FltkBackend::widgetRect(ControlId id) const {
     return Rect{w->x(), w->y(), w->x() + w->w(), w->y() + w->h()};
 }
 
-int FltkBackend::textWidth(std::string_view utf8) const {
-    fl_font(kFont, kFontSize);
-    return static_cast<int>(std::ceil(fl_width(utf8.data(), static_cast<int>(utf8.size()))));
-}
+int FltkBackend::textWidth(std::string_view utf8) const { return lf_textWidth(utf8); }
 
 int FltkBackend::paintCount() const { return m->paints; }
 

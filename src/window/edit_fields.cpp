@@ -63,8 +63,8 @@ bool gf_installPathExists(const std::string& text) {
 
 void gf_showInstallPathFault(const std::string& path) {
     gf_showStandingFault(StandingFault::InstallFolder,
-                         fmt::format("This install path does not exist: {}; no liveries or stock airports are read "
-                                     "from it. Type the full Install Path above, and press Enter",
+                         fmt::format("This install path does not exist: {}; no liveries or stock airports read. Type "
+                                     "the full Install Path above, press Enter",
                                      path));
 }
 

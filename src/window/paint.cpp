@@ -176,12 +176,16 @@ void lf_paintMainWindow(ui::Canvas& canvas) {
     lf_paintControlLabels(canvas);
     lf_paintParkingStatistics(canvas, texts);
 
+    // A line wider than the window would lose its end, where a fault says what to do: it is fitted instead.
+    constexpr int kStatusTextX = 3;
+    constexpr int kStatusTextWidth = kStatusLine.right - kStatusLine.left - 2 * kStatusTextX;
     std::lock_guard lock(g_mainWindow.statusLock);
     if (const std::string& red = lf_redLineLocked(); !red.empty()) {
         canvas.fillRect(kStatusLine, kRed);
-        lf_drawText(canvas, 3, 455, red, kYellow);
+        lf_drawText(canvas, kStatusTextX, 455, gf_fitStatusText(red, kStatusTextWidth, canvas), kYellow);
     } else {
         canvas.fillRect(kStatusLine, kGreen);
-        if (!w.message.empty()) lf_drawText(canvas, 3, 455, w.message, kYellow);
+        if (!w.message.empty())
+            lf_drawText(canvas, kStatusTextX, 455, gf_fitStatusText(w.message, kStatusTextWidth, canvas), kYellow);
     }
 }

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "frame/display.h"
+#include "platform/ui.h"
 
 // Makes gf_showMessage and gf_showError write to the window's status line (gf_createMainWindow does it).
 void gf_installStatusLine();
@@ -36,6 +37,13 @@ void gf_tickDisplaySeconds();
 
 // Stores the aircraft counts of the display and repaints the bands whose counts changed.
 void gf_refreshAirborneCount(std::uint64_t liveAirborne, std::uint64_t parkedLive, std::uint64_t parkedStatic);
+
+// The text as the status line draws it in `width` pixels, measured as `canvas` draws: whole when it fits.
+// Else its paths (from a word that starts with a root, a drive or an address, or holds two of '/' and '\',
+// on to the last word holding one before a word that ends on ';', ',', ':', '"' or ')') lose their middle
+// ("..."), the longest first and down to a few characters, so that the words around them stay as written
+// and a path keeps its file name; a line that is still too wide loses its own middle.
+std::string gf_fitStatusText(std::string_view text, int width, const ui::Canvas& canvas);
 
 // The format filled with the program's title for both of its two fields.
 std::string lf_formatWithAppName(std::string_view format);

@@ -222,7 +222,7 @@ TEST_F(ParkAirport, AStandFileThatDoesNotLoadIsARedLineUntilAGoodOneIs) {
         const auto at = shown.find(failed);
         if (at == std::string::npos) return false;
         const std::string line = shown.substr(at, shown.find('\n', at) - at);
-        return line.ends_with("; parking at LSZH is off until its stand file loads\t#ffff00 on #ff0000");
+        return line.ends_with("; no parking at LSZH until its stand file loads\t#ffff00 on #ff0000");
     };
     ASSERT_TRUE(waitWhileRunning(90s, redLine)) << screen() << log();
     // The retries find it broken again: the line stays through them.

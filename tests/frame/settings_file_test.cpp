@@ -84,7 +84,28 @@ std::string lf_element(const std::string& key, const std::string& value) {
     return "\t<parameter name=\"" + key + "\" value=\"" + value + "\" />\n";
 }
 
-class SettingsFileTest : public SettingsEnv {};
+// What the settings fault shows, as the window keeps it.
+std::string g_settingsFault;
+
+class SettingsFileTest : public SettingsEnv {
+protected:
+    void SetUp() override {
+        SettingsEnv::SetUp();
+        g_settingsFault.clear();
+        gf_setStatusLineHooks({.showStandingFault =
+                                   [](StandingFault which, std::string_view text) {
+                                       if (which == StandingFault::Settings) g_settingsFault = text;
+                                   },
+                               .clearStandingFault =
+                                   [](StandingFault which) {
+                                       if (which == StandingFault::Settings) g_settingsFault.clear();
+                                   }});
+    }
+    void TearDown() override {
+        gf_setStatusLineHooks({});
+        SettingsEnv::TearDown();
+    }
+};
 
 TEST_F(SettingsFileTest, MissingFileIsWrittenWithEveryStoredDefaultAndShown) {
     createWindow();
@@ -122,28 +143,32 @@ TEST_F(SettingsFileTest, MissingFileIsWrittenWithEveryStoredDefaultAndShown) {
     EXPECT_EQ(g_trafficRangeMeters.load(), 40 * 1852 + 10000);
 }
 
-TEST_F(SettingsFileTest, IntegersAreParsedLikeTheXmlLibraryAndClamped) {
+TEST_F(SettingsFileTest, IntegersAreParsedLikeTheXmlLibraryAndClampedAndAReplacedTextIsTold) {
     struct Case {
         const char* key;
         const char* text;
         std::int32_t expected;
         IntParameter* p;
+        bool told;  // the text is not the number read
     };
     const Case cases[] = {
-        {"LATERAL_RANGE", "150", 100, &g_LATERAL_RANGE},
-        {"LATERAL_RANGE", "abc", 2, &g_LATERAL_RANGE},
-        {"LATERAL_RANGE", "0x10", 16, &g_LATERAL_RANGE},
-        {"LATERAL_RANGE", "  25km", 25, &g_LATERAL_RANGE},
-        {"MAX_LIVE", "-1", -1, &g_MAX_LIVE},
-        {"CUSTOM_MAX_PARK", "-7", -1, &g_CUSTOM_MAX_PARK},
-        {"LAST_EPOCH_TIME", "99999999999", 2147483647, &g_LAST_EPOCH_TIME},
-        {"MAIN_WINDOW_X", "-40000", -30000, &g_MAIN_WINDOW_X},
+        {"LATERAL_RANGE", "150", 100, &g_LATERAL_RANGE, true},
+        {"LATERAL_RANGE", "abc", 2, &g_LATERAL_RANGE, true},
+        {"LATERAL_RANGE", "0x10", 16, &g_LATERAL_RANGE, false},
+        {"LATERAL_RANGE", "  25km", 25, &g_LATERAL_RANGE, true},
+        {"MAX_LIVE", "-1", -1, &g_MAX_LIVE, false},
+        {"CUSTOM_MAX_PARK", "-7", -1, &g_CUSTOM_MAX_PARK, true},
+        {"LAST_EPOCH_TIME", "99999999999", 2147483647, &g_LAST_EPOCH_TIME, true},
+        {"MAIN_WINDOW_X", "-40000", -30000, &g_MAIN_WINDOW_X, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(std::string(c.key) + "=" + c.text);
         writeSettings(lf_element(c.key, c.text));
         gf_readParameters();
         EXPECT_EQ(c.p->value(), c.expected);
+        EXPECT_EQ(g_settingsFault, c.told ? fmt::format("Bad values in parameters.xml replaced: {} \"{}\" by {}",
+                                                        c.key, c.text, c.expected)
+                                          : "");
         EXPECT_TRUE(logHas(std::string(c.key) + "=" + std::to_string(c.expected)));
         // the element keeps its text until the key is saved again
         EXPECT_EQ(lf_values(settingsFile()).at(c.key), c.text);
@@ -160,6 +185,11 @@ TEST_F(SettingsFileTest, IntegersAreParsedLikeTheXmlLibraryAndClamped) {
     gf_readParameters();
     EXPECT_EQ(g_MATCHING_DEPTH.value(), 1);
     EXPECT_EQ(g_TIME_SHIFT_HOURS.value(), 0);
+    EXPECT_EQ(g_settingsFault,
+              "Bad values in parameters.xml replaced: MATCHING_DEPTH \"\" by 1, TIME_SHIFT_HOURS \"\" by 0");
+    // a key saved holds a right value again
+    ASSERT_TRUE(lf_saveIntParameter(g_MATCHING_DEPTH));
+    EXPECT_EQ(g_settingsFault, "Bad values in parameters.xml replaced: TIME_SHIFT_HOURS \"\" by 0");
 }
 
 TEST_F(SettingsFileTest, BooleansAreTrueOnlyForTheXmlLibrarysTrueTexts) {
@@ -280,6 +310,11 @@ TEST_F(SettingsFileTest, UnreadableFileIsKeptAsBackupAndReplacedByDefaults) {
                        "\""));
     EXPECT_EQ(lf_names(lf_elements(settingsFile())), kNewFileKeys);
     EXPECT_TRUE(logHas(settingsFile().string() + " not found, default values taken:"));
+    const std::string told = "parameters.xml could not be read: kept as \"" + backup.string() + "\", defaults taken";
+    EXPECT_EQ(g_settingsFault, told);
+    // the start-up after it (the one that reads the new file) still says where the user's settings went
+    gf_readParameters();
+    EXPECT_EQ(g_settingsFault, told);
 
     // a well-formed file of another kind is no settings file either
     writeWholeFile(settingsFile(), "<settings><parameter name=\"LOG\" value=\"false\"/></settings>");

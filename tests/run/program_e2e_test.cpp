@@ -215,8 +215,7 @@ TEST_P(MissingInstallFolders, AreARedLineWhileTheRunGoesOn) {
     auto p = startProgram(program(), "program");
 
     const std::string expected = "This install path does not exist: " + path +
-                                 "; no liveries or stock airports are read from it. Type the full Install Path "
-                                 "above, and press Enter";
+                                 "; no liveries or stock airports read. Type the full Install Path above, press Enter";
     ASSERT_TRUE(lf_waitFor([&] { return shownAsError(expected); })) << readWholeFile(m_root / "screen.txt");
     EXPECT_TRUE(logHas(program(), "Stock airports path does not exist: ")) << log(program());
     // The run goes on to the work loop, and the line stays over whatever the start-up said meanwhile.

@@ -112,7 +112,7 @@ TEST_F(LinkConnect, ConnectsToASimulatorThatStartsLaterAndRegistersOnEveryConnec
     startLink();
     // The link waits and tries again; the waiting message names the pipe it tries, and says why, once.
     const std::string waiting =
-        "Waiting for Prepar3Dv5 ... at \\\\.\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect: nothing listens there "
+        "Waiting for Prepar3Dv5 ... at \\\\.\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect: no such pipe "
         "(no SimConnect.cfg found: the simulator on this machine assumed)";
     ASSERT_TRUE(eventually([&] { return caught().shown(waiting); }));
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -165,8 +165,8 @@ TEST_F(LinkConnect, WhileWaitingTheStatusAndTheLogNameTheAddressAndWhy) {
     startLink();
     ASSERT_TRUE(eventually(
         [&] {
-            return caught().shown("Waiting for Prepar3Dv5 ... at " + address + ": connection refused or " + pipe +
-                                  ": nothing listens there (from " + cfg.string() + ")");
+            return caught().shown("Waiting for Prepar3Dv5 ... at " + address + ": refused or " + pipe +
+                                  ": no such pipe (from " + cfg.string() + ")");
         },
         std::chrono::milliseconds(5000)))
         << (caught().messagesCopy().empty() ? "nothing shown" : caught().messagesCopy().back());
@@ -177,8 +177,7 @@ TEST_F(LinkConnect, WhileWaitingTheStatusAndTheLogNameTheAddressAndWhy) {
     EXPECT_EQ(std::count(lines.begin(), lines.end(),
                          "Waiting for Prepar3Dv5 ... at " + address + " or " + pipe + " (from " + cfg.string() + ")"),
               1);
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), "===> Prepar3Dv5 not reached at " + address + ": connection refused"),
-              1);
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "===> Prepar3Dv5 not reached at " + address + ": refused"), 1);
 }
 
 TEST_F(LinkConnect, AVersionSixSimulatorIsAcceptedWhenTheSettingsSayVersionSix) {

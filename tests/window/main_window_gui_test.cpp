@@ -221,6 +221,99 @@ TEST_F(MainWindowGuiTest, LabelsStayClearOfTheirRightNeighbours) {
     EXPECT_EQ(checkLabels(), 53);
 }
 
+// The longest texts of the status line, filled with long paths as users have them: each must fit the line, and
+// only what the program fills in ("{}") may lose characters; the words around it stay whole and in order.
+TEST_F(MainWindowGuiTest, TheLongestStatusTextsFitTheLineWithOnlyTheirPathsCut) {
+    struct Row {
+        const char* name;
+        bool red;  // a fault or an error, else a message
+        std::string format;
+        std::vector<std::string> values;
+    };
+    const std::string home = "/home/captain.longname";
+    const std::string program = home + "/Flight Simulation/ZNTV_P3D";
+    const Row rows[] = {
+        {"InstallFolder", true,
+         "This install path does not exist: {}; no liveries or stock airports read. Type the full Install Path "
+         "above, press Enter",
+         {"E:\\Program Files (x86)\\Lockheed Martin\\Prepar3D v5 Academic"}},
+        {"SimulatorPortSilent", false,
+         "Waiting for Prepar3Dv5 ... at {}: refused or {}: no such pipe (from {})",
+         {"127.0.0.1:50123", "\\\\.\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect",
+          home + "/Documents/Prepar3D v5 Add-ons/SimConnect.cfg"}},
+        {"NoSimConnectCfg", false,
+         "Waiting for Prepar3Dv5 ... at {}: no such pipe (no SimConnect.cfg found: the simulator on this machine "
+         "assumed)",
+         {"\\\\.\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect"}},
+        {"ServiceSilent", true, "RT at {} silent since 12:34:56 UTC ({}); a lost login restarts ZNTV_P3D",
+         {"https://rtapi.zentavo.example.net/v4/", "Failure when receiving data from the peer"}},
+        {"StandFile", true,
+         "{} could not be loaded: Error parsing document declaration/processing instruction; no parking at EHAM "
+         "until its stand file loads",
+         {program + "/airports/learned/thirdparty/FlyTampa/EHAM.xml"}},
+        {"LicenceRefused", true, "Reader error: RT login at {}auth refused, status: 401 (license file \"{}\")",
+         {"https://rtapi.zentavo.example.net/v4/", home + "/.config/InsideSystems/RealTraffic.lic"}},
+        {"LiveriesGone", false, "File {} is gone, rescan liveries", {program + "/output/LiveriesScanned.xml"}},
+        {"RegcodeErrors", false,
+         "There were errors in processing the regcode files in folder \"{}\", see the Log.txt",
+         {program + "/my_regcodes"}},
+        {"LearnedNotSaved", false,
+         "12:34:56 saving \"{}\" did not succeed (No space left on device), its learning is kept for the next save",
+         {program + "/airports/learned/thirdparty/FlyTampa Amsterdam/EHAM.xml"}},
+        {"ManyParkAirports", false,
+         "Warning: There are a lot of airports (12345) in my_park_airports.txt, that will cost ZNTV much cpu time, "
+         "and may give stutters",
+         {}},
+    };
+    ASSERT_TRUE(gf_createMainWindow());
+    ASSERT_NO_FATAL_FAILURE(settle());
+    struct Measuring final : ui::Canvas {
+        const ui::FltkBackend* fltk = nullptr;
+        std::string statusText;
+        void fillRect(const ui::Rect&, ui::Rgb) override {}
+        void line(int, int, int, int, ui::Rgb) override {}
+        void text(int x, int y, std::string_view t, ui::Rgb) override {
+            if (x == 3 && y == 455) statusText = t;
+        }
+        int textWidth(std::string_view t) const override { return fltk->textWidth(t); }
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::vector<std::string> words;  // the text around the values
+        std::string text;
+        std::size_t at = 0;
+        for (const std::string& value : row.values) {
+            const std::size_t mark = row.format.find("{}", at);
+            words.push_back(row.format.substr(at, mark - at));
+            text += words.back() + value;
+            at = mark + 2;
+        }
+        words.push_back(row.format.substr(at));
+        text += words.back();
+        gf_clearError();
+        if (row.red) {
+            gf_showError(text);
+        } else {
+            gf_showMessage(text, false);
+        }
+        Measuring canvas;
+        canvas.fltk = m_fltk;
+        lf_paintMainWindow(canvas);
+        const std::string& shown = canvas.statusText;
+        EXPECT_LE(m_fltk->textWidth(shown), kMainClientWidth - 2 * 3) << shown;
+        EXPECT_TRUE(shown.starts_with(words.front()) && shown.ends_with(words.back())) << shown;
+        std::size_t found = 0;
+        for (const std::string& word : words) {
+            found = shown.find(word, found);
+            if (found == std::string::npos) {
+                ADD_FAILURE() << '"' << word << "\" is cut in " << shown;
+                break;
+            }
+            found += word.size();
+        }
+    }
+}
+
 TEST_F(MainWindowGuiTest, ClickFlipsACheckBoxOnceAndEnterAppliesAField) {
     ASSERT_TRUE(gf_createMainWindow());
     gf_enableSettingsControls();

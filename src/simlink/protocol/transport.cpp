@@ -32,8 +32,8 @@ std::pair<int, SimResult> lf_mapError(const asio::error_code& ec) {
 // Why a connect failed, in the words a user looks for: the distinct reasons get distinct texts.
 std::string lf_connectErrorText(int error) {
     switch (error) {
-    case ECONNREFUSED: return "connection refused";
-    case ENOENT: return "nothing listens there";
+    case ECONNREFUSED: return "refused";
+    case ENOENT: return "no such pipe";
     case EHOSTUNREACH:
     case ENETUNREACH: return "no route to the host";
     case ETIMEDOUT: return "timed out";

@@ -78,7 +78,7 @@ public:
     // I/O thread unless called on it.
     void close(bool withError = false, SimResult status = kSimOk);
 
-    // Why the last connect failed, in a few words ("connection refused", "no route to the host", "timed
+    // Why the last connect failed, in a few words ("refused", "no route to the host", "timed
     // out", ...); empty after a successful one. The connecting thread only.
     const std::string& connectError() const { return m_connectError; }
 
