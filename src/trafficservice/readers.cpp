@@ -1,5 +1,6 @@
 #include "trafficservice/readers.h"
 
+#include <array>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -22,10 +23,47 @@ namespace {
 std::mutex g_failureMutex;
 std::string g_failure;
 
-// The service stopped answering: the clock time of the first failed poll (empty while it answers) and the
-// error line shown for it.
+// One reader's outage: the clock time of its first failed poll (empty while it is answered), when it began
+// relative to the other reader's, and which of its requests failed when last made (bits of ServicePoll).
+struct Outage {
+    std::string since;
+    std::uint64_t order = 0;
+    unsigned failing = 0;
+};
+
 std::mutex g_outageMutex;
-std::string g_outageSince;
+std::array<Outage, 2> g_outages;  // the weather reader's, the traffic reader's
+std::uint64_t g_outagesBegun = 0;
+std::string g_outageCause;  // of the last failed poll of either reader
+
+constexpr std::array<const char*, 2> kOutageReaders{"weather", "traffic"};
+
+// The line of one reader's outage, or of both (`reader` empty): short, the window is narrow.
+std::string lf_outageLine(std::string_view reader, std::string_view since) {
+    const std::string whom = reader.empty() ? std::string() : fmt::format("for {} ", reader);
+    return fmt::format("RT at {} silent {}since {} UTC ({}); a lost login restarts {}", gf_serviceBaseUrl(), whom,
+                       since, g_outageCause, kAppTitle);
+}
+
+// The error line of the outages as they are now: the one reader that is cut off, or no reader when both are,
+// since the older of the two began. Under g_outageMutex.
+void lf_showOutagesLocked() {
+    const Outage& weather = g_outages[0];
+    const Outage& traffic = g_outages[1];
+    if (weather.since.empty() && traffic.since.empty()) {
+        gf_clearStandingFault(StandingFault::ServiceSilent);
+        return;
+    }
+    std::string line;
+    if (weather.since.empty() || traffic.since.empty()) {
+        const std::size_t reader = weather.since.empty() ? 1 : 0;
+        line = lf_outageLine(kOutageReaders[reader], g_outages[reader].since);
+    } else {
+        line = lf_outageLine("", (weather.order < traffic.order ? weather : traffic).since);
+    }
+    // Each reader's start and end are logged in its own words; the changes of the line itself are not.
+    gf_showStandingFault(StandingFault::ServiceSilent, line, false);
+}
 
 struct ReaderKind {
     const char* procedure;   // for the log of an exception
@@ -127,23 +165,40 @@ std::string gf_readerErrorText(std::string_view prefix) {
     return fmt::format("{}: {}", prefix, failure);
 }
 
-void gf_noteServicePoll(const TransferResult& transfer) {
+void gf_noteServicePoll(ServicePoll poll, const TransferResult& transfer) {
     if (transfer.outcome != TransferOutcome::Failed && transfer.outcome != TransferOutcome::Done) return;
+    const std::size_t reader = poll == ServicePoll::Traffic ? 1 : 0;
+    const unsigned request = 1U << static_cast<unsigned>(poll);
     std::lock_guard lock(g_outageMutex);
+    Outage& outage = g_outages[reader];
     if (transfer.done()) {
-        if (g_outageSince.empty()) return;
-        gf_clearStandingFault(StandingFault::ServiceSilent);
-        gf_logLine(fmt::format("RT at {} answers again, silent since {} UTC", gf_serviceBaseUrl(), g_outageSince));
-        g_outageSince.clear();
+        if ((outage.failing & request) == 0) return;
+        // The weather reader is answered again only when the request that failed is: an answer for the
+        // nearest station says nothing of the weather request after it.
+        outage.failing &= ~request;
+        if (outage.failing != 0) return;
+        gf_logLine(fmt::format("RT at {} answers again for {}, silent since {} UTC", gf_serviceBaseUrl(),
+                               kOutageReaders[reader], outage.since));
+        outage.since.clear();
+        lf_showOutagesLocked();
         return;
     }
-    if (g_outageSince.empty()) g_outageSince = gf_clockTime();
     // The readers poll on while it lasts: only a login that the service no longer knows once it answers again
-    // ends them, and that restarts the program. One line of the window: where, since when and why first.
-    // Another error on the line stays above it; logged when it starts (or its cause changes).
-    gf_showStandingFault(StandingFault::ServiceSilent,
-                         fmt::format("RT at {} silent since {} UTC ({}); a lost login restarts {}",
-                                     gf_serviceBaseUrl(), g_outageSince, transfer.errorText(), kAppTitle));
+    // ends them, and that restarts the program. One line of the window: where, to which reader, since when
+    // and why last. Another error on the line stays above it.
+    g_outageCause = transfer.errorText();
+    outage.failing |= request;
+    if (outage.since.empty()) {
+        outage.since = gf_clockTime();
+        outage.order = ++g_outagesBegun;
+        gf_logLine(fmt::format("Error {}", lf_outageLine(kOutageReaders[reader], outage.since)));
+    }
+    lf_showOutagesLocked();
+}
+
+void gf_forgetServiceOutages() {
+    std::lock_guard lock(g_outageMutex);
+    g_outages = {};
 }
 
 void lf_logConnected(std::string_view name) { gf_logIndented(fmt::format("{} connected", name)); }

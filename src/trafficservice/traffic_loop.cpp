@@ -74,7 +74,7 @@ bool TrafficClient::buffer(std::int32_t& status) {
             fmt::format("GUID={}&{}&querytype=locationtraffic&toffset={}&buffercount={}&buffertime={}",
                         gf_formValue(guid), lf_boxFields(requestBox), toffset(), 5, 6);
         const TransferResult transfer = post("traffic", body);
-        gf_noteServicePoll(transfer);
+        gf_noteServicePoll(ServicePoll::Traffic, transfer);
         if (transfer.outcome == TransferOutcome::NoHandle) {
             gf_logWarning("curl init error ?");
         } else if (transfer.outcome == TransferOutcome::Failed) {
@@ -126,7 +126,7 @@ bool TrafficClient::receive(std::int32_t& status) {
             const std::string body = fmt::format("GUID={}&{}&querytype=locationtraffic&toffset={}",
                                                  gf_formValue(guid), lf_boxFields(requestBox), toffset());
             const TransferResult transfer = post("traffic", body);
-            gf_noteServicePoll(transfer);
+            gf_noteServicePoll(ServicePoll::Traffic, transfer);
             if (transfer.outcome == TransferOutcome::NoHandle) {
                 gf_logWarning("curl init error ?");
             } else if (transfer.outcome == TransferOutcome::Failed) {

@@ -52,7 +52,7 @@ bool WeatherClient::nearestmetar(std::int32_t& status) {
         const std::string body = fmt::format("GUID={}&toffset={}&lat={:.4F}&lon={:.4F}", gf_formValue(guid),
                                              toffset(), user.latitude, user.longitude);
         const TransferResult transfer = post("nearestmetar", body);
-        gf_noteServicePoll(transfer);
+        gf_noteServicePoll(ServicePoll::NearestMetar, transfer);
         if (transfer.outcome == TransferOutcome::Failed) {
             gf_logWarning(fmt::format("{} nearestmetar code_w: {}", lf_timeStamp(), transfer.errorText()));
         } else if (transfer.done() && m_response.empty()) {
@@ -154,7 +154,7 @@ bool WeatherClient::lf_weatherLoop(std::int32_t& status) {
                                 gf_formValue(guid), toffset(), user.latitude, user.longitude,
                                 lf_requestAltitude(user.altitude), gf_formValue(metarStation));
                 const TransferResult transfer = post("weather", body);
-                gf_noteServicePoll(transfer);
+                gf_noteServicePoll(ServicePoll::Weather, transfer);
                 if (transfer.outcome == TransferOutcome::NoHandle) {
                     gf_logWarning("curl init error ?");
                     weatherReceived = false;
