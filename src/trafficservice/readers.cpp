@@ -93,10 +93,10 @@ void lf_logEnd(const ReaderKind& kind, std::int32_t status) {
     }
 }
 
-// Both readers: the frame around their loop. `indicatorShown` is the client's flag of the indicator.
+// Both readers: the frame around their loop.
 template <class Loop>
-void lf_runReader(const ReaderKind& kind, TrafficServiceClient& own, std::atomic<bool>& indicatorShown,
-                  TrafficServiceClient& other, const std::stop_token& token, Loop loop) {
+void lf_runReader(const ReaderKind& kind, TrafficServiceClient& own, TrafficServiceClient& other,
+                  const std::stop_token& token, Loop loop) {
     // The thread's stop and the client's stop flag are one: the loop and its request look at the flag.
     std::stop_callback onStop(token, [&own] { own.stop = true; });
     std::int32_t status = 0;
@@ -104,9 +104,7 @@ void lf_runReader(const ReaderKind& kind, TrafficServiceClient& own, std::atomic
         // Without a login id the loop ends at once: the reader never was connected, and is not said to be.
         if (own.loggedIn()) {
             lf_logConnected(kind.name);
-            // Shown as arriving from the start, and known to be shown: the first refresh without data then
-            // turns it to "no data" instead of leaving it green.
-            indicatorShown = true;
+            // Shown as arriving from the start: the first refresh without data turns it to "no data".
             lf_setIndicator(kind, kReaderDataArriving);
         }
         loop(status);
@@ -130,16 +128,13 @@ void lf_runReader(const ReaderKind& kind, TrafficServiceClient& own, std::atomic
     }
 }
 
-void lf_refreshIndicator(std::atomic<std::int32_t>& indicator, std::atomic<bool>& shown, bool noData) {
-    if (noData) {
-        if (shown.exchange(false)) {
-            indicator = kReaderNoData;
-            ui::backend().invalidate(kUpperBand);
-        }
-    } else if (!shown.exchange(true)) {
-        indicator = kReaderDataArriving;
+// Turns the indicator between "data arriving" and "no data", and only between them: a stopped reader's
+// indicator stays as it is. What it shows is read from the indicator itself, which the QNH display also turns
+// to "data arriving" (gf_setQnh); a flag of its own beside it would miss that and leave it green for good.
+void lf_refreshIndicator(std::atomic<std::int32_t>& indicator, bool noData) {
+    std::int32_t from = noData ? kReaderDataArriving : kReaderNoData;
+    if (indicator.compare_exchange_strong(from, noData ? kReaderNoData : kReaderDataArriving))
         ui::backend().invalidate(kUpperBand);
-    }
 }
 
 }  // namespace
@@ -213,19 +208,17 @@ void gf_readerStopped(bool is401, std::string_view readerName) {
 }
 
 void gf_weatherReader(std::stop_token stop) {
-    lf_runReader(kWeather, g_weatherClient, g_weatherClient.indicatorShown, g_trafficClient, stop,
+    lf_runReader(kWeather, g_weatherClient, g_trafficClient, stop,
                  [](std::int32_t& status) { g_weatherClient.lf_weatherLoop(status); });
 }
 
 void gf_trafficReader(std::stop_token stop) {
-    lf_runReader(kTraffic, g_trafficClient, g_trafficClient.indicatorShown, g_weatherClient, stop,
+    lf_runReader(kTraffic, g_trafficClient, g_weatherClient, stop,
                  [](std::int32_t& status) { g_trafficClient.receive(status); });
 }
 
 void gf_refreshConnectionIndicators() {
     if (!g_rtConnected.load()) return;
-    lf_refreshIndicator(g_mainWindow.g_weatherIndicator, g_weatherClient.indicatorShown,
-                        !g_weatherClient.weatherReceived.load());
-    lf_refreshIndicator(g_mainWindow.g_trafficIndicator, g_trafficClient.indicatorShown,
-                        g_trafficClient.lastBatchSize.load() < 1);
+    lf_refreshIndicator(g_mainWindow.g_weatherIndicator, !g_weatherClient.weatherReceived.load());
+    lf_refreshIndicator(g_mainWindow.g_trafficIndicator, g_trafficClient.lastBatchSize.load() < 1);
 }

@@ -75,7 +75,6 @@ bool WeatherClient::nearestmetar(std::int32_t& status) {
                         const std::string& icao = svcjson::text(svcjson::member(first, "ICAO"));
                         if (!icao.empty()) {
                             metarStation = icao;
-                            weatherReceived = true;
                             found = result = true;
                         }
                     }
@@ -146,6 +145,9 @@ bool WeatherClient::lf_weatherLoop(std::int32_t& status) {
                     if (stop.load()) status = 9999;
                     return false;
                 }
+                // A cycle without a station brings no weather: "Weather" turns yellow, as it does when the weather
+                // request fails. A station alone is no weather, so the indicator does not flip back meanwhile.
+                weatherReceived = false;
             } else {
                 bool received = false;
                 const UserPlace user = lf_userPlace();

@@ -114,6 +114,24 @@ protected:
         return image->at(kWindowX + kStatusLine.right - 4, kWindowY + kStatusLine.bottom - 6);
     }
 
+    // The colour of a reader's connection indicator ("Weather" or "Traffic"): the first of green and yellow
+    // that a pixel of its word has.
+    ui::Rgb indicatorColour(const std::string& reader) {
+        const fs::path shot = m_root / "screen.ppm";
+        if (!gf_screenshot(m_x->display(), shot)) return {};
+        const auto image = gf_readPpm(shot);
+        const int top = reader == "weather" ? 63 : 91;
+        for (const ui::Rgb colour : {kGreen, kYellow})
+            for (int x = 458; image && x < 510; ++x)
+                for (int y = top; y < top + 15; ++y)
+                    if (image->at(kWindowX + x, kWindowY + y) == colour) return colour;
+        return {};
+    }
+
+    bool indicatorTurns(const std::string& reader, ui::Rgb wanted) {
+        return testing_support::waitFor([&] { return indicatorColour(reader) == wanted; }, 30s);
+    }
+
     bool statusLineTurns(ui::Rgb wanted) {
         ui::Rgb colour{};
         const bool turned = testing_support::waitFor([&] { return (colour = statusLineColour()) == wanted; }, 30s);
@@ -148,9 +166,10 @@ TEST_P(ServiceOutages, TheStatusLineSaysSoInRedWhileItLastsAndTheProgramRunsOn) 
     const Outage& c = GetParam();
     auto service = startService("service");
     const fs::path portFile = m_root / "sim.port";
+    // Flying near Zurich, where the scenario's traffic is: the polls bring data until they fail.
     ChildProcess simulator(kBin / "zntv-simulator",
                            {"--port", "0", "--no-pipe", "--no-ipv6", "--port-file", portFile.string(), "--user-lat",
-                            "52.3086", "--user-lon", "4.7639"},
+                            "47.40", "--user-lon", "8.60", "--user-alt", "5000", "--user-airborne"},
                            m_root, {}, m_root / "simulator.out");
     ASSERT_TRUE(testing_support::waitFor([&] { return fs::exists(portFile) && fs::file_size(portFile) > 0; }, 30s));
     const std::string simPort = readWholeFile(portFile).substr(0, readWholeFile(portFile).find('\n'));
@@ -161,6 +180,7 @@ TEST_P(ServiceOutages, TheStatusLineSaysSoInRedWhileItLastsAndTheProgramRunsOn) 
     ASSERT_TRUE(testing_support::waitFor([&] { return lf_count(log(), "Traffic Reader connected") == 1; }, 90s))
         << log();
     ASSERT_TRUE(statusLineTurns(kGreen));
+    for (const std::string& reader : c.silent) ASSERT_TRUE(indicatorTurns(reader, kGreen)) << reader;
 
     // From the first failed poll on, the error line says where, why and since when; it stays through the
     // answers of the other reader.
@@ -195,6 +215,8 @@ TEST_P(ServiceOutages, TheStatusLineSaysSoInRedWhileItLastsAndTheProgramRunsOn) 
     EXPECT_LT(firstLine, during.find(std::string(c.cause) + "\n"));
     EXPECT_TRUE(program.running());
     EXPECT_EQ(statusLineColour(), kRed);
+    // Its polls bring no data: the indicator of a reader cut off turns yellow.
+    for (const std::string& reader : c.silent) EXPECT_TRUE(indicatorTurns(reader, kYellow)) << reader;
 
     // It answers again (on the same address): the line clears at the answer that ends the last outage, and
     // the program runs on.
@@ -223,7 +245,8 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Outage{"GoneLoginKept", nullptr, true, {"weather", "traffic"}, "Couldn't connect to server"},
         Outage{"GoneLoginLost", nullptr, false, {"weather", "traffic"}, "Couldn't connect to server"},
-        Outage{"WeatherDropped", "weather", true, {"weather"}, "Transferred a partial file"}),
+        Outage{"WeatherDropped", "weather", true, {"weather"}, "Transferred a partial file"},
+        Outage{"NearestMetarDropped", "nearestmetar", true, {"weather"}, "Transferred a partial file"}),
     [](const ::testing::TestParamInfo<Outage>& info) { return std::string(info.param.name); });
 
 }  // namespace
