@@ -16,7 +16,9 @@ void lf_logOnlyMessage(std::string_view text, bool log) {
     if (log && !text.empty()) gf_logLine(text);
 }
 void lf_logOnlyError(std::string_view text) { gf_logLine(fmt::format("Error {}", text)); }
-void lf_logOnlyFault(StandingFault, std::string_view text) { lf_logOnlyError(text); }
+void lf_logOnlyFault(StandingFault, std::string_view text, bool log) {
+    if (log) lf_logOnlyError(text);
+}
 void lf_noFaultShown(StandingFault) {}
 
 std::mutex g_hooksMutex;
@@ -50,7 +52,9 @@ void gf_setStatusLineHooks(const StatusLineHooks& hooks) {
 void gf_showMessage(std::string_view text, bool log) { lf_hooks().showMessage(text, log); }
 void gf_clearMessage() { gf_showMessage("", true); }
 void gf_showError(std::string_view text) { lf_hooks().showError(text); }
-void gf_showStandingFault(StandingFault which, std::string_view text) { lf_hooks().showStandingFault(which, text); }
+void gf_showStandingFault(StandingFault which, std::string_view text, bool log) {
+    lf_hooks().showStandingFault(which, text, log);
+}
 void gf_clearStandingFault(StandingFault which) { lf_hooks().clearStandingFault(which); }
 
 void gf_showIntParameter(const IntParameter& p) { lf_setFieldText(p, fmt::format("{}", p.value())); }

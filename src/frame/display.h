@@ -23,7 +23,7 @@ constexpr std::size_t kStandingFaultCount = 4;
 struct StatusLineHooks {
     void (*showMessage)(std::string_view text, bool log) = nullptr;
     void (*showError)(std::string_view text) = nullptr;
-    void (*showStandingFault)(StandingFault which, std::string_view text) = nullptr;
+    void (*showStandingFault)(StandingFault which, std::string_view text, bool log) = nullptr;
     void (*clearStandingFault)(StandingFault which) = nullptr;
 };
 
@@ -32,8 +32,9 @@ void gf_setStatusLineHooks(const StatusLineHooks& hooks);  // nullptr members re
 void gf_showMessage(std::string_view text, bool log);
 void gf_clearMessage();  // gf_showMessage("", true); an empty text is never logged
 void gf_showError(std::string_view text);
-// Shows the fault's line (logged as "Error {}" when its text is new) until gf_clearStandingFault.
-void gf_showStandingFault(StandingFault which, std::string_view text);
+// Shows the fault's line (logged as "Error {}" when its text is new, unless `log` is false: its owner then
+// logs in its own words) until gf_clearStandingFault.
+void gf_showStandingFault(StandingFault which, std::string_view text, bool log = true);
 void gf_clearStandingFault(StandingFault which);
 
 // Write a setting's current value into its edit field (when the field exists).

@@ -107,6 +107,7 @@ void lf_resetRunState() {
     g_exitReason = 0;
     g_readerError = false;
     gf_clearServiceFailure();
+    gf_forgetServiceOutages();
     g_parkingRenewalRequest = false;
     g_blockRequest = false;
     gf_resetWorkLoopState();

@@ -263,6 +263,9 @@ void lf_everySecond() {
         }
         gf_tickDisplaySeconds();
         lf_refreshAirborneCount();
+        // Every second, so that a failed poll shows on "Weather" and "Traffic" within seconds; it repaints only
+        // what changed.
+        s.refreshConnectionIndicators();
         g_weekSlotNow = gf_weekSlot();
         lf_followSimTime();
         ++g_seconds;
@@ -284,7 +287,6 @@ void lf_everySecond() {
 void lf_every5Seconds() {
     lf_timer("lf_every5Seconds", [] {
         const Subsystems& s = gf_subsystems();
-        s.refreshConnectionIndicators();
         g_trafficClient.queryLatitude = g_userPos.latitude;
         g_trafficClient.queryLongitude = g_userPos.longitude;
         s.setTrafficBox();

@@ -206,7 +206,6 @@ void TrafficClient::deauthenticate() {
 void WeatherClient::reset() {
     TrafficServiceClient::reset();
     weatherReceived = false;
-    indicatorShown = false;
     // After a restart the first QNH is to be handed on whatever it is: the restart has put g_qnh and the
     // display back to their start values.
     lastQnh = 1013;
@@ -270,7 +269,6 @@ void TrafficClient::resetQueryState() {
 void TrafficClient::reset() {
     TrafficServiceClient::reset();
     resetQueryState();
-    indicatorShown = false;
     blockedAnnounce = true;
     // A restart starts without a park airport: its stand file sets the reference again.
     clearParkAirportElevation();

@@ -81,10 +81,8 @@ public:
     // Applies the QNH of a weather reply with status 200 (the whole reply text for the log lines).
     void applyQnh(const nlohmann::json& reply, const std::string& replyText);
 
-    // The last weather request got status 200 (also set by a successful nearest-METAR request).
+    // The last weather cycle brought weather: its weather request got status 200.
     std::atomic<bool> weatherReceived{false};
-    // The weather indicator currently shows data arriving.
-    std::atomic<bool> indicatorShown{false};
     // The last QNH handed on.
     std::atomic<std::int32_t> lastQnh{1013};
     // The METAR station nearest to the user aircraft; weather reader.
@@ -144,10 +142,8 @@ public:
     std::atomic<double> latestRecordTime{0.0};
     // The QNH in hPa that corrects the received altitudes (written by the weather reader).
     std::atomic<std::int32_t> qnh{1013};
-    // Records in the live records after the last batch was read.
+    // Records in the live records after the last batch was read; 0 after a live poll that brought none.
     std::atomic<std::int64_t> lastBatchSize{0};
-    // The traffic indicator currently shows data arriving.
-    std::atomic<bool> indicatorShown{false};
     // Lets checkCallsign announce a blocked callsign once (traffic reader).
     bool blockedAnnounce = true;
 

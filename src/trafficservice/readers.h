@@ -21,11 +21,19 @@ std::string gf_serviceFailure();
 // The error line of a reader error: `prefix` alone, or followed by ": " and the failure noted.
 std::string gf_readerErrorText(std::string_view prefix);
 
-// What each poll of the two readers tells of the service itself (any thread). A failed transfer starts an
-// outage, or goes on with one: the error line names the address, the cause and since when, and stays while
-// the polls fail; the log has its start and its end once, beside the readers' own line per failed poll. Any
-// answer ends it and takes the line away. A poll that was stopped tells nothing.
-void gf_noteServicePoll(const TransferResult& transfer);
+// The requests of the two readers: the weather reader asks for the nearest station, then for its weather; the
+// traffic reader asks for traffic.
+enum class ServicePoll { NearestMetar, Weather, Traffic };
+
+// What each poll of the two readers tells of the service itself (any thread). Each reader has an outage of its
+// own: a failed transfer starts it, or goes on with it, and it ends when every request of that reader that
+// failed is answered again; the other reader's answers say nothing of it (a large traffic reply can time out
+// while the weather is answered). While either reader has one, the error line names the address, the reader
+// (none when both are cut off), since when and the last cause. The log has each reader's start and end once,
+// beside the readers' own line per failed poll. A poll that was stopped tells nothing.
+void gf_noteServicePoll(ServicePoll poll, const TransferResult& transfer);
+// Forgets both readers' outages without a word: a restart begins with readers that have not polled yet.
+void gf_forgetServiceOutages();
 
 // The reader thread procedures. Each ends when its loop ends: on its stop token or its client's stop flag
 // (both stop it the same way), or on a status of the service that ends the loop.

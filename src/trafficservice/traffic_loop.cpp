@@ -74,7 +74,7 @@ bool TrafficClient::buffer(std::int32_t& status) {
             fmt::format("GUID={}&{}&querytype=locationtraffic&toffset={}&buffercount={}&buffertime={}",
                         gf_formValue(guid), lf_boxFields(requestBox), toffset(), 5, 6);
         const TransferResult transfer = post("traffic", body);
-        gf_noteServicePoll(transfer);
+        gf_noteServicePoll(ServicePoll::Traffic, transfer);
         if (transfer.outcome == TransferOutcome::NoHandle) {
             gf_logWarning("curl init error ?");
         } else if (transfer.outcome == TransferOutcome::Failed) {
@@ -122,11 +122,14 @@ bool TrafficClient::receive(std::int32_t& status) {
             status = 9999;
             return false;
         }
+        // A poll that fails brings no data: "Traffic" turns yellow instead of showing the last batch on. The live
+        // aircraft stay as they are; the injection decides when they go.
+        bool batchTaken = false;
         try {
             const std::string body = fmt::format("GUID={}&{}&querytype=locationtraffic&toffset={}",
                                                  gf_formValue(guid), lf_boxFields(requestBox), toffset());
             const TransferResult transfer = post("traffic", body);
-            gf_noteServicePoll(transfer);
+            gf_noteServicePoll(ServicePoll::Traffic, transfer);
             if (transfer.outcome == TransferOutcome::NoHandle) {
                 gf_logWarning("curl init error ?");
             } else if (transfer.outcome == TransferOutcome::Failed) {
@@ -142,6 +145,7 @@ bool TrafficClient::receive(std::int32_t& status) {
                     if (liveRecords.capacity() < 384) liveRecords.reserve(384);
                     processRecords(reply.member("data"));
                     lastBatchSize = static_cast<std::int64_t>(liveRecords.size());
+                    batchTaken = true;
                     // Also an empty batch: the injection learns that the region is empty.
                     lf_handOver(*this, 30);
                 } else if (s == 406) {
@@ -154,6 +158,7 @@ bool TrafficClient::receive(std::int32_t& status) {
         } catch (const std::exception& e) {
             gf_logWarning(fmt::format("{}: {}", "receive", e.what()));
         }
+        if (!batchTaken) lastBatchSize = 0;
         if (stop.load()) {
             status = 9999;
             return false;

@@ -52,7 +52,7 @@ bool WeatherClient::nearestmetar(std::int32_t& status) {
         const std::string body = fmt::format("GUID={}&toffset={}&lat={:.4F}&lon={:.4F}", gf_formValue(guid),
                                              toffset(), user.latitude, user.longitude);
         const TransferResult transfer = post("nearestmetar", body);
-        gf_noteServicePoll(transfer);
+        gf_noteServicePoll(ServicePoll::NearestMetar, transfer);
         if (transfer.outcome == TransferOutcome::Failed) {
             gf_logWarning(fmt::format("{} nearestmetar code_w: {}", lf_timeStamp(), transfer.errorText()));
         } else if (transfer.done() && m_response.empty()) {
@@ -75,7 +75,6 @@ bool WeatherClient::nearestmetar(std::int32_t& status) {
                         const std::string& icao = svcjson::text(svcjson::member(first, "ICAO"));
                         if (!icao.empty()) {
                             metarStation = icao;
-                            weatherReceived = true;
                             found = result = true;
                         }
                     }
@@ -146,6 +145,9 @@ bool WeatherClient::lf_weatherLoop(std::int32_t& status) {
                     if (stop.load()) status = 9999;
                     return false;
                 }
+                // A cycle without a station brings no weather: "Weather" turns yellow, as it does when the weather
+                // request fails. A station alone is no weather, so the indicator does not flip back meanwhile.
+                weatherReceived = false;
             } else {
                 bool received = false;
                 const UserPlace user = lf_userPlace();
@@ -154,7 +156,7 @@ bool WeatherClient::lf_weatherLoop(std::int32_t& status) {
                                 gf_formValue(guid), toffset(), user.latitude, user.longitude,
                                 lf_requestAltitude(user.altitude), gf_formValue(metarStation));
                 const TransferResult transfer = post("weather", body);
-                gf_noteServicePoll(transfer);
+                gf_noteServicePoll(ServicePoll::Weather, transfer);
                 if (transfer.outcome == TransferOutcome::NoHandle) {
                     gf_logWarning("curl init error ?");
                     weatherReceived = false;

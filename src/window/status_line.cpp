@@ -141,12 +141,12 @@ void lf_showStatusError(std::string_view text) {
     ui::backend().invalidate(kStatusLine);
 }
 
-void lf_showStandingFault(StandingFault which, std::string_view text) {
+void lf_showStandingFault(StandingFault which, std::string_view text, bool log) {
     std::lock_guard lock(g_mainWindow.statusLock);
     std::string& shown = g_mainWindow.standingFaults.at(static_cast<std::size_t>(which));
     if (shown == text) return;  // a retry that fails the same way says nothing new
     shown.assign(text);
-    gf_logLine(fmt::format("Error {}", text));
+    if (log) gf_logLine(fmt::format("Error {}", text));
     ui::backend().invalidate(kStatusLine);
 }
 

@@ -17,7 +17,7 @@ void gf_installStatusLine();
 // The status line's own writers, as installed.
 void lf_showStatusMessage(std::string_view text, bool log);
 void lf_showStatusError(std::string_view text);
-void lf_showStandingFault(StandingFault which, std::string_view text);
+void lf_showStandingFault(StandingFault which, std::string_view text, bool log);
 void lf_clearStandingFault(StandingFault which);
 
 // Withdraws every standing fault: the exit sequence does, so that its own messages are seen; a start-up

@@ -89,8 +89,6 @@ TEST_F(Client, TheIndicatorsChangeOnlyWithWhatThePollsBring) {
     // As the readers leave them when they start.
     w.g_weatherIndicator = kReaderDataArriving;
     w.g_trafficIndicator = kReaderDataArriving;
-    g_weatherClient.indicatorShown = true;
-    g_trafficClient.indicatorShown = true;
 
     gf_refreshConnectionIndicators();  // not connected: untouched
     EXPECT_EQ(w.g_trafficIndicator.load(), kReaderDataArriving);
@@ -106,6 +104,12 @@ TEST_F(Client, TheIndicatorsChangeOnlyWithWhatThePollsBring) {
     g_weatherClient.weatherReceived = false;
     gf_refreshConnectionIndicators();
     EXPECT_EQ(w.g_trafficIndicator.load(), kReaderDataArriving);
+    EXPECT_EQ(w.g_weatherIndicator.load(), kReaderNoData);
+
+    // A QNH shown turns "Weather" green; when the weather fails again right after, it turns yellow again.
+    gf_setQnh(1013);
+    EXPECT_EQ(w.g_weatherIndicator.load(), kReaderDataArriving);
+    gf_refreshConnectionIndicators();
     EXPECT_EQ(w.g_weatherIndicator.load(), kReaderNoData);
 
     // A state that holds repaints nothing, and a stopped reader is not revived.

@@ -81,6 +81,7 @@ protected:
         g_rtLicense.clear();
         g_readerError = false;
         gf_clearServiceFailure();
+        gf_forgetServiceOutages();
         g_rtConnected = false;
         g_rtProfessional = false;
         g_blockedCallsign.clear();

@@ -1,6 +1,6 @@
 // The program itself with its real window under a virtual X server, while the live-traffic service stand-in
-// goes away in the middle of a run and comes back on the same address: what the status line says meanwhile,
-// in which colour, and that the program runs on through it.
+// goes away in the middle of a run and comes back on the same address, or drops one kind of reply for a while:
+// what the status line says meanwhile, in which colour, and that the program runs on through it.
 #include <gtest/gtest.h>
 
 #include <signal.h>
@@ -11,6 +11,9 @@
 #include <memory>
 #include <regex>
 #include <string>
+#include <vector>
+
+#include <httplib.h>
 
 #include "run/child_process.h"
 #include "support/airport_list_file.h"
@@ -111,6 +114,24 @@ protected:
         return image->at(kWindowX + kStatusLine.right - 4, kWindowY + kStatusLine.bottom - 6);
     }
 
+    // The colour of a reader's connection indicator ("Weather" or "Traffic"): the first of green and yellow
+    // that a pixel of its word has.
+    ui::Rgb indicatorColour(const std::string& reader) {
+        const fs::path shot = m_root / "screen.ppm";
+        if (!gf_screenshot(m_x->display(), shot)) return {};
+        const auto image = gf_readPpm(shot);
+        const int top = reader == "weather" ? 63 : 91;
+        for (const ui::Rgb colour : {kGreen, kYellow})
+            for (int x = 458; image && x < 510; ++x)
+                for (int y = top; y < top + 15; ++y)
+                    if (image->at(kWindowX + x, kWindowY + y) == colour) return colour;
+        return {};
+    }
+
+    bool indicatorTurns(const std::string& reader, ui::Rgb wanted) {
+        return testing_support::waitFor([&] { return indicatorColour(reader) == wanted; }, 30s);
+    }
+
     bool statusLineTurns(ui::Rgb wanted) {
         ui::Rgb colour{};
         const bool turned = testing_support::waitFor([&] { return (colour = statusLineColour()) == wanted; }, 30s);
@@ -125,24 +146,30 @@ protected:
     std::string m_port = "0";
 };
 
-// How the service comes back: with the program's login still known (as after a break in the connection),
-// or without it (started afresh), which ends the readers with a 401 and restarts the program.
-struct Comeback {
+// How the service fails the program, and how it comes back. It goes away, and comes back with the program's
+// login still known (as after a break in the connection) or without it (started afresh), which ends the
+// readers with a 401 and restarts the program. Or it answers all but one kind of request until that is mended:
+// the readers it still answers must not take the other's outage away.
+struct Outage {
     const char* name;
+    const char* dropped;  // the endpoint whose replies the running stand-in drops; nullptr: it goes away
     bool loginKept;
+    std::vector<std::string> silent;  // the readers cut off, as the line names them
+    const char* cause;
 };
 
-void PrintTo(const Comeback& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Outage& c, std::ostream* os) { *os << c.name; }
 
-class ServiceOutages : public ServiceOutage, public ::testing::WithParamInterface<Comeback> {};
+class ServiceOutages : public ServiceOutage, public ::testing::WithParamInterface<Outage> {};
 
 TEST_P(ServiceOutages, TheStatusLineSaysSoInRedWhileItLastsAndTheProgramRunsOn) {
-    const Comeback& c = GetParam();
+    const Outage& c = GetParam();
     auto service = startService("service");
     const fs::path portFile = m_root / "sim.port";
+    // Flying near Zurich, where the scenario's traffic is: the polls bring data until they fail.
     ChildProcess simulator(kBin / "zntv-simulator",
                            {"--port", "0", "--no-pipe", "--no-ipv6", "--port-file", portFile.string(), "--user-lat",
-                            "52.3086", "--user-lon", "4.7639"},
+                            "47.40", "--user-lon", "8.60", "--user-alt", "5000", "--user-airborne"},
                            m_root, {}, m_root / "simulator.out");
     ASSERT_TRUE(testing_support::waitFor([&] { return fs::exists(portFile) && fs::file_size(portFile) > 0; }, 30s));
     const std::string simPort = readWholeFile(portFile).substr(0, readWholeFile(portFile).find('\n'));
@@ -153,27 +180,51 @@ TEST_P(ServiceOutages, TheStatusLineSaysSoInRedWhileItLastsAndTheProgramRunsOn) 
     ASSERT_TRUE(testing_support::waitFor([&] { return lf_count(log(), "Traffic Reader connected") == 1; }, 90s))
         << log();
     ASSERT_TRUE(statusLineTurns(kGreen));
+    for (const std::string& reader : c.silent) ASSERT_TRUE(indicatorTurns(reader, kGreen)) << reader;
 
-    // The service goes away: from the first failed poll on, the error line says where, why and since when.
-    service->signal(SIGTERM);
-    ASSERT_EQ(service->waitForExit(30s), 0);
+    // From the first failed poll on, the error line says where, why and since when; it stays through the
+    // answers of the other reader.
+    httplib::Client control("127.0.0.1", std::stoi(m_port));
+    const auto drop = [&](const char* fault) {
+        const auto posted =
+            control.Post("/control/live/fault", httplib::Params{{"target", c.dropped}, {"fault", fault}});
+        return posted && posted->status == 200;
+    };
+    if (c.dropped) {
+        ASSERT_TRUE(drop("drop"));
+    } else {
+        service->signal(SIGTERM);
+        ASSERT_EQ(service->waitForExit(30s), 0);
+    }
     ASSERT_TRUE(statusLineTurns(kRed));
-    ASSERT_TRUE(testing_support::waitFor([&] { return lf_count(log(), "code_t: Couldn't connect to server") >= 4; }, 30s))
+    ASSERT_TRUE(testing_support::waitFor([&] { return lf_count(log(), std::string(c.cause) + "\n") >= 6; }, 30s))
         << log();
     const std::string during = log();
-    const std::regex line("\nError RT at " + std::regex_replace(serviceUrl(), std::regex(R"([.])"), R"(\.)") +
-                          R"( silent since \d\d:\d\d:\d\d UTC \(Couldn't connect to server\); a lost login restarts )"
-                          R"(ZNTV_P3D\n)");
-    std::smatch found;
-    ASSERT_TRUE(std::regex_search(during, found, line)) << during;
-    // Logged once, ahead of the readers' line of the first failed poll.
-    EXPECT_EQ(lf_count(during, "Error RT at "), 1U);
-    EXPECT_LT(static_cast<std::size_t>(found.position(0)), during.find("Couldn't connect to server\n"));
+    std::size_t firstLine = std::string::npos;
+    for (const std::string& reader : c.silent) {
+        const std::regex line("\nError RT at " + std::regex_replace(serviceUrl(), std::regex(R"([.])"), R"(\.)") +
+                              " silent for " + reader + R"( since \d\d:\d\d:\d\d UTC \()" + c.cause +
+                              R"(\); a lost login restarts ZNTV_P3D\n)");
+        std::smatch found;
+        ASSERT_TRUE(std::regex_search(during, found, line)) << reader << "\n" << during;
+        firstLine = std::min(firstLine, static_cast<std::size_t>(found.position(0)));
+    }
+    // Logged once for each reader, the first ahead of the readers' line of the first failed poll.
+    EXPECT_EQ(lf_count(during, "Error RT at "), c.silent.size()) << during;
+    EXPECT_EQ(lf_count(during, " answers again"), 0U) << during;
+    EXPECT_LT(firstLine, during.find(std::string(c.cause) + "\n"));
     EXPECT_TRUE(program.running());
     EXPECT_EQ(statusLineColour(), kRed);
+    // Its polls bring no data: the indicator of a reader cut off turns yellow.
+    for (const std::string& reader : c.silent) EXPECT_TRUE(indicatorTurns(reader, kYellow)) << reader;
 
-    // It comes back on the same address: the line clears at its first answer, and the program runs on.
-    service = startService("service-again", !c.loginKept);
+    // It answers again (on the same address): the line clears at the answer that ends the last outage, and
+    // the program runs on.
+    if (c.dropped) {
+        ASSERT_TRUE(drop("none"));
+    } else {
+        service = startService("service-again", !c.loginKept);
+    }
     ASSERT_TRUE(statusLineTurns(kGreen));
     EXPECT_NE(log().find("RT at " + serviceUrl() + " answers again"), std::string::npos);
     if (c.loginKept) {
@@ -189,9 +240,14 @@ TEST_P(ServiceOutages, TheStatusLineSaysSoInRedWhileItLastsAndTheProgramRunsOn) 
     EXPECT_EQ(program.waitForExit(30s), 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(Comebacks, ServiceOutages,
-                         ::testing::Values(Comeback{"LoginKept", true}, Comeback{"LoginLost", false}),
-                         [](const ::testing::TestParamInfo<Comeback>& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(
+    Outages, ServiceOutages,
+    ::testing::Values(
+        Outage{"GoneLoginKept", nullptr, true, {"weather", "traffic"}, "Couldn't connect to server"},
+        Outage{"GoneLoginLost", nullptr, false, {"weather", "traffic"}, "Couldn't connect to server"},
+        Outage{"WeatherDropped", "weather", true, {"weather"}, "Transferred a partial file"},
+        Outage{"NearestMetarDropped", "nearestmetar", true, {"weather"}, "Transferred a partial file"}),
+    [](const ::testing::TestParamInfo<Outage>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace window_test
