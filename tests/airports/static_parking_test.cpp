@@ -266,7 +266,7 @@ TEST_F(StaticParking, AStandFileOfAnUnknownPublisherIsRefusedUnread) {
     EXPECT_EQ(notFound, "lf_readParkedFile EHAM not found");
     // The log keeps the function; the red line says only what failed.
     EXPECT_EQ(gf_standFileFaultLine(notFound, "EHAM"),
-              "EHAM not found; parking at EHAM is off until its stand file loads");
+              "EHAM not found; no parking at EHAM until its stand file loads");
     std::filesystem::create_directories(g_myOrbxFolder);
     testing_support::writeWholeFile(g_myOrbxFolder / "EHAM.txt", "archive/thirdparty/unknown/EHAM.xml\n");
     EXPECT_EQ(lf_readParkedFile(), "lf_readParkedFile EHAM has publisher:unknown, archive/thirdparty/unknown/EHAM.xml");

@@ -93,7 +93,7 @@ protected:
         SettingsEnv::SetUp();
         g_settingsFault.clear();
         gf_setStatusLineHooks({.showStandingFault =
-                                   [](StandingFault which, std::string_view text) {
+                                   [](StandingFault which, std::string_view text, bool) {
                                        if (which == StandingFault::Settings) g_settingsFault = text;
                                    },
                                .clearStandingFault =

@@ -245,7 +245,7 @@ TEST_F(MainWindowGuiTest, TheLongestStatusTextsFitTheLineWithOnlyTheirPathsCut) 
          "Waiting for Prepar3Dv5 ... at {}: no such pipe (no SimConnect.cfg found: the simulator on this machine "
          "assumed)",
          {"\\\\.\\pipe\\Lockheed Martin Prepar3D v5\\SimConnect"}},
-        {"ServiceSilent", true, "RT at {} silent since 12:34:56 UTC ({}); a lost login restarts ZNTV_P3D",
+        {"ServiceSilent", true, "RT at {} silent for weather since 12:34:56 UTC ({}); a lost login restarts ZNTV_P3D",
          {"https://rtapi.zentavo.example.net/v4/", "Failure when receiving data from the peer"}},
         {"StandFile", true,
          "{} could not be loaded: Error parsing document declaration/processing instruction; no parking at EHAM "
