@@ -170,11 +170,34 @@ void lf_turnTowards(LiveAc& a, double target) {
     a.heading = gf_headingOf(a.heading + std::copysign(step, diff));
 }
 
+// Following its track, an aircraft turns no faster than its reports do where they turn (on a leg they turn
+// faster than its category's rate): it follows their path, slowing for a turn rather than swinging round.
+double lf_turnRateCap(const LiveAc& a) {
+    if (a.state != kMoveFollowing || a.takeOffRoll || a.takeOffRollFrom > 0.0 || a.braking ||
+        !(a.reportedTurnRate > 0.0))
+        return std::numeric_limits<double>::infinity();
+    return std::max(a.reportedTurnRate, a.groundTurnRate);
+}
+
+// The fastest its reports turn over the next legs (rad per tick), from their reported tracks; 0 where they do
+// not tell.
+double lf_reportedTurnRate(const LiveAc& a) {
+    double fastest = 0.0;
+    for (std::size_t i = 0; i + 1 < std::min<std::size_t>(a.track.size(), 3); ++i) {
+        const TrackPoint& p = a.track[i];
+        const TrackPoint& q = a.track[i + 1];
+        if (!p.trackGiven || !q.trackGiven || p.stopped || q.stopped || !(q.time > p.time)) continue;
+        const double turned = std::abs(std::remainder(q.track - p.track, 360.0)) * kRadPerDeg;
+        fastest = std::max(fastest, turned / ((q.time - p.time) * kTicksPerSecond));
+    }
+    return fastest;
+}
+
 // Rolling `stepNm` this tick, the nose turns towards `target` at the turn rate but no tighter than the smallest
 // radius: an aircraft on its wheels turns only as it rolls, never on the spot.
 void lf_turnRolling(LiveAc& a, double target, double stepNm) {
     const double rate = a.turnRate;
-    a.turnRate = std::min(std::abs(rate), stepNm / (kMinTurnRadiusM * kNmPerMetre));
+    a.turnRate = std::min({std::abs(rate), lf_turnRateCap(a), stepNm / (kMinTurnRadiusM * kNmPerMetre)});
     lf_turnTowards(a, target);
     a.turnRate = rate;
 }
@@ -439,7 +462,7 @@ double lf_curveLagDeg(const LiveAc& a, double rate) {
 void lf_checkCurveAhead(LiveAc& a) {
     if (a.state != kMoveFollowing || a.curveParam != 0.0 || a.track.empty() || !(a.curveParamStep > 0.0)) return;
     if (lf_curveLagDeg(a, a.turnRate) <= kMaxCurveLagDeg) return;
-    const double fastest = kMaxTurnRateScale * a.groundTurnRate;
+    const double fastest = std::min(kMaxTurnRateScale * a.groundTurnRate, lf_turnRateCap(a));
     if (fastest > a.turnRate && lf_curveLagDeg(a, fastest) <= kMaxCurveLagDeg) {
         a.turnRate = fastest;
         return;
@@ -862,6 +885,7 @@ void nextPosGround(LiveAc& a) {
     case kMoveEnginesStarted:
         break;
     default:
+        a.reportedTurnRate = lf_reportedTurnRate(a);
         lf_planGroundLeg(a);
         if (state == kMoveFollowing) lf_detectStop(a);
         if (state == kMoveToStand) lf_turnOntoStand(a);

@@ -71,6 +71,8 @@ struct AiAc : AcIdentity {
     double climbPitch = 0.0;      // rad, initial climb
     double groundTurnRate = 0.0;  // rad per tick, base rate of a ground turn (live aircraft)
     double turnRate = 0.0;        // rad per tick, rescaled for each ground leg
+    // rad per tick: the fastest its reports turn on the ground leg it follows (0: they do not tell)
+    double reportedTurnRate = 0.0;
     double climbAltitudeStep = 0.0;  // ft per tick in the initial climb (live aircraft)
     double taxiInSpeed = 0.0;        // kt, taxi to a stand (live aircraft)
     // Ground speed limits (live aircraft): the fastest taxi (kt), and how fast it speeds up taxiing and on a

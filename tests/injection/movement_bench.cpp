@@ -84,6 +84,11 @@ constexpr double kMaxSlipDeg = 45.0;
 constexpr double kMaxBackwardsKt = 10.0;
 // A parked aircraft stays within this of where it arrived.
 constexpr double kMaxParkedDriftM = 1.0;
+// Turning on the ground over every window of this many ticks, an aircraft turns no faster than this share of its
+// records' fastest turn over the same span, nor than this rate (degrees a second) where they hardly turn.
+constexpr std::int32_t kTurnWindowTicks = 300;
+constexpr double kTurnAsReportedShare = 1.1;
+constexpr double kTurnAsReportedFloorDegS = 3.0;
 // An aircraft that arrived at its stand stays there at least this long (s).
 constexpr double kMinStandStayS = 60.0;
 // Standing in the open among scatter, it stays within this of where it was when its records stopped showing
@@ -405,6 +410,8 @@ struct MovementBench::ObjectWatch {
     std::optional<GroundSample> stoodAt;
     // The sample of the last whole second, on the ground or in the air (the speed as its records show it).
     std::optional<GroundSample> secondRef;
+    // On the ground: the heading (rad) at each whole second of the last turn window.
+    std::deque<std::pair<std::int32_t, double>> groundHeadings;
 };
 
 MovementBench::MovementBench(BenchOptions options) : m_options(options) {}
@@ -506,6 +513,21 @@ double MovementBench::sourceSpeed(std::uint32_t hexId, std::int32_t tick) const 
     double best = 0.0;
     for (; p != points.end() && p->tick <= tick + 2500; ++p) best = std::max(best, p->speed);
     return best;
+}
+
+double MovementBench::sourceTurnRate(std::uint32_t hexId) const {
+    const auto it = m_source.find(hexId);
+    if (it == m_source.end()) return 0.0;
+    const std::vector<SourcePoint>& points = it->second;
+    double fastest = 0.0;
+    for (auto p = points.begin(); p != points.end(); ++p) {
+        if (!p->trackDeg) continue;
+        auto q = std::find_if(p, points.end(), [&](const SourcePoint& x) { return x.tick - p->tick >= kTurnWindowTicks; });
+        if (q == points.end() || !q->trackDeg) continue;
+        const double turned = std::abs(std::remainder(*q->trackDeg - *p->trackDeg, 360.0));
+        fastest = std::max(fastest, turned / ((q->tick - p->tick) / 100.0));
+    }
+    return fastest;
 }
 
 std::optional<double> MovementBench::sourceFastestKt(std::uint32_t hexId, std::int32_t tick,
@@ -684,6 +706,7 @@ void MovementBench::run() {
         m_pushbackSide[res.hexId] = t.pushbackTurnSign;
         if (t.standsInScatter) m_standsInScatter.insert(res.hexId);
         if (t.speedAsReported) m_speedAsReported.insert(res.hexId);
+        if (t.turnsAsReported) m_turnsAsReported.insert(res.hexId);
         {
             const TrafficRecord& last = t.records.back();
             const double height = last.alt - m_options.fieldElevationFt;
@@ -710,8 +733,8 @@ void MovementBench::run() {
                 previous && r.time > previous->time + 0.5
                     ? gf_distanceNM(previous->lat, previous->lon, r.lat, r.lon) / (r.time - previous->time) * 3600.0
                     : 0.0;
-            m_source[r.hexId].push_back(
-                {tick + kPlayDelayTicks, speed, r.vs, r.airborne, r.lat, r.lon, reportedKt, positionKt});
+            m_source[r.hexId].push_back({tick + kPlayDelayTicks, speed, r.vs, r.airborne, r.lat, r.lon, reportedKt,
+                                         positionKt, r.trackGiven ? std::optional(r.track) : std::nullopt});
             previous = &r;
         }
     }
@@ -1003,6 +1026,20 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
             w.secondRef = now;
         }
     }
+    if (m_turnsAsReported.contains(a->hexId)) {
+        if (!a->onGround) {
+            w.groundHeadings.clear();
+        } else if (tick % kGroundSampleTicks == 0) {
+            w.groundHeadings.emplace_back(tick, u.heading);
+            while (tick - w.groundHeadings.front().first > kTurnWindowTicks) w.groundHeadings.pop_front();
+            if (tick - w.groundHeadings.front().first == kTurnWindowTicks) {
+                const double turned = std::abs(std::remainder(u.heading - w.groundHeadings.front().second, 2.0 * kPi));
+                const double degS = turned / kDeg / (kTurnWindowTicks / 100.0);
+                const double reported = std::max(kTurnAsReportedFloorDegS, sourceTurnRate(a->hexId));
+                check("turn rate as reported", degS, kTurnAsReportedShare * reported);
+            }
+        }
+    }
     checkGroundMotion(w, u, *a, tick);
     if (a->state != kMoveParked) {
         w.parkedAt.reset();
@@ -1115,8 +1152,9 @@ std::string MovementBench::report(const std::string& title) const {
            "   runway roll, a take-off roll losing 5 kt at most, lifting off at the rotation speed + 0..20 kt and\n"
            "   gaining 5 kt in every 5 s from 30 kt to its lift-off; where a track asks: created standing within 30 m\n"
            "   of its first record and 5 s of its play time, not created standing where its records roll faster than\n"
-           "   35 kt, each second no faster than 1.5 x its records and their positions within 10 s (10 kt at least);\n"
-           "   with the paths kept, the five rules of trace_rules.py\n";
+           "   35 kt, each second no faster than 1.5 x its records and their positions within 10 s (10 kt at least),\n"
+           "   turning on the ground over 3 s no faster than 1.1 x its records' fastest (3 deg/s at least); an\n"
+           "   arrival stays on its stand a minute at least; with the paths kept, the five rules of trace_rules.py\n";
     const auto line = [&](const std::string& name, const Counter& c) {
         if (c.total() == 0) return fmt::format("  {:<24} n/a\n", name);
         return fmt::format("  {:<24} {:>8} pass {:>6} fail   worst {:.3f} (limit {:.3f}) at tick {}\n", name, c.pass,

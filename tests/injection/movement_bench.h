@@ -53,9 +53,10 @@ inline const std::vector<std::string> kCheckNames = {
     "attitude limits applied to reported values", "arrivals follow the reported descent",
     "no climb while the reports descend",
     "arrival lands before removal", "level above the runway",
-    // On the ground: the way it moves against its nose, and where its take-offs start.
+    // On the ground: the way it moves against its nose, and where its take-offs start; parked, it stays, and
+    // an arrival stays a minute at least.
     "heading against motion", "backwards speed",       "take-off from a runway", "re-creations",
-    "parked still",
+    "parked still", "stand kept after arrival",
     // Ground speed as its positions show it, each second: changing no faster than 0.5 g over 2 s, above 60 kt
     // only on a take-off or landing roll, a take-off roll that never slows by more than 5 kt and lifts off
     // within 20 kt above the rotation speed, and a roll-out that no report shows braking at 0.3 g at most.
@@ -65,9 +66,10 @@ inline const std::vector<std::string> kCheckNames = {
     "take-off roll gain",
     // Tracks that ask for them: created standing where its first record stands (within 30 m) and within 5 s of
     // its play time; first seen at a roll's speed, not created standing there; never faster than 1.5 times what
-    // its records or their positions show within 10 s (10 kt at least).
+    // its records or their positions show within 10 s (10 kt at least); turning on the ground, over every 3 s, no
+    // faster than 1.1 times its records' fastest turn over 3 s (3 degrees a second at least).
     "created where first reported", "created when first reported", "not created standing on a roll",
-    "speed as reported",
+    "speed as reported", "turn rate as reported",
     // With the paths kept: the five rules of ../shared/tools/trace_rules.py on them, each second.
     "trace: took off again after landing", "trace: moved backwards faster than 10 kt", "trace: turned on the spot",
     "trace: raced on the ground above 60 kt", "trace: changed speed on the ground faster than 0.5 g",
@@ -99,6 +101,8 @@ struct BenchTrack {
     bool firstReportedRolling = false;
     // Checked never to move faster than its records or their positions show (see the check's name).
     bool speedAsReported = false;
+    // Checked never to turn on the ground faster than its records do where they turn (see the check's name).
+    bool turnsAsReported = false;
 };
 
 // One position the simulator was sent for a track's aircraft.
@@ -247,7 +251,10 @@ private:
         double lat, lon;
         double reportedKt;  // 0 without a reported speed
         double positionKt;  // from the record before (0 for the first, or less than half a second after it)
+        std::optional<double> trackDeg;  // the reported track over ground
     };
+    // The fastest the records turn (degrees a second) over spans of 3 s or more.
+    double sourceTurnRate(std::uint32_t hexId) const;
     void checkTick(std::int32_t tick);
     void checkObject(const AircraftUpdate& u, std::int32_t tick);
     void checkParkedSpacing(std::int32_t tick);
@@ -277,6 +284,7 @@ private:
     std::map<std::uint32_t, std::optional<int>> m_pushbackSide;
     std::set<std::uint32_t> m_standsInScatter;
     std::set<std::uint32_t> m_speedAsReported;
+    std::set<std::uint32_t> m_turnsAsReported;
     // Tracks whose records end in the air low over the ground, descending or at runway height: arrivals.
     std::set<std::uint32_t> m_arrivals;
     std::vector<Runway> m_runways;

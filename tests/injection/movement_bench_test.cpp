@@ -195,6 +195,15 @@ std::vector<Case> syntheticTracks() {
                           {"heading rate", "position jump"}});
     }
     {
+        // A corner its reports, every 4 s, turn at 15 degrees a second (90 degrees in 6 s at 5 kt): the aircraft
+        // follows their path and turns no faster than they do.
+        TrackBuilder b = builder(0x4b0060, "SWR160", "A320", 0.6, -0.4, 0);
+        b.every(4).ground(10, 5).ground(30, 5).ground(6, 5, 90).ground(30, 5).ground(8, 0).every(4).ground(40, 0);
+        BenchTrack t = b.track("quick corner", "taxi at 5 kt, a corner its reports turn at 15 degrees a second");
+        t.turnsAsReported = true;
+        tracks.push_back({t, {"turn rate as reported"}});
+    }
+    {
         // Taxi, a 20 s stop, on again, an 8 s stop, on again, and a long stop at the end.
         TrackBuilder b = builder(0x4b0003, "SWR103", "A320", -0.3, 0.5, 180);
         b.every(2).ground(8, 12).ground(30, 12).ground(6, 0).ground(20, 0).ground(6, 12).ground(30, 12);
