@@ -9,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <memory>
 #include <iostream>
 #include <mutex>
 #include <numbers>
@@ -594,6 +595,25 @@ protected:
         return options;
     }
 
+    // Plays `tracks` with `stands` as the park airport's, through the program's own stand search, the paths kept.
+    std::unique_ptr<MovementBench> playOnStands(const std::vector<ParkPos>& stands, const std::vector<BenchTrack>& tracks,
+                                                BenchOptions options) {
+        liveriesFor(tracks);
+        gf_seedWorkRandom(1);
+        g_parkPositions = stands;
+        g_reservedStand.clear();
+        gf_forgetUserStand();
+        options.realStands = true;
+        options.standsWhereTracksEnd = false;
+        options.keepPaths = true;
+        auto bench = std::make_unique<MovementBench>(options);
+        for (const BenchTrack& t : tracks) bench->add(t);
+        bench->run();
+        g_parkPositions.clear();
+        gf_forgetUserStand();
+        return bench;
+    }
+
     // Zurich's field, a minute played on after the last record, traced as ZNTV_BENCH_TRACE asks.
     static BenchOptions zurichOptions() {
         BenchOptions options = traced();
@@ -1157,20 +1177,8 @@ TEST_F(MovementBenchRun, DemoScenarioPlaysThroughAsServed) {
         std::vector<BenchTrack> tracks = movement_bench::gf_readScenarioAsServed(scenario, 1018.0, 2.0, phase, 1000.0);
         ASSERT_FALSE(tracks.empty());
         for (BenchTrack& t : tracks) t.runways = kZurichRunways;
-        liveriesFor(tracks);
-        gf_seedWorkRandom(1);
-        g_parkPositions = stands;
-        g_reservedStand.clear();
-        gf_forgetUserStand();
-        BenchOptions options = zurichOptions();
-        options.realStands = true;
-        options.standsWhereTracksEnd = false;
-        options.keepPaths = true;
-        MovementBench bench(options);
-        for (const BenchTrack& t : tracks) bench.add(t);
-        bench.run();
-        g_parkPositions.clear();
-        gf_forgetUserStand();
+        const std::unique_ptr<MovementBench> played = playOnStands(stands, tracks, zurichOptions());
+        const MovementBench& bench = *played;
         publish(bench.report(fmt::format("Zurich scenario as served, phase {} s", phase)),
                 fmt::format("movement_bench_scenario_{}.txt", static_cast<int>(phase * 10)));
         EXPECT_EQ(bench.lostTicks(), 0);
@@ -1207,23 +1215,11 @@ TEST_F(MovementBenchRun, AParkedAircraftStaysOnItsStandThroughAHopOfItsReports) 
         BenchTrack track;
         track.name = "parked through a hop";
         track.records = serviceReports(points, phase);
-        liveriesFor({track});
-        gf_seedWorkRandom(1);
-        g_parkPositions = stands;
-        g_reservedStand.clear();
-        gf_forgetUserStand();
         BenchOptions options = traced();
-        options.realStands = true;
-        options.standsWhereTracksEnd = false;
-        options.keepPaths = true;
         options.tailTicks = 3000;
-        MovementBench bench(options);
-        bench.add(track);
-        bench.run();
-        g_parkPositions.clear();
-        gf_forgetUserStand();
-        ASSERT_EQ(bench.results().size(), 1u);
-        const movement_bench::TrackResult& r = bench.results().front();
+        const std::unique_ptr<MovementBench> bench = playOnStands(stands, {track}, options);
+        ASSERT_EQ(bench->results().size(), 1u);
+        const movement_bench::TrackResult& r = bench->results().front();
         EXPECT_EQ(r.standsReached, std::vector<std::uint32_t>{a33->index});
         EXPECT_EQ(r.counters.count("stand kept after arrival"), 0u) << "left its stand";
         for (const auto& [name, counter] : r.counters)
