@@ -104,9 +104,12 @@ constexpr double kMaxRollOutG = 0.3;
 constexpr double kMaxTaxiKt = 60.0;
 constexpr double kMaxRollLossKt = 5.0;
 constexpr double kLiftOffMarginKt = 20.0;
-// A take-off roll gains this much (kt) in every window of this many ticks from 30 kt to the lift-off.
+// A take-off roll gains this much (kt) in every window of this many ticks from 30 kt to the lift-off, at least this
+// much in every second, and no more than this much less than in the second before.
 constexpr double kRollGainKt = 5.0;
 constexpr std::int32_t kRollGainTicks = 500;
+constexpr double kRollGainEachSecondKt = 1.0;
+constexpr double kRollEasingKt = 1.0;
 // Created where its first record stands: this near (m) and this soon (s) after its play time. First seen at a
 // roll's speed: created on the ground only where its records are no faster than this (kt).
 constexpr double kCreatedNearM = 30.0;
@@ -925,15 +928,29 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
             const double vr = kRotationSpeedKt[cat];
             c["lift-off speed"].add(kt, vr, std::max(vr - kt, kt - vr - kLiftOffMarginKt), tick);
         }
-        // From 30 kt on (the seconds of the roll so far), every 5 s gains 5 kt.
-        for (auto from = w.roll.begin(); from != w.roll.end(); ++from) {
-            const auto to = std::find_if(from, w.roll.end(), [&](const ObjectWatch::GroundSample& s) {
-                return s.tick - from->tick >= kRollGainTicks;
-            });
-            if (to == w.roll.end()) break;
-            if (to->tick - from->tick > kRollGainTicks + kGroundSampleTicks) continue;
-            const double gain = to->kt - from->kt;
-            c["take-off roll gain"].add(gain, kRollGainKt, kRollGainKt - gain, tick);
+        // From 30 kt on (the seconds of the roll so far, the last ones included), every 5 s gains 5 kt and every
+        // second 1 kt, and no second gains more than 1 kt less than the one before.
+        for (const auto& [window, least] :
+             {std::pair{kRollGainTicks, kRollGainKt}, std::pair{kGroundSampleTicks, kRollGainEachSecondKt}}) {
+            double gainBefore = std::numeric_limits<double>::quiet_NaN();
+            for (auto from = w.roll.begin(); from != w.roll.end(); ++from) {
+                const auto to = std::find_if(from, w.roll.end(), [&, window = window](const auto& s) {
+                    return s.tick - from->tick >= window;
+                });
+                if (to == w.roll.end()) break;
+                if (to->tick - from->tick > window + kGroundSampleTicks) {
+                    gainBefore = std::numeric_limits<double>::quiet_NaN();
+                    continue;
+                }
+                const double gain = to->kt - from->kt;
+                c["take-off roll gain"].add(gain, least, least - gain, tick);
+                if (window != kGroundSampleTicks) continue;
+                if (!std::isnan(gainBefore)) {
+                    const double less = gainBefore - gain;
+                    c["take-off roll easing"].add(less, kRollEasingKt, less - kRollEasingKt, tick);
+                }
+                gainBefore = gain;
+            }
         }
         if (!m_runways.empty()) {
             std::vector<ObjectWatch::GroundSample> roll = w.roll;
@@ -1099,10 +1116,11 @@ std::string MovementBench::report(const std::string& title) const {
            "   30 kt on a runway, along it; created once; parked within 1 m of its arrival; ground speed each\n"
            "   second: changing 0.5 g at most over 2 s (0.3 g braking on a predicted roll-out), above 60 kt only on a\n"
            "   runway roll, a take-off roll losing 5 kt at most, lifting off at the rotation speed + 0..20 kt and\n"
-           "   gaining 5 kt in every 5 s from 30 kt to its lift-off; where a track asks: created standing within 30 m\n"
-           "   of its first record and 5 s of its play time, not created standing where its records roll faster than\n"
-           "   35 kt, each second no faster than 1.5 x its records and their positions within 10 s (10 kt at least);\n"
-           "   with the paths kept, the five rules of trace_rules.py\n";
+           "   gaining 5 kt in every 5 s and 1 kt in every second from 30 kt to its lift-off, each second no more\n"
+           "   than 1 kt less than the one before; where a track asks: created standing within 30 m of its first\n"
+           "   record and 5 s of its play time, not created standing where its records roll faster than 35 kt, each\n"
+           "   second no faster than 1.5 x its records and their positions within 10 s (10 kt at least); with the\n"
+           "   paths kept, the five rules of trace_rules.py\n";
     const auto line = [&](const std::string& name, const Counter& c) {
         if (c.total() == 0) return fmt::format("  {:<24} n/a\n", name);
         return fmt::format("  {:<24} {:>8} pass {:>6} fail   worst {:.3f} (limit {:.3f}) at tick {}\n", name, c.pass,

@@ -61,8 +61,10 @@ inline const std::vector<std::string> kCheckNames = {
     // within 20 kt above the rotation speed, and a roll-out that no report shows braking at 0.3 g at most.
     "ground speed change", "ground speed off a runway roll", "take-off roll speed", "lift-off speed",
     "roll-out deceleration", "standing still in scatter",
-    // A take-off roll gains 5 kt in every 5 s from 30 kt to the lift-off (no plateau waiting for its data).
-    "take-off roll gain",
+    // A take-off roll gains 5 kt in every 5 s and 1 kt in every second from 30 kt to the lift-off (no plateau
+    // waiting for its data, none at a cap in its last seconds), and evenly: no second gains more than 1 kt less
+    // than the one before (it does not ease off where it runs ahead of its data to surge where it falls behind).
+    "take-off roll gain", "take-off roll easing",
     // Tracks that ask for them: created standing where its first record stands (within 30 m) and within 5 s of
     // its play time; first seen at a roll's speed, not created standing there; never faster than 1.5 times what
     // its records or their positions show within 10 s (10 kt at least).

@@ -482,6 +482,26 @@ std::vector<Case> syntheticTracks() {
                           {"roll-out deceleration", "arrival lands before removal", "ground speed change"}});
     }
     {
+        // Lined up, the reports of its roll (positions only, every 3 s) reach 175 kt before they leave the
+        // runway, and none in the air gives a vertical rate. The roll gains evenly to its lift-off speed and lifts
+        // off there rather than hold it for its data; in the air it flies on over the rest of their roll.
+        TrackBuilder b = builder(0x4b001c, "SWR140", "A320", -0.05, 0.8, kRunway);
+        const movement_bench::Runway runway = runwayAhead(b, kRunway, 3000);
+        b.every(2).ground(20, 0);
+        const std::size_t lined = b.records().size();
+        b.every(3).ground(51, 175).altitude(kField + 30).every(2).air(4, 180, 0, 1500).air(90, 190, 0, 2000);
+        BenchTrack t = spoilt(b, "late lift-off", "roll every 3 s, positions only, to 175 kt; climb without a rate",
+                              [lined](TrafficRecord& r, std::size_t i) {
+                                  if (i < lined) return;
+                                  r.speed = r.tas = r.track = 0.0;
+                                  r.speedGiven = r.trackGiven = false;
+                              });
+        for (TrafficRecord& r : t.records) r.vs = 0.0;
+        t.runways = {runway};
+        tracks.push_back(
+            {t, {"take-off roll gain", "take-off roll easing", "lift-off speed", "take-off from a runway"}});
+    }
+    {
         // Standing in the open for 30 minutes after a taxi, its reports without speed or track scattering 100 to
         // 600 m around it.
         TrackBuilder b = builder(0x4b0019, "SWR129", "A321", 0.2, -0.8, 120);
