@@ -110,10 +110,11 @@ constexpr double kMaxTurnRadiusM = 20.0;
 constexpr double kSteerTurnRateScale = 2.0;
 constexpr double kMinTurnRadiusM = 3.0;
 // Ground speed. One g in knots a second; a taxiing aircraft brakes for a stop ahead at this (g), and no
-// aircraft on the ground slows faster than this; a landing roll its reports no longer show brakes at this (g).
+// aircraft on the ground slows faster than tyres and brakes allow (a roll-out whose reports slow faster lags its
+// positions for a second or two); a landing roll its reports no longer show brakes at this (g).
 constexpr double kKtPerSecondPerG = 19.0626;
 constexpr double kTaxiStopG = 0.15;
-constexpr double kHardestBrakingG = 0.45;
+constexpr double kHardestBrakingG = 0.4;
 constexpr double kRollOutG = 0.25;
 constexpr double kTicksPerSecond = 100.0;
 // A take-off roll lifts off no faster than this above its rotation speed. From a line-up's speed on it gains
@@ -649,8 +650,8 @@ void lf_roll(LiveAc& a) {
     const double tightestM = std::min(kMinTurnRadiusM, wayM / 2.0);
     const double widestM = std::clamp(wayM / 2.0, tightestM, kMaxTurnRadiusM);
     double want = lf_scheduleKt(a, way.nm);
-    if (a.steeringOntoLeg && !onTheWay)
-        want = std::min(want, std::abs(a.turnRate) * widestM * kNmPerMetre * kTicksPerHour);
+    const double steerKt = std::abs(a.turnRate) * widestM * kNmPerMetre * kTicksPerHour;
+    if (a.steeringOntoLeg && !onTheWay) want = std::min(want, steerKt);
     const double stepNm = lf_governSpeed(a, want, a.steeringOntoLeg && off > kSharpTurnDeg * kRadPerDeg);
     if (!a.steeringOntoLeg && a.turning) lf_turnTowards(a, a.targetHeading);
     if (way.nm <= stepNm || (to.stopped && way.nm <= kThereNm && a.groundSpeedKt <= 0.0)) {
@@ -658,15 +659,18 @@ void lf_roll(LiveAc& a) {
         if (rolling && !to.stopped) lf_stepAlong(a, way.bearing, stepNm - way.nm);
         return;
     }
+    // A landing roll too fast to turn off on the widest radius keeps the runway's line while it brakes: it lags its
+    // positions rather than swing wide off the runway.
+    const bool holdsLine = a.steeringOntoLeg && a.braking && a.groundSpeedKt > steerKt;
     double along = aim;
-    if (a.steeringOntoLeg) {
+    if (a.steeringOntoLeg && !holdsLine) {
         a.targetHeading = aim;
         const double rate = a.turnRate;
         a.turnRate = std::min(std::abs(rate), stepNm / (std::max(tightestM, 0.1) * kNmPerMetre));
         lf_turnTowards(a, aim);
         a.turnRate = rate;
-        if (!onTheWay) along = a.heading;
     }
+    if (a.steeringOntoLeg && (!onTheWay || holdsLine)) along = a.heading;
     lf_stepAlong(a, along, stepNm);
     lf_liftOffWhenFast(a);
 }

@@ -101,6 +101,8 @@ constexpr double kRunwayAlignDeg = 20.0;
 constexpr double kKtPerSecondPerG = 19.0626;
 constexpr double kMaxSpeedChangeG = 0.5;
 constexpr double kMaxRollOutG = 0.3;
+// Braking: 0.4 g, and the hair by which a second's chord through a turn falls short of the way rolled.
+constexpr double kMaxBrakingG = 0.405;
 constexpr double kMaxTaxiKt = 60.0;
 constexpr double kMaxRollLossKt = 5.0;
 constexpr double kLiftOffMarginKt = 20.0;
@@ -1069,6 +1071,11 @@ void MovementBench::checkGroundSpeed(ObjectWatch& w, const LiveAc& a, double kt,
     const bool predicted = a.braking && a.extendSteps > 0;
     w.speeds.push_back({tick, kt, predicted});
     if (w.speeds.size() > 3) w.speeds.pop_front();
+    if (w.speeds.size() >= 2 && tick - w.speeds.end()[-2].tick <= 2 * kGroundSampleTicks) {
+        const ObjectWatch::SpeedSample& before = w.speeds.end()[-2];
+        const double g = (before.kt - kt) / ((tick - before.tick) / 100.0) / kKtPerSecondPerG;
+        c["ground braking"].add(g, kMaxBrakingG, g - kMaxBrakingG, tick);
+    }
     if (w.speeds.size() == 3 && tick - w.speeds.front().tick <= 3 * kGroundSampleTicks) {
         const double seconds = (tick - w.speeds.front().tick) / 100.0;
         const double g = (kt - w.speeds.front().kt) / seconds / kKtPerSecondPerG;
@@ -1114,13 +1121,13 @@ std::string MovementBench::report(const std::string& title) const {
            "   aircraft 1.1 x their half spans apart; on the ground, each second: heading within 45 deg of the\n"
            "   way it moves, at most 10 kt backwards outside a push-back; every second of a take-off roll from\n"
            "   30 kt on a runway, along it; created once; parked within 1 m of its arrival; ground speed each\n"
-           "   second: changing 0.5 g at most over 2 s (0.3 g braking on a predicted roll-out), above 60 kt only on a\n"
-           "   runway roll, a take-off roll losing 5 kt at most, lifting off at the rotation speed + 0..20 kt and\n"
-           "   gaining 5 kt in every 5 s and 1 kt in every second from 30 kt to its lift-off, each second no more\n"
-           "   than 1 kt less than the one before; where a track asks: created standing within 30 m of its first\n"
-           "   record and 5 s of its play time, not created standing where its records roll faster than 35 kt, each\n"
-           "   second no faster than 1.5 x its records and their positions within 10 s (10 kt at least); with the\n"
-           "   paths kept, the five rules of trace_rules.py\n";
+           "   second: changing 0.5 g at most over 2 s (0.3 g braking on a predicted roll-out), braking 0.4 g at\n"
+           "   most from one second to the next, above 60 kt only on a runway roll, a take-off roll losing 5 kt at\n"
+           "   most, lifting off at the rotation speed + 0..20 kt and gaining 5 kt in every 5 s and 1 kt in every\n"
+           "   second from 30 kt to its lift-off, each second no more than 1 kt less than the one before; where a\n"
+           "   track asks: created standing within 30 m of its first record and 5 s of its play time, not created\n"
+           "   standing where its records roll faster than 35 kt, each second no faster than 1.5 x its records and\n"
+           "   their positions within 10 s (10 kt at least); with the paths kept, the five rules of trace_rules.py\n";
     const auto line = [&](const std::string& name, const Counter& c) {
         if (c.total() == 0) return fmt::format("  {:<24} n/a\n", name);
         return fmt::format("  {:<24} {:>8} pass {:>6} fail   worst {:.3f} (limit {:.3f}) at tick {}\n", name, c.pass,

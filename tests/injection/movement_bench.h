@@ -65,6 +65,8 @@ inline const std::vector<std::string> kCheckNames = {
     // waiting for its data, none at a cap in its last seconds), and evenly: no second gains more than 1 kt less
     // than the one before (it does not ease off where it runs ahead of its data to surge where it falls behind).
     "take-off roll gain", "take-off roll easing",
+    // From one second to the next nothing on the ground brakes harder than tyres and brakes do (0.4 g).
+    "ground braking",
     // Tracks that ask for them: created standing where its first record stands (within 30 m) and within 5 s of
     // its play time; first seen at a roll's speed, not created standing there; never faster than 1.5 times what
     // its records or their positions show within 10 s (10 kt at least).

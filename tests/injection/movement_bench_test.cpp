@@ -482,6 +482,22 @@ std::vector<Case> syntheticTracks() {
                           {"roll-out deceleration", "arrival lands before removal", "ground speed change"}});
     }
     {
+        // A landing whose reports freeze at the touch-down (60 ft over the field, flagged airborne, 130 kt) while
+        // their positions roll out to 30 kt: the roll-out lags its positions rather than brake harder than tyres.
+        TrackBuilder b = builder(0x4b001b, "SWR139", "A320", -1.74, 9.85, kRunway);
+        b.altitude(kField + 3000).every(2).air(1, 150, 0, -750).air(235, 140, 0, -750);
+        b.ground(2, 130).ground(30, 30).ground(12, 15, 60).ground(30, 15).ground(8, 0).every(4).ground(40, 0);
+        tracks.push_back({spoilt(b, "frozen after touch-down", "roll-out reports keep the touch-down's height, speed",
+                                 [](TrafficRecord& r, std::size_t) {
+                                     if (r.speed <= 30.0) return;
+                                     r.airborne = true;
+                                     r.alt = r.reportedAlt = kField + 60.0;
+                                     r.speed = r.tas = 130.0;
+                                 }),
+                          {"ground braking", "touchdown sink"},
+                          {"rotation speed"}});
+    }
+    {
         // Lined up, the reports of its roll (positions only, every 3 s) reach 175 kt before they leave the
         // runway, and none in the air gives a vertical rate. The roll gains evenly to its lift-off speed and lifts
         // off there rather than hold it for its data; in the air it flies on over the rest of their roll.
