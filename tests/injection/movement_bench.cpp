@@ -106,6 +106,10 @@ constexpr double kMaxBrakingG = 0.405;
 constexpr double kMaxTaxiKt = 60.0;
 constexpr double kMaxRollLossKt = 5.0;
 constexpr double kLiftOffMarginKt = 20.0;
+// Where a track asks, it lifts off no more than this many seconds before its first record in the air, but at its
+// lift-off speed (this above the rotation speed).
+constexpr double kLiftOffEarlyS = 3.0;
+constexpr double kLiftOffAtKt = 15.0;
 // A take-off roll gains this much (kt) in every window of this many ticks from 30 kt to the lift-off, at least this
 // much in every second, and no more than this much less than in the second before.
 constexpr double kRollGainKt = 5.0;
@@ -685,6 +689,7 @@ void MovementBench::run() {
         m_pushbackSide[res.hexId] = t.pushbackTurnSign;
         if (t.standsInScatter) m_standsInScatter.insert(res.hexId);
         if (t.speedAsReported) m_speedAsReported.insert(res.hexId);
+        if (t.liftsOffWithItsData) m_liftsOffWithItsData.insert(res.hexId);
         {
             const TrafficRecord& last = t.records.back();
             const double height = last.alt - m_options.fieldElevationFt;
@@ -929,6 +934,14 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
                 gf_distanceNM(w.last->latitude, w.last->longitude, u.latitude, u.longitude) * kTicksPerHour;
             const double vr = kRotationSpeedKt[cat];
             c["lift-off speed"].add(kt, vr, std::max(vr - kt, kt - vr - kLiftOffMarginKt), tick);
+            if (m_liftsOffWithItsData.contains(a->hexId)) {
+                const std::vector<SourcePoint>& points = m_source.at(a->hexId);
+                const auto air = std::find_if(points.begin(), points.end(), [](const auto& p) { return p.airborne; });
+                const double early = air == points.end() ? 0.0 : (air->tick - tick) / 100.0;
+                const bool atItsLiftOffKt = kt >= vr + kLiftOffAtKt - 1.0;
+                c["lift-off with its data"].add(early, kLiftOffEarlyS, atItsLiftOffKt ? 0.0 : early - kLiftOffEarlyS,
+                                                 tick);
+            }
         }
         // From 30 kt on (the seconds of the roll so far, the last ones included), every 5 s gains 5 kt and every
         // second 1 kt, and no second gains more than 1 kt less than the one before.
@@ -1127,7 +1140,8 @@ std::string MovementBench::report(const std::string& title) const {
            "   second from 30 kt to its lift-off, each second no more than 1 kt less than the one before; where a\n"
            "   track asks: created standing within 30 m of its first record and 5 s of its play time, not created\n"
            "   standing where its records roll faster than 35 kt, each second no faster than 1.5 x its records and\n"
-           "   their positions within 10 s (10 kt at least); with the paths kept, the five rules of trace_rules.py\n";
+           "   their positions within 10 s (10 kt at least), lifting off no more than 3 s before its first record in\n"
+           "   the air but at its lift-off speed; with the paths kept, the five rules of trace_rules.py\n";
     const auto line = [&](const std::string& name, const Counter& c) {
         if (c.total() == 0) return fmt::format("  {:<24} n/a\n", name);
         return fmt::format("  {:<24} {:>8} pass {:>6} fail   worst {:.3f} (limit {:.3f}) at tick {}\n", name, c.pass,

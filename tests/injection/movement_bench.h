@@ -69,9 +69,10 @@ inline const std::vector<std::string> kCheckNames = {
     "ground braking",
     // Tracks that ask for them: created standing where its first record stands (within 30 m) and within 5 s of
     // its play time; first seen at a roll's speed, not created standing there; never faster than 1.5 times what
-    // its records or their positions show within 10 s (10 kt at least).
+    // its records or their positions show within 10 s (10 kt at least); lifting off no more than 3 s before its
+    // first record in the air, but at its lift-off speed (rotation + 15 kt).
     "created where first reported", "created when first reported", "not created standing on a roll",
-    "speed as reported",
+    "speed as reported", "lift-off with its data",
     // With the paths kept: the five rules of ../shared/tools/trace_rules.py on them, each second.
     "trace: took off again after landing", "trace: moved backwards faster than 10 kt", "trace: turned on the spot",
     "trace: raced on the ground above 60 kt", "trace: changed speed on the ground faster than 0.5 g",
@@ -103,6 +104,8 @@ struct BenchTrack {
     bool firstReportedRolling = false;
     // Checked never to move faster than its records or their positions show (see the check's name).
     bool speedAsReported = false;
+    // Checked to lift off with its records (see the check's name).
+    bool liftsOffWithItsData = false;
 };
 
 // One position the simulator was sent for a track's aircraft.
@@ -281,6 +284,7 @@ private:
     std::map<std::uint32_t, std::optional<int>> m_pushbackSide;
     std::set<std::uint32_t> m_standsInScatter;
     std::set<std::uint32_t> m_speedAsReported;
+    std::set<std::uint32_t> m_liftsOffWithItsData;
     // Tracks whose records end in the air low over the ground, descending or at runway height: arrivals.
     std::set<std::uint32_t> m_arrivals;
     std::vector<Runway> m_runways;

@@ -518,6 +518,22 @@ std::vector<Case> syntheticTracks() {
             {t, {"take-off roll gain", "take-off roll easing", "lift-off speed", "take-off from a runway"}});
     }
     {
+        // Lined up, its roll reported with speeds, from 100 kt on with a climb rate (the barometric trend of its
+        // lift-off while the reports are still on the runway): it lifts off with its data, not 4 s before them
+        // once past its rotation speed.
+        TrackBuilder b = builder(0x4b001d, "SWR141", "A320", -0.05, 0.8, kRunway);
+        const movement_bench::Runway runway = runwayAhead(b, kRunway, 3000);
+        b.every(2).ground(20, 0).ground(30, 130).ground(10, 152).altitude(kField + 30).air(4, 155, 0, 1500);
+        b.air(90, 180, 0, 2000);
+        BenchTrack t = spoilt(b, "climb rate on the runway", "roll reports from 100 kt on carry a climb rate",
+                              [](TrafficRecord& r, std::size_t) {
+                                  if (r.speed > 100.0) r.vs = 700.0;
+                              });
+        t.runways = {runway};
+        t.liftsOffWithItsData = true;
+        tracks.push_back({t, {"lift-off with its data", "lift-off speed"}});
+    }
+    {
         // Standing in the open for 30 minutes after a taxi, its reports without speed or track scattering 100 to
         // 600 m around it.
         TrackBuilder b = builder(0x4b0019, "SWR129", "A321", 0.2, -0.8, 120);
