@@ -115,10 +115,11 @@ constexpr double kSteerTurnRateScale = 2.0;
 // No aircraft rolling on the ground turns tighter than this radius (m): its nose turns only as it rolls.
 constexpr double kMinTurnRadiusM = 3.0;
 // Ground speed. One g in knots a second; a taxiing aircraft brakes for a stop ahead at this (g), and no
-// aircraft on the ground slows faster than this; a landing roll its reports no longer show brakes at this (g).
+// aircraft on the ground slows faster than tyres and brakes allow (a roll-out whose reports slow faster lags its
+// positions for a second or two); a landing roll its reports no longer show brakes at this (g).
 constexpr double kKtPerSecondPerG = 19.0626;
 constexpr double kTaxiStopG = 0.15;
-constexpr double kHardestBrakingG = 0.45;
+constexpr double kHardestBrakingG = 0.4;
 constexpr double kRollOutG = 0.25;
 constexpr double kTicksPerSecond = 100.0;
 // A take-off roll lifts off no faster than this above its rotation speed. From a line-up's speed on it gains
@@ -511,11 +512,31 @@ bool lf_stopAhead(const LiveAc& a) {
     return a.track[1].stopped || (a.track[1].lat == to.lat && a.track[1].lon == to.lon);
 }
 
+// The take-off roll's acceleration (kt a tick): the even one that brings it from where it is now to its data's
+// lift-off (the first point of its track in the air or climbing, unless it is known slower than the rotation
+// speed, as a roll's reports read as a climb-out can be; while its data still roll, their last point) at that
+// point's time, `leftNm` to the point moved to and the legs on from there. One acceleration for the whole roll,
+// however its points are timed on the way: per leg it would drop to the floor wherever it ran ahead of a point
+// and jump to the most it gains wherever it fell behind. From a line-up's speed on it is never below the floor,
+// and never above what the category gains.
+double lf_rollAccel(const LiveAc& a, double leftNm) {
+    const double rotationKt = g_rotationSpeedKt.at(static_cast<int>(a.category));
+    const auto liftOff = [rotationKt](const TrackPoint& p) {
+        return (p.airborne || p.vs > kRotationClimbFpm) && !(p.speed > 0.0 && p.speed < rotationKt);
+    };
+    double nm = leftNm;
+    std::size_t k = 0;
+    for (; k + 1 < a.track.size() && !liftOff(a.track[k]); ++k) nm += lf_legNm(a.track[k], a.track[k + 1]);
+    const double t = static_cast<double>(std::max<std::int64_t>(std::int64_t{a.track[k].playTick} - gf_aiTick(), 1));
+    const double v = a.groundSpeedKt;
+    const double least = v >= kRollGainFromKt ? kMinRollGainKtPerS / kTicksPerSecond : 0.0;
+    const double most = a.takeOffAccelG * kKtPerSecondPerG / kTicksPerSecond;
+    return std::max(least, std::min(2.0 * (nm * kTicksPerHour - v * t) / (t * t), most));
+}
+
 // The speed (kt) that keeps to the track's times: the way to the point moved to and on through the next one
 // (unless the aircraft stops there) in the time left; towards a stop, no faster than it brakes to it. A take-off
-// roll gains speed evenly on the way: it wants the speed of the next tick at the even acceleration that covers the
-// way in the time left (at the mean speed at once it would run ahead of its data, and hold that speed until they
-// caught up).
+// roll wants the speed of the next tick at its acceleration to its data's lift-off.
 double lf_scheduleKt(const LiveAc& a, double leftNm) {
     const TrackPoint& to = a.track.front();
     const bool stopAhead = lf_stopAhead(a);
@@ -529,13 +550,7 @@ double lf_scheduleKt(const LiveAc& a, double leftNm) {
     double kt = to.stopped ? std::numeric_limits<double>::infinity() : nm * kTicksPerHour / t;
     // A take-off roll whose data stop ahead is no take-off: it brakes for the stop like any other roll.
     if (stopAhead) kt = std::min(kt, lf_brakingKt(0.0, kTaxiStopG, leftNm));
-    if (a.takeOffRoll) {
-        if (stopAhead) return kt;
-        const double v = a.groundSpeedKt;
-        kt = v + 2.0 * (nm * kTicksPerHour - v * t) / (t * t);
-        // It comes to the speeds its reports give, however early its points are timed.
-        return to.speedGiven ? std::max(kt, to.speed) : kt;
-    }
+    if (a.takeOffRoll) return stopAhead ? kt : a.groundSpeedKt + lf_rollAccel(a, leftNm);
     // It reaches a point no faster than reported there (a landing roll brakes harder than a taxi), and a taxi
     // behind its data catches up at no more than a quarter above the speed reported there: late rather than fast.
     if (to.speedGiven && to.speed > 0.0) {
@@ -568,8 +583,16 @@ double lf_governSpeed(LiveAc& a, double wantKt, bool sharpTurn = false) {
     return a.groundSpeedKt / kTicksPerHour;
 }
 
+// `nm` on along `bearing`, on the plane around the aircraft (a tick's step is short).
+void lf_stepAlong(LiveAc& a, double bearing, double nm) {
+    const double m = nm / kNmPerMetre;
+    a.latitude += m * std::cos(bearing) / kMetresPerDegLat;
+    a.longitude += m * std::sin(bearing) / (kMetresPerDegLat * std::cos(a.latitude * kRadPerDeg));
+}
+
 // The point moved to is reached. Rolling, before its time: the next leg starts now rather than after a stop on
-// the spot; standing (waiting for its first leg), it waits there.
+// the spot (the caller goes on past the point by the rest of its step: a leg's end costs no way, nor a dip in the
+// speed its positions show); standing (waiting for its first leg), it waits there.
 void lf_reached(LiveAc& a, bool rolling) {
     TrackPoint& to = a.track.front();
     a.latitude = to.lat;
@@ -587,17 +610,16 @@ void lf_reached(LiveAc& a, bool rolling) {
     to.playTick = static_cast<std::int32_t>(std::min<std::int64_t>(to.playTick, gf_aiTick() + 1));
 }
 
-// The data shows the aircraft in the air (or climbing) while its roll reaches its rotation speed: it rotates
-// now, flying on along its nose at its speed until the next leg.
+// The data shows the aircraft in the air (or climbing) while its roll reaches its rotation speed, or the roll
+// reaches its lift-off speed: it rotates now, flying on along its nose at its speed until the next leg. At its
+// lift-off speed it waits on the runway for no data, whatever speed they report there: a roll at take-off thrust
+// never holds a speed.
 void lf_liftOffWhenFast(LiveAc& a) {
     if (!a.takeOffRoll || a.state != kMoveFollowing || a.track.empty()) return;
     const TrackPoint& to = a.track.front();
     const double rotationKt = g_rotationSpeedKt.at(static_cast<int>(a.category));
-    // At its lift-off speed, a point reported faster than any aeroplane rolls is its first seconds of flight (at
-    // the field's height, read as on the ground): it does not wait on the runway for data that show it higher.
-    const double liftOffKt = rotationKt + kLiftOffMarginKt;
-    const bool flies = to.speedGiven && to.speed > liftOffKt && a.groundSpeedKt >= liftOffKt;
-    if (!to.airborne && !(to.vs > kRotationClimbFpm) && !flies) return;
+    const bool atLiftOffKt = a.groundSpeedKt >= rotationKt + kLiftOffMarginKt && !lf_stopAhead(a);
+    if (!to.airborne && !(to.vs > kRotationClimbFpm) && !atLiftOffKt) return;
     if (a.groundSpeedKt < rotationKt + kLiftOffAboveKt) return;
     a.altitudeStep = a.climbAltitudeStep;
     lf_rotate(a);
@@ -692,9 +714,10 @@ void lf_roll(LiveAc& a) {
         // Near a cusp, where the curve runs less than a share of its length per unit of its parameter, the
         // parameter goes on as if it ran that share.
         const double rate = std::max(lf_curveRate(c, a.curveParam), kMinCurveRateShare * c.length);
-        a.curveParam = std::min(a.curveParam + (rate > 0.0 ? stepM / rate : 1.0), kMaxCurveParam);
+        const double param = a.curveParam + (rate > 0.0 ? stepM / rate : 1.0);
+        a.curveParam = std::min(param, kMaxCurveParam);
         GeoPosition p;
-        double curveHeading = 0.0;
+        double curveHeading = a.heading;
         if (gf_bezierPoint(c, a.curveParam, p, curveHeading)) {
             a.latitude = p.latitude;
             a.longitude = p.longitude;
@@ -705,7 +728,12 @@ void lf_roll(LiveAc& a) {
         } else {
             gf_logLine(fmt::format("{} error in curve at index: {:.2F}", a.callsign, a.curveParam));
         }
-        if (a.curveParam >= kMaxCurveParam) lf_reached(a, rolling);
+        if (a.curveParam < kMaxCurveParam) {
+            lf_liftOffWhenFast(a);
+        } else {
+            lf_reached(a, rolling);
+            if (rolling && !to.stopped) lf_stepAlong(a, curveHeading, (param - kMaxCurveParam) * rate * kNmPerMetre);
+        }
         return;
     }
     const WayAhead way = lf_wayTo(a, to);
@@ -728,9 +756,7 @@ void lf_roll(LiveAc& a) {
             return;
         }
         lf_turnIntoStand(a, a.standHeading, stepNm, way.nm);
-        const double stepM = stepNm / kNmPerMetre;
-        a.latitude += stepM * std::cos(way.bearing) / kMetresPerDegLat;
-        a.longitude += stepM * std::sin(way.bearing) / (kMetresPerDegLat * std::cos(a.latitude * kRadPerDeg));
+        lf_stepAlong(a, way.bearing, stepNm);
         return;
     }
     // A stop a metre or two off the nose of an aircraft that has all but stopped is where it stands: circling
@@ -754,8 +780,8 @@ void lf_roll(LiveAc& a) {
     const double widestM = std::clamp(wayM / 2.0, tightestM, kMaxTurnRadiusM);
     double want = lf_scheduleKt(a, way.nm);
     if (intoStand) want = std::min(want, lf_intoStandKt(a, way.nm));
-    if (a.steeringOntoLeg && !onTheWay)
-        want = std::min(want, std::abs(a.turnRate) * widestM * kNmPerMetre * kTicksPerHour);
+    const double steerKt = std::abs(a.turnRate) * widestM * kNmPerMetre * kTicksPerHour;
+    if (a.steeringOntoLeg && !onTheWay) want = std::min(want, steerKt);
     const double stepNm = lf_governSpeed(a, want, a.steeringOntoLeg && off > kSharpTurnDeg * kRadPerDeg);
     if (intoStand && !a.steeringOntoLeg) {
         lf_turnIntoStand(a, a.standHeading, stepNm, way.nm);
@@ -764,21 +790,23 @@ void lf_roll(LiveAc& a) {
     }
     if (way.nm <= stepNm || (to.stopped && way.nm <= kThereNm && a.groundSpeedKt <= 0.0)) {
         lf_reached(a, rolling);
+        if (rolling && !to.stopped) lf_stepAlong(a, way.bearing, stepNm - way.nm);
         return;
     }
+    // A landing roll too fast to turn off on the widest radius keeps the runway's line while it brakes: it lags its
+    // positions rather than swing wide off the runway.
+    const bool holdsLine = a.steeringOntoLeg && a.braking && a.groundSpeedKt > steerKt;
     double along = aim;
-    if (a.steeringOntoLeg) {
+    if (a.steeringOntoLeg && !holdsLine) {
         a.targetHeading = aim;
         // On its last metres into the stand the nose steers onto the stand's heading rather than at the spot.
         if (intoStand)
             lf_turnIntoStand(a, way.nm <= 2.0 * kOntoStandNm ? a.standHeading : aim, stepNm, way.nm);
         else
             lf_turnRolling(a, aim, stepNm);
-        if (!onTheWay) along = a.heading;
     }
-    const double stepM = stepNm / kNmPerMetre;
-    a.latitude += stepM * std::cos(along) / kMetresPerDegLat;
-    a.longitude += stepM * std::sin(along) / (kMetresPerDegLat * std::cos(a.latitude * kRadPerDeg));
+    if (a.steeringOntoLeg && (!onTheWay || holdsLine)) along = a.heading;
+    lf_stepAlong(a, along, stepNm);
     lf_liftOffWhenFast(a);
 }
 

@@ -108,12 +108,21 @@ constexpr double kRunwayAlignDeg = 20.0;
 constexpr double kKtPerSecondPerG = 19.0626;
 constexpr double kMaxSpeedChangeG = 0.5;
 constexpr double kMaxRollOutG = 0.3;
+// Braking: 0.4 g, and the hair by which a second's chord through a turn falls short of the way rolled.
+constexpr double kMaxBrakingG = 0.405;
 constexpr double kMaxTaxiKt = 60.0;
 constexpr double kMaxRollLossKt = 5.0;
 constexpr double kLiftOffMarginKt = 20.0;
-// A take-off roll gains this much (kt) in every window of this many ticks from 30 kt to the lift-off.
+// Where a track asks, it lifts off no more than this many seconds before its first record in the air, but at its
+// lift-off speed (this above the rotation speed).
+constexpr double kLiftOffEarlyS = 3.0;
+constexpr double kLiftOffAtKt = 15.0;
+// A take-off roll gains this much (kt) in every window of this many ticks from 30 kt to the lift-off, at least this
+// much in every second, and no more than this much less than in the second before.
 constexpr double kRollGainKt = 5.0;
 constexpr std::int32_t kRollGainTicks = 500;
+constexpr double kRollGainEachSecondKt = 1.0;
+constexpr double kRollEasingKt = 1.0;
 // Created where its first record stands: this near (m) and this soon (s) after its play time. First seen at a
 // roll's speed: created on the ground only where its records are no faster than this (kt).
 constexpr double kCreatedNearM = 30.0;
@@ -707,6 +716,7 @@ void MovementBench::run() {
         if (t.standsInScatter) m_standsInScatter.insert(res.hexId);
         if (t.speedAsReported) m_speedAsReported.insert(res.hexId);
         if (t.turnsAsReported) m_turnsAsReported.insert(res.hexId);
+        if (t.liftsOffWithItsData) m_liftsOffWithItsData.insert(res.hexId);
         {
             const TrafficRecord& last = t.records.back();
             const double height = last.alt - m_options.fieldElevationFt;
@@ -955,16 +965,38 @@ void MovementBench::checkObject(const AircraftUpdate& u, std::int32_t tick) {
                 gf_distanceNM(w.last->latitude, w.last->longitude, u.latitude, u.longitude) * kTicksPerHour;
             const double vr = kRotationSpeedKt[cat];
             c["lift-off speed"].add(kt, vr, std::max(vr - kt, kt - vr - kLiftOffMarginKt), tick);
+            if (m_liftsOffWithItsData.contains(a->hexId)) {
+                const std::vector<SourcePoint>& points = m_source.at(a->hexId);
+                const auto air = std::find_if(points.begin(), points.end(), [](const auto& p) { return p.airborne; });
+                const double early = air == points.end() ? 0.0 : (air->tick - tick) / 100.0;
+                const bool atItsLiftOffKt = kt >= vr + kLiftOffAtKt - 1.0;
+                c["lift-off with its data"].add(early, kLiftOffEarlyS, atItsLiftOffKt ? 0.0 : early - kLiftOffEarlyS,
+                                                 tick);
+            }
         }
-        // From 30 kt on (the seconds of the roll so far), every 5 s gains 5 kt.
-        for (auto from = w.roll.begin(); from != w.roll.end(); ++from) {
-            const auto to = std::find_if(from, w.roll.end(), [&](const ObjectWatch::GroundSample& s) {
-                return s.tick - from->tick >= kRollGainTicks;
-            });
-            if (to == w.roll.end()) break;
-            if (to->tick - from->tick > kRollGainTicks + kGroundSampleTicks) continue;
-            const double gain = to->kt - from->kt;
-            c["take-off roll gain"].add(gain, kRollGainKt, kRollGainKt - gain, tick);
+        // From 30 kt on (the seconds of the roll so far, the last ones included), every 5 s gains 5 kt and every
+        // second 1 kt, and no second gains more than 1 kt less than the one before.
+        for (const auto& [window, least] :
+             {std::pair{kRollGainTicks, kRollGainKt}, std::pair{kGroundSampleTicks, kRollGainEachSecondKt}}) {
+            double gainBefore = std::numeric_limits<double>::quiet_NaN();
+            for (auto from = w.roll.begin(); from != w.roll.end(); ++from) {
+                const auto to = std::find_if(from, w.roll.end(), [&, window = window](const auto& s) {
+                    return s.tick - from->tick >= window;
+                });
+                if (to == w.roll.end()) break;
+                if (to->tick - from->tick > window + kGroundSampleTicks) {
+                    gainBefore = std::numeric_limits<double>::quiet_NaN();
+                    continue;
+                }
+                const double gain = to->kt - from->kt;
+                c["take-off roll gain"].add(gain, least, least - gain, tick);
+                if (window != kGroundSampleTicks) continue;
+                if (!std::isnan(gainBefore)) {
+                    const double less = gainBefore - gain;
+                    c["take-off roll easing"].add(less, kRollEasingKt, less - kRollEasingKt, tick);
+                }
+                gainBefore = gain;
+            }
         }
         if (!m_runways.empty()) {
             std::vector<ObjectWatch::GroundSample> roll = w.roll;
@@ -1103,6 +1135,11 @@ void MovementBench::checkGroundSpeed(ObjectWatch& w, const LiveAc& a, double kt,
     const bool predicted = a.braking && a.extendSteps > 0;
     w.speeds.push_back({tick, kt, predicted});
     if (w.speeds.size() > 3) w.speeds.pop_front();
+    if (w.speeds.size() >= 2 && tick - w.speeds.end()[-2].tick <= 2 * kGroundSampleTicks) {
+        const ObjectWatch::SpeedSample& before = w.speeds.end()[-2];
+        const double g = (before.kt - kt) / ((tick - before.tick) / 100.0) / kKtPerSecondPerG;
+        c["ground braking"].add(g, kMaxBrakingG, g - kMaxBrakingG, tick);
+    }
     if (w.speeds.size() == 3 && tick - w.speeds.front().tick <= 3 * kGroundSampleTicks) {
         const double seconds = (tick - w.speeds.front().tick) / 100.0;
         const double g = (kt - w.speeds.front().kt) / seconds / kKtPerSecondPerG;
@@ -1148,13 +1185,16 @@ std::string MovementBench::report(const std::string& title) const {
            "   aircraft 1.1 x their half spans apart; on the ground, each second: heading within 45 deg of the\n"
            "   way it moves, at most 10 kt backwards outside a push-back; every second of a take-off roll from\n"
            "   30 kt on a runway, along it; created once; parked within 1 m of its arrival; ground speed each\n"
-           "   second: changing 0.5 g at most over 2 s (0.3 g braking on a predicted roll-out), above 60 kt only on a\n"
-           "   runway roll, a take-off roll losing 5 kt at most, lifting off at the rotation speed + 0..20 kt and\n"
-           "   gaining 5 kt in every 5 s from 30 kt to its lift-off; where a track asks: created standing within 30 m\n"
-           "   of its first record and 5 s of its play time, not created standing where its records roll faster than\n"
-           "   35 kt, each second no faster than 1.5 x its records and their positions within 10 s (10 kt at least),\n"
-           "   turning on the ground over 3 s no faster than 1.1 x its records' fastest (3 deg/s at least); an\n"
-           "   arrival stays on its stand a minute at least; with the paths kept, the five rules of trace_rules.py\n";
+           "   second: changing 0.5 g at most over 2 s (0.3 g braking on a predicted roll-out), braking 0.4 g at\n"
+           "   most from one second to the next, above 60 kt only on a runway roll, a take-off roll losing 5 kt at\n"
+           "   most, lifting off at the rotation speed + 0..20 kt and gaining 5 kt in every 5 s and 1 kt in every\n"
+           "   second from 30 kt to its lift-off, each second no more than 1 kt less than the one before; where a\n"
+           "   track asks: created standing within 30 m of its first record and 5 s of its play time, not created\n"
+           "   standing where its records roll faster than 35 kt, each second no faster than 1.5 x its records and\n"
+           "   their positions within 10 s (10 kt at least), lifting off no more than 3 s before its first record in\n"
+           "   the air but at its lift-off speed, turning on the ground over 3 s no faster than 1.1 x its records'\n"
+           "   fastest (3 deg/s at least); an arrival stays on its stand a minute at least; with the paths kept, the\n"
+           "   five rules of trace_rules.py\n";
     const auto line = [&](const std::string& name, const Counter& c) {
         if (c.total() == 0) return fmt::format("  {:<24} n/a\n", name);
         return fmt::format("  {:<24} {:>8} pass {:>6} fail   worst {:.3f} (limit {:.3f}) at tick {}\n", name, c.pass,

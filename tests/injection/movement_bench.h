@@ -62,14 +62,19 @@ inline const std::vector<std::string> kCheckNames = {
     // within 20 kt above the rotation speed, and a roll-out that no report shows braking at 0.3 g at most.
     "ground speed change", "ground speed off a runway roll", "take-off roll speed", "lift-off speed",
     "roll-out deceleration", "standing still in scatter",
-    // A take-off roll gains 5 kt in every 5 s from 30 kt to the lift-off (no plateau waiting for its data).
-    "take-off roll gain",
+    // A take-off roll gains 5 kt in every 5 s and 1 kt in every second from 30 kt to the lift-off (no plateau
+    // waiting for its data, none at a cap in its last seconds), and evenly: no second gains more than 1 kt less
+    // than the one before (it does not ease off where it runs ahead of its data to surge where it falls behind).
+    "take-off roll gain", "take-off roll easing",
+    // From one second to the next nothing on the ground brakes harder than tyres and brakes do (0.4 g).
+    "ground braking",
     // Tracks that ask for them: created standing where its first record stands (within 30 m) and within 5 s of
     // its play time; first seen at a roll's speed, not created standing there; never faster than 1.5 times what
-    // its records or their positions show within 10 s (10 kt at least); turning on the ground, over every 3 s, no
-    // faster than 1.1 times its records' fastest turn over 3 s (3 degrees a second at least).
+    // its records or their positions show within 10 s (10 kt at least); lifting off no more than 3 s before its
+    // first record in the air, but at its lift-off speed (rotation + 15 kt); turning on the ground, over every 3 s,
+    // no faster than 1.1 times its records' fastest turn over 3 s (3 degrees a second at least).
     "created where first reported", "created when first reported", "not created standing on a roll",
-    "speed as reported", "turn rate as reported",
+    "speed as reported", "lift-off with its data", "turn rate as reported",
     // With the paths kept: the five rules of ../shared/tools/trace_rules.py on them, each second.
     "trace: took off again after landing", "trace: moved backwards faster than 10 kt", "trace: turned on the spot",
     "trace: raced on the ground above 60 kt", "trace: changed speed on the ground faster than 0.5 g",
@@ -103,6 +108,8 @@ struct BenchTrack {
     bool speedAsReported = false;
     // Checked never to turn on the ground faster than its records do where they turn (see the check's name).
     bool turnsAsReported = false;
+    // Checked to lift off with its records (see the check's name).
+    bool liftsOffWithItsData = false;
 };
 
 // One position the simulator was sent for a track's aircraft.
@@ -285,6 +292,7 @@ private:
     std::set<std::uint32_t> m_standsInScatter;
     std::set<std::uint32_t> m_speedAsReported;
     std::set<std::uint32_t> m_turnsAsReported;
+    std::set<std::uint32_t> m_liftsOffWithItsData;
     // Tracks whose records end in the air low over the ground, descending or at runway height: arrivals.
     std::set<std::uint32_t> m_arrivals;
     std::vector<Runway> m_runways;

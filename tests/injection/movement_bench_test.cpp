@@ -494,6 +494,58 @@ std::vector<Case> syntheticTracks() {
                           {"roll-out deceleration", "arrival lands before removal", "ground speed change"}});
     }
     {
+        // A landing whose reports freeze at the touch-down (60 ft over the field, flagged airborne, 130 kt) while
+        // their positions roll out to 30 kt: the roll-out lags its positions rather than brake harder than tyres.
+        TrackBuilder b = builder(0x4b001b, "SWR139", "A320", -1.74, 9.85, kRunway);
+        b.altitude(kField + 3000).every(2).air(1, 150, 0, -750).air(235, 140, 0, -750);
+        b.ground(2, 130).ground(30, 30).ground(12, 15, 60).ground(30, 15).ground(8, 0).every(4).ground(40, 0);
+        tracks.push_back({spoilt(b, "frozen after touch-down", "roll-out reports keep the touch-down's height, speed",
+                                 [](TrafficRecord& r, std::size_t) {
+                                     if (r.speed <= 30.0) return;
+                                     r.airborne = true;
+                                     r.alt = r.reportedAlt = kField + 60.0;
+                                     r.speed = r.tas = 130.0;
+                                 }),
+                          {"ground braking", "touchdown sink"},
+                          {"rotation speed"}});
+    }
+    {
+        // Lined up, the reports of its roll (positions only, every 3 s) reach 175 kt before they leave the
+        // runway, and none in the air gives a vertical rate. The roll gains evenly to its lift-off speed and lifts
+        // off there rather than hold it for its data; in the air it flies on over the rest of their roll.
+        TrackBuilder b = builder(0x4b001c, "SWR140", "A320", -0.05, 0.8, kRunway);
+        const movement_bench::Runway runway = runwayAhead(b, kRunway, 3000);
+        b.every(2).ground(20, 0);
+        const std::size_t lined = b.records().size();
+        b.every(3).ground(51, 175).altitude(kField + 30).every(2).air(4, 180, 0, 1500).air(90, 190, 0, 2000);
+        BenchTrack t = spoilt(b, "late lift-off", "roll every 3 s, positions only, to 175 kt; climb without a rate",
+                              [lined](TrafficRecord& r, std::size_t i) {
+                                  if (i < lined) return;
+                                  r.speed = r.tas = r.track = 0.0;
+                                  r.speedGiven = r.trackGiven = false;
+                              });
+        for (TrafficRecord& r : t.records) r.vs = 0.0;
+        t.runways = {runway};
+        tracks.push_back(
+            {t, {"take-off roll gain", "take-off roll easing", "lift-off speed", "take-off from a runway"}});
+    }
+    {
+        // Lined up, its roll reported with speeds, from 100 kt on with a climb rate (the barometric trend of its
+        // lift-off while the reports are still on the runway): it lifts off with its data, not 4 s before them
+        // once past its rotation speed.
+        TrackBuilder b = builder(0x4b001d, "SWR141", "A320", -0.05, 0.8, kRunway);
+        const movement_bench::Runway runway = runwayAhead(b, kRunway, 3000);
+        b.every(2).ground(20, 0).ground(30, 130).ground(10, 152).altitude(kField + 30).air(4, 155, 0, 1500);
+        b.air(90, 180, 0, 2000);
+        BenchTrack t = spoilt(b, "climb rate on the runway", "roll reports from 100 kt on carry a climb rate",
+                              [](TrafficRecord& r, std::size_t) {
+                                  if (r.speed > 100.0) r.vs = 700.0;
+                              });
+        t.runways = {runway};
+        t.liftsOffWithItsData = true;
+        tracks.push_back({t, {"lift-off with its data", "lift-off speed"}});
+    }
+    {
         // Standing in the open for 30 minutes after a taxi, its reports without speed or track scattering 100 to
         // 600 m around it.
         TrackBuilder b = builder(0x4b0019, "SWR129", "A321", 0.2, -0.8, 120);
