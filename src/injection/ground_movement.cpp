@@ -131,10 +131,9 @@ constexpr double kMinRollGainKtPerS = 1.5;
 // this (kt).
 constexpr double kCatchUpShare = 1.25;
 constexpr double kCatchUpFloorKt = 10.0;
-// Reports that stand together: this many at least, within this (nm, 4 m) of the newest; standing this far (nm,
-// 10 m) from where its track ends, they stand somewhere else.
+// Reports that stand together: this many at least, still there (kStillThereNm) by the newest; standing this far
+// (nm, 10 m) from where its track ends, they stand somewhere else.
 constexpr std::size_t kStandingReports = 3;
-constexpr double kStillThereNm = 0.00216;
 constexpr double kElsewhereNm = 0.0054;
 // Nearer than this (nm, half a metre) to the place it stops at, a standing aircraft is there.
 constexpr double kThereNm = 0.00027;
@@ -203,11 +202,16 @@ void lf_turnRolling(LiveAc& a, double target, double stepNm) {
     a.turnRate = rate;
 }
 
+// What is left of the turn onto the stand's heading (rad).
+double lf_turnLeftOntoStand(const LiveAc& a) {
+    return std::abs(gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(a.standHeading)));
+}
+
 // Into its stand, rolling `stepNm` of the `leftNm` still to go, the nose turns towards `target` fast enough to be on
 // the stand's heading when it is there (at no more than three times the category's rate).
 void lf_turnIntoStand(LiveAc& a, double target, double stepNm, double leftNm) {
     const double rate = a.turnRate;
-    const double left = std::abs(gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(a.standHeading)));
+    const double left = lf_turnLeftOntoStand(a);
     a.turnRate = std::min(std::max(std::abs(rate), left * stepNm / std::max(leftNm, stepNm)),
                           kMaxTurnRateScale * a.groundTurnRate);
     lf_turnRolling(a, target, stepNm);
@@ -217,7 +221,7 @@ void lf_turnIntoStand(LiveAc& a, double target, double stepNm, double leftNm) {
 // Into its stand with `leftNm` to go, the speed (kt) at which the nose comes round onto the stand's heading by then
 // at three times the category's rate; a creep at least.
 double lf_intoStandKt(const LiveAc& a, double leftNm) {
-    const double left = std::abs(gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(a.standHeading)));
+    const double left = lf_turnLeftOntoStand(a);
     if (!(left > 0.0)) return std::numeric_limits<double>::infinity();
     return std::max(kOntoStandKt, kMaxTurnRateScale * a.groundTurnRate * leftNm / left * kTicksPerHour);
 }
@@ -381,7 +385,7 @@ void lf_turnOntoStand(LiveAc& a) {
     if (a.track.size() < 2 || !a.track[1].stopped) return;
     a.targetHeading = a.standHeading;
     a.turnRate = a.groundTurnRate;
-    a.turning = std::abs(gf_angleDiff(gf_headingOf(a.heading), gf_headingOf(a.standHeading))) > kHeadingReached;
+    a.turning = lf_turnLeftOntoStand(a) > kHeadingReached;
 }
 
 void lf_pushBackStep(LiveAc& a) {
@@ -636,10 +640,11 @@ std::optional<GeoPosition> lf_reportsStandAt(const LiveAc& a, double since) {
     const auto& places = a.reportedPlaces;
     if (places.empty() || places.back().airborne) return std::nullopt;
     const LiveAc::ReportedPlace& newest = places.back();
+    // It runs on every tick of a last leg into a stop: the newest few decide.
     std::size_t together = 0;
-    for (auto it = places.rbegin(); it != places.rend() && it->time > since && !it->airborne; ++it) {
-        if (gf_distanceNM(newest.lat, newest.lon, it->lat, it->lon) > kStillThereNm) break;
-        ++together;
+    for (auto it = places.rbegin(); it != places.rend() && together < kStandingReports; ++it, ++together) {
+        if (it->time <= since || it->airborne) return std::nullopt;
+        if (gf_distanceNM(newest.lat, newest.lon, it->lat, it->lon) > kStillThereNm) return std::nullopt;
     }
     if (together < kStandingReports) return std::nullopt;
     return GeoPosition{newest.lat, newest.lon};

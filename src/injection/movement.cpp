@@ -84,9 +84,6 @@ constexpr double kSustainedBackNm = 0.0054;  // 10 m
 // A reported speed above this moves the aircraft, wherever the report lies; so does a report this soon (s) after
 // a point it moved to.
 constexpr double kMovingReportKt = 5.0;
-// A reported place this near (nm, 4 m) a stop is the aircraft still standing there: the jitter of a standing
-// aircraft's positions, less than a creep covers between two reports.
-constexpr double kStillThereNm = 0.00216;
 constexpr double kMovingOnS = 5.0;
 // Places renewed seldom lead away when this many do in a row.
 constexpr int kLeadingPlaces = 3;

@@ -13,6 +13,10 @@
 
 #include "injection/records.h"
 
+// A reported place this near (nm, 4 m) another is the aircraft still standing there: the jitter of a standing
+// aircraft's positions, less than a creep covers between two reports.
+inline constexpr double kStillThereNm = 0.00216;
+
 // ---- Per tick and per received point ----
 
 // The work of one tick for one live aircraft: the spawn decision while it is not in the simulator; in the
