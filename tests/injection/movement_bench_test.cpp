@@ -1136,11 +1136,7 @@ TEST_F(MovementBenchRun, AnAircraftFirstSeenStandingAppearsWhereItStands) {
 }
 
 TEST_F(MovementBenchRun, ZurichRecordingPlaysThrough) {
-    const std::filesystem::path fixtures = testing_support::sharedFixtures();
-    const std::filesystem::path recording = fixtures / "adsb" / "zurich_airport.json.gz";
-    if (fixtures.empty() || !std::filesystem::exists(recording))
-        GTEST_SKIP() << "no shared ADS-B recording of Zurich (shared/fixtures/adsb beside the checkout)";
-    std::vector<BenchTrack> tracks = movement_bench::gf_readAdsbRecording(recording, kField);
+    std::vector<BenchTrack> tracks = movement_bench::gf_readAdsbRecording(testing_support::zurichRecording(), kField);
     ASSERT_FALSE(tracks.empty());
     for (BenchTrack& t : tracks) {
         t.runways = kZurichRunways;

@@ -21,7 +21,7 @@ namespace {
 const fs::path kGeneratedZip = fs::path(ZNTV_BINARY_DIR) / "dbase" / "dbase.zip";
 const fs::path kTables = fs::path(ZNTV_SOURCE_DIR) / "testbed" / "fixtures" / "database";
 const fs::path kSynthetic = fs::path(ZNTV_SOURCE_DIR) / "testbed" / "fixtures" / "synthetic_scenario.json";
-const fs::path kZurich = fs::path(ZNTV_BINARY_DIR) / "scenarios" / "zurich.json";  // made when the recording is there
+const fs::path kZurich = fs::path(ZNTV_BINARY_DIR) / "scenarios" / "zurich.json";
 const std::string kScanStarts = "++++++++++++++++++++++++ liveries scan {} starts ++++++++++++++++++++++++++++++++";
 
 class LiveryScanStartUp : public RunEnv {
@@ -30,9 +30,6 @@ protected:
         RunEnv::SetUp();
         gf_clearDataBase();
         gf_clearLiveryDatabase();
-        for (const fs::path& scenario : {kSynthetic, kZurich}) {
-            if (fs::exists(scenario)) m_scenarios.push_back(scenario);
-        }
         m_tree = simtree::generate({.sim = m_sim, .appData = m_config, .wine = m_wine, .program = m_program, .server = {}},
                                    {.scenarios = m_scenarios, .tables = kTables});
         testing_support::copyAirportList(m_program);
@@ -149,7 +146,7 @@ protected:
 
     fs::path m_wine = m_root.path() / "wine";
     testing_support::ScopedEnv m_dos{"ZNTV_DOSDEVICES", m_wine.string()};
-    std::vector<fs::path> m_scenarios;
+    const std::vector<fs::path> m_scenarios{kSynthetic, kZurich};
     simtree::Tree m_tree;
     standin::ServiceStandin m_service;
     std::optional<testing_support::ScopedEnv> m_url;

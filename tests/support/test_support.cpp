@@ -102,4 +102,8 @@ fs::path sharedFixtures() {
     return dir.empty() ? dir : dir / "fixtures";
 }
 
+fs::path zurichRecording() {
+    return fs::path(ZNTV_SOURCE_DIR) / "testbed" / "fixtures" / "adsb" / "zurich_airport.json.gz";
+}
+
 }  // namespace testing_support

@@ -67,4 +67,7 @@ std::filesystem::path sharedDir();
 // Its "fixtures" folder; empty when there is no shared folder.
 std::filesystem::path sharedFixtures();
 
+// The ADS-B recording of Zurich that ships in the repository (the build makes the demo's scenario from it).
+std::filesystem::path zurichRecording();
+
 }  // namespace testing_support

@@ -184,11 +184,6 @@ TEST_F(Traffic, AnExitEndsTheRequestsButTheLoopWaitsForItsStop) {
 // A day of recorded traffic at Zurich, ten aircraft landing, taxiing, pushing back and taking off: every
 // record the service sends is read, and what is kept follows the rules against the recording's own facts.
 TEST_F(Traffic, TheRecordRulesHoldOverARecordedDayAtZurich) {
-    // The build makes the scenario from the recording in the shared folder, which a checkout of its own lacks.
-    const std::filesystem::path fixtures = testing_support::sharedFixtures();
-    if (fixtures.empty() || !std::filesystem::exists(fixtures / "adsb/zurich_airport.json.gz")) {
-        GTEST_SKIP() << "no shared ADS-B recording of Zurich (shared/fixtures/adsb beside the checkout)";
-    }
     live().setScenario(standin::gf_loadScenario(std::filesystem::path(ZNTV_BINARY_DIR) / "scenarios/zurich.json"));
     activateParkAirport("LSZH", kLszhLat, kLszhLon, 1416);
     g_trafficClient.setParkAirportElevation(1416);

@@ -37,7 +37,6 @@ class FlightMark : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!XvfbServer::installed()) GTEST_SKIP() << "Xvfb is not installed";
-        if (!fs::exists(kZurich) || !fs::exists(kStandFile)) GTEST_SKIP() << "no Zurich scenario (no shared fixtures?)";
         m_x = std::make_unique<XvfbServer>(1600, 1200);
         ASSERT_TRUE(m_x->running()) << m_x->failure();
         for (const char* folder : {"program/docs", "config/ZNTV_P3D", "registry", "runtime", "documents", "public",
