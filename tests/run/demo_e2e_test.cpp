@@ -34,7 +34,7 @@ protected:
             writeWholeFile(m_root / "scripts" / step, "#!/bin/sh\n");
             fs::permissions(m_root / "scripts" / step, fs::perms::owner_exec, fs::perm_options::add);
         }
-        for (const char* made : {"bin", "dbase", "input"})
+        for (const char* made : {"bin", "dbase", "input", "scenarios", "server"})
             fs::create_directory_symlink(fs::path(ZNTV_BINARY_DIR) / made, m_root / "build" / made);
         fs::create_directory_symlink(fs::path(ZNTV_SOURCE_DIR) / "testbed", m_root / "testbed");
     }
