@@ -158,7 +158,9 @@ void gf_authenticateOrThrow() {
             default: break;
         }
         if (message != nullptr) {
-            gf_showMessage(message, true);
+            // Logged as its own line, but not shown as a message: the error below takes the line at once, and a
+            // paint between the two would show the refusal in the message colours first.
+            gf_logLine(message);
             // The licence turned away (expired, not known): which file holds it.
             const qtm::UserErrorException refused(
                 status, status == 405 ? std::string(message) : fmt::format("{} ({})", message, gf_licenseFileNote()));

@@ -177,6 +177,7 @@ struct SimulatorStandIn::Impl {
     std::vector<Bytes> requests;
     std::size_t requestTotal = 0;
     bool split = false, coalesce = false;
+    bool stopping = false;
     std::size_t padding = 0;
     std::ofstream trace, record;
 
@@ -251,6 +252,25 @@ struct SimulatorStandIn::Impl {
         s->socket.close(ignored);
         s->delayTimer.cancel();
         s->writeQueue.clear();
+        if (!stopping) removeObjectsOf(s);
+    }
+
+    // The simulator takes every AI object a client created with the client: a client that ends (or loses its
+    // connection) before it has removed its aircraft, or before their ids have even come back, leaves none.
+    // When the stand-in itself stops, the world ends with it and nothing is removed.
+    void removeObjectsOf(const std::shared_ptr<Session>& s) {
+        for (auto it = objects.begin(); it != objects.end();) {
+            const ObjectState& o = it->second;
+            if (o.foreign || o.createdBySession != s->index) {
+                ++it;
+                continue;
+            }
+            const std::uint32_t id = o.id;
+            writeTrace("remove", o);
+            s->view.removedAtClose.push_back(id);
+            it = objects.erase(it);
+            announce(id, false);
+        }
     }
 
     void sendEvent(const std::shared_ptr<Session>& s, std::uint32_t eventId, std::uint32_t data) {
@@ -827,6 +847,7 @@ void SimulatorStandIn::stop() {
         m.frameTimer.cancel();
         m.secondTimer.cancel();
         std::lock_guard lock(m.mutex);
+        m.stopping = true;
         for (auto& s : m.sessions) m.closeSession(s);
         m.work.reset();
         m.io.stop();

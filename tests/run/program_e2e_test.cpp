@@ -376,7 +376,8 @@ TEST_P(ServiceFailures, ShowTheAddressAndTheCauseOnTheErrorLineFromTheStart) {
         EXPECT_TRUE(p->running());
         EXPECT_FALSE(logHas(program(), "Exiting:"));
     }
-    EXPECT_TRUE(shownAsError(expected)) << readWholeFile(m_root / "screen.txt");
+    // The log has the error before the window has painted it: the screen is waited for, not a time.
+    EXPECT_TRUE(watchUntil([&] { return shownAsError(expected); }, 30s)) << readWholeFile(m_root / "screen.txt");
     for (const std::string& line : messages) {
         EXPECT_EQ(line.find("error"), std::string::npos) << line;
         EXPECT_EQ(line.find("license"), std::string::npos) << line;

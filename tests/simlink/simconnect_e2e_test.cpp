@@ -347,6 +347,49 @@ TEST_F(StandInSession, AiAircraftLifecycle) {
     EXPECT_NE(all.find("\"event\":\"remove\""), std::string::npos);
 }
 
+// A client that closes takes its aircraft with it, also those whose ids it never saw; the others' stay.
+TEST_F(StandInSession, AClosingClientsAircraftGoWithIt) {
+    lf_defineSimConnectData(handle);
+    CreateAircraftRequest req;
+    req.position = {opts.user.latitude + 0.01, opts.user.longitude, 1416, 0, 0, 90, 1, 0};
+    req.callsign = "SWR1";
+    req.containerTitle = "Airbus A320 Swiss";
+    ASSERT_EQ(gf_createAiAircraft(handle, req), kSimOk);
+    ASSERT_TRUE(in.waitFor(handle, kRecvObjectAddRemove).has_value());
+
+    ConnectionSettings s;
+    s.protocol = SimProtocol::IPv4;
+    s.address = "127.0.0.1";
+    s.port = std::to_string(sim->portIPv4());
+    SimConnectHandle other;
+    ASSERT_EQ(SimConnect_OpenWith(&other, "other", s), kSimOk);
+    req.callsign = "SWR2";
+    ASSERT_EQ(gf_createAiAircraft(other, req), kSimOk);
+    req.callsign = "SWR3";
+    ASSERT_EQ(gf_createAiAircraft(other, req), kSimOk);
+    ASSERT_TRUE(waitUntil([&] { return sim->aiObjects().size() == 3; }));
+    SimConnect_Close(other);
+
+    auto removed = in.waitFor(handle, kRecvObjectAddRemove, [](const ByteVec& m) {
+        return parseRecvObjectAddRemove(m)->eventId == kEventObjectRemoved;
+    });
+    ASSERT_TRUE(removed.has_value());
+    ASSERT_TRUE(waitUntil([&] { return sim->aiObjects().size() == 1; }));
+    EXPECT_EQ(sim->aiObjects()[0].atcId, "SWR1");
+    const auto sessions = sim->sessions();
+    EXPECT_EQ(sessions.back().removedAtClose.size(), 2u);
+    EXPECT_TRUE(sessions.front().removedAtClose.empty());
+
+    std::ifstream t(trace / "trace.jsonl");
+    std::string line;
+    std::vector<std::string> gone;
+    while (std::getline(t, line))
+        if (line.find("\"event\":\"remove\"") != std::string::npos) gone.push_back(line);
+    ASSERT_EQ(gone.size(), 2u);
+    EXPECT_NE(gone[0].find("\"atcId\":\"SWR2\""), std::string::npos) << gone[0];
+    EXPECT_NE(gone[1].find("\"atcId\":\"SWR3\""), std::string::npos) << gone[1];
+}
+
 TEST_F(StandInSession, RefusedCreationNamesItsSendIdAndForeignAircraftAreAnnounced) {
     lf_defineSimConnectData(handle);
     CreateAircraftRequest req;

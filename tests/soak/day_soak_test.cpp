@@ -307,7 +307,8 @@ TEST_F(DayOfTraffic, ADayOverSwitzerlandLeavesNothingBehindAndStaysWithinItsMemo
     const std::size_t staticsAtEnd = m_sim->aiObjects().size() - leftWhileRunning;
     const bool runningAtEnd = m_program->running();
 
-    // The exit sequence; then nothing of the program's is left in the simulator.
+    // The exit sequence; then nothing of the program's is left in the simulator. The simulator takes what a
+    // closing client left with it, so what the program left is what its session's close removed.
     m_program->signal(SIGTERM);
     const std::optional<int> status = m_program->waitForExit(60s);
     m_program.reset();
@@ -316,6 +317,9 @@ TEST_F(DayOfTraffic, ADayOverSwitzerlandLeavesNothingBehindAndStaysWithinItsMemo
     std::vector<std::string> leftAfterExit;
     for (const standin::ObjectState& o : m_sim->aiObjects())
         if (!o.foreign) leftAfterExit.push_back(fmt::format("{} (object {})", o.atcId, o.id));
+    for (const standin::SessionView& s : m_sim->sessions())
+        for (const std::uint32_t id : s.removedAtClose)
+            leftAfterExit.push_back(fmt::format("object {} (removed with session {})", id, s.index));
 
     const std::string text = log();
     std::smatch ticks;

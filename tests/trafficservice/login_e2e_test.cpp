@@ -5,7 +5,9 @@
 
 #include <ctime>
 
+#include "frame/display.h"
 #include "frame/errors.h"
+#include "frame/log.h"
 #include "standin_service_env.h"
 
 using namespace service_test;
@@ -79,8 +81,20 @@ TEST_F(Login, RefusedLicencesStopTheStartUpWithTheirUserError) {
         {402, "Your RT license is expired"},
         {404, "RT did not recognize your license"},
         {405, "More than one RealTraffic session is not possible, do not run the RealTraffic app"}};
+    // What reaches the status line, in order: the refusal is never a message before it is an error.
+    static std::vector<std::string> shown;
+    gf_setStatusLineHooks({[](std::string_view text, bool log) {
+                               shown.push_back("message " + std::string(text));
+                               if (log) gf_logLine(text);
+                           },
+                           [](std::string_view text) { shown.push_back("error " + std::string(text)); }, nullptr,
+                           nullptr});
+    const struct Restore {
+        ~Restore() { gf_setStatusLineHooks({}); }
+    } restore;
     for (const auto& [code, text] : refusals) {
         fault("auth", status(code));
+        shown.clear();
         try {
             gf_authenticateOrThrow();
             ADD_FAILURE() << code;
@@ -89,6 +103,7 @@ TEST_F(Login, RefusedLicencesStopTheStartUpWithTheirUserError) {
             const std::string said = e.what();
             EXPECT_EQ(said.rfind(std::to_string(code) + ": " + text, 0), 0u) << said;
             EXPECT_EQ(said.find(" (license file \"") != std::string::npos, code != 405) << said;
+            EXPECT_EQ(shown, std::vector<std::string>{"error " + said});
         }
         EXPECT_TRUE(logHas(text));
         EXPECT_FALSE(g_trafficClient.loggedIn());
