@@ -458,6 +458,7 @@ void lf_startTakeOffRoll(LiveAc& a) {
     if (a.towed && g_LOG.value()) gf_logLine("towed aircraft takes-off?");
     a.takeOffRoll = true;
     a.takeOffRollFrom = 0.0;
+    a.rollAccel = 0.0;
     lf_throttleStage(a, kThrottleIdle);
     lf_spoilers(a, kSpoilersRetracted);
     lf_setFlaps(a, 1);

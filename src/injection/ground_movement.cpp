@@ -127,6 +127,9 @@ constexpr double kTicksPerSecond = 100.0;
 constexpr double kLiftOffMarginKt = 15.0;
 constexpr double kRollGainFromKt = 30.0;
 constexpr double kMinRollGainKtPerS = 1.5;
+// Where its plan asks less of it, a take-off roll's acceleration eases off by no more than this (kt a second, each
+// second).
+constexpr double kRollEaseKtPerS = 0.8;
 // Behind its data a taxi goes no faster than this share of the speed reported where it goes, nor is held below
 // this (kt).
 constexpr double kCatchUpShare = 1.25;
@@ -516,32 +519,63 @@ bool lf_stopAhead(const LiveAc& a) {
     return a.track[1].stopped || (a.track[1].lat == to.lat && a.track[1].lon == to.lon);
 }
 
-// The take-off roll's acceleration (kt a tick): the even one that brings it from where it is now to its data's
-// lift-off (the first point of its track in the air or climbing, unless it is known slower than the rotation
-// speed, as a roll's reports read as a climb-out can be; while its data still roll, their last point) at that
-// point's time, `leftNm` to the point moved to and the legs on from there. One acceleration for the whole roll,
-// however its points are timed on the way: per leg it would drop to the floor wherever it ran ahead of a point
-// and jump to the most it gains wherever it fell behind. From a line-up's speed on it is never below the floor,
-// and never above what the category gains.
-double lf_rollAccel(const LiveAc& a, double leftNm) {
+// The first point of its data in the air or climbing, unless it is known slower than the rotation speed (as a
+// roll's reports read as a climb-out can be): where its data lift off.
+bool lf_dataLiftOff(const LiveAc& a, const TrackPoint& p) {
     const double rotationKt = g_rotationSpeedKt.at(static_cast<int>(a.category));
-    const auto liftOff = [rotationKt](const TrackPoint& p) {
-        return (p.airborne || p.vs > kRotationClimbFpm) && !(p.speed > 0.0 && p.speed < rotationKt);
-    };
+    return (p.airborne || p.vs > kRotationClimbFpm) && !(p.speed > 0.0 && p.speed < rotationKt);
+}
+
+double lf_liftOffKt(const LiveAc& a) { return g_rotationSpeedKt.at(static_cast<int>(a.category)) + kLiftOffMarginKt; }
+
+// The tick its data lift off at, when its track tells: at their first point in the air or climbing, or where
+// their reported ground speed passes its lift-off speed (no aeroplane rolls faster on the runway).
+std::optional<std::int64_t> lf_dataLiftOffTick(const LiveAc& a) {
+    const double liftOffKt = lf_liftOffKt(a);
+    // From the aircraft at its speed now, point by point (NaN: a point without a speed).
+    std::int64_t fromTick = gf_aiTick();
+    double fromKt = a.groundSpeedKt;
+    for (const TrackPoint& q : a.track) {
+        if (lf_dataLiftOff(a, q)) return q.playTick;
+        if (!q.airborne && q.speedGiven && q.speed >= liftOffKt) {
+            if (!(fromKt < liftOffKt) || q.playTick <= fromTick) return std::min<std::int64_t>(fromTick, q.playTick);
+            return fromTick + std::llround((liftOffKt - fromKt) / (q.speed - fromKt) * (q.playTick - fromTick));
+        }
+        fromTick = q.playTick;
+        fromKt = q.speedGiven ? q.speed : std::numeric_limits<double>::quiet_NaN();
+    }
+    return std::nullopt;
+}
+
+// The take-off roll's acceleration (kt a tick): the even one that brings it from where it is now to its data's
+// lift-off (their first point in the air or climbing; while its data still roll, their last point) at that point's
+// time, `leftNm` to the point moved to and the legs on from there. One acceleration for the whole roll, however its
+// points are timed on the way: per leg it would drop to the floor wherever it ran ahead of a point and jump to the
+// most it gains wherever it fell behind. A roll whose data lift off faster than it may reaches its lift-off speed
+// at their lift-off's time, no sooner: it lifts off with its data, a little short of their place. It eases off
+// gently (what the plan asks less each second); from a line-up's speed on it is never below the floor, and never
+// above what the category gains.
+double lf_rollAccel(LiveAc& a, double leftNm) {
     double nm = leftNm;
     std::size_t k = 0;
-    for (; k + 1 < a.track.size() && !liftOff(a.track[k]); ++k) nm += lf_legNm(a.track[k], a.track[k + 1]);
-    const double t = static_cast<double>(std::max<std::int64_t>(std::int64_t{a.track[k].playTick} - gf_aiTick(), 1));
+    for (; k + 1 < a.track.size() && !lf_dataLiftOff(a, a.track[k]); ++k) nm += lf_legNm(a.track[k], a.track[k + 1]);
+    const std::int64_t now = gf_aiTick();
+    const double t = static_cast<double>(std::max<std::int64_t>(std::int64_t{a.track[k].playTick} - now, 1));
     const double v = a.groundSpeedKt;
     const double least = v >= kRollGainFromKt ? kMinRollGainKtPerS / kTicksPerSecond : 0.0;
     const double most = a.takeOffAccelG * kKtPerSecondPerG / kTicksPerSecond;
-    return std::max(least, std::min(2.0 * (nm * kTicksPerHour - v * t) / (t * t), most));
+    double even = 2.0 * (nm * kTicksPerHour - v * t) / (t * t);
+    if (const std::optional<std::int64_t> liftOff = lf_dataLiftOffTick(a))
+        even = std::min(even, (lf_liftOffKt(a) - v) / static_cast<double>(std::max<std::int64_t>(*liftOff - now, 1)));
+    if (a.rollAccel > 0.0) even = std::max(even, a.rollAccel - kRollEaseKtPerS / kTicksPerSecond / kTicksPerSecond);
+    a.rollAccel = std::max(least, std::min(even, most));
+    return a.rollAccel;
 }
 
 // The speed (kt) that keeps to the track's times: the way to the point moved to and on through the next one
 // (unless the aircraft stops there) in the time left; towards a stop, no faster than it brakes to it. A take-off
 // roll wants the speed of the next tick at its acceleration to its data's lift-off.
-double lf_scheduleKt(const LiveAc& a, double leftNm) {
+double lf_scheduleKt(LiveAc& a, double leftNm) {
     const TrackPoint& to = a.track.front();
     const bool stopAhead = lf_stopAhead(a);
     double nm = leftNm;
@@ -572,7 +606,7 @@ double lf_governSpeed(LiveAc& a, double wantKt, bool sharpTurn = false) {
     const double v = a.groundSpeedKt;
     double cap = a.taxiSpeedKt;
     if (a.takeOffRoll)
-        cap = g_rotationSpeedKt.at(static_cast<int>(a.category)) + kLiftOffMarginKt;
+        cap = lf_liftOffKt(a);
     else if (a.braking)
         cap = std::max(cap, v);
     double want = std::clamp(wantKt, 0.0, cap);
@@ -622,7 +656,10 @@ void lf_liftOffWhenFast(LiveAc& a) {
     if (!a.takeOffRoll || a.state != kMoveFollowing || a.track.empty()) return;
     const TrackPoint& to = a.track.front();
     const double rotationKt = g_rotationSpeedKt.at(static_cast<int>(a.category));
-    const bool atLiftOffKt = a.groundSpeedKt >= rotationKt + kLiftOffMarginKt && !lf_stopAhead(a);
+    // At its lift-off speed it lifts off, but not before its data do where they tell when.
+    const std::optional<std::int64_t> dataLiftOff = lf_dataLiftOffTick(a);
+    const bool atLiftOffKt = a.groundSpeedKt >= lf_liftOffKt(a) && !lf_stopAhead(a) &&
+                             (!dataLiftOff || gf_aiTick() >= *dataLiftOff);
     if (!to.airborne && !(to.vs > kRotationClimbFpm) && !atLiftOffKt) return;
     if (a.groundSpeedKt < rotationKt + kLiftOffAboveKt) return;
     a.altitudeStep = a.climbAltitudeStep;

@@ -60,6 +60,9 @@ constexpr double kRollSlowingKt = 5.0;
 // near the line of the roll (m), and no faster than an aircraft gains speed from the one before
 // (gf_rollSpeedReachable). Scatter that happens to line up three taken reports jumps about between.
 constexpr double kRollBackJitterM = 10.0;
+// A place this far (m) behind the farthest one, or one this near (nm, 1 m) the place before, was renewed late.
+constexpr double kRollStaleBackM = 35.0;
+constexpr double kRollRepeatNm = 0.00054;
 constexpr double kRollWidthM = 30.0;
 constexpr double kLineUpKt = 30.0;
 constexpr double kLineUpSpanS = 10.0;
@@ -84,6 +87,12 @@ constexpr double kSustainedBackNm = 0.0054;  // 10 m
 // A reported speed above this moves the aircraft, wherever the report lies; so does a report this soon (s) after
 // a point it moved to.
 constexpr double kMovingReportKt = 5.0;
+// A place this far (m) along the way on from where the aircraft stands, or less, is still there: beyond the
+// scatter of a standing aircraft's places about it.
+constexpr double kLeftAlongM = 6.0;
+constexpr double kLeftNearM = 10.0;
+// Places of the way on from there lie this near (m) its line.
+constexpr double kLeftWidthM = 30.0;
 constexpr double kMovingOnS = 5.0;
 // Places renewed seldom lead away when this many do in a row.
 constexpr int kLeadingPlaces = 3;
@@ -365,7 +374,13 @@ bool lf_placesAlongRoll(const LiveAc& a, const TrackPoint& first, const TrackPoi
         const LocalOffset o = gf_offsetMetres(first.lat, first.lon, q.lat, q.lon);
         const double along = (o.north * end.north + o.east * end.east) / length;
         const double across = std::abs(o.north * end.east - o.east * end.north) / length;
-        if (along < reached - kRollBackJitterM || across > kRollWidthM) return false;
+        if (across > kRollWidthM) return false;
+        // A place renewed late (one repeated, or one a few tens of metres behind the newest) says nothing of the
+        // speed: the roll goes on from the places before it.
+        const bool stale = along < reached - kRollBackJitterM ||
+                           (before && gf_distanceNM(before->lat, before->lon, q.lat, q.lon) < kRollRepeatNm);
+        if (along < reached - kRollStaleBackM) return false;
+        if (stale) continue;
         reached = std::max(reached, along);
         if (before && q.time > before->time) {
             const double span = q.time - before->time;
@@ -523,6 +538,51 @@ void lf_makeStop(TrackPoint& c) {
     c.speed = 0.0;
 }
 
+// A moving ground point `p` after stops at one place that its reports left before the last of them: reports of a
+// roll that carry no speed are taken for the scatter of the standing aircraft until their positions lead away
+// for good, and each one taken so became a stop there. The stops end where the reports last stood there, along
+// the way to `p` (a standing aircraft's places scatter a few metres either side), so that the aircraft sets off
+// with its reports rather than after the last of them taken for scatter.
+void lf_leaveWhereReportsLeft(LiveAc& a, const TrackPoint& p) {
+    const TrackPoint& b = a.track.back();
+    std::size_t first = a.track.size() - 1;
+    while (first > 0 && a.track[first - 1].stopped && lf_samePlace(a.track[first - 1], b)) --first;
+    const LocalOffset way = gf_offsetMetres(b.lat, b.lon, p.lat, p.lon);
+    const double wayM = std::hypot(way.north, way.east);
+    if (!(wayM > kLeftAlongM)) return;
+    // Back from `p`, the places ahead on the way to it (the scatter of a standing aircraft lies all round) down to
+    // the last one still where it stands.
+    std::optional<double> left;
+    for (auto it = a.reportedPlaces.rbegin(); it != a.reportedPlaces.rend(); ++it) {
+        if (it->time >= p.time || it->airborne) continue;
+        if (first > 0 && it->time <= a.track[first - 1].time) break;
+        const LocalOffset o = gf_offsetMetres(b.lat, b.lon, it->lat, it->lon);
+        const double along = (o.north * way.north + o.east * way.east) / wayM;
+        const double across = std::abs(o.north * way.east - o.east * way.north) / wayM;
+        if (along <= kLeftAlongM && std::hypot(o.north, o.east) <= kLeftNearM) {
+            left = it->time;
+            break;
+        }
+        if (across > kLeftWidthM) return;
+    }
+    if (!left || *left >= b.time) return;
+    std::size_t keep = first;
+    while (keep + 1 < a.track.size() && a.track[keep + 1].time <= *left) ++keep;
+    a.track.erase(a.track.begin() + static_cast<std::ptrdiff_t>(keep) + 1, a.track.end());
+    const std::int64_t tick =
+        std::max<std::int64_t>(std::int64_t{p.playTick} - std::llround((p.time - *left) * 100.0), lf_now() + 1);
+    TrackPoint& s = a.track.back();
+    if (s.time < *left) {
+        if (tick <= s.playTick || tick >= p.playTick) return;
+        TrackPoint stop = s;
+        stop.time = *left;
+        stop.playTick = static_cast<std::int32_t>(tick);
+        a.track.push_back(stop);
+    } else if (tick < s.playTick) {
+        s.playTick = static_cast<std::int32_t>(tick);
+    }
+}
+
 // A moving ground point `p` after a stop (or after the first point of a new aircraft, standing): the stop lasts as
 // long as the reports still show the aircraft there. Those are too alike to be taken (a standing aircraft's are
 // taken once per 15 s) and are kept as places only; without them the aircraft would move off at the last one
@@ -539,7 +599,10 @@ void lf_standWhileReported(LiveAc& a, const TrackPoint& p) {
         still = it->time;
         break;
     }
-    if (!still) return;
+    if (!still) {
+        if (b.stopped && !p.speedGiven) lf_leaveWhereReportsLeft(a, p);
+        return;
+    }
     const std::int64_t tick = std::int64_t{p.playTick} - std::llround((p.time - *still) * 100.0);
     if (tick <= b.playTick || tick >= p.playTick) return;
     TrackPoint stop = b;

@@ -416,33 +416,44 @@ TEST_F(GroundMovement, AStandBesideTheNoseIsReachedWithoutCirclingToIt) {
 
 // At its lift-off speed a roll whose data still put it on the runway, faster than any aeroplane rolls there (the
 // first seconds of its flight at the field's height), lifts off; the points of that roll ahead are passed over in
-// the air.
+// the air. One whose data roll slower, in the air 9 s ahead, does not lift off at once: it rolls on towards their
+// first point in the air until they lift off (that point re-timed as it is reached sooner).
 TEST_F(GroundMovement, ATakeOffRollAtItsLiftOffSpeedLiftsOffWhereItsDataRollFaster) {
-    const double liftOffKt = g_rotationSpeedKt.at(kCatLarge) + 15.0;
-    TrackPoint air = point(700, 0, kNow + 900, 175.0);
-    air.airborne = true;
-    air.alt = 100.0;
-    air.vs = 1500.0;
-    LiveAc a = taxiing({point(0, 0, kNow, 150.0), point(250, 0, kNow + 300, 165.0), point(500, 0, kNow + 600, 172.0),
-                        air});
-    a.heading = 0.0;
-    a.takeOffRoll = true;
-    a.groundSpeedKt = liftOffKt;
-    a.rotationTicks = 200;
-    std::int32_t tick = kNow;
-    for (; tick < kNow + 400 && a.state != kMoveTakeOff; ++tick) {
-        gf_setAiTick(tick);
-        updateLiveAc(a);
+    struct Row {
+        const char* name;
+        std::array<double, 3> dataKt;
+        std::int32_t earliest, latest;  // ticks after the start
+    };
+    for (const Row& row :
+         {Row{"faster", {150.0, 165.0, 172.0}, 0, 10}, Row{"slower", {140.0, 142.0, 145.0}, 500, 910}}) {
+        SCOPED_TRACE(row.name);
+        const double liftOffKt = g_rotationSpeedKt.at(kCatLarge) + 15.0;
+        TrackPoint air = point(700, 0, kNow + 900, 175.0);
+        air.airborne = true;
+        air.alt = 100.0;
+        air.vs = 1500.0;
+        LiveAc a = taxiing({point(0, 0, kNow, row.dataKt[0]), point(250, 0, kNow + 300, row.dataKt[1]),
+                            point(500, 0, kNow + 600, row.dataKt[2]), air});
+        a.heading = 0.0;
+        a.takeOffRoll = true;
+        a.groundSpeedKt = liftOffKt;
+        a.rotationTicks = 200;
+        std::int32_t tick = kNow;
+        for (; tick < kNow + 1000 && a.state != kMoveTakeOff; ++tick) {
+            gf_setAiTick(tick);
+            updateLiveAc(a);
+        }
+        EXPECT_EQ(a.state, kMoveTakeOff);
+        EXPECT_GE(tick, kNow + row.earliest);
+        EXPECT_LT(tick, kNow + row.latest);
+        for (const std::int32_t end = tick + 700; tick < end; ++tick) {
+            gf_setAiTick(tick);
+            updateLiveAc(a);
+        }
+        EXPECT_FALSE(a.onGround);
+        ASSERT_FALSE(a.track.empty());
+        EXPECT_TRUE(a.track.front().airborne);  // no way back to the runway
     }
-    EXPECT_EQ(a.state, kMoveTakeOff);
-    EXPECT_LT(tick, kNow + 10);  // at once, not waiting for the data's airborne point 9 s ahead
-    for (const std::int32_t end = tick + 700; tick < end; ++tick) {
-        gf_setAiTick(tick);
-        updateLiveAc(a);
-    }
-    EXPECT_FALSE(a.onGround);
-    ASSERT_FALSE(a.track.empty());
-    EXPECT_TRUE(a.track.front().airborne);  // no way back to the runway
 }
 
 // A take-off roll whose data stop ahead (a roll read from stale speeds, or a rejected take-off) brakes for the

@@ -1275,4 +1275,176 @@ TEST_F(MovementBenchRun, AParkedAircraftStaysOnItsStandThroughAHopOfItsReports) 
     }
 }
 
+// When a departure's places show it set off and lift off (seconds of play), from the places alone. It lifts off
+// at its first place in the air, or by its first place in the air that the next 10 s of places all keep there
+// (a lone place in the air amid ground ones is no lift-off yet); it sets off where its places, second by second,
+// end 10 s or more of standing (under 3 kt over every 5 s) before their lift-off: nothing where they do not.
+struct RollTimes {
+    std::optional<double> setOff;
+    double liftOff = 0.0, liftOffLast = 0.0;
+};
+template <typename Sample, typename Time, typename Air>
+std::optional<RollTimes> rollTimes(const std::vector<Sample>& samples, Time time, Air air) {
+    const auto lift = std::find_if(samples.begin(), samples.end(), air);
+    if (lift == samples.begin() || lift == samples.end()) return std::nullopt;
+    RollTimes times{std::nullopt, time(*lift), time(*lift)};
+    for (auto it = lift; it != samples.end(); ++it) {
+        if (!air(*it)) continue;
+        const auto ground = std::find_if(it, samples.end(), [&](const Sample& s) { return !air(s); });
+        if (ground == samples.end() || time(*ground) > time(*it) + 10.0) {
+            times.liftOffLast = time(*it);
+            break;
+        }
+        it = ground;
+    }
+    // The place at each whole second: the newest one then.
+    const double from = std::ceil(time(samples.front()));
+    std::vector<std::pair<double, double>> at;
+    auto s = samples.begin();
+    for (double t = from; t <= times.liftOff; t += 1.0) {
+        while (std::next(s) != samples.end() && time(*std::next(s)) <= t) ++s;
+        at.emplace_back(s->lat, s->lon);
+    }
+    const auto slow = [&](std::size_t i) {
+        return i + 5 < at.size() && gf_distanceNM(at[i].first, at[i].second, at[i + 5].first, at[i + 5].second) / 5.0 *
+                                            3600.0 < 3.0;
+    };
+    std::size_t run = 0;
+    for (std::size_t i = at.size() >= 6 ? at.size() - 6 : 0; i-- > 0;) {
+        run = slow(i) ? run + 1 : 0;
+        if (run > 10) {
+            // The standing ends where its last slow second does.
+            std::size_t end = i + 10;
+            while (end + 1 < at.size() && slow(end + 1)) ++end;
+            times.setOff = from + static_cast<double>(end) + 5.0;
+            break;
+        }
+    }
+    return times;
+}
+
+// A departure lined up on the runway whose ground reports carry neither speed nor track, as surface reports
+// often do: standing, its places scatter 1 to 3 m; rolling, a new one every 1 or 2 s, some repeated, some 20 to
+// 30 m behind the one before. The recording's departures are played from their first report to a minute after
+// their lift-off, their ground reports as they are (without speed or track). Read before the park airport is known
+// and after it, each
+// sets off within 3 s of its places, gains 5 kt in every 5 s, lifts off within 2 s of its places and once, never
+// above 50 ft over the field while its places are on the ground, and brakes nowhere harder than 0.4 g.
+TEST_F(MovementBenchRun, ADepartureWhoseGroundReportsCarryNoSpeedSetsOffAndLiftsOffWithItsPlaces) {
+    std::vector<BenchTrack> tracks;
+    {
+        TrackBuilder b = builder(0x4b0040, "SWR160", "A320", -0.05, 0.8, kRunway);
+        const movement_bench::Runway runway = runwayAhead(b, kRunway, 3000);
+        b.every(1).ground(37, 0).ground(40, 160).altitude(kField + 30).every(2).air(4, 165, 0, 1500);
+        b.air(60, 180, 0, 2000);
+        BenchTrack t = b.track("lined up, scattered", "lined up 37 s scattering 1-3 m, a roll without speed or track");
+        std::mt19937 random(48);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        std::vector<TrafficRecord> spoiltRecords;
+        for (TrafficRecord r : t.records) {
+            if (r.airborne) {
+                spoiltRecords.push_back(r);
+                continue;
+            }
+            // Standing, its reports say which way it points; rolling, they carry neither speed nor track.
+            const bool standing = r.speed == 0.0;
+            r.speed = r.tas = 0.0;
+            r.speedGiven = false;
+            if (!standing) {
+                r.track = 0.0;
+                r.trackGiven = false;
+            }
+            const double draw = unit(random);
+            if (standing) {
+                const GeoPosition p = gf_destinationPoint(r.lat, r.lon, draw * 2.0 * std::numbers::pi,
+                                                          (1.0 + 2.0 * unit(random)) * 3.280839895);
+                r.lat = p.latitude;
+                r.lon = p.longitude;
+            } else if (draw < 0.3 && !spoiltRecords.empty() && spoiltRecords.back().time < r.time - 1.5) {
+                // Every 1 or 2 s: this one is not sent.
+                continue;
+            } else if (draw < 0.45 && !spoiltRecords.empty()) {
+                r.lat = spoiltRecords.back().lat;
+                r.lon = spoiltRecords.back().lon;
+            } else if (draw < 0.55 && !spoiltRecords.empty() && r.time - 1.0e9 > 47.0) {
+                // Rolling at 40 kt or more, a stale place: 20 to 30 m behind the one before.
+                const TrafficRecord& before = spoiltRecords.back();
+                const GeoPosition p = gf_destinationPoint(before.lat, before.lon,
+                                                          (kRunway + 180.0) * std::numbers::pi / 180.0,
+                                                          (20.0 + 10.0 * unit(random)) * 3.280839895);
+                r.lat = p.latitude;
+                r.lon = p.longitude;
+            }
+            spoiltRecords.push_back(r);
+        }
+        t.records = spoiltRecords;
+        t.runways = {runway};
+        tracks.push_back(t);
+    }
+    const std::filesystem::path recording = testing_support::sharedFixtures() / "adsb" / "zurich_airport.json.gz";
+    if (std::filesystem::exists(recording)) {
+        // Each departure of the recording from its first report to a minute after its lift-off.
+        for (BenchTrack& t : movement_bench::gf_readAdsbRecording(recording, kField)) {
+            const std::set<std::string> departures = {"SWR137H", "ACA879", "SWR5220", "AEE5ZH", "ENT57BW"};
+            if (!departures.contains(t.records.front().callsign)) continue;
+            const auto lift =
+                std::find_if(t.records.begin(), t.records.end(), [](const TrafficRecord& r) { return r.airborne; });
+            if (lift == t.records.end()) continue;  // its reports end on its roll
+            const double until = lift->time + 60.0;
+            std::erase_if(t.records, [&](const TrafficRecord& r) { return r.time > until; });
+            t.name = t.records.front().callsign;
+            t.runways = kZurichRunways;
+            tracks.push_back(t);
+        }
+    }
+    liveriesFor(tracks);
+    for (const BenchTrack& track : tracks) {
+        for (const std::int32_t elevationAfter : {0, 1000000}) {
+            SCOPED_TRACE(fmt::format("{}, park airport {}", track.name, elevationAfter ? "after" : "before"));
+            gf_seedWorkRandom(1);
+            BenchOptions options = zurichOptions();
+            options.keepPaths = true;
+            options.standsWhereTracksEnd = false;
+            options.parkElevationAfterTicks = elevationAfter;
+            MovementBench bench(options);
+            bench.add(track);
+            bench.run();
+            ASSERT_EQ(bench.results().size(), 1u);
+            const movement_bench::TrackResult& r = bench.results().front();
+            const double t0 = track.records.front().time;
+            // A record plays 30 s after its time from the bench's start.
+            const auto played = [&](const TrafficRecord& x) { return (x.time - t0) + 1030.0; };
+            const auto places = rollTimes(track.records, played, [](const TrafficRecord& x) { return x.airborne; });
+            const auto moves = rollTimes(r.path, [](const movement_bench::PathSample& s) { return s.tick / 100.0; },
+                                         [](const movement_bench::PathSample& s) { return !s.onGround; });
+            ASSERT_TRUE(places && moves);
+            // Two of the recording's departures cannot keep their reports' times as an aeroplane may roll: ACA879's
+            // reports are in the air at some 100 kt by their places, 50 kt short of its heavy's rotation speed, and
+            // AEE5ZH's, after a turn of 146 degrees onto the runway, gain 7 kt a second to their lift-off (0.37 g,
+            // where its category gains 0.3 g at most). They keep the rest.
+            const bool timed = track.name != "ACA879" && track.name != "AEE5ZH";
+            if (places->setOff && timed) {
+                ASSERT_TRUE(moves->setOff);
+                EXPECT_NEAR(*moves->setOff, *places->setOff, 3.0) << "set-off";
+            }
+            // Not before its first place in the air, nor after the one its places stay in the air from.
+            EXPECT_TRUE(!timed || moves->liftOff >= places->liftOff - 2.0) << "lift-off " << moves->liftOff;
+            EXPECT_TRUE(!timed || moves->liftOff <= places->liftOffLast + 2.0) << "lift-off " << moves->liftOff;
+            int liftOffs = 0;
+            double highest = 0.0;
+            for (std::size_t i = 1; i < r.path.size(); ++i) {
+                liftOffs += r.path[i - 1].onGround && !r.path[i].onGround;
+                if (r.path[i].tick / 100.0 < places->liftOff) highest = std::max(highest, r.path[i].alt - kField);
+            }
+            EXPECT_EQ(liftOffs, 1);
+            EXPECT_LE(highest, 50.0);
+            for (const char* check : {"take-off roll gain", "ground braking"}) {
+                const auto it = r.counters.find(check);
+                EXPECT_TRUE(it != r.counters.end() && it->second.total() > 0 && it->second.fail == 0)
+                    << check << ", worst " << (it == r.counters.end() ? 0.0 : it->second.worstValue);
+            }
+        }
+    }
+}
+
 }  // namespace
