@@ -1216,8 +1216,7 @@ std::vector<ParkPos> stockZurichStands() {
 TEST_F(MovementBenchRun, DemoScenarioPlaysThroughAsServed) {
     const std::filesystem::path scenario = std::filesystem::path(ZNTV_BINARY_DIR) / "scenarios" / "zurich.json";
     const std::vector<ParkPos> stands = stockZurichStands();
-    if (!std::filesystem::exists(scenario) || stands.empty())
-        GTEST_SKIP() << "no Zurich scenario or stock stand file in the build tree (made from the shared recording)";
+    ASSERT_TRUE(std::filesystem::exists(scenario) && !stands.empty()) << "the build makes the scenario and stand file";
     const auto a33 = std::find_if(stands.begin(), stands.end(), [](const ParkPos& p) { return p.id == "A33"; });
     ASSERT_NE(a33, stands.end());
     for (const double phase : {0.0, 0.3, 0.5, 0.9, 1.0, 1.5, 1.6, 1.8}) {
@@ -1250,7 +1249,7 @@ TEST_F(MovementBenchRun, DemoScenarioPlaysThroughAsServed) {
 TEST_F(MovementBenchRun, AParkedAircraftStaysOnItsStandThroughAHopOfItsReports) {
     const std::vector<ParkPos> stands = stockZurichStands();
     const auto a33 = std::find_if(stands.begin(), stands.end(), [](const ParkPos& p) { return p.id == "A33"; });
-    if (a33 == stands.end()) GTEST_SKIP() << "no stock Zurich stand file in the build tree";
+    ASSERT_NE(a33, stands.end()) << "the build makes the stock Zurich stand file";
     const double trk = a33->heading * 180.0 / std::numbers::pi;
     const auto at = [&](double t, double metres, double kt) {
         const GeoPosition p = gf_destinationPoint(a33->latitude, a33->longitude, a33->heading, metres * 3.280839895);
@@ -1381,21 +1380,18 @@ TEST_F(MovementBenchRun, ADepartureWhoseGroundReportsCarryNoSpeedSetsOffAndLifts
         t.runways = {runway};
         tracks.push_back(t);
     }
-    const std::filesystem::path recording = testing_support::sharedFixtures() / "adsb" / "zurich_airport.json.gz";
-    if (std::filesystem::exists(recording)) {
-        // Each departure of the recording from its first report to a minute after its lift-off.
-        for (BenchTrack& t : movement_bench::gf_readAdsbRecording(recording, kField)) {
-            const std::set<std::string> departures = {"SWR137H", "ACA879", "SWR5220", "AEE5ZH", "ENT57BW"};
-            if (!departures.contains(t.records.front().callsign)) continue;
-            const auto lift =
-                std::find_if(t.records.begin(), t.records.end(), [](const TrafficRecord& r) { return r.airborne; });
-            if (lift == t.records.end()) continue;  // its reports end on its roll
-            const double until = lift->time + 60.0;
-            std::erase_if(t.records, [&](const TrafficRecord& r) { return r.time > until; });
-            t.name = t.records.front().callsign;
-            t.runways = kZurichRunways;
-            tracks.push_back(t);
-        }
+    // Each departure of the recording from its first report to a minute after its lift-off.
+    for (BenchTrack& t : movement_bench::gf_readAdsbRecording(testing_support::zurichRecording(), kField)) {
+        const std::set<std::string> departures = {"SWR137H", "ACA879", "SWR5220", "AEE5ZH", "ENT57BW"};
+        if (!departures.contains(t.records.front().callsign)) continue;
+        const auto lift =
+            std::find_if(t.records.begin(), t.records.end(), [](const TrafficRecord& r) { return r.airborne; });
+        if (lift == t.records.end()) continue;  // its reports end on its roll
+        const double until = lift->time + 60.0;
+        std::erase_if(t.records, [&](const TrafficRecord& r) { return r.time > until; });
+        t.name = t.records.front().callsign;
+        t.runways = kZurichRunways;
+        tracks.push_back(t);
     }
     liveriesFor(tracks);
     for (const BenchTrack& track : tracks) {
