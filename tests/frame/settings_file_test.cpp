@@ -322,6 +322,11 @@ TEST_F(SettingsFileTest, UnreadableFileIsKeptAsBackupAndReplacedByDefaults) {
     EXPECT_EQ(readWholeFile(backup), "<settings><parameter name=\"LOG\" value=\"false\"/></settings>");
     EXPECT_EQ(readWholeFile(settingsFile().parent_path() / "parameters00.xml"), broken);
     EXPECT_EQ(lf_names(lf_elements(settingsFile())), kNewFileKeys);
+
+    // the reset every test starts with forgets it: a test that reads a good file is told of nothing
+    gf_resetParametersToDefaults();
+    gf_readParameters();
+    EXPECT_EQ(g_settingsFault, "");
 }
 
 TEST_F(SettingsFileTest, SaveWithoutAUsableFileWritesEveryStoredParameter) {
