@@ -15,8 +15,8 @@ class StringParameter;
 // A fault that stays true until the user or the program mends it, and that the program works on without:
 // an install folder that is not there, a park airport's stand file that does not load, a service that has
 // stopped answering, stored settings read as other values or not read at all. Shown in the error's colours
-// while no error is shown, above any message (messages meanwhile are still logged), until it is withdrawn;
-// the exit sequence withdraws them all, so that what it says is seen.
+// above any message (messages meanwhile are still logged), and beneath an error, which it often brought about,
+// until it is withdrawn; the exit sequence withdraws them all, so that what it says is seen.
 enum class StandingFault { InstallFolder, StandFile, ServiceSilent, Settings };
 constexpr std::size_t kStandingFaultCount = 4;
 

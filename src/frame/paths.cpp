@@ -1,7 +1,9 @@
 #include "frame/paths.h"
 
 #include <atomic>
+#include <filesystem>
 #include <mutex>
+#include <system_error>
 
 #include "frame/simulator.h"
 #include "frame/text.h"
@@ -42,6 +44,11 @@ void gf_ensureGlobalPaths() {
 // Relative on purpose: the program folder is the working folder, and the start-up refuses any other.
 const fs::path g_docsFolder{"docs"};
 const fs::path g_inputFolder{"input"};
+
+bool gf_isProgramFolder() {
+    std::error_code ec;
+    return fs::is_directory(g_docsFolder, ec) && !fs::exists("CMakeLists.txt", ec);
+}
 const fs::path g_myRegcodesFolder{g_inputFolder / "my_regcodes"};
 const fs::path g_airportListName{"airports_p3d.xml"};
 const fs::path g_airportsFolder{"airports"};

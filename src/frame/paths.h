@@ -25,6 +25,10 @@ void gf_initGlobalPaths();
 void gf_ensureGlobalPaths();
 
 extern const std::filesystem::path g_docsFolder;
+// Whether the working folder is a program folder: it holds "docs", and it is not the program's source
+// checkout, which holds a "docs" of its own (the README's pictures) beside the build's "CMakeLists.txt", a
+// file no program folder has. Started anywhere else, the program writes nothing into the folder.
+bool gf_isProgramFolder();
 extern const std::filesystem::path g_inputFolder;
 extern const std::filesystem::path g_myRegcodesFolder;
 extern const std::filesystem::path g_airportListName;  // joined with "input" by its reader

@@ -32,9 +32,9 @@ std::mutex g_parametersFileMutex;
 enum class FileState { Read, Missing, Unreadable };
 
 // What the settings fault tells, under the file's lock: each value read in place of a stored text that is no
-// number in its key's range ("KEY "text" by value"), until its key is saved; and where an unreadable file was
-// kept, for the rest of the run: the start-up after it may end on an error (no install path), and the one
-// after that must still say where the user's settings went.
+// number in its key's range ("KEY "text" by value"), or of a folder element without a value, until its key is
+// saved; and where an unreadable file was kept, for the rest of the run: the start-up after it may end on an
+// error (no install path), and the one after that must still say where the user's settings went.
 std::vector<std::pair<std::string, std::string>> g_replacedValues;
 std::string g_unreadableFileNotice;
 
@@ -213,9 +213,14 @@ void lf_readFile(pugi::xml_document& doc, const ParameterLists& lists) {
     };
     auto readFolder = [&](StringParameter& p) {
         pugi::xml_node node = lf_findNode(doc, p.key);
-        p.set(node ? node.attribute("value").as_string() : p.defaultValue);
+        const pugi::xml_attribute stored = node.attribute("value");
+        p.set(node ? stored.as_string() : p.defaultValue);
         if (!p.value().empty()) {
             gf_logStringParameter(p);
+        } else if (node && !stored) {
+            // No "value": the folder was typed by hand under another name ("valeu"). The element stays for the
+            // user to mend, and the folder is told as replaced by none, as a number with the same slip is told.
+            g_replacedValues.emplace_back(p.key, fmt::format("{} \"\" by \"\"", p.key));
         } else if (node) {
             node.parent().remove_child(node);
             gf_logLine(fmt::format("Parameter {} removed", p.key));

@@ -26,7 +26,8 @@ void gf_readParameters();
 // Reads the file into the listed parameters, completes it and writes it back. A missing or unreadable
 // file is replaced by one with the defaults; an unreadable one is kept as "parameters0.xml" first.
 // The settings fault (frame/display.h) tells where an unreadable file was kept, and each integer whose
-// stored text is not its number in range, with the value read in its place (until the key is saved).
+// stored text is not its number in range, with the value read in its place, and each folder key whose element
+// has no value, which is kept as it is (until the key is saved).
 void gf_loadParameters(const ParameterLists& lists);
 // Forgets what the settings fault tells: for tests, which read many files in one run of the program.
 void gf_forgetSettingsFault();

@@ -154,8 +154,9 @@ int gf_runApplication() {
     try {
         gf_ensureGlobalPaths();
         if (!fs::exists(g_appFolder)) fs::create_directories(g_appFolder);
-        // Before anything is read or saved: what a killed save left behind is no file of the user's.
-        gf_removeInterruptedSaves();
+        // Before anything is read or saved: what a killed save left behind is no file of the user's. Outside a
+        // program folder nothing is read, and files of such names may be anyone's.
+        if (gf_isProgramFolder()) gf_removeInterruptedSaves();
     } catch (const fs::filesystem_error& e) {
         gf_logLine(fmt::format("Failed to create directory: {}", e.what()));
         return 1;
@@ -170,11 +171,17 @@ int gf_runApplication() {
 int gf_programEntry() {
     platform::SingleInstance instance(kInstanceMutexName);
     if (instance.alreadyExists()) return -1;
-    try {
-        gf_openLog();
-    } catch (const std::exception& e) {
-        std::cerr << e.what() << '\n';
-        return 1;
+    // The log belongs to the program folder. Started elsewhere (a source checkout among such folders), the
+    // program writes nothing there: the window shows user error 41, and so does the terminal it was started from.
+    if (gf_isProgramFolder()) {
+        try {
+            gf_openLog();
+        } catch (const std::exception& e) {
+            std::cerr << e.what() << '\n';
+            return 1;
+        }
+    } else {
+        std::cerr << "41: " << lf_wrongFolderText() << '\n';
     }
     gf_setTimeScaleFromEnvironment();
     lf_chooseWindowLayer();

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <stop_token>
+#include <string>
 
 // SIM_INSTALL_PATH joined with "Scenery"; set by the start-up, emptied before a restart.
 extern std::filesystem::path g_stockSceneryPath;
@@ -24,6 +25,9 @@ void gf_stopReaderThreads();
 bool gf_readerThreadsRunning();
 
 // ---- The start-up ----
+
+// User error 41's text, which the start-up ends on outside a program folder (gf_isProgramFolder).
+std::string lf_wrongFolderText();
 
 void lf_startUpZNTV(std::stop_token stop);
 void lf_initZNTV();

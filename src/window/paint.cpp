@@ -1,5 +1,8 @@
+#include <array>
 #include <mutex>
 #include <stdexcept>
+#include <string>
+#include <vector>
 
 #include <fmt/format.h>
 
@@ -178,14 +181,22 @@ void lf_paintMainWindow(ui::Canvas& canvas) {
 
     // A line wider than the window would lose its end, where a fault says what to do: it is fitted instead.
     constexpr int kStatusTextX = 3;
+    constexpr int kStatusTextY = 455;
     constexpr int kStatusTextWidth = kStatusLine.right - kStatusLine.left - 2 * kStatusTextX;
+    // Two red lines share the line's 28 pixels in two rows: the window's font inks 13 pixel rows, from 2 below
+    // the point a text is drawn at, so the rows touch but never overlap and the second ends on the window's edge.
+    constexpr std::array<int, kRedLineRows> kStatusRowsY{kStatusLine.top, kStatusLine.top + 13};
     std::lock_guard lock(g_mainWindow.statusLock);
-    if (const std::string& red = lf_redLineLocked(); !red.empty()) {
+    if (const std::vector<std::string> red = lf_redLinesLocked(); !red.empty()) {
         canvas.fillRect(kStatusLine, kRed);
-        lf_drawText(canvas, kStatusTextX, 455, gf_fitStatusText(red, kStatusTextWidth, canvas), kYellow);
+        for (std::size_t row = 0; row < red.size(); ++row) {
+            const int y = red.size() == 1 ? kStatusTextY : kStatusRowsY.at(row);
+            lf_drawText(canvas, kStatusTextX, y, gf_fitStatusText(red[row], kStatusTextWidth, canvas), kYellow);
+        }
     } else {
         canvas.fillRect(kStatusLine, kGreen);
         if (!w.message.empty())
-            lf_drawText(canvas, kStatusTextX, 455, gf_fitStatusText(w.message, kStatusTextWidth, canvas), kYellow);
+            lf_drawText(canvas, kStatusTextX, kStatusTextY, gf_fitStatusText(w.message, kStatusTextWidth, canvas),
+                        kYellow);
     }
 }

@@ -162,11 +162,12 @@ void gf_clearStandingFaults() {
     for (std::size_t i = 0; i < kStandingFaultCount; ++i) lf_clearStandingFault(static_cast<StandingFault>(i));
 }
 
-const std::string& lf_redLineLocked() {
-    if (!g_mainWindow.error.empty()) return g_mainWindow.error;
+std::vector<std::string> lf_redLinesLocked() {
+    std::vector<std::string> lines;
+    if (!g_mainWindow.error.empty()) lines.push_back(g_mainWindow.error);
     for (const std::string& fault : g_mainWindow.standingFaults)
-        if (!fault.empty()) return fault;
-    return g_mainWindow.error;  // empty
+        if (!fault.empty() && lines.size() < kRedLineRows) lines.push_back(fault);
+    return lines;
 }
 
 void gf_installStatusLine() {

@@ -4,9 +4,11 @@
 // writes to it through gf_showMessage, gf_clearMessage and gf_showError (frame/display.h), from any thread.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "frame/display.h"
 #include "platform/ui.h"
@@ -24,9 +26,12 @@ void lf_clearStandingFault(StandingFault which);
 // after a restart shows again what is still wrong.
 void gf_clearStandingFaults();
 
-// The line the status line shows in the error's colours: the error, else the first standing fault; empty
-// when it shows a message or nothing. Under the status lock, which the caller holds.
-const std::string& lf_redLineLocked();
+// The lines the status line shows in the error's colours, one row each: the error, then the standing faults in
+// their order, at most two of them all. An error that a fault brought about (no liveries found while the
+// install folder is missing, no install path after the settings file was lost) thus keeps its cause in view
+// beneath it. Empty when the line shows a message or nothing. Under the status lock, which the caller holds.
+inline constexpr std::size_t kRedLineRows = 2;
+std::vector<std::string> lf_redLinesLocked();
 
 // Empties the error text, then clears the message. The frame's parking pass, the install-path field and the
 // exit sequence do this; nothing else clears an error.

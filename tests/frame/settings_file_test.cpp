@@ -179,17 +179,21 @@ TEST_F(SettingsFileTest, IntegersAreParsedLikeTheXmlLibraryAndClampedAndAReplace
     EXPECT_EQ(g_trafficRangeNm.load(), 100.0);
     EXPECT_EQ(g_trafficRangeMeters.load(), 100 * 1852 + 10000);
 
-    // an element without "value" reads 0 before clamping
-    writeSettings("\t<parameter name=\"MATCHING_DEPTH\" />\n\t<parameter name=\"TIME_SHIFT_HOURS\" />\n");
+    // an element without "value" reads 0 before clamping; a folder typed under another name is none, and kept
+    writeSettings("\t<parameter name=\"MATCHING_DEPTH\" />\n\t<parameter name=\"TIME_SHIFT_HOURS\" />\n"
+                  "\t<parameter name=\"lfolder0\" valeu=\"D:\\Liveries\" />\n");
     g_TIME_SHIFT_HOURS.set(5);
     gf_readParameters();
     EXPECT_EQ(g_MATCHING_DEPTH.value(), 1);
     EXPECT_EQ(g_TIME_SHIFT_HOURS.value(), 0);
     EXPECT_EQ(g_settingsFault,
-              "Bad values in parameters.xml replaced: MATCHING_DEPTH \"\" by 1, TIME_SHIFT_HOURS \"\" by 0");
+              "Bad values in parameters.xml replaced: MATCHING_DEPTH \"\" by 1, TIME_SHIFT_HOURS \"\" by 0, "
+              "lfolder0 \"\" by \"\"");
+    EXPECT_NE(readWholeFile(settingsFile()).find("valeu=\"D:\\Liveries\""), std::string::npos);
     // a key saved holds a right value again
     ASSERT_TRUE(lf_saveIntParameter(g_MATCHING_DEPTH));
-    EXPECT_EQ(g_settingsFault, "Bad values in parameters.xml replaced: TIME_SHIFT_HOURS \"\" by 0");
+    EXPECT_EQ(g_settingsFault,
+              "Bad values in parameters.xml replaced: TIME_SHIFT_HOURS \"\" by 0, lfolder0 \"\" by \"\"");
 }
 
 TEST_F(SettingsFileTest, BooleansAreTrueOnlyForTheXmlLibrarysTrueTexts) {
@@ -322,6 +326,11 @@ TEST_F(SettingsFileTest, UnreadableFileIsKeptAsBackupAndReplacedByDefaults) {
     EXPECT_EQ(readWholeFile(backup), "<settings><parameter name=\"LOG\" value=\"false\"/></settings>");
     EXPECT_EQ(readWholeFile(settingsFile().parent_path() / "parameters00.xml"), broken);
     EXPECT_EQ(lf_names(lf_elements(settingsFile())), kNewFileKeys);
+
+    // the reset every test starts with forgets it: a test that reads a good file is told of nothing
+    gf_resetParametersToDefaults();
+    gf_readParameters();
+    EXPECT_EQ(g_settingsFault, "");
 }
 
 TEST_F(SettingsFileTest, SaveWithoutAUsableFileWritesEveryStoredParameter) {

@@ -229,11 +229,17 @@ TEST_F(ExitSequence, RestartForgetsTheLogin) {
     g_weatherClient.setLoginGuid("guid-2");
     g_trafficClient.setLoginGuid("guid-2");
     g_qnh = 998;
+    const TransferResult silent{TransferOutcome::Failed, CURLE_COULDNT_CONNECT};
+    gf_noteServicePoll(ServicePoll::Traffic, silent);
     runExit(6);
     EXPECT_FALSE(g_weatherClient.loggedIn());
     EXPECT_FALSE(g_trafficClient.loggedIn());
     EXPECT_FALSE(g_weatherClient.stop.load());
     EXPECT_EQ(g_qnh.load(), 1013);
+    // and the outage before it: the next run's readers start one of their own, logged as it begins
+    gf_noteServicePoll(ServicePoll::Traffic, silent);
+    EXPECT_EQ(std::ranges::count_if(logLines(), [](const std::string& l) { return l.find(" silent ") != l.npos; }),
+              2);
 }
 
 TEST_F(ExitSequence, AFailingSequenceStillClosesTheProgram) {

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
@@ -44,17 +45,18 @@ nlohmann::json lf_scenario() {
     return {{"name", "installed"}, {"loop", false}, {"aircraft", nlohmann::json::array({klm})}};
 }
 
+// scripts/install builds and then runs this step.
+void lf_install(const fs::path& root, const fs::path& program) {
+    ChildProcess install(ZNTV_CMAKE_COMMAND, {"--install", ZNTV_BINARY_DIR, "--prefix", program.string()}, root, {},
+                         root / "install.out");
+    ASSERT_EQ(install.waitForExit(60s), 0) << readWholeFile(root / "install.out");
+}
+
 TEST(InstalledProgram, StartsAsInstalledAndCreatesTrafficWithoutAnUpdateAddress) {
     testing_support::TempDir dir;
     const fs::path root = dir.path();
     const fs::path program = root / "zntv";
-
-    // scripts/install builds and then runs this step.
-    {
-        ChildProcess install(ZNTV_CMAKE_COMMAND, {"--install", ZNTV_BINARY_DIR, "--prefix", program.string()}, root,
-                             {}, root / "install.out");
-        ASSERT_EQ(install.waitForExit(60s), 0) << readWholeFile(root / "install.out");
-    }
+    ASSERT_NO_FATAL_FAILURE(lf_install(root, program));
 
     // The simulator's machine: its installation with AI liveries for the scenario's aircraft, and its
     // configuration files on drive C:, reached through ZNTV_DOSDEVICES.
@@ -135,6 +137,77 @@ TEST(InstalledProgram, StartsAsInstalledAndCreatesTrafficWithoutAnUpdateAddress)
         fs::copy(root, keep, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ignored);
     }
 }
+
+// A fault the start-up goes on with, and the error it then ends on, which follows from it: the error says what
+// the user can do now, and beneath it the window keeps naming the cause while the program waits for the user.
+struct CauseBehindAnError {
+    const char* name;
+    std::string settings;  // parameters.xml; "{root}" stands for the test's folder
+    std::string error;
+    std::string cause;
+};
+
+void PrintTo(const CauseBehindAnError& c, std::ostream* os) { *os << c.name; }
+
+class CausesBehindErrors : public ::testing::TestWithParam<CauseBehindAnError> {};
+
+TEST_P(CausesBehindErrors, StayInViewBeneathTheError) {
+    testing_support::TempDir dir;
+    const fs::path root = dir.path();
+    const fs::path program = root / "zntv";
+    ASSERT_NO_FATAL_FAILURE(lf_install(root, program));
+    const auto filled = [&](std::string text) {
+        for (auto at = text.find("{root}"); at != std::string::npos; at = text.find("{root}"))
+            text.replace(at, 6, root.string());
+        return text;
+    };
+    writeWholeFile(program / "RealTraffic.lic", "{\"License\":\"LIC-1\"}\n");
+    for (const char* folder : {"config/ZNTV_P3D", "registry", "runtime", "documents", "public"})
+        fs::create_directories(root / folder);
+    fs::permissions(root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
+    writeWholeFile(root / "config/ZNTV_P3D/parameters.xml", filled(GetParam().settings));
+    auto env = testing_support::programFolders(root);
+    env.insert({{"ZNTV_SERVICE_URL", "http://127.0.0.1:9/v4/"},
+                {"ZNTV_UPDATE_URL", ""},
+                {"ZNTV_HEADLESS", "1"},
+                {"ZNTV_HEADLESS_SCREEN", (root / "screen.txt").string()},
+                {"ZNTV_TIME_SCALE", "0.05"}});
+    ChildProcess zntv(program / "ZNTV_P3D", {}, program, env, root / "program.out");
+
+    // The status line in the error's colours, yellow on red.
+    const auto shownAsError = [&](const std::string& text) {
+        std::istringstream screen(readWholeFile(root / "screen.txt"));
+        for (std::string line; std::getline(screen, line);)
+            if (line == text + "\t#ffff00 on #ff0000") return true;
+        return false;
+    };
+    const std::string error = filled(GetParam().error);
+    const std::string cause = filled(GetParam().cause);
+    ASSERT_TRUE(testing_support::waitFor([&] { return shownAsError(error); }, 60s))
+        << readWholeFile(root / "screen.txt") << readWholeFile(program / "Log.txt");
+    EXPECT_TRUE(shownAsError(cause)) << readWholeFile(root / "screen.txt");
+    EXPECT_TRUE(zntv.running());  // idle with both shown, until the user acts
+    zntv.signal(SIGTERM);
+    EXPECT_EQ(zntv.waitForExit(30s), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    InstalledProgram, CausesBehindErrors,
+    ::testing::Values(
+        // No liveries can be found in a simulator folder that is not there.
+        CauseBehindAnError{"InstallPathMissing",
+                           "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" "
+                           "value=\"{root}/Prepar3D v5 typo\"/>\n</parameters>\n",
+                           "43: Automatic scan has not found any liveries, switch off automatic and set lfolder "
+                           "parameter(-s), Manual 5.1",
+                           "This install path does not exist: {root}/Prepar3D v5 typo; no liveries or stock airports "
+                           "read. Type the full Install Path above, press Enter"},
+        // The install path went with the settings that could not be read.
+        CauseBehindAnError{"SettingsNotXml", "not xml at all",
+                           "151: No P3D install path detected, type full Install Path above, and press Enter",
+                           "parameters.xml could not be read: kept as \"{root}/config/ZNTV_P3D/parameters0.xml\", "
+                           "defaults taken"}),
+    [](const ::testing::TestParamInfo<CauseBehindAnError>& info) { return std::string(info.param.name); });
 
 }  // namespace
 }  // namespace run_test

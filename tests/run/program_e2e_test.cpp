@@ -17,6 +17,7 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "child_process.h"
 #include "support/test_support.h"
@@ -164,18 +165,46 @@ TEST_F(Program, ASecondInstanceReturnsMinusOneAndLeavesTheLogAlone) {
     EXPECT_TRUE(logHas(program(), "User closed ZNTV_P3D"));
 }
 
-TEST_F(Program, WithoutDocsItShowsUserError41AndDoesNothingElse) {
+// A folder that is no program folder: the program says so and writes nothing there, not even its log.
+struct NoProgramFolder {
+    const char* name;
+    std::vector<std::string> folders, files;  // what the folder holds
+};
+
+void PrintTo(const NoProgramFolder& c, std::ostream* os) { *os << c.name; }
+
+class NoProgramFolders : public Program, public ::testing::WithParamInterface<NoProgramFolder> {};
+
+TEST_P(NoProgramFolders, ShowUserError41AndGetNothingWritten) {
     const fs::path elsewhere = m_root / "elsewhere";
-    fs::create_directories(elsewhere / "input");
+    fs::create_directories(elsewhere);
+    for (const std::string& folder : GetParam().folders) fs::create_directories(elsewhere / folder);
+    for (const std::string& file : GetParam().files) writeWholeFile(elsewhere / file, "as it was\n");
+    const auto contents = [&] {
+        std::set<std::string> names;
+        for (const auto& entry : fs::recursive_directory_iterator(elsewhere))
+            names.insert(fs::relative(entry.path(), elsewhere).string());
+        return names;
+    };
+    const std::set<std::string> before = contents();
+
     auto p = startProgram(elsewhere, "elsewhere");
-    ASSERT_TRUE(lf_waitFor(
-        [&] { return logHas(elsewhere, "Error 41: ZNTV_P3D must be run from the ZNTV_P3D folder!\n"); }));
-    EXPECT_FALSE(logHas(elsewhere, "parameters"));
-    EXPECT_FALSE(fs::exists(elsewhere / "output"));
+    const std::string error41 = "41: ZNTV_P3D must be run from the ZNTV_P3D folder!";
+    ASSERT_TRUE(lf_waitFor([&] { return shownAsError(error41); })) << readWholeFile(m_root / "screen.txt");
+    EXPECT_NE(readWholeFile(m_root / "elsewhere.out").find(error41), std::string::npos);
     EXPECT_TRUE(p->running());  // idle with the error shown, until closed
     p->signal(SIGTERM);
     EXPECT_EQ(p->waitForExit(30s), 0);
+    EXPECT_EQ(contents(), before);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    WorkingFolder, NoProgramFolders,
+    ::testing::Values(NoProgramFolder{"WithoutDocs", {"input"}, {}},
+                      // The program's own source, started as build/bin/ZNTV_P3D from the checkout's root.
+                      NoProgramFolder{"SourceCheckout", {"docs", "src", "build/bin"},
+                                      {"CMakeLists.txt", "README.md"}}),
+    [](const ::testing::TestParamInfo<NoProgramFolder>& info) { return std::string(info.param.name); });
 
 TEST_F(Program, TheRunEndsByItselfWhenTheSimulatorGoesAway) {
     startService();

@@ -65,6 +65,46 @@ TEST_F(StatusLineTest, ErrorHoldsTheLineUntilCleared) {
     EXPECT_EQ(gf_statusMessage(), "after");
 }
 
+// What an error is shown with: the faults that stand stay in view beneath it, a row each, as many as the line
+// holds; a red line alone stands where a message does.
+TEST_F(StatusLineTest, AnErrorKeepsTheStandingFaultsInViewBeneathIt) {
+    struct Row {
+        const char* name;
+        std::string error;
+        std::vector<std::pair<StandingFault, std::string>> faults;
+        std::vector<std::pair<int, std::string>> shown;  // y, text
+    };
+    const std::string noLiveries = "43: Automatic scan has not found any liveries";
+    const std::string noFolder = "This install path does not exist: D:\\P3D";
+    const std::string settingsKept = "parameters.xml could not be read: kept as \"parameters0.xml\", defaults taken";
+    const Row rows[] = {
+        {"ErrorAlone", noLiveries, {}, {{455, noLiveries}}},
+        {"FaultAlone", "", {{StandingFault::InstallFolder, noFolder}}, {{455, noFolder}}},
+        {"ErrorOverItsCause", noLiveries, {{StandingFault::InstallFolder, noFolder}},
+         {{448, noLiveries}, {461, noFolder}}},
+        {"TwoFaults", "", {{StandingFault::InstallFolder, noFolder}, {StandingFault::Settings, settingsKept}},
+         {{448, noFolder}, {461, settingsKept}}},
+        {"ErrorAndTwoFaults", noLiveries,
+         {{StandingFault::Settings, settingsKept}, {StandingFault::InstallFolder, noFolder}},
+         {{448, noLiveries}, {461, noFolder}}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        gf_clearError();
+        gf_clearStandingFaults();
+        for (const auto& [which, text] : row.faults) gf_showStandingFault(which, text);
+        if (!row.error.empty()) gf_showError(row.error);
+        std::vector<std::pair<int, std::string>> shown;
+        for (const auto& c : paint()) {
+            if (c.kind != ui::DrawCall::Kind::Text || c.from.y < kStatusLine.top) continue;
+            shown.emplace_back(c.from.y, c.text);
+            EXPECT_EQ(c.colour, kYellow) << c.text;
+        }
+        EXPECT_EQ(shown, row.shown);
+        EXPECT_EQ(statusFill(), kRed);
+    }
+}
+
 TEST_F(StatusLineTest, MessageExpiresAfterTwentyFiveCountedSeconds) {
     // set at second 0, it is stamped 1 and still expires
     gf_showMessage("first", false);
