@@ -148,6 +148,22 @@ TEST_F(GroundMovement, TurnsGoTheShortWayAndStopAtTheirTarget) {
     EXPECT_NEAR(a.heading, 10 * kRadPerDeg, 1e-12);
 }
 
+// Standing with its nose north, an aircraft whose next point lies 30 m to the east, 100 s on, creeps there at
+// half a knot: its nose comes round only as it rolls, not on the spot (45 degrees on less than 2 m of way).
+TEST_F(GroundMovement, ACreepOntoALegOffTheNoseTurnsOnlyAsItRolls) {
+    LiveAc a = taxiing({point(0, 0, kNow, 0.0), point(0, 30, kNow + 10000, 0.6)});
+    a.heading = 0.0;
+    double rolledM = 0.0;
+    for (std::int32_t tick = kNow; tick < kNow + 10000 && deg(a.heading) < 45.0; ++tick) {
+        gf_setAiTick(tick);
+        const double lat = a.latitude, lon = a.longitude;
+        updateLiveAc(a);
+        rolledM += gf_distanceNM(lat, lon, a.latitude, a.longitude) * 1852.0;
+    }
+    EXPECT_GE(deg(a.heading), 45.0);
+    EXPECT_GE(rolledM, 2.0);
+}
+
 TEST_F(GroundMovement, TurnRateScalesWithTheTurn) {
     struct Case {
         const char* name;
