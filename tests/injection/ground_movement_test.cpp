@@ -432,33 +432,44 @@ TEST_F(GroundMovement, AStandBesideTheNoseIsReachedWithoutCirclingToIt) {
 
 // At its lift-off speed a roll whose data still put it on the runway, faster than any aeroplane rolls there (the
 // first seconds of its flight at the field's height), lifts off; the points of that roll ahead are passed over in
-// the air.
+// the air. So too where its reports bend a few degrees: the roll follows a curve through the bend.
 TEST_F(GroundMovement, ATakeOffRollAtItsLiftOffSpeedLiftsOffWhereItsDataRollFaster) {
+    struct Case {
+        const char* name;
+        double bendDeg;  // of the reports from 250 m on
+    };
+    const Case cases[] = {{"straight", 0.0}, {"bending 6 degrees", 6.0}};
     const double liftOffKt = g_rotationSpeedKt.at(kCatLarge) + 15.0;
-    TrackPoint air = point(700, 0, kNow + 900, 175.0);
-    air.airborne = true;
-    air.alt = 100.0;
-    air.vs = 1500.0;
-    LiveAc a = taxiing({point(0, 0, kNow, 150.0), point(250, 0, kNow + 300, 165.0), point(500, 0, kNow + 600, 172.0),
-                        air});
-    a.heading = 0.0;
-    a.takeOffRoll = true;
-    a.groundSpeedKt = liftOffKt;
-    a.rotationTicks = 200;
-    std::int32_t tick = kNow;
-    for (; tick < kNow + 400 && a.state != kMoveTakeOff; ++tick) {
-        gf_setAiTick(tick);
-        updateLiveAc(a);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const TrackPoint bend = point(250, 0, kNow + 300, 165.0);
+        TrackPoint on = pointFrom(bend, c.bendDeg, 250, kNow + 600);
+        on.speed = 172.0;
+        TrackPoint air = pointFrom(on, c.bendDeg, 200, kNow + 900);
+        air.speed = 175.0;
+        air.airborne = true;
+        air.alt = 100.0;
+        air.vs = 1500.0;
+        LiveAc a = taxiing({point(0, 0, kNow, 150.0), bend, on, air});
+        a.heading = 0.0;
+        a.takeOffRoll = true;
+        a.groundSpeedKt = liftOffKt;
+        a.rotationTicks = 200;
+        std::int32_t tick = kNow;
+        for (; tick < kNow + 400 && a.state != kMoveTakeOff; ++tick) {
+            gf_setAiTick(tick);
+            updateLiveAc(a);
+        }
+        EXPECT_EQ(a.state, kMoveTakeOff);
+        EXPECT_LT(tick, kNow + 10);  // at once, not waiting for the data's airborne point 9 s ahead
+        for (const std::int32_t end = tick + 700; tick < end; ++tick) {
+            gf_setAiTick(tick);
+            updateLiveAc(a);
+        }
+        EXPECT_FALSE(a.onGround);
+        ASSERT_FALSE(a.track.empty());
+        EXPECT_TRUE(a.track.front().airborne);  // no way back to the runway
     }
-    EXPECT_EQ(a.state, kMoveTakeOff);
-    EXPECT_LT(tick, kNow + 10);  // at once, not waiting for the data's airborne point 9 s ahead
-    for (const std::int32_t end = tick + 700; tick < end; ++tick) {
-        gf_setAiTick(tick);
-        updateLiveAc(a);
-    }
-    EXPECT_FALSE(a.onGround);
-    ASSERT_FALSE(a.track.empty());
-    EXPECT_TRUE(a.track.front().airborne);  // no way back to the runway
 }
 
 // A take-off roll whose data stop ahead (a roll read from stale speeds, or a rejected take-off) brakes for the
