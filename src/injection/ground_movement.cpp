@@ -100,6 +100,11 @@ constexpr double kNmPerMetre = 0.0005399568034557236;
 // However short or long the leg, a ground turn is never flown faster than three times the category's rate
 // (the rate a sharp corner gets).
 constexpr double kMaxTurnRateScale = 3.0;
+// Where its reports carry no track, the path of their positions tells how fast it turns: chords at least this long
+// (nm, 10 m) and this long in time (s), over which a few metres of scatter turn the bearing no faster than the
+// category's rate.
+constexpr double kPathChordNm = 0.0054;
+constexpr double kPathChordS = 3.0;
 
 // Taxiing, the nose steers onto the way to the leg's end once it points more than this off it: the aircraft rolls
 // where its nose points, on a turn no wider than this radius (m) and no tighter than this one: it slows down
@@ -182,17 +187,63 @@ double lf_turnRateCap(const LiveAc& a) {
     return std::max(a.reportedTurnRate, a.groundTurnRate);
 }
 
-// The fastest its reports turn over the next legs (rad per tick), from their reported tracks; 0 where they do
-// not tell.
+// The fastest the path of its reported places turns (rad per tick) from the way into the point reached at `from`
+// to `until` (s): the bearing from one place to the next stands for the track halfway between them. Places
+// nearer together than a chord are passed over, so that a few metres of scatter cannot fake a fast turn.
+double lf_pathTurnRate(const LiveAc& a, double from, double until) {
+    const auto& places = a.reportedPlaces;
+    const TrackPoint& reached = a.track.front();
+    // The way in starts a chord before the point reached.
+    auto start = places.begin();
+    for (auto it = places.begin(); it != places.end() && it->time <= from; ++it) {
+        if (from - it->time >= kPathChordS && gf_distanceNM(it->lat, it->lon, reached.lat, reached.lon) >= kPathChordNm)
+            start = it;
+    }
+    double fastest = 0.0;
+    const LiveAc::ReportedPlace* last = nullptr;
+    std::optional<std::pair<double, double>> chordBefore;  // its bearing (rad) and middle (s)
+    for (auto it = start; it != places.end() && it->time <= until; ++it) {
+        // Only its path on the ground counts.
+        if (it->airborne) {
+            last = nullptr;
+            chordBefore.reset();
+            continue;
+        }
+        if (last && (it->time - last->time < kPathChordS ||
+                     gf_distanceNM(last->lat, last->lon, it->lat, it->lon) < kPathChordNm))
+            continue;
+        if (last) {
+            const double bearing = gf_initialBearing(last->lat, last->lon, it->lat, it->lon);
+            const double middle = (last->time + it->time) / 2.0;
+            if (chordBefore) {
+                const double turned = std::abs(gf_angleDiff(chordBefore->first, bearing));
+                fastest = std::max(fastest, turned / ((middle - chordBefore->second) * kTicksPerSecond));
+            }
+            chordBefore = std::pair(bearing, middle);
+        }
+        last = &*it;
+    }
+    return fastest;
+}
+
+// The fastest its reports turn over the next legs (rad per tick): by their reported tracks, and where they carry
+// none by the path of their positions; 0 where they do not tell.
 double lf_reportedTurnRate(const LiveAc& a) {
     double fastest = 0.0;
-    for (std::size_t i = 0; i + 1 < std::min<std::size_t>(a.track.size(), 3); ++i) {
+    bool trackless = false;
+    const std::size_t points = std::min<std::size_t>(a.track.size(), 3);
+    for (std::size_t i = 0; i + 1 < points; ++i) {
         const TrackPoint& p = a.track[i];
         const TrackPoint& q = a.track[i + 1];
-        if (!p.trackGiven || !q.trackGiven || p.stopped || q.stopped || !(q.time > p.time)) continue;
+        if (p.stopped || q.stopped || !(q.time > p.time)) continue;
+        if (!p.trackGiven || !q.trackGiven) {
+            trackless = true;
+            continue;
+        }
         const double turned = std::abs(std::remainder(q.track - p.track, 360.0)) * kRadPerDeg;
         fastest = std::max(fastest, turned / ((q.time - p.time) * kTicksPerSecond));
     }
+    if (trackless) fastest = std::max(fastest, lf_pathTurnRate(a, a.track.front().time, a.track[points - 1].time));
     return fastest;
 }
 

@@ -148,6 +148,22 @@ TEST_F(GroundMovement, TurnsGoTheShortWayAndStopAtTheirTarget) {
     EXPECT_NEAR(a.heading, 10 * kRadPerDeg, 1e-12);
 }
 
+// Standing with its nose north, an aircraft whose next point lies 30 m to the east, 100 s on, creeps there at
+// half a knot: its nose comes round only as it rolls, not on the spot (45 degrees on less than 2 m of way).
+TEST_F(GroundMovement, ACreepOntoALegOffTheNoseTurnsOnlyAsItRolls) {
+    LiveAc a = taxiing({point(0, 0, kNow, 0.0), point(0, 30, kNow + 10000, 0.6)});
+    a.heading = 0.0;
+    double rolledM = 0.0;
+    for (std::int32_t tick = kNow; tick < kNow + 10000 && deg(a.heading) < 45.0; ++tick) {
+        gf_setAiTick(tick);
+        const double lat = a.latitude, lon = a.longitude;
+        updateLiveAc(a);
+        rolledM += gf_distanceNM(lat, lon, a.latitude, a.longitude) * 1852.0;
+    }
+    EXPECT_GE(deg(a.heading), 45.0);
+    EXPECT_GE(rolledM, 2.0);
+}
+
 TEST_F(GroundMovement, TurnRateScalesWithTheTurn) {
     struct Case {
         const char* name;
@@ -416,24 +432,31 @@ TEST_F(GroundMovement, AStandBesideTheNoseIsReachedWithoutCirclingToIt) {
 
 // At its lift-off speed a roll whose data still put it on the runway, faster than any aeroplane rolls there (the
 // first seconds of its flight at the field's height), lifts off; the points of that roll ahead are passed over in
-// the air. One whose data roll slower, in the air 9 s ahead, does not lift off at once: it rolls on towards their
-// first point in the air until they lift off (that point re-timed as it is reached sooner).
+// the air; so too where its reports bend a few degrees (the roll follows a curve through the bend). One whose data
+// roll slower, in the air 9 s ahead, does not lift off at once: it rolls on towards their first point in the air
+// until they lift off (that point re-timed as it is reached sooner).
 TEST_F(GroundMovement, ATakeOffRollAtItsLiftOffSpeedLiftsOffWhereItsDataRollFaster) {
     struct Row {
         const char* name;
         std::array<double, 3> dataKt;
+        double bendDeg;                 // of the reports from 250 m on
         std::int32_t earliest, latest;  // ticks after the start
     };
-    for (const Row& row :
-         {Row{"faster", {150.0, 165.0, 172.0}, 0, 10}, Row{"slower", {140.0, 142.0, 145.0}, 500, 910}}) {
+    const Row rows[] = {{"faster", {150.0, 165.0, 172.0}, 0.0, 0, 10},
+                        {"faster, bending 6 degrees", {150.0, 165.0, 172.0}, 6.0, 0, 10},
+                        {"slower", {140.0, 142.0, 145.0}, 0.0, 500, 910}};
+    const double liftOffKt = g_rotationSpeedKt.at(kCatLarge) + 15.0;
+    for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        const double liftOffKt = g_rotationSpeedKt.at(kCatLarge) + 15.0;
-        TrackPoint air = point(700, 0, kNow + 900, 175.0);
+        const TrackPoint bend = point(250, 0, kNow + 300, row.dataKt[1]);
+        TrackPoint on = pointFrom(bend, row.bendDeg, 250, kNow + 600);
+        on.speed = row.dataKt[2];
+        TrackPoint air = pointFrom(on, row.bendDeg, 200, kNow + 900);
+        air.speed = 175.0;
         air.airborne = true;
         air.alt = 100.0;
         air.vs = 1500.0;
-        LiveAc a = taxiing({point(0, 0, kNow, row.dataKt[0]), point(250, 0, kNow + 300, row.dataKt[1]),
-                            point(500, 0, kNow + 600, row.dataKt[2]), air});
+        LiveAc a = taxiing({point(0, 0, kNow, row.dataKt[0]), bend, on, air});
         a.heading = 0.0;
         a.takeOffRoll = true;
         a.groundSpeedKt = liftOffKt;

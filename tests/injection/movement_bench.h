@@ -72,7 +72,8 @@ inline const std::vector<std::string> kCheckNames = {
     // its play time; first seen at a roll's speed, not created standing there; never faster than 1.5 times what
     // its records or their positions show within 10 s (10 kt at least); lifting off no more than 3 s before its
     // first record in the air, but at its lift-off speed (rotation + 15 kt); turning on the ground, over every 3 s,
-    // no faster than 1.1 times its records' fastest turn over 3 s (3 degrees a second at least).
+    // no faster than 1.1 times its records' fastest turn over 3 s (by their positions' path where they carry no
+    // track; 3 degrees a second at least).
     "created where first reported", "created when first reported", "not created standing on a roll",
     "speed as reported", "lift-off with its data", "turn rate as reported",
     // With the paths kept: the five rules of ../shared/tools/trace_rules.py on them, each second.
@@ -260,7 +261,8 @@ private:
         double positionKt;  // from the record before (0 for the first, or less than half a second after it)
         std::optional<double> trackDeg;  // the reported track over ground
     };
-    // The fastest the records turn (degrees a second) over spans of 3 s or more.
+    // The fastest the records turn (degrees a second) over spans of 3 s or more: by their reported tracks, and
+    // where they carry none by the path of their positions.
     double sourceTurnRate(std::uint32_t hexId) const;
     void checkTick(std::int32_t tick);
     void checkObject(const AircraftUpdate& u, std::int32_t tick);

@@ -205,6 +205,20 @@ std::vector<Case> syntheticTracks() {
         tracks.push_back({t, {"turn rate as reported"}});
     }
     {
+        // A corner its positions, every 4 s without track or speed, turn at 7.5 degrees a second (90 degrees in
+        // 12 s at 5 kt; the reports are taken only every 16 s or so, the corner cut short between them): the
+        // aircraft turns no faster than the path of its positions does.
+        TrackBuilder b = builder(0x4b0061, "SWR161", "A320", -0.6, 0.4, 0);
+        b.every(4).ground(10, 5).ground(30, 5).ground(12, 5, 90).ground(30, 5).ground(8, 0).every(4).ground(40, 0);
+        BenchTrack t = b.track("corner by positions", "taxi at 5 kt, a corner its positions alone turn at 7.5 deg/s");
+        for (TrafficRecord& r : t.records) {
+            r.speed = r.tas = r.track = 0.0;
+            r.speedGiven = r.trackGiven = false;
+        }
+        t.turnsAsReported = true;
+        tracks.push_back({t, {"turn rate as reported"}});
+    }
+    {
         // Taxi, a 20 s stop, on again, an 8 s stop, on again, and a long stop at the end.
         TrackBuilder b = builder(0x4b0003, "SWR103", "A320", -0.3, 0.5, 180);
         b.every(2).ground(8, 12).ground(30, 12).ground(6, 0).ground(20, 0).ground(6, 12).ground(30, 12);
