@@ -181,7 +181,7 @@ int gf_programEntry() {
             return 1;
         }
     } else {
-        std::cerr << "41: " << lf_wrongFolderText() << '\n';
+        std::cerr << "41: " << gf_wrongFolderText() << '\n';
     }
     gf_setTimeScaleFromEnvironment();
     lf_chooseWindowLayer();

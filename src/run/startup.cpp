@@ -193,12 +193,12 @@ void lf_initZNTV() {
     s.readAirports();
 }
 
-std::string lf_wrongFolderText() { return fmt::format("{} must be run from the {} folder!", kAppTitle, kAppTitle); }
+std::string gf_wrongFolderText() { return fmt::format("{} must be run from the {} folder!", kAppTitle, kAppTitle); }
 
 void lf_startUpZNTV(std::stop_token stop) {
     try {
         const Subsystems& s = gf_subsystems();
-        if (!gf_isProgramFolder()) throw qtm::UserErrorException(41, lf_wrongFolderText());
+        if (!gf_isProgramFolder()) throw qtm::UserErrorException(41, gf_wrongFolderText());
         lf_initZNTV();
         const auto startSeconds = static_cast<std::int64_t>(gf_now());
         lf_checkSceneryPath();

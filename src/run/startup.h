@@ -27,7 +27,7 @@ bool gf_readerThreadsRunning();
 // ---- The start-up ----
 
 // User error 41's text, which the start-up ends on outside a program folder (gf_isProgramFolder).
-std::string lf_wrongFolderText();
+std::string gf_wrongFolderText();
 
 void lf_startUpZNTV(std::stop_token stop);
 void lf_initZNTV();

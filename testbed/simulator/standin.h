@@ -1,8 +1,8 @@
 // A simulator stand-in that speaks SimConnect on the server side: it listens on TCP (127.0.0.1 and ::1)
 // and on the local socket of a pipe name, answers the requests the program sends with the messages and
 // sizes of the simulator, keeps what each client registers, runs a scripted user aircraft and the AI
-// objects that clients create (removed with their client when it closes), and injects faults on request. Used in-process by tests and as the
-// zntv-simulator program.
+// objects that clients create (removed with their client when it closes), and injects faults on request. Used
+// in-process by tests and as the zntv-simulator program.
 #pragma once
 
 #include <chrono>
