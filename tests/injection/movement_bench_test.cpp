@@ -1340,9 +1340,9 @@ std::optional<RollTimes> rollTimes(const std::vector<Sample>& samples, Time time
 // often do: standing, its places scatter 1 to 3 m; rolling, a new one every 1 or 2 s, some repeated, some 20 to
 // 30 m behind the one before. The recording's departures are played from their first report to a minute after
 // their lift-off, their ground reports as they are (without speed or track). Read before the park airport is known
-// and after it, each
-// sets off within 3 s of its places, gains 5 kt in every 5 s, lifts off within 2 s of its places and once, never
-// above 50 ft over the field while its places are on the ground, and brakes nowhere harder than 0.4 g.
+// and after it, each sets off within 3 s of its places, gains 5 kt in every 5 s, lifts off within 2 s of its places
+// and once, never above 50 ft over the field while its places are on the ground, and brakes nowhere harder than
+// 0.4 g.
 TEST_F(MovementBenchRun, ADepartureWhoseGroundReportsCarryNoSpeedSetsOffAndLiftsOffWithItsPlaces) {
     std::vector<BenchTrack> tracks;
     {
