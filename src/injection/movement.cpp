@@ -538,6 +538,23 @@ void lf_makeStop(TrackPoint& c) {
     c.speed = 0.0;
 }
 
+// The play tick of the reports' time `time`: as far before `p`'s as that time lies before `p`'s.
+std::int64_t lf_playTickOf(const TrackPoint& p, double time) {
+    return std::int64_t{p.playTick} - std::llround((p.time - time) * 100.0);
+}
+
+// Appends a stop where the track ends, at the reports' time `time` and play tick `tick`, when that tick lies between
+// the track's last point and the moving point `p` that follows.
+void lf_stopBefore(LiveAc& a, const TrackPoint& p, double time, std::int64_t tick) {
+    const TrackPoint& b = a.track.back();
+    if (tick <= b.playTick || tick >= p.playTick) return;
+    TrackPoint stop = b;
+    stop.time = time;
+    stop.playTick = static_cast<std::int32_t>(tick);
+    lf_makeStop(stop);
+    a.track.push_back(stop);
+}
+
 // A moving ground point `p` after stops at one place that its reports left before the last of them: reports of a
 // roll that carry no speed are taken for the scatter of the standing aircraft until their positions lead away
 // for good, and each one taken so became a stop there. The stops end where the reports last stood there, along
@@ -569,18 +586,12 @@ void lf_leaveWhereReportsLeft(LiveAc& a, const TrackPoint& p) {
     std::size_t keep = first;
     while (keep + 1 < a.track.size() && a.track[keep + 1].time <= *left) ++keep;
     a.track.erase(a.track.begin() + static_cast<std::ptrdiff_t>(keep) + 1, a.track.end());
-    const std::int64_t tick =
-        std::max<std::int64_t>(std::int64_t{p.playTick} - std::llround((p.time - *left) * 100.0), lf_now() + 1);
+    const std::int64_t tick = std::max<std::int64_t>(lf_playTickOf(p, *left), lf_now() + 1);
     TrackPoint& s = a.track.back();
-    if (s.time < *left) {
-        if (tick <= s.playTick || tick >= p.playTick) return;
-        TrackPoint stop = s;
-        stop.time = *left;
-        stop.playTick = static_cast<std::int32_t>(tick);
-        a.track.push_back(stop);
-    } else if (tick < s.playTick) {
+    if (s.time < *left)
+        lf_stopBefore(a, p, *left, tick);
+    else if (tick < s.playTick)
         s.playTick = static_cast<std::int32_t>(tick);
-    }
 }
 
 // A moving ground point `p` after a stop (or after the first point of a new aircraft, standing): the stop lasts as
@@ -603,13 +614,7 @@ void lf_standWhileReported(LiveAc& a, const TrackPoint& p) {
         if (b.stopped && !p.speedGiven) lf_leaveWhereReportsLeft(a, p);
         return;
     }
-    const std::int64_t tick = std::int64_t{p.playTick} - std::llround((p.time - *still) * 100.0);
-    if (tick <= b.playTick || tick >= p.playTick) return;
-    TrackPoint stop = b;
-    stop.time = *still;
-    stop.playTick = static_cast<std::int32_t>(tick);
-    lf_makeStop(stop);
-    a.track.push_back(stop);
+    lf_stopBefore(a, p, *still, lf_playTickOf(p, *still));
 }
 
 }  // namespace
