@@ -116,6 +116,10 @@ constexpr double kFillRollStepSeconds = 2.0;
 constexpr double kFillRollEndMinKt = 10.0;
 // The descent assumed down to the touchdown when the back point reports a shallower one (ft/min).
 constexpr double kFillRollMinDescentFpm = 600.0;
+// A touchdown nearer than this to the back point (ft) is that point itself: the roll starts from it. The roll's
+// points keep this far from the ground point it leads to (nm, 60 m): a shorter leg would read as a hop of scatter.
+constexpr double kFillRollMinStepFt = 3.0;
+constexpr double kFillRollLastLegNm = 0.0324;
 
 // Stops: one that lasted this long and was left by more than this stays in the track.
 constexpr double kKeptStopSeconds = 15.0;
@@ -914,12 +918,19 @@ void lf_fillLandingRoll(LiveAc& a, const TrackPoint& p) {
         const double v = from - (from - to) * t / seconds;
         const double feet = (touchdownNm + (from + v) / 2.0 * t / 3600.0) * kFeetPerNm;
         const GeoPosition at = gf_destinationPoint(b.lat, b.lon, line, feet);
-        r.lat = at.latitude;
-        r.lon = at.longitude;
-        r.speed = r.tas = v;
-        r.time = b.time + airSeconds + t;
-        r.playTick = b.playTick + static_cast<std::int32_t>(std::lround((airSeconds + t) * 100.0));
-        a.track.push_back(r);
+        // Legs of (next to) no length on the roll are left out: an airborne back point at the field's height
+        // touches down where it is, and a roll straight at p ends where p is. The movement takes a point at the
+        // place before it for a stop, and one a few metres on, off the nose, for scatter to stop at: the aircraft
+        // would stop dead on its roll, or swing off the runway towards it.
+        const bool apart = gf_distanceNM(at.latitude, at.longitude, p.lat, p.lon) >= kFillRollLastLegNm;
+        if (feet >= kFillRollMinStepFt && apart) {
+            r.lat = at.latitude;
+            r.lon = at.longitude;
+            r.speed = r.tas = v;
+            r.time = b.time + airSeconds + t;
+            r.playTick = b.playTick + static_cast<std::int32_t>(std::lround((airSeconds + t) * 100.0));
+            a.track.push_back(r);
+        }
         if (last) break;
     }
 }

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <mutex>
 #include <numbers>
+#include <random>
 #include <set>
 #include <stdexcept>
 
@@ -141,6 +142,9 @@ constexpr std::int32_t kAsReportedTicks = 1000;
 constexpr double kAsReportedFloorKt = 10.0;
 // The play ticks of the records lie this long after their hand-over.
 constexpr std::int32_t kPlayDelayTicks = 3000;
+// The buffered request's snapshots lie 6 s apart; on a late clock a tick comes late once in 500 on average.
+constexpr std::int32_t kBufferSpacingTicks = 600;
+constexpr std::int32_t kLateTickOnceIn = 500;
 
 std::size_t lf_cat(std::uint32_t category) { return category < 6 ? category : 2; }
 
@@ -784,12 +788,49 @@ void MovementBench::run() {
     const std::int32_t lastDue = due.empty() ? startTick : due.back().tick;
     const std::int32_t endTick = lastDue + m_options.deliveryTicks + 3000 + m_options.tailTicks;
     std::int32_t tick = g_aiTick.load();
+    // The service is polled on the grid of deliveryTicks; each reply holds what was due at its poll and is handed
+    // over when it comes, by the wall clock, which runs ahead of the program's tick while a tick is late.
+    std::mt19937 lateness(m_options.lateSeed);
+    const auto upTo = [&](std::int32_t most) {
+        if (m_options.lateSeed == 0 || most <= 0) return 0;
+        return std::uniform_int_distribution<std::int32_t>(0, most)(lateness);
+    };
+    const std::int32_t d = m_options.deliveryTicks;
+    bool buffered = m_options.bufferedPollTicks > 0;
+    std::int32_t poll = buffered ? startTick + m_options.bufferedPollTicks : (tick + d - 1) / d * d;
+    std::int32_t reply = poll + upTo(m_options.lateReplyTicks);
+    std::int32_t behind = 0;  // the wall clock less the program's tick
+    const auto nextPoll = [&] {
+        poll += d;
+        reply = std::max(reply, poll + upTo(m_options.lateReplyTicks));
+    };
     while (tick < endTick) {
         if (tick >= elevationKnownTick) g_trafficClient.setParkAirportElevation(field);
-        if (tick % m_options.deliveryTicks == 0 && next < due.size()) {
+        if (buffered && tick + behind >= reply) {
+            buffered = false;
+            for (std::int32_t k = 4; k >= 0; --k) {
+                // Each aircraft where it was at the snapshot's time.
+                const std::int32_t at = poll - k * kBufferSpacingTicks;
+                std::map<std::uint32_t, const TrafficRecord*> snapshot;
+                for (const Due& u : due)
+                    if (u.tick <= at && u.tick > at - d) snapshot[u.record->hexId] = u.record;
+                g_trafficClient.liveRecords.clear();
+                for (const auto& [hex, r] : snapshot) g_trafficClient.liveRecords.push_back(*r);
+                gf_processTrafficBatch(g_trafficClient, (4 - k) * kBufferSpacingTicks / 100);
+            }
+            while (next < due.size() && due[next].tick <= poll + m_options.bufferedLiveGapTicks) ++next;
+            nextPoll();
+        }
+        while (next < due.size() && tick + behind >= reply) {
             g_trafficClient.liveRecords.clear();
-            while (next < due.size() && due[next].tick <= tick) g_trafficClient.liveRecords.push_back(*due[next++].record);
+            while (next < due.size() && due[next].tick <= poll) g_trafficClient.liveRecords.push_back(*due[next++].record);
             gf_processTrafficBatch(g_trafficClient, 30);
+            nextPoll();
+        }
+        if (behind > 0) {
+            --behind;  // a tick run at once after the one before, to catch up
+        } else if (m_options.lateSeed != 0 && upTo(kLateTickOnceIn) == 0) {
+            behind = upTo(m_options.lateTickTicks);
         }
         sim.postAnswers();
         sim.tickPositions.clear();

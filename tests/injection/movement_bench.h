@@ -164,6 +164,19 @@ struct BenchOptions {
     // airport comes after the first reports). A record with a reported height is read as the traffic reader
     // reads it when it arrives: against the field once its elevation is known, against -1000 ft before.
     std::int32_t parkElevationAfterTicks = 0;
+    // The program's first poll is the traffic reader's buffered request, this many ticks after the first record
+    // is due (0: none, the first poll is a live one): five snapshots 6 s apart up to the poll, handed over oldest
+    // first with 0, 6, ... 24 s of delay as the reader hands them. Live replies up to `bufferedLiveGapTicks` after
+    // it are dropped, as the program's loop does not run yet.
+    std::int32_t bufferedPollTicks = 0;
+    std::int32_t bufferedLiveGapTicks = 0;
+    // A real machine's clock: with a seed other than 0, each reply of the service is handed over up to
+    // `lateReplyTicks` after its poll (its records are the poll's), and now and then (once in 500 ticks on average)
+    // a tick of the program comes up to `lateTickTicks` late, the loop catching up with back-to-back
+    // ticks. The same seed plays the same lateness.
+    std::uint32_t lateSeed = 0;
+    std::int32_t lateReplyTicks = 0;
+    std::int32_t lateTickTicks = 0;
 };
 
 // The simulator: creates objects and answers with their object id and static data, removes them, and reports

@@ -1458,3 +1458,61 @@ TEST_F(MovementBenchRun, ADepartureWhoseGroundReportsCarryNoSpeedSetsOffAndLifts
 }
 
 }  // namespace
+
+// The demo's world and the recording as a real machine plays them: the service's replies come up to 0.4 s after
+// their poll, and now and then a tick of the program comes up to 0.4 s late, by the row's seed. The demo's world
+// starts as the program starts, 57 s into it: the buffered request brings its last 24 s as snapshots 6 s apart,
+// read before the park airport and its elevation are known (so the first arrival's last one, at the field's
+// height, reads as in the air), and the live replies reach the running loop from 14 s later. Every aircraft keeps
+// every check in every row: the first arrival rolls out along the runway, nowhere stopping dead or swinging off.
+TEST_F(MovementBenchRun, TheDemosWorldAndTheRecordingKeepEveryCheckOnALateClock) {
+    const std::filesystem::path scenario = std::filesystem::path(ZNTV_BINARY_DIR) / "scenarios" / "zurich.json";
+    const std::vector<ParkPos> stands = stockZurichStands();
+    ASSERT_TRUE(std::filesystem::exists(scenario) && !stands.empty()) << "the build makes the scenario and stand file";
+    struct Row {
+        bool demo;  // else the recording
+        std::uint32_t seed;
+        double phase;
+    };
+    const std::vector<Row> rows = {{true, 1, 0.0},  {true, 2, 0.5},  {true, 3, 1.0}, {true, 4, 1.5},
+                                   {true, 5, 0.25}, {true, 6, 1.25}, {false, 7, 0}, {false, 8, 0}};
+    for (const Row& row : rows) {
+        const std::string name =
+            fmt::format("{}, seed {}", row.demo ? fmt::format("demo's world at phase {} s", row.phase) : "recording",
+                        row.seed);
+        SCOPED_TRACE(name);
+        BenchOptions options = zurichOptions();
+        options.lateSeed = row.seed;
+        options.lateReplyTicks = 40;
+        options.lateTickTicks = 40;
+        std::unique_ptr<MovementBench> played;
+        if (row.demo) {
+            std::vector<BenchTrack> tracks =
+                movement_bench::gf_readScenarioAsServed(scenario, 1018.0, 2.0, row.phase, 1000.0);
+            ASSERT_FALSE(tracks.empty());
+            for (BenchTrack& t : tracks) t.runways = kZurichRunways;
+            options.bufferedPollTicks = 5700;
+            options.bufferedLiveGapTicks = 1200;
+            options.parkElevationAfterTicks = options.bufferedPollTicks + 200;
+            played = playOnStands(stands, tracks, options);
+        } else {
+            std::vector<BenchTrack> tracks =
+                movement_bench::gf_readAdsbRecording(testing_support::zurichRecording(), kField);
+            ASSERT_FALSE(tracks.empty());
+            for (BenchTrack& t : tracks) t.runways = kZurichRunways;
+            liveriesFor(tracks);
+            gf_seedWorkRandom(1);
+            played = std::make_unique<MovementBench>(options);
+            for (const BenchTrack& t : tracks) played->add(t);
+            played->run();
+        }
+        publish(played->report(name), fmt::format("movement_bench_late_{}.txt", row.seed));
+        EXPECT_EQ(played->lostTicks(), 0);
+        for (const movement_bench::TrackResult& r : played->results()) {
+            for (const auto& [check, counter] : r.counters) {
+                EXPECT_EQ(counter.fail, 0) << r.callsign << ": " << check << ", worst " << counter.worstValue
+                                           << " (limit " << counter.worstLimit << ") at tick " << counter.worstTick;
+            }
+        }
+    }
+}
