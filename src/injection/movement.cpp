@@ -60,8 +60,7 @@ constexpr double kRollSlowingKt = 5.0;
 // near the line of the roll (m), and no faster than an aircraft gains speed from the one before
 // (gf_rollSpeedReachable). Scatter that happens to line up three taken reports jumps about between.
 constexpr double kRollBackJitterM = 10.0;
-// A place this far (m) behind the farthest one, or one this near (nm, 1 m) the place before, was renewed late.
-constexpr double kRollStaleBackM = 35.0;
+// A place this near (nm, 1 m) the place before was renewed late.
 constexpr double kRollRepeatNm = 0.00054;
 constexpr double kRollWidthM = 30.0;
 constexpr double kLineUpKt = 30.0;
@@ -379,12 +378,9 @@ bool lf_placesAlongRoll(const LiveAc& a, const TrackPoint& first, const TrackPoi
         const double along = (o.north * end.north + o.east * end.east) / length;
         const double across = std::abs(o.north * end.east - o.east * end.north) / length;
         if (across > kRollWidthM) return false;
-        // A place renewed late (one repeated, or one a few tens of metres behind the newest) says nothing of the
-        // speed: the roll goes on from the places before it.
-        const bool stale = along < reached - kRollBackJitterM ||
-                           (before && gf_distanceNM(before->lat, before->lon, q.lat, q.lon) < kRollRepeatNm);
-        if (along < reached - kRollStaleBackM) return false;
-        if (stale) continue;
+        if (along < reached - kRollBackJitterM) return false;
+        // A place repeated says nothing of the speed: the roll goes on from the places before it.
+        if (before && gf_distanceNM(before->lat, before->lon, q.lat, q.lon) < kRollRepeatNm) continue;
         reached = std::max(reached, along);
         if (before && q.time > before->time) {
             const double span = q.time - before->time;

@@ -1338,11 +1338,11 @@ std::optional<RollTimes> rollTimes(const std::vector<Sample>& samples, Time time
 
 // A departure lined up on the runway whose ground reports carry neither speed nor track, as surface reports
 // often do: standing, its places scatter 1 to 3 m; rolling, a new one every 1 or 2 s, some repeated, some 20 to
-// 30 m behind the one before. The recording's departures are played from their first report to a minute after
+// 30 m behind the one before. The recording's five departures are played from their first report to a minute after
 // their lift-off, their ground reports as they are (without speed or track). Read before the park airport is known
-// and after it, each sets off within 3 s of its places, gains 5 kt in every 5 s, lifts off within 2 s of its places
-// and once, never above 50 ft over the field while its places are on the ground, and brakes nowhere harder than
-// 0.4 g.
+// and after it (12 rows, each counted), each sets off within 3 s of its places, gains 5 kt in every 5 s, lifts off
+// within 2 s of its places and once, never above 50 ft over the field while its places are on the ground, and brakes
+// nowhere harder than 0.4 g; the exceptions, and why, are told where they are made.
 TEST_F(MovementBenchRun, ADepartureWhoseGroundReportsCarryNoSpeedSetsOffAndLiftsOffWithItsPlaces) {
     std::vector<BenchTrack> tracks;
     {
@@ -1394,19 +1394,42 @@ TEST_F(MovementBenchRun, ADepartureWhoseGroundReportsCarryNoSpeedSetsOffAndLifts
         t.runways = {runway};
         tracks.push_back(t);
     }
-    // Each departure of the recording from its first report to a minute after its lift-off.
+    // Each departure of the recording from its first report to a minute after its lift-off. The reader's heights
+    // tell two of them wrong: ENT57BW's reports carry no speed, so none reads as in the air; ACA879's roll is
+    // reported 360 ft above the field and reads as in the air from 96 kt, 20 s before it climbs. Their places lift
+    // off where their reports climb: a vertical rate of 100 ft/min or more, or a height that it and the next
+    // report keep 50 ft or more above the lowest of the 20 s before.
+    const std::set<std::string> departures = {"SWR137H", "ACA879", "SWR5220", "AEE5ZH", "ENT57BW"};
+    const std::set<std::string> liftOffByClimb = {"ACA879", "ENT57BW"};
+    std::map<std::string, std::vector<TrafficRecord>> placesOf;
     for (BenchTrack& t : movement_bench::gf_readAdsbRecording(testing_support::zurichRecording(), kField)) {
-        const std::set<std::string> departures = {"SWR137H", "ACA879", "SWR5220", "AEE5ZH", "ENT57BW"};
         if (!departures.contains(t.records.front().callsign)) continue;
+        t.name = t.records.front().callsign;
+        std::vector<TrafficRecord> places = t.records;
+        if (liftOffByClimb.contains(t.name)) {
+            const auto above = [&](std::size_t i) {
+                std::optional<double> lowest;
+                for (std::size_t j = i; j-- > 0 && t.records[j].time >= t.records[i].time - 20.0;)
+                    if (t.records[j].reportedAlt > 0.0)
+                        lowest = std::min(lowest.value_or(t.records[j].reportedAlt), t.records[j].reportedAlt);
+                return lowest && t.records[i].reportedAlt >= *lowest + 50.0;
+            };
+            for (std::size_t i = 0; i < places.size(); ++i)
+                places[i].airborne =
+                    t.records[i].vs >= 100.0 || (above(i) && i + 1 < places.size() && above(i + 1));
+        }
         const auto lift =
-            std::find_if(t.records.begin(), t.records.end(), [](const TrafficRecord& r) { return r.airborne; });
-        if (lift == t.records.end()) continue;  // its reports end on its roll
+            std::find_if(places.begin(), places.end(), [](const TrafficRecord& r) { return r.airborne; });
+        ASSERT_NE(lift, places.end()) << t.name;
         const double until = lift->time + 60.0;
         std::erase_if(t.records, [&](const TrafficRecord& r) { return r.time > until; });
-        t.name = t.records.front().callsign;
+        std::erase_if(places, [&](const TrafficRecord& r) { return r.time > until; });
+        placesOf[t.name] = places;
         t.runways = kZurichRunways;
         tracks.push_back(t);
     }
+    ASSERT_EQ(tracks.size(), 1 + departures.size());
+    int rowsChecked = 0;
     liveriesFor(tracks);
     for (const BenchTrack& track : tracks) {
         for (const std::int32_t elevationAfter : {0, 1000000}) {
@@ -1424,22 +1447,34 @@ TEST_F(MovementBenchRun, ADepartureWhoseGroundReportsCarryNoSpeedSetsOffAndLifts
             const double t0 = track.records.front().time;
             // A record plays 30 s after its time from the bench's start.
             const auto played = [&](const TrafficRecord& x) { return (x.time - t0) + 1030.0; };
-            const auto places = rollTimes(track.records, played, [](const TrafficRecord& x) { return x.airborne; });
+            const auto it = placesOf.find(track.name);
+            const auto places = rollTimes(it == placesOf.end() ? track.records : it->second, played,
+                                          [](const TrafficRecord& x) { return x.airborne; });
             const auto moves = rollTimes(r.path, [](const movement_bench::PathSample& s) { return s.tick / 100.0; },
                                          [](const movement_bench::PathSample& s) { return !s.onGround; });
             ASSERT_TRUE(places && moves);
-            // Two of the recording's departures cannot keep their reports' times as an aeroplane may roll: ACA879's
-            // reports are in the air at some 100 kt by their places, 50 kt short of its heavy's rotation speed, and
-            // AEE5ZH's, after a turn of 146 degrees onto the runway, gain 7 kt a second to their lift-off (0.37 g,
-            // where its category gains 0.3 g at most). They keep the rest.
-            const bool timed = track.name != "ACA879" && track.name != "AEE5ZH";
-            if (places->setOff && timed) {
+            // Two of the recording's departures stand, then their places jump away and go on from there: AEE5ZH's
+            // 375 m onto the runway in a second, ENT57BW's 105 m, then creeping on in steps of 13 m. The program
+            // reads the places after such a jump as the scatter of the aircraft standing (which reaches hundreds of
+            // metres) until they show sustained motion, and the reports it takes meanwhile become stops where it
+            // stood: AEE5ZH leaves 4 s after its jump, ENT57BW 14 s (9 and 19 s after its places' set-off, as a start
+            // from standing measures). They are held not to leave before their places.
+            const bool setsOffAfterAJump = track.name == "AEE5ZH" || track.name == "ENT57BW";
+            if (places->setOff) {
                 ASSERT_TRUE(moves->setOff);
-                EXPECT_NEAR(*moves->setOff, *places->setOff, 3.0) << "set-off";
+                if (setsOffAfterAJump) {
+                    EXPECT_GE(*moves->setOff, *places->setOff) << "set-off";
+                } else {
+                    EXPECT_NEAR(*moves->setOff, *places->setOff, 3.0) << "set-off";
+                }
             }
-            // Not before its first place in the air, nor after the one its places stay in the air from.
-            EXPECT_TRUE(!timed || moves->liftOff >= places->liftOff - 2.0) << "lift-off " << moves->liftOff;
-            EXPECT_TRUE(!timed || moves->liftOff <= places->liftOffLast + 2.0) << "lift-off " << moves->liftOff;
+            // Not before its first place in the air, nor after the one its places stay in the air from. AEE5ZH's
+            // places, after their 146-degree turn onto the runway, gain 7 kt a second to their lift-off (0.37 g,
+            // where its category gains 0.3 g at most): it lifts off later.
+            EXPECT_GE(moves->liftOff, places->liftOff - 2.0) << "lift-off";
+            if (track.name != "AEE5ZH") {
+                EXPECT_LE(moves->liftOff, places->liftOffLast + 2.0) << "lift-off";
+            }
             int liftOffs = 0;
             double highest = 0.0;
             for (std::size_t i = 1; i < r.path.size(); ++i) {
@@ -1453,8 +1488,11 @@ TEST_F(MovementBenchRun, ADepartureWhoseGroundReportsCarryNoSpeedSetsOffAndLifts
                 EXPECT_TRUE(it != r.counters.end() && it->second.total() > 0 && it->second.fail == 0)
                     << check << ", worst " << (it == r.counters.end() ? 0.0 : it->second.worstValue);
             }
+            ++rowsChecked;
         }
     }
+    // The made departure and the recording's five, each read before and after the park airport is known.
+    EXPECT_EQ(rowsChecked, 12);
 }
 
 }  // namespace
