@@ -201,6 +201,8 @@ TEST_P(NoProgramFolders, ShowUserError41AndGetNothingWritten) {
 INSTANTIATE_TEST_SUITE_P(
     WorkingFolder, NoProgramFolders,
     ::testing::Values(NoProgramFolder{"WithoutDocs", {"input"}, {}},
+                      // Named as an interrupted save leaves its file, yet someone's own here: it stays.
+                      NoProgramFolder{"WithAFileNamedAsASaveLeftover", {"input"}, {"notes.txt.0123abcd.tmp"}},
                       // The program's own source, started as build/bin/ZNTV_P3D from the checkout's root.
                       NoProgramFolder{"SourceCheckout", {"docs", "src", "build/bin"},
                                       {"CMakeLists.txt", "README.md"}}),
