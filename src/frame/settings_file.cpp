@@ -32,18 +32,26 @@ std::mutex g_parametersFileMutex;
 enum class FileState { Read, Missing, Unreadable };
 
 // What the settings fault tells, under the file's lock: each value read in place of a stored text that is no
-// number in its key's range ("KEY "text" by value"), or of a folder element without a value, until its key is
+// number in its key's range ("KEY "text" by value"), and each folder element without a value, until its key is
 // saved; and where an unreadable file was kept, for the rest of the run: the start-up after it may end on an
 // error (no install path), and the one after that must still say where the user's settings went.
 std::vector<std::pair<std::string, std::string>> g_replacedValues;
+std::vector<std::string> g_foldersWithoutValue;
 std::string g_unreadableFileNotice;
 
 std::string lf_settingsFaultLocked() {
+    std::vector<std::string> parts;
+    if (!g_unreadableFileNotice.empty()) parts.push_back(g_unreadableFileNotice);
     std::string replaced;
     for (const auto& [key, told] : g_replacedValues) replaced += (replaced.empty() ? "" : ", ") + told;
-    if (!replaced.empty()) replaced = "Bad values in parameters.xml replaced: " + replaced;
-    if (g_unreadableFileNotice.empty()) return replaced;
-    return replaced.empty() ? g_unreadableFileNotice : g_unreadableFileNotice + "; " + replaced;
+    if (!replaced.empty()) parts.push_back("Bad values in parameters.xml replaced: " + replaced);
+    // A folder typed under another attribute name ("valeu") reads as none: the user is to look at that element.
+    for (const std::string& key : g_foldersWithoutValue)
+        parts.push_back(
+            fmt::format("{} element in parameters.xml has no \"value\" attribute: taken as no folder", key));
+    std::string line;
+    for (const std::string& part : parts) line += (line.empty() ? "" : "; ") + part;
+    return line;
 }
 
 void lf_showSettingsFault(const std::string& line) {
@@ -219,8 +227,8 @@ void lf_readFile(pugi::xml_document& doc, const ParameterLists& lists) {
             gf_logStringParameter(p);
         } else if (node && !stored) {
             // No "value": the folder was typed by hand under another name ("valeu"). The element stays for the
-            // user to mend, and the folder is told as replaced by none, as a number with the same slip is told.
-            g_replacedValues.emplace_back(p.key, fmt::format("{} \"\" by \"\"", p.key));
+            // user to mend, and is told on the status line, as a number with the same slip is told.
+            g_foldersWithoutValue.push_back(p.key);
         } else if (node) {
             node.parent().remove_child(node);
             gf_logLine(fmt::format("Parameter {} removed", p.key));
@@ -281,7 +289,10 @@ bool lf_saveOne(const std::string& key, const std::string& valueText) {
         before = lf_settingsFaultLocked();
         saved = lf_saveOneLocked(key, valueText);
         // The file holds a right value for the key now.
-        if (saved) std::erase_if(g_replacedValues, [&](const auto& r) { return r.first == key; });
+        if (saved) {
+            std::erase_if(g_replacedValues, [&](const auto& r) { return r.first == key; });
+            std::erase(g_foldersWithoutValue, key);
+        }
         after = lf_settingsFaultLocked();
     }
     // Only a change is shown: the exit sequence saves after it has withdrawn the faults.
@@ -294,6 +305,7 @@ bool lf_saveOne(const std::string& key, const std::string& valueText) {
 void gf_forgetSettingsFault() {
     std::lock_guard lock(g_parametersFileMutex);
     g_replacedValues.clear();
+    g_foldersWithoutValue.clear();
     g_unreadableFileNotice.clear();
 }
 
@@ -310,6 +322,7 @@ void gf_loadParameters(const ParameterLists& lists) {
     {
         std::lock_guard lock(g_parametersFileMutex);
         g_replacedValues.clear();
+        g_foldersWithoutValue.clear();
         pugi::xml_document doc;
         const FileState state = lf_loadFile(doc);
         if (state == FileState::Read) {

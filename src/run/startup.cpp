@@ -161,9 +161,12 @@ void lf_checkSceneryPath() {
     if (!fs::exists(g_stockSceneryPath)) {
         gf_showMessage(fmt::format("Stock airports path does not exist: {}", g_stockSceneryPath.string()), true);
     }
-    // A path typed wrong or a drive not mounted: the run goes on without the simulator's liveries and stock
-    // airports, and the user is to see why until the path is put right (which restarts the program).
-    if (!installPath.empty() && !gf_installPathExists(installPath)) gf_showInstallPathFault(installPath);
+    // A path typed wrong, a drive not mounted or a file named: the run goes on without the liveries and add-on
+    // airports in the simulator's folder, and the user is to see why until the path is put right (which
+    // restarts the program).
+    if (installPath.empty()) return;
+    const InstallPathKind kind = gf_installPathKind(installPath);
+    if (kind != InstallPathKind::Folder) gf_showInstallPathFault(installPath, kind);
 }
 
 void lf_initZNTV() {

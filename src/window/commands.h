@@ -36,12 +36,14 @@ void lf_setTimeShift(std::int32_t minutes, bool quiet);
 void lf_requestParkingRefresh();
 
 void lf_changeInstallPath(const std::string& text);
-// Whether the install path names something that exists (through the simulator path mapping); a file-system
-// failure counts as not.
+// What the install path names (through the simulator path mapping); a file-system failure counts as nothing.
+enum class InstallPathKind { Nothing, NotAFolder, Folder };
+InstallPathKind gf_installPathKind(const std::string& text);
+// Whether the install path names something that exists, a folder or not.
 bool gf_installPathExists(const std::string& text);
-// The install path names no folder: the simulator's liveries and stock airports are not read, and the line
-// stays until a path that exists is typed.
-void gf_showInstallPathFault(const std::string& path);
+// The install path names no folder (nothing, or a file): the liveries and add-on airports in the simulator's
+// folder are not read, and the line stays until a path that exists is typed.
+void gf_showInstallPathFault(const std::string& path, InstallPathKind kind);
 void lf_blockCallsign();
 void lf_unblockCallsign();
 void lf_processDestinationField();

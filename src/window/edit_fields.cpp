@@ -48,24 +48,34 @@ bool lf_isTimeShiftKey(const IntEditParameter& p) {
 
 // Asking the file system can fail (a dead network drive, no permission); the user learns that the path is
 // of no use either way, and the UI thread goes on.
-bool gf_installPathExists(const std::string& text) {
+InstallPathKind gf_installPathKind(const std::string& text) {
     try {
         const auto mapped = platform::mapSimPath(text);
-        if (!mapped) return false;
+        if (!mapped) return InstallPathKind::Nothing;
         std::error_code ec;
-        const bool exists = std::filesystem::exists(*mapped, ec);
-        return !ec && exists;
+        const auto status = std::filesystem::status(*mapped, ec);
+        if (ec || !std::filesystem::exists(status)) return InstallPathKind::Nothing;
+        return std::filesystem::is_directory(status) ? InstallPathKind::Folder : InstallPathKind::NotAFolder;
     } catch (const std::exception& e) {
         gf_logLine(fmt::format("{}: {}", "lf_changeInstallPath", e.what()));
-        return false;
+        return InstallPathKind::Nothing;
     }
 }
 
-void gf_showInstallPathFault(const std::string& path) {
-    gf_showStandingFault(StandingFault::InstallFolder,
-                         fmt::format("This install path does not exist: {}; no liveries or stock airports read. Type "
-                                     "the full Install Path above, press Enter",
-                                     path));
+bool gf_installPathExists(const std::string& text) { return gf_installPathKind(text) != InstallPathKind::Nothing; }
+
+// Only what lies in the simulator's folder goes unread: the add-on packages' liveries and the stock stand files
+// (downloaded) come from elsewhere, and the window counts them all the same.
+void gf_showInstallPathFault(const std::string& path, InstallPathKind kind) {
+    const std::string told =
+        kind == InstallPathKind::NotAFolder
+            ? fmt::format("This install path is a file, not a folder: {}; nothing read from it. Type the simulator's "
+                          "folder above, press Enter",
+                          path)
+            : fmt::format("This install path does not exist: {}; its liveries and add-on airports not read. Type the "
+                          "full Install Path, press Enter",
+                          path);
+    gf_showStandingFault(StandingFault::InstallFolder, told);
 }
 
 namespace {
@@ -391,6 +401,7 @@ void lf_changeInstallPath(const std::string& text) {
         lf_sayLogged(fmt::format("This install path does not exist: {}", text));
         // While the stored path is missing its line stands over any message: the path just typed is the one
         // the user now needs to hear about.
-        if (!gf_standingFault(StandingFault::InstallFolder).empty()) gf_showInstallPathFault(text);
+        if (!gf_standingFault(StandingFault::InstallFolder).empty())
+            gf_showInstallPathFault(text, InstallPathKind::Nothing);
     }
 }

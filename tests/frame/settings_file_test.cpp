@@ -187,13 +187,14 @@ TEST_F(SettingsFileTest, IntegersAreParsedLikeTheXmlLibraryAndClampedAndAReplace
     EXPECT_EQ(g_MATCHING_DEPTH.value(), 1);
     EXPECT_EQ(g_TIME_SHIFT_HOURS.value(), 0);
     EXPECT_EQ(g_settingsFault,
-              "Bad values in parameters.xml replaced: MATCHING_DEPTH \"\" by 1, TIME_SHIFT_HOURS \"\" by 0, "
-              "lfolder0 \"\" by \"\"");
+              "Bad values in parameters.xml replaced: MATCHING_DEPTH \"\" by 1, TIME_SHIFT_HOURS \"\" by 0; "
+              "lfolder0 element in parameters.xml has no \"value\" attribute: taken as no folder");
     EXPECT_NE(readWholeFile(settingsFile()).find("valeu=\"D:\\Liveries\""), std::string::npos);
     // a key saved holds a right value again
     ASSERT_TRUE(lf_saveIntParameter(g_MATCHING_DEPTH));
     EXPECT_EQ(g_settingsFault,
-              "Bad values in parameters.xml replaced: TIME_SHIFT_HOURS \"\" by 0, lfolder0 \"\" by \"\"");
+              "Bad values in parameters.xml replaced: TIME_SHIFT_HOURS \"\" by 0; "
+              "lfolder0 element in parameters.xml has no \"value\" attribute: taken as no folder");
 }
 
 TEST_F(SettingsFileTest, BooleansAreTrueOnlyForTheXmlLibrarysTrueTexts) {

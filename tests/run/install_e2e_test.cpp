@@ -200,8 +200,16 @@ INSTANTIATE_TEST_SUITE_P(
                            "value=\"{root}/Prepar3D v5 typo\"/>\n</parameters>\n",
                            "43: Automatic scan has not found any liveries, switch off automatic and set lfolder "
                            "parameter(-s), Manual 5.1",
-                           "This install path does not exist: {root}/Prepar3D v5 typo; no liveries or stock airports "
-                           "read. Type the full Install Path above, press Enter"},
+                           "This install path does not exist: {root}/Prepar3D v5 typo; its liveries and add-on "
+                           "airports not read. Type the full Install Path, press Enter"},
+        // A file named as the simulator's folder: the settings file itself, a file every run has.
+        CauseBehindAnError{"InstallPathIsAFile",
+                           "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" "
+                           "value=\"{root}/config/ZNTV_P3D/parameters.xml\"/>\n</parameters>\n",
+                           "43: Automatic scan has not found any liveries, switch off automatic and set lfolder "
+                           "parameter(-s), Manual 5.1",
+                           "This install path is a file, not a folder: {root}/config/ZNTV_P3D/parameters.xml; "
+                           "nothing read from it. Type the simulator's folder above, press Enter"},
         // The install path went with the settings that could not be read.
         CauseBehindAnError{"SettingsNotXml", "not xml at all",
                            "151: No P3D install path detected, type full Install Path above, and press Enter",

@@ -201,6 +201,8 @@ TEST_P(NoProgramFolders, ShowUserError41AndGetNothingWritten) {
 INSTANTIATE_TEST_SUITE_P(
     WorkingFolder, NoProgramFolders,
     ::testing::Values(NoProgramFolder{"WithoutDocs", {"input"}, {}},
+                      // Named as an interrupted save leaves its file, yet someone's own here: it stays.
+                      NoProgramFolder{"WithAFileNamedAsASaveLeftover", {"input"}, {"notes.txt.0123abcd.tmp"}},
                       // The program's own source, started as build/bin/ZNTV_P3D from the checkout's root.
                       NoProgramFolder{"SourceCheckout", {"docs", "src", "build/bin"},
                                       {"CMakeLists.txt", "README.md"}}),
@@ -223,9 +225,9 @@ TEST_F(Program, TheRunEndsByItselfWhenTheSimulatorGoesAway) {
     EXPECT_TRUE(logHas(program(), "Exiting: SIM WAS CLOSED"));
 }
 
-// An install path that names no folder: typed wrong, or on a drive that is not there. The run goes on
-// without the simulator's liveries and stock airports, and the status line says so in the error's colours
-// all along, over the messages of the start-up; the log keeps its own line about the stock airports.
+// An install path that names no folder: typed wrong, or on a drive that is not there. The run goes on without
+// the liveries and add-on airports in the simulator's folder, and the status line says so in the error's
+// colours all along, over the messages of the start-up; the log keeps its own line about the stock airports.
 struct MissingInstallFolder {
     const char* name;
     const char* path;  // "{root}" stands for the test's folder
@@ -244,7 +246,7 @@ TEST_P(MissingInstallFolders, AreARedLineWhileTheRunGoesOn) {
     auto p = startProgram(program(), "program");
 
     const std::string expected = "This install path does not exist: " + path +
-                                 "; no liveries or stock airports read. Type the full Install Path above, press Enter";
+                                 "; its liveries and add-on airports not read. Type the full Install Path, press Enter";
     ASSERT_TRUE(lf_waitFor([&] { return shownAsError(expected); })) << readWholeFile(m_root / "screen.txt");
     EXPECT_TRUE(logHas(program(), "Stock airports path does not exist: ")) << log(program());
     // The run goes on to the work loop, and the line stays over whatever the start-up said meanwhile.

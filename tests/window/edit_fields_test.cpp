@@ -286,7 +286,7 @@ TEST_F(EditFieldsTest, InstallPathThatCannotBeCheckedCountsAsMissing) {
 
     // While the stored path is known to be missing, its red line stands over the message and names the path
     // just typed: the one the user now has to put right.
-    gf_showInstallPathFault("D:\\P3D");
+    gf_showInstallPathFault("D:\\P3D", InstallPathKind::Nothing);
     ASSERT_TRUE(enter(g_ALL_INSTALL_PATH, missing));
     EXPECT_EQ(gf_standingFault(StandingFault::InstallFolder).find("This install path does not exist: " + missing + ";"),
               0u);

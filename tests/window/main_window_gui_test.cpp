@@ -234,8 +234,8 @@ TEST_F(MainWindowGuiTest, TheLongestStatusTextsFitTheLineWithOnlyTheirPathsCut) 
     const std::string program = home + "/Flight Simulation/ZNTV_P3D";
     const Row rows[] = {
         {"InstallFolder", true,
-         "This install path does not exist: {}; no liveries or stock airports read. Type the full Install Path "
-         "above, press Enter",
+         "This install path does not exist: {}; its liveries and add-on airports not read. Type the full Install "
+         "Path, press Enter",
          {"E:\\Program Files (x86)\\Lockheed Martin\\Prepar3D v5 Academic"}},
         {"SimulatorPortSilent", false,
          "Waiting for Prepar3Dv5 ... at {}: refused or {}: no such pipe (from {})",
