@@ -39,8 +39,6 @@ void lf_changeInstallPath(const std::string& text);
 // What the install path names (through the simulator path mapping); a file-system failure counts as nothing.
 enum class InstallPathKind { Nothing, NotAFolder, Folder };
 InstallPathKind gf_installPathKind(const std::string& text);
-// Whether the install path names something that exists, a folder or not.
-bool gf_installPathExists(const std::string& text);
 // The install path names no folder (nothing, or a file): the liveries and add-on airports in the simulator's
 // folder are not read, and the line stays until a path that exists is typed.
 void gf_showInstallPathFault(const std::string& path, InstallPathKind kind);

@@ -62,8 +62,6 @@ InstallPathKind gf_installPathKind(const std::string& text) {
     }
 }
 
-bool gf_installPathExists(const std::string& text) { return gf_installPathKind(text) != InstallPathKind::Nothing; }
-
 // Only what lies in the simulator's folder goes unread: the add-on packages' liveries and the stock stand files
 // (downloaded) come from elsewhere, and the window counts them all the same.
 void gf_showInstallPathFault(const std::string& path, InstallPathKind kind) {
@@ -392,7 +390,8 @@ void lf_changeInstallPath(const std::string& text) {
         }
         return;
     }
-    if (gf_installPathExists(text)) {
+    // A file named counts as there: the restart tells that it is no folder.
+    if (gf_installPathKind(text) != InstallPathKind::Nothing) {
         g_SIM_INSTALL_PATH.set(text);
         gf_saveStringParameter(g_SIM_INSTALL_PATH);
         lf_sayLogged(fmt::format("Install path exists, {} will restart", kAppTitle));
