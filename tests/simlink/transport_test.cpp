@@ -102,22 +102,36 @@ struct BrokenCase {
     ByteVec bytes;
     int reason;
     SimResult status;
+    // The message and the break arrive, and the stream fails, just as a dispatch has found the queue empty.
+    bool whileTheQueueIsSeenEmpty = false;
 };
 
 TEST(ClientStreamFailure, BrokenStreamsEndTheConnectionWithTheirReason) {
     const BrokenCase cases[] = {
         {concat({u32le(2), ByteVec(12, 1)}), kDisconnectTooShort, kSimAbort},
         {concat({u32le(41089), ByteVec(12, 1)}), kDisconnectTooLong, kSimAbort},
+        {concat({u32le(2), ByteVec(12, 1)}), kDisconnectTooShort, kSimAbort, true},
     };
     for (const auto& c : cases) {
         RawPeer peer;
         SimConnectHandle h;
         ASSERT_EQ(SimConnect_OpenWith(&h, "ZNTV_P3D", tcpSettings(peer.port())), kSimOk);
         ASSERT_TRUE(peer.accept());
-        ASSERT_TRUE(peer.send(concat({makeMessage(3), c.bytes})));
+        ByteVec stream = concat({makeMessage(3), c.bytes});
+        bool sent = false;
+        if (c.whileTheQueueIsSeenEmpty) {
+            simConnectAfterEmptyQueueForTest([&] {
+                if (std::exchange(sent, true)) return;
+                ASSERT_TRUE(peer.send(stream));
+                ASSERT_TRUE(waitUntil([&] { return simConnectDisconnectReason(h) != 0; }));
+            });
+        } else {
+            ASSERT_TRUE(peer.send(stream));
+        }
         Collected got;
         SimResult r = kSimOk;
         waitUntil([&] { return (r = SimConnect_CallDispatch(h, collect, &got)) != kSimOk; });
+        simConnectAfterEmptyQueueForTest({});
         EXPECT_EQ(r, c.status);
         EXPECT_EQ(got.messages.size(), 1u);  // what came before the break is still delivered
         EXPECT_EQ(simConnectDisconnectReason(h), c.reason);

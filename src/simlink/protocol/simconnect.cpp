@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -36,6 +37,7 @@ std::map<std::uint64_t, std::shared_ptr<SimConnectClient>>& lf_clients() {
 }
 
 std::uint64_t g_nextHandle = 1;  // under the library lock
+std::function<void()> g_afterEmptyQueueHook;  // tests only: set while no dispatch runs
 
 // Caller holds the library lock.
 SimConnectClient* lf_find(SimConnectHandle handle) {
@@ -196,20 +198,30 @@ SimResult SimConnect_CallDispatch(SimConnectHandle handle, SimDispatchProc dispa
     auto c = lf_share(handle);
     if (!c || dispatch == nullptr) return kSimFail;
     for (;;) {
+        // The failure is read before the queue is looked at: the receive thread queues a message before it
+        // fails on the bytes behind it, so a failure seen here has every message that came before it in the
+        // queue already. Read after finding the queue empty, it could be one whose last message was queued
+        // in between, and the caller, which ends the connection on that result, would never get it.
+        const bool failedBefore = c->transport && c->transport->failed();
         std::vector<std::uint8_t> message;
+        bool empty;
         {
             std::lock_guard lock(c->queueMutex);
-            if (c->received.empty()) break;
-            message = std::move(c->received.front());
-            c->received.pop_front();
+            empty = c->received.empty();
+            if (!empty) {
+                message = std::move(c->received.front());
+                c->received.pop_front();
+            }
+        }
+        if (empty) {
+            if (g_afterEmptyQueueHook) g_afterEmptyQueueHook();
+            return failedBefore ? c->transport->failureStatus() : kSimOk;
         }
         // Outside the lock: the callback may take its time, call builders, or throw; the queue stays whole
         // and the remaining messages wait for the next call.
         if (message.size() > kSimMessageHeaderSize - 1)
             dispatch(message.data(), static_cast<std::uint32_t>(message.size()), context);
     }
-    if (c->transport && c->transport->failed()) return c->transport->failureStatus();
-    return kSimOk;
 }
 
 SimResult SimConnect_GetLastSentPacketID(SimConnectHandle handle, std::uint32_t* sendId) {
@@ -384,6 +396,10 @@ int simConnectDisconnectReason(SimConnectHandle handle) {
 std::size_t simConnectReceiveCapacity(SimConnectHandle handle) {
     auto c = lf_share(handle);
     return c && c->transport ? c->transport->receiveCapacity() : 0;
+}
+
+void simConnectAfterEmptyQueueForTest(std::function<void()> hook) {
+    g_afterEmptyQueueHook = std::move(hook);
 }
 
 void simConnectSetSendIdForTest(SimConnectHandle handle, std::uint32_t sendId) {

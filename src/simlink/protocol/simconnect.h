@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "simlink/protocol/config.h"
@@ -92,5 +93,8 @@ int simConnectClientCount();
 int simConnectDisconnectReason(SimConnectHandle handle);
 // The current receive-buffer capacity of a handle's transport (0 for an unknown handle).
 std::size_t simConnectReceiveCapacity(SimConnectHandle handle);
+// Runs `hook` each time a dispatch finds the received queue empty, before it returns (empty: none), so a
+// test can make the receive thread queue and fail at that very moment.
+void simConnectAfterEmptyQueueForTest(std::function<void()> hook);
 // Primes the send-id counter of a handle, so that wrapping can be exercised without four billion requests.
 void simConnectSetSendIdForTest(SimConnectHandle handle, std::uint32_t sendId);
