@@ -182,7 +182,12 @@ void gf_flareCountOutOfListed(AiAc& ac) {
 // ---- Timing ----
 
 void lf_retimeNext(LiveAc& a, std::int64_t ticks) {
-    TrackPoint& p = lf_at(a, 1);
+    lf_at(a, 1).playTick = static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        lf_retimedTick(a, ticks), std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+}
+
+std::int64_t lf_retimedTick(const LiveAc& a, std::int64_t ticks) {
+    const TrackPoint& p = a.track.at(1);
     const std::int64_t now = lf_now();
     std::int64_t t = now + std::max(kMinLegTicks, ticks);
     if (a.extendSteps < 1) {
@@ -193,8 +198,7 @@ void lf_retimeNext(LiveAc& a, std::int64_t ticks) {
             t = std::max(t, received - a.maxAdvanceTicks);
         t = std::max(t, now);
     }
-    p.playTick = static_cast<std::int32_t>(
-        std::clamp<std::int64_t>(t, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
+    return t;
 }
 
 void nextPosAir(LiveAc& a) {

@@ -93,6 +93,8 @@ void lf_groundPointsAloft(LiveAc& a);
 bool lf_retimePoint(LiveAc& a, std::size_t k);
 // Re-times the second point with the given ticks, within the timing windows.
 void lf_retimeNext(LiveAc& a, std::int64_t ticks);
+// The tick lf_retimeNext would give the second point, without writing it.
+std::int64_t lf_retimedTick(const LiveAc& a, std::int64_t ticks);
 // Puts a point half way between the front and the second point.
 void lf_insertMidpoint(LiveAc& a);
 

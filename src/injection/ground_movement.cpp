@@ -1042,8 +1042,12 @@ void adjustTimeGround(LiveAc& a) {
         lf_retimeNext(a, legTicks);
         return;
     }
+    // The turn spreads over the time the leg will really take: the leg speed of a stop's end (0 kt) and a point
+    // at a creep says minutes where the timing windows give seconds, and a turn spread over those minutes
+    // would still be far from done when the aircraft is there.
+    const std::int64_t turnTicks = std::max(kMinLegTicks, lf_retimedTick(a, legTicks) - now);
     const double steps = std::max(1.0, std::round(turnDeg / a.turnRate / 100.0));
-    const double r = static_cast<double>(legTicks) / steps;
+    const double r = static_cast<double>(turnTicks) / steps;
     if (turnDeg <= kSharpTurnDeg) {
         // A gentle turn spreads over the leg: the rate goes down (or up on a short leg).
         double f = r;

@@ -172,21 +172,26 @@ TEST_F(GroundMovement, TurnRateScalesWithTheTurn) {
         double legMetres, speed;
         double rateDeg;  // expected turn rate, degrees per tick
         bool wideWindows;
+        std::int32_t receivedTicks;  // the second point's time, from now
     };
     const Case cases[] = {
         // 1944 ticks over 246 rate steps; slowed by the 30 m per ratio step the leg allows.
-        {"30 degrees on 100 m at 10 kt is slowed", 30, false, 100, 10, 0.029524, false},
-        {"30 degrees through a curve alike", 30, true, 100, 10, 0.029524, false},
+        {"30 degrees on 100 m at 10 kt is slowed", 30, false, 100, 10, 0.029524, false, 1944},
+        {"30 degrees through a curve alike", 30, true, 100, 10, 0.029524, false, 1944},
         // 1944 ticks over 982 steps: sped up by that ratio, under the cap of 3.
-        {"120 degrees on 100 m at 10 kt is sped up", 120, false, 100, 10, 0.07 * 1944.0 / 982.0, true},
-        {"120 degrees on a long slow leg: three times", 120, false, 300, 5, 0.21, true},
+        {"120 degrees on 100 m at 10 kt is sped up", 120, false, 100, 10, 0.07 * 1944.0 / 982.0, true, 1944},
+        {"120 degrees on a long slow leg: three times", 120, false, 300, 5, 0.21, true, 11663},
         // 1490 ticks over 229 steps, but 2.3 km of leg: never more than three times either.
-        {"28 degrees on a long fast leg: at most three times", 28, false, 2300, 300, 0.21, false},
-        {"no turn keeps the base rate", 0, false, 100, 10, 0.07, false},
+        {"28 degrees on a long fast leg: at most three times", 28, false, 2300, 300, 0.21, false, 1490},
+        {"no turn keeps the base rate", 0, false, 100, 10, 0.07, false, 1944},
+        // Towards a point reported at a creep: the leg speed says 12 minutes, the timing windows 26 s; the turn is
+        // done within those 26 s (2600 ticks over 164 steps, slowed by 10 / 20 degrees), not in 12 minutes.
+        {"20 degrees on a leg the windows cut short", 20, false, 55, 0.15, 0.07 / (2600.0 / 164.0 * 10.0 / 20.0), false,
+         2600 - 1000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        LiveAc a = taxiing({point(0, 0, kNow, c.speed), point(c.legMetres, 0, kNow + 300, c.speed)});
+        LiveAc a = taxiing({point(0, 0, kNow, c.speed), point(c.legMetres, 0, kNow + c.receivedTicks, c.speed)});
         a.turnRate = 1.0;  // whatever the last leg left
         if (c.viaCurve) {
             a.groundCurve.controlNorth = a.groundCurve.controlEast = 1.0;
