@@ -659,6 +659,7 @@ void lf_onAircraftReport(LiveAc& a) {
     if (a.status == kAcRemovalRequested || a.state == kMoveTakeOff) return;
     if (a.flareStage != 0 || a.approach) {
         a.derotating = a.braking = true;
+        a.rollOutDecel = 0.0;
         gf_flareCountOut(a);
         a.runwayHeading = a.heading;
         a.approach = false;
@@ -679,6 +680,12 @@ void lf_onAircraftReport(LiveAc& a) {
     a.onGround = true;
     a.altitudeStep = 0.0;
     a.rateTicks = 1;
+    // Down before the end of the leg it flew (its data may reach the field's height only there), it rolls the rest
+    // of the leg on its wheels, braking from the touchdown, rather than at the approach's pace to the leg's end.
+    if (a.braking && a.state == kMoveAirborne && !lf_rotorcraft(a)) {
+        a.previousState = a.state;
+        a.state = kMoveFollowing;
+    }
 }
 
 void lf_landingRoll(LiveAc& a) {

@@ -623,9 +623,35 @@ double lf_rollAccel(LiveAc& a, double leftNm) {
     return a.rollAccel;
 }
 
+// A landing roll's speed of the next tick (kt): one even deceleration from where it is down to the speed of the
+// point where its data roll out (their first point at taxi speed and slower than it, or stopped; while they still
+// roll, their last point) at that point's place, `leftNm` to the point moved to and the legs on from there. Braked
+// point by point instead, it held its speed to each point and then braked at the hardest to the speed reported
+// there, and held or braked again wherever a point's time came early or late: hard seconds alternated with soft
+// ones. Slower than its data there, it holds its speed. Nothing once it has rolled out (at taxi speed, no faster
+// than its data ahead), or where its data end on a point without a speed.
+std::optional<double> lf_rollOutKt(LiveAc& a, double leftNm) {
+    const double v = a.groundSpeedKt;
+    if (!a.braking || a.takeOffRoll) return std::nullopt;
+    const auto rolledOut = [&a, v](const TrackPoint& q) {
+        return q.stopped || (q.speedGiven && q.speed <= a.taxiSpeedKt && q.speed < v);
+    };
+    double nm = leftNm;
+    std::size_t k = 0;
+    for (; k + 1 < a.track.size() && !rolledOut(a.track[k]); ++k) nm += lf_legNm(a.track[k], a.track[k + 1]);
+    const TrackPoint& end = a.track[k];
+    if (!end.stopped && !end.speedGiven) return std::nullopt;
+    const double endKt = end.stopped ? 0.0 : end.speed;
+    if (!(endKt < v) && !(v > a.taxiSpeedKt)) return std::nullopt;
+    a.rollOutDecel = 0.0;
+    if (endKt < v) a.rollOutDecel = nm > 0.0 ? (v * v - endKt * endKt) / (2.0 * nm * kTicksPerHour) : v - endKt;
+    return v - a.rollOutDecel;
+}
+
 // The speed (kt) that keeps to the track's times: the way to the point moved to and on through the next one
 // (unless the aircraft stops there) in the time left; towards a stop, no faster than it brakes to it. A take-off
-// roll wants the speed of the next tick at its acceleration to its data's lift-off.
+// roll wants the speed of the next tick at its acceleration to its data's lift-off; a landing roll that of its even
+// braking to where its data roll out.
 double lf_scheduleKt(LiveAc& a, double leftNm) {
     const TrackPoint& to = a.track.front();
     const bool stopAhead = lf_stopAhead(a);
@@ -640,6 +666,8 @@ double lf_scheduleKt(LiveAc& a, double leftNm) {
     // A take-off roll whose data stop ahead is no take-off: it brakes for the stop like any other roll.
     if (stopAhead) kt = std::min(kt, lf_brakingKt(0.0, kTaxiStopG, leftNm));
     if (a.takeOffRoll) return stopAhead ? kt : a.groundSpeedKt + lf_rollAccel(a, leftNm);
+    // A landing roll brakes evenly (where its data end, no stop: its prediction rolls it out).
+    if (const std::optional<double> rollOutKt = lf_rollOutKt(a, leftNm)) return *rollOutKt;
     // It reaches a point no faster than reported there (a landing roll brakes harder than a taxi), and a taxi
     // behind its data catches up at no more than a quarter above the speed reported there: late rather than fast.
     if (to.speedGiven && to.speed > 0.0) {

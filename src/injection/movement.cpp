@@ -41,6 +41,7 @@ constexpr std::size_t kMaxTrackPoints = 200;
 constexpr std::int64_t kMinLegTicks = 25;
 // A knot over one tick, in nautical miles: kt x ticks / 360000.
 constexpr double kTicksPerHour = 360000.0;
+constexpr double kTicksPerSecond = 100.0;
 constexpr std::int64_t kTicksPerMinute = 6000;
 // A received point this close to the back point in both latitude and longitude is the same place.
 constexpr double kSamePlaceDeg = 0.00015;
@@ -66,6 +67,9 @@ constexpr double kRollWidthM = 30.0;
 constexpr double kLineUpKt = 30.0;
 constexpr double kLineUpSpanS = 10.0;
 constexpr double kPlacesSpeedSpanS = 5.0;
+// The speed of a landing roll's report is read from its places over this long (s): a place renewed late, then a
+// jump, would read as a burst of speed over a shorter span.
+constexpr double kRollPlacesSpeedSpanS = 10.0;
 // Leaving a place it stood at: three reports in a row, 2 m a step at least, within 45 degrees of each other
 // seen from the place, no faster than a fast taxi (with 15 m of jitter).
 constexpr std::size_t kAwayPlaces = 3;
@@ -149,9 +153,10 @@ constexpr std::int64_t kParkedWeekTicks = 60'480'000;
 // Heights over the field within this are on the runway as reports go.
 constexpr double kGroundBandFt = 100.0;
 // A landing predicted from its last report rolls out to this speed before its prediction may end, braking at
-// 0.2 g (kt a second).
+// 0.2 g (kt a second); a roll its reports showed brakes on as it braked, but no more gently than 0.05 g.
 constexpr double kRolledOutKt = 20.0;
 constexpr double kRollOutKtPerS = 3.8;
+constexpr double kRollOutLeastKtPerS = 0.95;
 
 // Departure from the stand with the engines running: the aircraft holds until its points are clearly away.
 constexpr double kDepartHalfSpans = 2.75, kDepartHoldHalfSpans = 6.0;
@@ -334,14 +339,14 @@ bool lf_groundScatter(const LiveAc& a, const TrackPoint& b, const TrackPoint& p)
     return std::abs(gf_angleDiff(way, gf_initialBearing(b.lat, b.lon, p.lat, p.lon))) > kBehindDeg * kRadPerDeg;
 }
 
-// The speed (kt) its last reported places show: over the last 5 s or more, 0 when they do not tell.
-double lf_placesSpeedKt(const LiveAc& a) {
+// The speed (kt) its last reported places show: over the last `spanS` (5 s) or more, 0 when they do not tell.
+double lf_placesSpeedKt(const LiveAc& a, double spanS = kPlacesSpeedSpanS) {
     const auto& places = a.reportedPlaces;
     if (places.size() < 2) return 0.0;
     const LiveAc::ReportedPlace& to = places.back();
     for (auto it = std::next(places.rbegin()); it != places.rend(); ++it) {
         const double span = to.time - it->time;
-        if (span < kPlacesSpeedSpanS && std::next(it) != places.rend()) continue;
+        if (span < spanS && std::next(it) != places.rend()) continue;
         return span > 0.0 ? gf_distanceNM(it->lat, it->lon, to.lat, to.lon) / span * 3600.0 : 0.0;
     }
     return 0.0;
@@ -516,9 +521,12 @@ void lf_rollOn(TrackPoint& c) {
 }
 
 // Speed of the next predicted point of a landing roll: it brakes evenly for a step, down to where it has rolled
-// out.
-void lf_brakeOn(TrackPoint& c) {
-    if (c.speed > kRolledOutKt) c.speed = std::max(c.speed - kRollOutKtPerS * kGroundStepSeconds, kRolledOutKt);
+// out; a roll under way at the rate it brakes (a harder prediction would have it brake harder where its data end).
+void lf_brakeOn(const LiveAc& a, TrackPoint& c) {
+    const double ktPerS = a.rollOutDecel > 0.0
+                             ? std::clamp(a.rollOutDecel * kTicksPerSecond, kRollOutLeastKtPerS, kRollOutKtPerS)
+                             : kRollOutKtPerS;
+    if (c.speed > kRolledOutKt) c.speed = std::max(c.speed - ktPerS * kGroundStepSeconds, kRolledOutKt);
     c.vs = 0.0;
 }
 
@@ -873,6 +881,15 @@ bool checkNewPosDuringLanding(LiveAc& a, TrackPoint& p) {
     }
     const TrackPoint& back = a.track.back();
     p.stopped = lf_samePlace(p, back);
+    // A report of the roll goes no faster than its places show (one without a speed at theirs): the reports may
+    // keep the touchdown's speed while their positions slow down, and the roll brakes to the speeds of its points.
+    if (!p.stopped && !p.airborne) {
+        const double placesKt = lf_placesSpeedKt(a, kRollPlacesSpeedSpanS);
+        if (placesKt > 0.0 && (!p.speedGiven || placesKt < p.speed)) {
+            p.speed = placesKt;
+            p.speedGiven = true;
+        }
+    }
     if (!p.stopped && p.speed > back.speed && p.speed > 40.0) p.speed = back.speed;
     return true;
 }
@@ -1176,7 +1193,7 @@ void lf_extendTrack(LiveAc& a, std::int32_t steps) {
         if (a.takeOffRoll) {
             lf_rollOn(c);
         } else if (a.braking) {
-            lf_brakeOn(c);
+            lf_brakeOn(a, c);
         } else {
             lf_makeStop(c);  // a taxiing aircraft is not predicted
         }

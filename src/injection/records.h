@@ -75,6 +75,8 @@ struct AiAc : AcIdentity {
     double reportedTurnRate = 0.0;
     // The take-off roll's acceleration of the last tick (kt a tick); 0 before the roll.
     double rollAccel = 0.0;
+    // The landing roll's deceleration of the last tick (kt a tick); 0 before the roll.
+    double rollOutDecel = 0.0;
     double climbAltitudeStep = 0.0;  // ft per tick in the initial climb (live aircraft)
     double taxiInSpeed = 0.0;        // kt, taxi to a stand (live aircraft)
     // Ground speed limits (live aircraft): the fastest taxi (kt), and how fast it speeds up taxiing and on a

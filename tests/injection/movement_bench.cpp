@@ -120,6 +120,9 @@ constexpr double kMaxRollOutG = 0.3;
 constexpr double kMaxBrakingG = 0.405;
 constexpr double kMaxTaxiKt = 60.0;
 constexpr double kMaxRollLossKt = 5.0;
+// An arrival's roll-out, from its touchdown down to taxi speed (or off the runway): no second of it loses more than
+// this share of its mean loss a second.
+constexpr double kEvenRollOutShare = 1.5;
 constexpr double kLiftOffMarginKt = 20.0;
 // Where a track asks, it lifts off no more than this many seconds before its first record in the air, but at its
 // lift-off speed (this above the rotation speed).
@@ -422,6 +425,9 @@ struct MovementBench::ObjectWatch {
     };
     std::deque<SpeedSample> speeds;
     std::optional<double> rollFastestKt;
+    // An arrival's speeds each second from its touchdown, until its roll-out was judged.
+    std::vector<SpeedSample> rollOut;
+    bool rollOutJudged = false;
     // Where it arrived at its stand: parked, it stays there.
     std::optional<GroundSample> parkedAt;
     // The tick it arrived at its stand by taxiing there.
@@ -1159,6 +1165,8 @@ void MovementBench::checkGroundMotion(ObjectWatch& w, const AircraftUpdate& u, c
         w.roll.clear();
         w.speeds.clear();
         w.rollFastestKt.reset();
+        w.rollOut.clear();
+        w.rollOutJudged = false;
         return;
     }
     const ObjectWatch::GroundSample now{tick, u.latitude, u.longitude, u.heading};
@@ -1213,6 +1221,20 @@ void MovementBench::checkGroundSpeed(ObjectWatch& w, const LiveAc& a, double kt,
         // A roll-out its reports no longer show (predicted all along the 2 s) brakes gently.
         if (predicted && w.speeds.front().predictedRollOut)
             c["roll-out deceleration"].add(-g, kMaxRollOutG, -g - kMaxRollOutG, tick);
+    }
+    // A landing's roll-out, judged once it is over.
+    if (!w.rollOutJudged) {
+        if (a.braking) w.rollOut.push_back({tick, kt, false});
+        const std::vector<ObjectWatch::SpeedSample>& r = w.rollOut;
+        if (!r.empty() && (kt <= kRolledOutKt || !a.braking)) {
+            w.rollOutJudged = true;
+            const double meanKtS = (r.front().kt - r.back().kt) / ((r.back().tick - r.front().tick) / 100.0);
+            for (std::size_t i = 1; i < r.size() && meanKtS > 0.0; ++i) {
+                const double lossKtS = (r[i - 1].kt - r[i].kt) / ((r[i].tick - r[i - 1].tick) / 100.0);
+                c["roll-out braking evenness"].add(lossKtS, kEvenRollOutShare * meanKtS,
+                                                   lossKtS - kEvenRollOutShare * meanKtS, r[i].tick);
+            }
+        }
     }
     if (!a.takeOffRoll) {
         w.rollFastestKt.reset();

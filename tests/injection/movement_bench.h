@@ -68,6 +68,9 @@ inline const std::vector<std::string> kCheckNames = {
     "take-off roll gain", "take-off roll easing",
     // From one second to the next nothing on the ground brakes harder than tyres and brakes do (0.4 g).
     "ground braking",
+    // An arrival brakes evenly from its touchdown down to taxi speed (30 kt) or off the runway: no second loses
+    // more than half again the roll-out's mean loss a second.
+    "roll-out braking evenness",
     // Tracks that ask for them: created standing where its first record stands (within 30 m) and within 5 s of
     // its play time; first seen at a roll's speed, not created standing there; never faster than 1.5 times what
     // its records or their positions show within 10 s (10 kt at least); lifting off no more than 3 s before its
