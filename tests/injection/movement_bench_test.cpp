@@ -1505,64 +1505,83 @@ TEST_F(MovementBenchRun, ADepartureWhoseGroundReportsCarryNoSpeedSetsOffAndLifts
 // air), and the live replies reach the running loop from 14 s later. Every aircraft keeps every check in every row:
 // the first arrival rolls out along the runway, nowhere stopping dead or swinging off, and stands on its stand's
 // heading.
-TEST_F(MovementBenchRun, TheDemosWorldAndTheRecordingKeepEveryCheckOnALateClock) {
+struct LateClockRow {
+    bool demo;  // else the recording
+    std::uint32_t seed;
+    double phase;
+    bool buffered;  // the demo's world as the program starts on it, else as each aircraft comes into range
+};
+
+void PrintTo(const LateClockRow& r, std::ostream* os) {
+    *os << (r.demo ? "demo's world" : "recording") << ", seed " << r.seed << ", phase " << r.phase
+        << (r.buffered ? ", buffered start" : "");
+}
+
+// Each row is a test of its own, so that the rows run side by side and each stays well within its time-out under
+// the sanitizers.
+class MovementBenchLateClock : public MovementBenchRun, public testing::WithParamInterface<LateClockRow> {};
+
+TEST_P(MovementBenchLateClock, TheDemosWorldAndTheRecordingKeepEveryCheckOnALateClock) {
     const std::filesystem::path scenario = std::filesystem::path(ZNTV_BINARY_DIR) / "scenarios" / "zurich.json";
     const std::vector<ParkPos> stands = stockZurichStands();
     ASSERT_TRUE(std::filesystem::exists(scenario) && !stands.empty()) << "the build makes the scenario and stand file";
-    struct Row {
-        bool demo;  // else the recording
-        std::uint32_t seed;
-        double phase;
-        bool buffered;  // the demo's world as the program starts on it, else as each aircraft comes into range
-    };
-    // The buffered rows pin the landing roll filled in behind the start's snapshots through their phases: zeroed,
-    // their lateness changes nothing of how they failed before that roll was mended. The rows without the buffered
-    // start pin what a late tick did to a stand arrival: a turn spread over the minutes that a leg's creeping speed
-    // gave it rather than the seconds its times allow, the nose still far off the stand's heading at the stand.
-    const std::vector<Row> rows = {
-        {true, 1, 0.0, true},    {true, 2, 0.5, true},   {true, 3, 1.0, true},   {true, 4, 1.5, true},
-        {true, 5, 0.25, true},   {true, 6, 1.25, true},  {true, 1, 0.0, false},  {true, 24, 0.0, false},
-        {true, 40, 0.0, false},  {true, 9, 0.5, false},  {true, 17, 1.0, false}, {true, 33, 1.75, false},
-        {false, 7, 0, false},    {false, 8, 0, false}};
-    for (const Row& row : rows) {
-        const std::string name =
-            fmt::format("{}, seed {}{}", row.demo ? fmt::format("demo's world at phase {} s", row.phase) : "recording",
-                        row.seed, row.demo && !row.buffered ? ", without the buffered start" : "");
-        SCOPED_TRACE(name);
-        BenchOptions options = zurichOptions();
-        options.lateSeed = row.seed;
-        options.lateReplyTicks = 40;
-        options.lateTickTicks = 40;
-        std::unique_ptr<MovementBench> played;
-        if (row.demo) {
-            std::vector<BenchTrack> tracks =
-                movement_bench::gf_readScenarioAsServed(scenario, 1018.0, 2.0, row.phase, 1000.0);
-            ASSERT_FALSE(tracks.empty());
-            for (BenchTrack& t : tracks) t.runways = kZurichRunways;
-            if (row.buffered) {
-                options.bufferedPollTicks = 5700;
-                options.bufferedLiveGapTicks = 1200;
-                options.parkElevationAfterTicks = options.bufferedPollTicks + 200;
-            }
-            played = playOnStands(stands, tracks, options);
-        } else {
-            std::vector<BenchTrack> tracks =
-                movement_bench::gf_readAdsbRecording(testing_support::zurichRecording(), kField);
-            ASSERT_FALSE(tracks.empty());
-            for (BenchTrack& t : tracks) t.runways = kZurichRunways;
-            liveriesFor(tracks);
-            gf_seedWorkRandom(1);
-            played = std::make_unique<MovementBench>(options);
-            for (const BenchTrack& t : tracks) played->add(t);
-            played->run();
+    const LateClockRow& row = GetParam();
+    const std::string name =
+        fmt::format("{}, seed {}{}", row.demo ? fmt::format("demo's world at phase {} s", row.phase) : "recording",
+                    row.seed, row.demo && !row.buffered ? ", without the buffered start" : "");
+    BenchOptions options = zurichOptions();
+    options.lateSeed = row.seed;
+    options.lateReplyTicks = 40;
+    options.lateTickTicks = 40;
+    std::unique_ptr<MovementBench> played;
+    if (row.demo) {
+        std::vector<BenchTrack> tracks =
+            movement_bench::gf_readScenarioAsServed(scenario, 1018.0, 2.0, row.phase, 1000.0);
+        ASSERT_FALSE(tracks.empty());
+        for (BenchTrack& t : tracks) t.runways = kZurichRunways;
+        if (row.buffered) {
+            options.bufferedPollTicks = 5700;
+            options.bufferedLiveGapTicks = 1200;
+            options.parkElevationAfterTicks = options.bufferedPollTicks + 200;
         }
-        publish(played->report(name), fmt::format("movement_bench_late_{}{}.txt", row.seed, row.buffered ? "" : "_live"));
-        EXPECT_EQ(played->lostTicks(), 0);
-        for (const movement_bench::TrackResult& r : played->results()) {
-            for (const auto& [check, counter] : r.counters) {
-                EXPECT_EQ(counter.fail, 0) << r.callsign << ": " << check << ", worst " << counter.worstValue
-                                           << " (limit " << counter.worstLimit << ") at tick " << counter.worstTick;
-            }
+        played = playOnStands(stands, tracks, options);
+    } else {
+        std::vector<BenchTrack> tracks =
+            movement_bench::gf_readAdsbRecording(testing_support::zurichRecording(), kField);
+        ASSERT_FALSE(tracks.empty());
+        for (BenchTrack& t : tracks) t.runways = kZurichRunways;
+        liveriesFor(tracks);
+        gf_seedWorkRandom(1);
+        played = std::make_unique<MovementBench>(options);
+        for (const BenchTrack& t : tracks) played->add(t);
+        played->run();
+    }
+    publish(played->report(name), fmt::format("movement_bench_late_{}{}.txt", row.seed, row.buffered ? "" : "_live"));
+    EXPECT_EQ(played->lostTicks(), 0);
+    for (const movement_bench::TrackResult& r : played->results()) {
+        for (const auto& [check, counter] : r.counters) {
+            EXPECT_EQ(counter.fail, 0) << r.callsign << ": " << check << ", worst " << counter.worstValue
+                                       << " (limit " << counter.worstLimit << ") at tick " << counter.worstTick;
         }
     }
 }
+
+// The buffered rows pin the landing roll filled in behind the start's snapshots through their phases: zeroed,
+// their lateness changes nothing of how they failed before that roll was mended. The rows without the buffered
+// start pin what a late tick did to a stand arrival: a turn spread over the minutes that a leg's creeping speed
+// gave it rather than the seconds its times allow, the nose still far off the stand's heading at the stand.
+INSTANTIATE_TEST_SUITE_P(
+    Rows, MovementBenchLateClock,
+    testing::Values(LateClockRow{true, 1, 0.0, true}, LateClockRow{true, 2, 0.5, true},
+                    LateClockRow{true, 3, 1.0, true}, LateClockRow{true, 4, 1.5, true},
+                    LateClockRow{true, 5, 0.25, true}, LateClockRow{true, 6, 1.25, true},
+                    LateClockRow{true, 1, 0.0, false}, LateClockRow{true, 24, 0.0, false},
+                    LateClockRow{true, 40, 0.0, false}, LateClockRow{true, 9, 0.5, false},
+                    LateClockRow{true, 17, 1.0, false}, LateClockRow{true, 33, 1.75, false},
+                    LateClockRow{false, 7, 0, false}, LateClockRow{false, 8, 0, false}),
+    [](const testing::TestParamInfo<LateClockRow>& info) {
+        const LateClockRow& r = info.param;
+        return r.demo ? fmt::format("Demo{}Seed{}Phase{}ms", r.buffered ? "Buffered" : "Live", r.seed,
+                                    static_cast<int>(r.phase * 1000))
+                      : fmt::format("RecordingSeed{}", r.seed);
+    });
