@@ -1227,14 +1227,18 @@ std::vector<ParkPos> stockZurichStands() {
 // program sees of a stale place or a jump, so it is played at several phases. Its second arrival, VJT796, reaches
 // stand A33 at each, on time or late (its reports jump 21 m past the stand, come back to it and later hop 26 m off
 // and back): without turning on the spot or going out to where its reports left again, and it stays there.
-TEST_F(MovementBenchRun, DemoScenarioPlaysThroughAsServed) {
+// Each phase is a test of its own, so that the phases run side by side and each stays well within its time-out
+// under the sanitizers on a busy machine.
+class MovementBenchAsServed : public MovementBenchRun, public testing::WithParamInterface<double> {};
+
+TEST_P(MovementBenchAsServed, DemoScenarioPlaysThroughAsServed) {
     const std::filesystem::path scenario = std::filesystem::path(ZNTV_BINARY_DIR) / "scenarios" / "zurich.json";
     const std::vector<ParkPos> stands = stockZurichStands();
     ASSERT_TRUE(std::filesystem::exists(scenario) && !stands.empty()) << "the build makes the scenario and stand file";
     const auto a33 = std::find_if(stands.begin(), stands.end(), [](const ParkPos& p) { return p.id == "A33"; });
     ASSERT_NE(a33, stands.end());
-    for (const double phase : {0.0, 0.3, 0.5, 0.9, 1.0, 1.5, 1.6, 1.8}) {
-        SCOPED_TRACE(fmt::format("phase {} s", phase));
+    {
+        const double phase = GetParam();
         std::vector<BenchTrack> tracks = movement_bench::gf_readScenarioAsServed(scenario, 1018.0, 2.0, phase, 1000.0);
         ASSERT_FALSE(tracks.empty());
         for (BenchTrack& t : tracks) t.runways = kZurichRunways;
@@ -1255,6 +1259,11 @@ TEST_F(MovementBenchRun, DemoScenarioPlaysThroughAsServed) {
         }
     }
 }
+
+INSTANTIATE_TEST_SUITE_P(Phases, MovementBenchAsServed, testing::Values(0.0, 0.3, 0.5, 0.9, 1.0, 1.5, 1.6, 1.8),
+                         [](const testing::TestParamInfo<double>& info) {
+                             return fmt::format("Phase{}ms", static_cast<int>(info.param * 1000));
+                         });
 
 // A business jet taxis onto stand A33 of the stock Zurich stands; a minute after it parked its reports hop 24 m
 // out along the stand's axis in 6 s (the service smooths a jump of ADS-B positions into steady motion), lie there
