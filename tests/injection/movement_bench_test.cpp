@@ -1237,25 +1237,23 @@ TEST_P(MovementBenchAsServed, DemoScenarioPlaysThroughAsServed) {
     ASSERT_TRUE(std::filesystem::exists(scenario) && !stands.empty()) << "the build makes the scenario and stand file";
     const auto a33 = std::find_if(stands.begin(), stands.end(), [](const ParkPos& p) { return p.id == "A33"; });
     ASSERT_NE(a33, stands.end());
-    {
-        const double phase = GetParam();
-        std::vector<BenchTrack> tracks = movement_bench::gf_readScenarioAsServed(scenario, 1018.0, 2.0, phase, 1000.0);
-        ASSERT_FALSE(tracks.empty());
-        for (BenchTrack& t : tracks) t.runways = kZurichRunways;
-        const std::unique_ptr<MovementBench> played = playOnStands(stands, tracks, zurichOptions());
-        const MovementBench& bench = *played;
-        publish(bench.report(fmt::format("Zurich scenario as served, phase {} s", phase)),
-                fmt::format("movement_bench_scenario_{}.txt", static_cast<int>(phase * 10)));
-        EXPECT_EQ(bench.lostTicks(), 0);
-        const auto vjt = std::find_if(bench.results().begin(), bench.results().end(),
-                                      [](const movement_bench::TrackResult& r) { return r.callsign == "VJT796"; });
-        ASSERT_NE(vjt, bench.results().end());
-        EXPECT_EQ(vjt->standsReached, std::vector<std::uint32_t>{a33->index});
-        for (const movement_bench::TrackResult& r : bench.results()) {
-            for (const auto& [name, counter] : r.counters) {
-                EXPECT_EQ(counter.fail, 0) << r.callsign << ": " << name << ", worst " << counter.worstValue
-                                           << " (limit " << counter.worstLimit << ") at tick " << counter.worstTick;
-            }
+    const double phase = GetParam();
+    std::vector<BenchTrack> tracks = movement_bench::gf_readScenarioAsServed(scenario, 1018.0, 2.0, phase, 1000.0);
+    ASSERT_FALSE(tracks.empty());
+    for (BenchTrack& t : tracks) t.runways = kZurichRunways;
+    const std::unique_ptr<MovementBench> played = playOnStands(stands, tracks, zurichOptions());
+    const MovementBench& bench = *played;
+    publish(bench.report(fmt::format("Zurich scenario as served, phase {} s", phase)),
+            fmt::format("movement_bench_scenario_{}.txt", static_cast<int>(phase * 10)));
+    EXPECT_EQ(bench.lostTicks(), 0);
+    const auto vjt = std::find_if(bench.results().begin(), bench.results().end(),
+                                  [](const movement_bench::TrackResult& r) { return r.callsign == "VJT796"; });
+    ASSERT_NE(vjt, bench.results().end());
+    EXPECT_EQ(vjt->standsReached, std::vector<std::uint32_t>{a33->index});
+    for (const movement_bench::TrackResult& r : bench.results()) {
+        for (const auto& [name, counter] : r.counters) {
+            EXPECT_EQ(counter.fail, 0) << r.callsign << ": " << name << ", worst " << counter.worstValue
+                                       << " (limit " << counter.worstLimit << ") at tick " << counter.worstTick;
         }
     }
 }
