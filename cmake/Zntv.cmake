@@ -115,9 +115,15 @@ function(zntv_test_folder name)
       else()
         set(timeout 120)
       endif()
+      # The window suites run as from a shell that exported ZNTV_HEADLESS=1, as the README has it for a machine
+      # without a display: a test that starts the program gives it the environment it runs in, not the user's.
+      set(environment "")
+      if(kind STREQUAL "gui")
+        set(environment ENVIRONMENT ZNTV_HEADLESS=1)
+      endif()
       gtest_discover_tests(${exe}
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-        PROPERTIES LABELS ${kind} TIMEOUT ${timeout}
+        PROPERTIES LABELS ${kind} TIMEOUT ${timeout} ${environment}
         DISCOVERY_TIMEOUT 60)
     endif()
   endforeach()

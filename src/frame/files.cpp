@@ -178,7 +178,7 @@ void gf_removeInterruptedSaves() {
     if (!g_appFolder.empty()) gf_removeInterruptedSaves(g_appFolder, false);
 }
 
-void gf_backupFile(const fs::path& path) {
+void gf_backupFile(const fs::path& path, BackupBy how) {
     const std::string name = path.filename().string();
     const std::size_t dot = name.rfind('.');
     if (dot == std::string::npos) return;
@@ -188,6 +188,12 @@ void gf_backupFile(const fs::path& path) {
     name2.insert(dot, "0");
     const fs::path path1 = path.parent_path() / name1;
     const fs::path path2 = path.parent_path() / name2;
-    if (lf_exists(path1)) lf_copyOver(path1, path2);
-    if (lf_exists(path)) lf_copyOver(path, path1);
+    const auto keep = [how](const fs::path& from, const fs::path& to) {
+        if (how == BackupBy::copy) return lf_copyOver(from, to);
+        std::error_code ec;
+        fs::rename(from, to, ec);
+        if (ec) lf_fail("rename", from, ec);
+    };
+    if (lf_exists(path1)) keep(path1, path2);
+    if (lf_exists(path)) keep(path, path1);
 }

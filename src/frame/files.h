@@ -30,8 +30,11 @@ void gf_removeInterruptedSaves(const std::filesystem::path& folder, bool recursi
 // The same over the program's own folders: the program folder, "airports" and "output" with their
 // sub-folders, and the application-data folder. Called once at the start.
 void gf_removeInterruptedSaves();
-// "x.txt": x0.txt is copied over x00.txt, then x.txt over x0.txt; a name without '.' is left alone.
-void gf_backupFile(const std::filesystem::path& path);
+// "x.txt": x0.txt is copied over x00.txt, then x.txt over x0.txt; a name without '.' is left alone. Moved, the
+// two are renamed instead: for a file that cannot be read (a copy needs its bytes) in a folder that can be
+// written. Throws FileSystemError.
+enum class BackupBy { copy, move };
+void gf_backupFile(const std::filesystem::path& path, BackupBy how = BackupBy::copy);
 
 // A file-system error whose text reads "<operation>: <system message>: "<path>"", the wording the user
 // knows from the program's messages. Still a std::filesystem::filesystem_error for the handlers.

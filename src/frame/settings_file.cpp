@@ -38,6 +38,8 @@ enum class FileState { Read, Missing, Unreadable };
 std::vector<std::pair<std::string, std::string>> g_replacedValues;
 std::vector<std::string> g_foldersWithoutValue;
 std::string g_unreadableFileNotice;
+// The unreadable file could not be kept: nothing is saved over it until it reads again.
+bool g_unreadableFileLeft = false;
 
 std::string lf_settingsFaultLocked() {
     std::vector<std::string> parts;
@@ -95,23 +97,40 @@ FileState lf_loadFile(pugi::xml_document& doc) {
     return st.type() == fs::file_type::not_found ? FileState::Missing : FileState::Unreadable;
 }
 
-// The user's settings in a file we cannot read are still worth having: keep them beside the new file.
-void lf_keepUnreadableFile() {
+// The user's settings in a file we cannot read are still worth having: keep them beside the new file, copied, or
+// moved aside when the copy is refused (a file we may not read, in a folder we may write). True when they are
+// kept; else the file must not be written over, and stays as it is until a start reads it.
+bool lf_keepUnreadableFile() {
     // gf_backupFile's naming: "parameters.xml" is kept as "parameters0.xml" (and an older one of those as
     // "parameters00.xml").
     const fs::path backup = g_parametersPath.parent_path() /
                             (g_parametersPath.stem().string() + "0" + g_parametersPath.extension().string());
+    std::string notice, warning;
+    bool kept = true;
     try {
         gf_backupFile(g_parametersPath);
-        gf_logWarning(fmt::format("\"{}\" could not be read, kept as \"{}\"", g_parametersPath.string(),
-                                  backup.string()));
-        g_unreadableFileNotice =
-            fmt::format("parameters.xml could not be read: kept as \"{}\", defaults taken", backup.string());
-    } catch (const std::exception& e) {
-        gf_logWarning(fmt::format("\"{}\" could not be read nor kept: {}", g_parametersPath.string(), e.what()));
-        g_unreadableFileNotice =
-            fmt::format("parameters.xml could not be read nor kept ({}), defaults taken", e.what());
+        warning = fmt::format("\"{}\" could not be read, kept as \"{}\"", g_parametersPath.string(), backup.string());
+    } catch (const std::exception& copyFailure) {
+        try {
+            gf_backupFile(g_parametersPath, BackupBy::move);
+            warning = fmt::format("\"{}\" could not be read nor copied ({}), moved to \"{}\"",
+                                  g_parametersPath.string(), copyFailure.what(), backup.string());
+        } catch (const std::exception& moveFailure) {
+            kept = false;
+            warning = fmt::format("\"{}\" could not be read nor kept ({}; {}): left as it is, settings not saved "
+                                  "until it can be read",
+                                  g_parametersPath.string(), copyFailure.what(), moveFailure.what());
+            notice = fmt::format("parameters.xml could not be read nor kept ({}), defaults taken; settings are not "
+                                 "saved until it can be read",
+                                 moveFailure.what());
+        }
     }
+    if (kept) notice = fmt::format("parameters.xml could not be read: kept as \"{}\", defaults taken", backup.string());
+    // Every save tries again (the file may have been mended meanwhile); the same failure is logged once.
+    if (kept || notice != g_unreadableFileNotice) gf_logWarning(warning);
+    g_unreadableFileNotice = notice;
+    g_unreadableFileLeft = !kept;
+    return kept;
 }
 
 void lf_makeAppFolder() {
@@ -258,11 +277,14 @@ void lf_readFile(pugi::xml_document& doc, const ParameterLists& lists) {
 
 bool lf_saveOneLocked(const std::string& key, const std::string& valueText) {
     pugi::xml_document doc;
-    const FileState state = lf_loadFile(doc);
-    if (state != FileState::Read) {
-        if (state == FileState::Unreadable) lf_keepUnreadableFile();
-        lf_buildFromMemory(doc, gf_storedParameters());
+    // Until a start reads the file left alone, memory holds the defaults, not the user's settings: even once its
+    // rights are mended, a save would put a default over what the user had.
+    if (g_unreadableFileLeft || (lf_loadFile(doc) == FileState::Unreadable && !lf_keepUnreadableFile())) {
+        gf_logLine(fmt::format("{}={} not saved: \"{}\" could not be read", key, valueText, g_parametersPath.string()));
+        return false;
     }
+    // Missing, or kept aside: every stored setting from memory.
+    if (!doc.child("parameters")) lf_buildFromMemory(doc, gf_storedParameters());
     if (pugi::xml_node node = lf_findNode(doc, key)) {
         pugi::xml_attribute value = node.attribute("value");
         // An element without a value would read as false or 0 next time and the change would be lost.
@@ -307,6 +329,7 @@ void gf_forgetSettingsFault() {
     g_replacedValues.clear();
     g_foldersWithoutValue.clear();
     g_unreadableFileNotice.clear();
+    g_unreadableFileLeft = false;
 }
 
 void gf_readParameters() {
@@ -325,16 +348,22 @@ void gf_loadParameters(const ParameterLists& lists) {
         g_foldersWithoutValue.clear();
         pugi::xml_document doc;
         const FileState state = lf_loadFile(doc);
+        bool save = true;
         if (state == FileState::Read) {
+            // A file left alone earlier in the run reads now: its settings are the ones saved again.
+            if (std::exchange(g_unreadableFileLeft, false)) g_unreadableFileNotice.clear();
             gf_logLine(fmt::format("from \"{}\"", g_parametersPath.string()));
             lf_readFile(doc, lists);
         } else {
-            if (state == FileState::Unreadable) lf_keepUnreadableFile();
+            // A file that could not be kept is left as it is: the run goes on with the defaults.
+            save = state == FileState::Missing || lf_keepUnreadableFile();
             gf_logLine(fmt::format("{} not found, default values taken:", g_parametersPath.string()));
             lf_takeDefaults(doc, lists);
         }
-        lf_makeAppFolder();
-        gf_saveXml(doc, g_parametersPath);
+        if (save) {
+            lf_makeAppFolder();
+            gf_saveXml(doc, g_parametersPath);
+        }
         fault = lf_settingsFaultLocked();
     }
     lf_showSettingsFault(fault);

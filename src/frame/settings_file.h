@@ -24,17 +24,20 @@ inline constexpr const char* kCopyrightNotice = "Copyright (c) Zentavo. All righ
 // housekeeping and sets the traffic radius from LATERAL_RANGE.
 void gf_readParameters();
 // Reads the file into the listed parameters, completes it and writes it back. A missing or unreadable
-// file is replaced by one with the defaults; an unreadable one is kept as "parameters0.xml" first.
-// The settings fault (frame/display.h) tells where an unreadable file was kept, and each integer whose
-// stored text is not its number in range, with the value read in its place, and each folder key whose element
-// has no value, which is kept as it is (until the key is saved).
+// file is replaced by one with the defaults; an unreadable one is kept as "parameters0.xml" first (copied, else
+// moved there). One that can be neither copied nor moved is left as it is: the run goes on with the defaults and
+// nothing is saved until a start reads the file again.
+// The settings fault (frame/display.h) tells where an unreadable file was kept (or that it was not), and each
+// integer whose stored text is not its number in range, with the value read in its place, and each folder key
+// whose element has no value, which is kept as it is (until the key is saved).
 void gf_loadParameters(const ParameterLists& lists);
 // Forgets what the settings fault tells: for tests, which read many files in one run of the program.
 void gf_forgetSettingsFault();
 
 // Store one setting's current value in the file. When the file is missing or unreadable, every stored
 // setting is written from memory, never a file with this one key. False when the file could not be
-// written (logged as "saving xml did not work?"); the value in memory stays either way.
+// written (logged as "saving xml did not work?"), or is an unreadable one that could not be kept; the value in
+// memory stays either way.
 bool gf_saveBoolParameter(const BoolParameter& p);
 bool lf_saveIntParameter(const IntParameter& p);
 bool gf_saveStringParameter(const StringParameter& p);

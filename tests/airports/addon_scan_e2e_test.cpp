@@ -30,6 +30,7 @@ protected:
     // named relative to it as installers do.
     void SetUp() override {
         if (!fs::exists(lf_ktstBgl())) GTEST_SKIP() << "no shared fixtures";
+        m_programEnvironment["ZNTV_DOSDEVICES"] = (m_root / "wine").string();
         const fs::path programData = m_root / "c/ProgramData/Lockheed Martin/Prepar3D v5";
         fs::create_directories(programData);
         fs::create_directories(m_root / "wine/dosdevices");
@@ -58,8 +59,6 @@ protected:
     }
 
     bool logHas(const std::string& text) const { return log().find(text) != std::string::npos; }
-
-    testing_support::ScopedEnv m_dos{"ZNTV_DOSDEVICES", (m_root / "wine").string()};
 };
 
 TEST_F(AddOnScanRun, TheStartUpScanMakesTheStandFileThatTheParkAirportLoads) {

@@ -174,7 +174,8 @@ protected:
 
     // The program alone, against the running stand-ins (again after stopProgram: its folders stay).
     void startProgram() {
-        const std::map<std::string, std::string> env = {
+        std::map<std::string, std::string> env = m_programEnvironment;
+        env.insert({
             {"XDG_CONFIG_HOME", (m_root / "config").string()},
             {"XDG_DOCUMENTS_DIR", (m_root / "documents").string()},
             {"XDG_PUBLICSHARE_DIR", (m_root / "public").string()},
@@ -184,7 +185,7 @@ protected:
             {"ZNTV_SERVICE_URL", "http://127.0.0.1:" + m_servicePort + "/v4/"},
             {"ZNTV_HEADLESS", "1"},
             {"ZNTV_HEADLESS_SCREEN", (m_root / "screen.txt").string()},
-            {"ZNTV_TIME_SCALE", std::to_string(m_programTimeScale)}};
+            {"ZNTV_TIME_SCALE", std::to_string(m_programTimeScale)}});
         m_program = std::make_unique<run_test::ChildProcess>(kProgram, std::vector<std::string>{},
                                                              m_root / "program", env, m_root / "program.out");
     }
@@ -228,6 +229,8 @@ protected:
     std::unique_ptr<run_test::ChildProcess> m_program;
     std::string m_servicePort;
     double m_programTimeScale = 0.05;
+    // More of the program's environment (its simulator's drives, say): a child has no other of its variables.
+    std::map<std::string, std::string> m_programEnvironment;
 };
 
 }  // namespace injection_test

@@ -14,12 +14,26 @@
 
 namespace run_test {
 
+// A user a child can run as: its user and group ids.
+struct Account {
+    uid_t uid;
+    gid_t gid;
+};
+
+// The user whose file rights are enforced, for a test that needs a refused read or write: under root (as CI
+// runs), "nobody"; else the test's own user, for whom they are enforced already (nothing).
+std::optional<Account> unprivilegedAccount();
+// Gives the folder and everything in it to the account, as a user's own files are.
+void handOver(const std::filesystem::path& folder, Account account);
+
 class ChildProcess {
 public:
-    // `environment` is added to (and overrides) the test's own environment.
+    // `environment` is added to the test's own environment, less the program's variables (ZNTV_...): a child
+    // gets only those its test sets, whatever the user running the tests exported. With an account, the child
+    // runs as that user (the output file is opened before it changes users).
     ChildProcess(const std::filesystem::path& program, std::vector<std::string> arguments,
                  const std::filesystem::path& workingFolder, const std::map<std::string, std::string>& environment,
-                 const std::filesystem::path& outputFile);
+                 const std::filesystem::path& outputFile, std::optional<Account> account = std::nullopt);
     ~ChildProcess();
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;

@@ -5,12 +5,14 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 
@@ -145,9 +147,18 @@ struct CauseBehindAnError {
     std::string settings;  // parameters.xml; "{root}" stands for the test's folder
     std::string error;
     std::string cause;
+    // parameters.xml not readable by the user the program runs as (another user's file with no rights for
+    // anyone, as an edit under another account can leave it), in a settings folder that user may write or not;
+    // the file's bytes must be in that folder under this name after the run.
+    enum class Unreadable { no, inWritableFolder, inShutFolder } unreadable = Unreadable::no;
+    const char* keptAs = nullptr;
 };
 
 void PrintTo(const CauseBehindAnError& c, std::ostream* os) { *os << c.name; }
+
+const std::string kSettingsWithPath =
+    "<?xml version=\"1.0\"?>\n<parameters>\n<parameter name=\"SIM_INSTALL_PATH\" value=\"{root}/Prepar3D v5\"/>\n"
+    "<parameter name=\"LATERAL_RANGE\" value=\"77\"/>\n</parameters>\n";
 
 class CausesBehindErrors : public ::testing::TestWithParam<CauseBehindAnError> {};
 
@@ -165,14 +176,34 @@ TEST_P(CausesBehindErrors, StayInViewBeneathTheError) {
     for (const char* folder : {"config/ZNTV_P3D", "registry", "runtime", "documents", "public"})
         fs::create_directories(root / folder);
     fs::permissions(root / "runtime", fs::perms::owner_all, fs::perm_options::replace);
-    writeWholeFile(root / "config/ZNTV_P3D/parameters.xml", filled(GetParam().settings));
+    const fs::path settings = root / "config/ZNTV_P3D/parameters.xml";
+    writeWholeFile(settings, filled(GetParam().settings));
+    // The rights are enforced for the program: run as root (as CI does), it runs as another user, who owns
+    // everything here but the settings file.
+    using Unreadable = CauseBehindAnError::Unreadable;
+    const std::optional<Account> account = unprivilegedAccount();
+    if (GetParam().unreadable != Unreadable::no) {
+        for (fs::path up = root.parent_path(); account && up != up.parent_path(); up = up.parent_path()) {
+            if ((fs::status(up).permissions() & fs::perms::others_exec) == fs::perms::none) {
+                GTEST_SKIP() << "another user cannot reach " << root << " to run the program there";
+            }
+        }
+        if (account) {
+            handOver(root, *account);
+            ASSERT_EQ(lchown(settings.c_str(), 0, 0), 0);
+        }
+        fs::permissions(settings, fs::perms::none);
+        if (GetParam().unreadable == Unreadable::inShutFolder)
+            fs::permissions(settings.parent_path(), fs::perms::owner_read | fs::perms::owner_exec);
+    }
     auto env = testing_support::programFolders(root);
     env.insert({{"ZNTV_SERVICE_URL", "http://127.0.0.1:9/v4/"},
                 {"ZNTV_UPDATE_URL", ""},
                 {"ZNTV_HEADLESS", "1"},
                 {"ZNTV_HEADLESS_SCREEN", (root / "screen.txt").string()},
                 {"ZNTV_TIME_SCALE", "0.05"}});
-    ChildProcess zntv(program / "ZNTV_P3D", {}, program, env, root / "program.out");
+    ChildProcess zntv(program / "ZNTV_P3D", {}, program, env, root / "program.out",
+                      GetParam().unreadable == Unreadable::no ? std::nullopt : account);
 
     // The status line in the error's colours, yellow on red.
     const auto shownAsError = [&](const std::string& text) {
@@ -187,8 +218,20 @@ TEST_P(CausesBehindErrors, StayInViewBeneathTheError) {
         << readWholeFile(root / "screen.txt") << readWholeFile(program / "Log.txt");
     EXPECT_TRUE(shownAsError(cause)) << readWholeFile(root / "screen.txt");
     EXPECT_TRUE(zntv.running());  // idle with both shown, until the user acts
-    zntv.signal(SIGTERM);
+    if (GetParam().unreadable == Unreadable::inShutFolder) {
+        // The user mends the rights while the program runs on the defaults: its saves at the exit must not put
+        // them into the file.
+        fs::permissions(settings.parent_path(), static_cast<fs::perms>(0755));
+        fs::permissions(settings, static_cast<fs::perms>(0644));
+    }
+    zntv.signal(SIGINT);
     EXPECT_EQ(zntv.waitForExit(30s), 0);
+    if (GetParam().keptAs) {
+        fs::permissions(settings.parent_path(), fs::perms::owner_all);
+        const fs::path kept = settings.parent_path() / GetParam().keptAs;
+        fs::permissions(kept, fs::perms::owner_read, fs::perm_options::add);
+        EXPECT_EQ(readWholeFile(kept), filled(GetParam().settings)) << readWholeFile(program / "Log.txt");
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -214,7 +257,19 @@ INSTANTIATE_TEST_SUITE_P(
         CauseBehindAnError{"SettingsNotXml", "not xml at all",
                            "151: No P3D install path detected, type full Install Path above, and press Enter",
                            "parameters.xml could not be read: kept as \"{root}/config/ZNTV_P3D/parameters0.xml\", "
-                           "defaults taken"}),
+                           "defaults taken"},
+        // A file that cannot be copied is moved aside; one that cannot be moved either is left alone.
+        CauseBehindAnError{"SettingsNotReadable", kSettingsWithPath,
+                           "151: No P3D install path detected, type full Install Path above, and press Enter",
+                           "parameters.xml could not be read: kept as \"{root}/config/ZNTV_P3D/parameters0.xml\", "
+                           "defaults taken",
+                           CauseBehindAnError::Unreadable::inWritableFolder, "parameters0.xml"},
+        CauseBehindAnError{"SettingsNotReadableInAShutFolder", kSettingsWithPath,
+                           "151: No P3D install path detected, type full Install Path above, and press Enter",
+                           "parameters.xml could not be read nor kept (rename: Permission denied: "
+                           "\"{root}/config/ZNTV_P3D/parameters.xml\"), defaults taken; settings are not saved until "
+                           "it can be read",
+                           CauseBehindAnError::Unreadable::inShutFolder, "parameters.xml"}),
     [](const ::testing::TestParamInfo<CauseBehindAnError>& info) { return std::string(info.param.name); });
 
 }  // namespace
