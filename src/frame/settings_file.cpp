@@ -97,40 +97,33 @@ FileState lf_loadFile(pugi::xml_document& doc) {
     return st.type() == fs::file_type::not_found ? FileState::Missing : FileState::Unreadable;
 }
 
-// The user's settings in a file we cannot read are still worth having: keep them beside the new file, copied, or
-// moved aside when the copy is refused (a file we may not read, in a folder we may write). True when they are
-// kept; else the file must not be written over, and stays as it is until a start reads it.
+// The user's settings in a file we cannot read are still worth having: keep them beside the new file. Moved, not
+// copied: a rename needs no right to read the file (another user's, say), only to write the folder, as the new
+// file needs anyway. True when they are kept; else the file must not be written over, and stays as it is until a
+// start reads it.
 bool lf_keepUnreadableFile() {
     // gf_backupFile's naming: "parameters.xml" is kept as "parameters0.xml" (and an older one of those as
     // "parameters00.xml").
     const fs::path backup = g_parametersPath.parent_path() /
                             (g_parametersPath.stem().string() + "0" + g_parametersPath.extension().string());
-    std::string notice, warning;
-    bool kept = true;
     try {
-        gf_backupFile(g_parametersPath);
-        warning = fmt::format("\"{}\" could not be read, kept as \"{}\"", g_parametersPath.string(), backup.string());
-    } catch (const std::exception& copyFailure) {
-        try {
-            gf_backupFile(g_parametersPath, BackupBy::move);
-            warning = fmt::format("\"{}\" could not be read nor copied ({}), moved to \"{}\"",
-                                  g_parametersPath.string(), copyFailure.what(), backup.string());
-        } catch (const std::exception& moveFailure) {
-            kept = false;
-            warning = fmt::format("\"{}\" could not be read nor kept ({}; {}): left as it is, settings not saved "
-                                  "until it can be read",
-                                  g_parametersPath.string(), copyFailure.what(), moveFailure.what());
-            notice = fmt::format("parameters.xml could not be read nor kept ({}), defaults taken; settings are not "
-                                 "saved until it can be read",
-                                 moveFailure.what());
-        }
+        gf_backupFile(g_parametersPath, BackupBy::move);
+        gf_logWarning(fmt::format("\"{}\" could not be read, kept as \"{}\"", g_parametersPath.string(),
+                                  backup.string()));
+        g_unreadableFileNotice =
+            fmt::format("parameters.xml could not be read: kept as \"{}\", defaults taken", backup.string());
+        g_unreadableFileLeft = false;
+    } catch (const std::exception& e) {
+        gf_logWarning(fmt::format("\"{}\" could not be read nor kept ({}): left as it is, settings not saved until "
+                                  "it can be read",
+                                  g_parametersPath.string(), e.what()));
+        g_unreadableFileNotice = fmt::format(
+            "parameters.xml could not be read nor kept ({}), defaults taken; settings are not saved until it can be "
+            "read",
+            e.what());
+        g_unreadableFileLeft = true;
     }
-    if (kept) notice = fmt::format("parameters.xml could not be read: kept as \"{}\", defaults taken", backup.string());
-    // Every save tries again (the file may have been mended meanwhile); the same failure is logged once.
-    if (kept || notice != g_unreadableFileNotice) gf_logWarning(warning);
-    g_unreadableFileNotice = notice;
-    g_unreadableFileLeft = !kept;
-    return kept;
+    return !g_unreadableFileLeft;
 }
 
 void lf_makeAppFolder() {

@@ -24,9 +24,9 @@ inline constexpr const char* kCopyrightNotice = "Copyright (c) Zentavo. All righ
 // housekeeping and sets the traffic radius from LATERAL_RANGE.
 void gf_readParameters();
 // Reads the file into the listed parameters, completes it and writes it back. A missing or unreadable
-// file is replaced by one with the defaults; an unreadable one is kept as "parameters0.xml" first (copied, else
-// moved there). One that can be neither copied nor moved is left as it is: the run goes on with the defaults and
-// nothing is saved until a start reads the file again.
+// file is replaced by one with the defaults; an unreadable one is moved to "parameters0.xml" first. One that
+// cannot be moved is left as it is: the run goes on with the defaults and nothing is saved until a start reads
+// the file again.
 // The settings fault (frame/display.h) tells where an unreadable file was kept (or that it was not), and each
 // integer whose stored text is not its number in range, with the value read in its place, and each folder key
 // whose element has no value, which is kept as it is (until the key is saved).
