@@ -58,6 +58,7 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, std::vector<std
     m_pid = fork();
     if (m_pid < 0) throw std::runtime_error("fork failed");
     if (m_pid == 0) {
+        setpgid(0, 0);
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -73,6 +74,8 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, std::vector<std
         execve(path.c_str(), argv.data(), envp.data());
         _exit(127);
     }
+    // Both sides set the group, so that it stands before either goes on (the child may not have run yet).
+    setpgid(m_pid, m_pid);
 }
 
 ChildProcess::~ChildProcess() {
@@ -85,6 +88,10 @@ ChildProcess::~ChildProcess() {
 
 void ChildProcess::signal(int sig) const {
     if (m_pid > 0) kill(m_pid, sig);
+}
+
+void ChildProcess::signalGroup(int sig) const {
+    if (m_pid > 0) kill(-m_pid, sig);
 }
 
 std::optional<int> ChildProcess::waitForExit(std::chrono::milliseconds bound) {

@@ -40,6 +40,9 @@ public:
 
     pid_t pid() const { return m_pid; }
     void signal(int sig) const;
+    // The child leads a process group of its own, as a shell with job control starts a command: this signals
+    // the whole group, as Ctrl-C in a terminal does its foreground job.
+    void signalGroup(int sig) const;
     // The exit status (0..255, or 128 + the signal that ended it); nothing when it still runs at the bound.
     std::optional<int> waitForExit(std::chrono::milliseconds bound);
     bool running();

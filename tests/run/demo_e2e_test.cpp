@@ -5,11 +5,14 @@
 
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <map>
 #include <memory>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "child_process.h"
 #include "frame/entry.h"
@@ -38,13 +41,15 @@ protected:
             fs::create_directory_symlink(fs::path(ZNTV_BINARY_DIR) / made, m_root / "build" / made);
         fs::create_directory_symlink(fs::path(ZNTV_SOURCE_DIR) / "testbed", m_root / "testbed");
     }
-    // A demo that still runs closes as on a TERM, with its stand-ins; a kill would leave them running.
+    // A demo that still runs closes as on a TERM, with its stand-ins; a kill would leave them running. It gives
+    // its program 70 s at most.
     ~Demo() override {
         for (auto& demo : m_demos) {
             if (!demo->running()) continue;
             demo->signal(SIGTERM);
-            demo->waitForExit(60s);
+            demo->waitForExit(90s);
         }
+        endProcessesOfTheDemo();
     }
 
     ChildProcess& start(const std::string& name) {
@@ -54,6 +59,41 @@ protected:
     }
     std::string output(const std::string& name) const { return readWholeFile(m_root / (name + ".out")); }
     fs::path demoFolder() const { return m_root / "build" / "demo"; }
+    std::string log() const { return readWholeFile(demoFolder() / "Log.txt"); }
+
+    // The stand-in of this build's bin/ under `name` is started by a script that runs `prelude` first; the demo
+    // finds the rest of bin/ as it is.
+    void wrap(const std::string& name, const std::string& prelude) {
+        const fs::path bin = m_root / "build" / "bin";
+        const fs::path built = fs::path(ZNTV_BINARY_DIR) / "bin";
+        if (fs::is_symlink(bin)) {
+            fs::remove(bin);
+            fs::create_directory(bin);
+            for (const auto& entry : fs::directory_iterator(built))
+                fs::create_symlink(entry.path(), bin / entry.path().filename());
+        }
+        fs::remove(bin / name);
+        writeWholeFile(bin / name, "#!/bin/sh\n" + prelude + "\nexec \"" + (built / name).string() + "\" \"$@\"\n");
+        fs::permissions(bin / name, fs::perms::owner_exec, fs::perm_options::add);
+    }
+
+    // The processes that run in the test's folder or name it, as the demo's all do (the program, the stand-ins,
+    // the log's echo): each "pid command line". Those found are ended, so that no test leaves them running.
+    std::vector<std::string> endProcessesOfTheDemo() const {
+        std::vector<std::string> found;
+        for (const auto& entry : fs::directory_iterator("/proc")) {
+            const std::string pid = entry.path().filename().string();
+            if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+            std::string command = readWholeFile(entry.path() / "cmdline");
+            std::replace(command.begin(), command.end(), '\0', ' ');
+            std::error_code ec;
+            const std::string cwd = fs::read_symlink(entry.path() / "cwd", ec).string();
+            if (command.find(m_root.string()) == std::string::npos && !cwd.starts_with(m_root.string())) continue;
+            found.push_back(pid + " " + command);
+            kill(std::stoi(pid), SIGKILL);
+        }
+        return found;
+    }
 
     testing_support::TempDir m_dir;
     const fs::path m_root = m_dir.path();
@@ -85,6 +125,83 @@ TEST_F(Demo, ASecondDemoLeavesTheRunningOneAloneAndFails) {
     for (const fs::path& file : pointers) EXPECT_EQ(readWholeFile(file), before[file]) << file;
     EXPECT_TRUE(first.running());
 }
+
+// Ctrl-C pressed twice in the terminal (the script's whole process group, half a second apart), and a SIGINT to
+// the script alone, as a supervisor sends it: the program is asked to close once and closes through its exit
+// sequence while its service and simulator still answer; the script ends after it and leaves nothing running.
+struct Interruption {
+    const char* name;
+    bool wholeGroup;
+    int times;
+};
+
+void PrintTo(const Interruption& i, std::ostream* os) { *os << i.name; }
+
+class DemoInterrupted : public Demo, public ::testing::WithParamInterface<Interruption> {};
+
+TEST_P(DemoInterrupted, TheProgramClosesBeforeItsStandInsAndNothingOutlivesTheScript) {
+    ChildProcess& demo = start("demo");
+    ASSERT_TRUE(testing_support::waitFor([&] { return log().find("Authenticated at RT server") != std::string::npos; },
+                                         240s))
+        << output("demo") << log();
+    for (int i = 0; i < GetParam().times; ++i) {
+        if (i > 0) std::this_thread::sleep_for(500ms);
+        if (GetParam().wholeGroup)
+            demo.signalGroup(SIGINT);
+        else
+            demo.signal(SIGINT);
+    }
+    const auto status = demo.waitForExit(120s);
+    const std::vector<std::string> left = endProcessesOfTheDemo();
+    EXPECT_EQ(status, 130) << output("demo");
+    EXPECT_EQ(left, std::vector<std::string>{});
+    const std::string text = log();
+    for (const char* closing : {"signal 2 received", "Deauthenticated RT server", "Exiting: USER CLOSED SIM"})
+        EXPECT_NE(text.find(closing), std::string::npos) << closing << "\n" << text;
+}
+
+INSTANTIATE_TEST_SUITE_P(Demo, DemoInterrupted,
+                         ::testing::Values(Interruption{"CtrlCTwice", true, 2},
+                                           Interruption{"SigintToTheScriptAlone", false, 1}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Stand-ins slow to start on a loaded machine are waited for; one that ends at its start ends the demo, named
+// with its error output, and the demo never goes on without its port.
+struct StandInStart {
+    const char* name;
+    std::vector<std::pair<std::string, std::string>> wrapped;  // stand-in, what runs before it
+    std::vector<std::string> told;  // in the demo's output when it ends with 1; none: the program runs
+};
+
+void PrintTo(const StandInStart& s, std::ostream* os) { *os << s.name; }
+
+class DemoStandInStart : public Demo, public ::testing::WithParamInterface<StandInStart> {};
+
+TEST_P(DemoStandInStart, WaitsForItsStandInsAsLongAsTheyLive) {
+    for (const auto& [name, prelude] : GetParam().wrapped) wrap(name, prelude);
+    ChildProcess& demo = start("demo");
+    if (GetParam().told.empty()) {
+        ASSERT_TRUE(testing_support::waitFor(
+            [&] { return output("demo").find("ZNTV_P3D runs") != std::string::npos || !demo.running(); }, 240s));
+        EXPECT_NE(output("demo").find("ZNTV_P3D runs"), std::string::npos) << output("demo");
+        return;
+    }
+    EXPECT_EQ(demo.waitForExit(240s), 1);
+    for (const std::string& told : GetParam().told)
+        EXPECT_NE(output("demo").find(told), std::string::npos) << told << "\n" << output("demo");
+    EXPECT_EQ(output("demo").find("ZNTV_P3D runs"), std::string::npos) << output("demo");
+    EXPECT_EQ(endProcessesOfTheDemo(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Demo, DemoStandInStart,
+    ::testing::Values(
+        StandInStart{"SlowToStart", {{"zntv-service", "sleep 15"}, {"zntv-simulator", "sleep 15"}}, {}},
+        StandInStart{"SimulatorEndsAtItsStart",
+                     {{"zntv-simulator", "echo 'zntv-simulator: no port to listen on' >&2; exit 3"}},
+                     {"demo: zntv-simulator ended with 3 before it gave its port; its error output",
+                      "zntv-simulator: no port to listen on"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The demo's status is the program's: here it finds another instance in the demo's folder and ends with 255.
 TEST_F(Demo, EndsWithTheProgramsStatus) {
