@@ -201,12 +201,16 @@ double lf_pathTurnRate(const LiveAc& a, double from, double until) {
     }
     double fastest = 0.0;
     const LiveAc::ReportedPlace* last = nullptr;
-    std::optional<std::pair<double, double>> chordBefore;  // its bearing (rad) and middle (s)
+    // The chord before the one just measured, its bearing (rad) and middle (s); none at the start and after a
+    // stretch in the air. Plain values with a flag: gcc's -Wmaybe-uninitialized cannot follow an optional here.
+    bool chordBefore = false;
+    double bearingBefore = 0.0;
+    double middleBefore = 0.0;
     for (auto it = start; it != places.end() && it->time <= until; ++it) {
         // Only its path on the ground counts.
         if (it->airborne) {
             last = nullptr;
-            chordBefore.reset();
+            chordBefore = false;
             continue;
         }
         if (last && (it->time - last->time < kPathChordS ||
@@ -216,10 +220,12 @@ double lf_pathTurnRate(const LiveAc& a, double from, double until) {
             const double bearing = gf_initialBearing(last->lat, last->lon, it->lat, it->lon);
             const double middle = (last->time + it->time) / 2.0;
             if (chordBefore) {
-                const double turned = std::abs(gf_angleDiff(chordBefore->first, bearing));
-                fastest = std::max(fastest, turned / ((middle - chordBefore->second) * kTicksPerSecond));
+                const double turned = std::abs(gf_angleDiff(bearingBefore, bearing));
+                fastest = std::max(fastest, turned / ((middle - middleBefore) * kTicksPerSecond));
             }
-            chordBefore = std::pair(bearing, middle);
+            chordBefore = true;
+            bearingBefore = bearing;
+            middleBefore = middle;
         }
         last = &*it;
     }
