@@ -62,11 +62,15 @@ bool lf_isRegularFile(const fs::directory_entry& entry) {
     return fs::is_regular_file(st);
 }
 
+std::uint32_t lf_random() {
+    static thread_local std::mt19937 gen{std::random_device{}()};
+    return gen();
+}
+
 // Copies beside the target first and renames, so that an interrupted copy never leaves a truncated backup.
 void lf_copyOver(const fs::path& from, const fs::path& to) {
-    static thread_local std::mt19937 gen{std::random_device{}()};
     fs::path tmp = to;
-    tmp += fmt::format(".{:08x}.tmp", gen());
+    tmp += fmt::format(".{:08x}.tmp", lf_random());
     std::error_code ec;
     fs::copy_file(from, tmp, fs::copy_options::overwrite_existing, ec);
     if (ec) {
@@ -79,6 +83,38 @@ void lf_copyOver(const fs::path& from, const fs::path& to) {
         std::error_code ignored;
         fs::remove(tmp, ignored);
         lf_fail("rename", to, ec);
+    }
+}
+
+// The file to its backup's name and that backup to the older one's, all three or none: the older backup is
+// dropped only once the file has taken the place of the one that replaces it. That one waits under a name of
+// its own meanwhile (no save's "<target>.<8 hex digits>.tmp": the start removes those), and a step that fails
+// puts back what the steps before it moved. The error names the file the user knows, never the parking name.
+void lf_moveOver(const fs::path& path, const fs::path& path1, const fs::path& path2) {
+    if (!lf_exists(path)) return;
+    std::error_code ec, ignored;
+    if (!lf_exists(path1)) {
+        fs::rename(path, path1, ec);
+        if (ec) lf_fail("rename", path, ec);
+        return;
+    }
+    fs::path parked;
+    do {
+        parked = path1;
+        parked += fmt::format(".{:08x}.moving", lf_random());
+    } while (lf_exists(parked));
+    fs::rename(path1, parked, ec);
+    if (ec) lf_fail("rename", path1, ec);
+    fs::rename(path, path1, ec);
+    if (ec) {
+        fs::rename(parked, path1, ignored);
+        lf_fail("rename", path, ec);
+    }
+    fs::rename(parked, path2, ec);
+    if (ec) {
+        fs::rename(path1, path, ignored);
+        fs::rename(parked, path1, ignored);
+        lf_fail("rename", path1, ec);
     }
 }
 
@@ -188,12 +224,7 @@ void gf_backupFile(const fs::path& path, BackupBy how) {
     name2.insert(dot, "0");
     const fs::path path1 = path.parent_path() / name1;
     const fs::path path2 = path.parent_path() / name2;
-    const auto keep = [how](const fs::path& from, const fs::path& to) {
-        if (how == BackupBy::copy) return lf_copyOver(from, to);
-        std::error_code ec;
-        fs::rename(from, to, ec);
-        if (ec) lf_fail("rename", from, ec);
-    };
-    if (lf_exists(path1)) keep(path1, path2);
-    if (lf_exists(path)) keep(path, path1);
+    if (how == BackupBy::move) return lf_moveOver(path, path1, path2);
+    if (lf_exists(path1)) lf_copyOver(path1, path2);
+    if (lf_exists(path)) lf_copyOver(path, path1);
 }

@@ -31,8 +31,9 @@ void gf_removeInterruptedSaves(const std::filesystem::path& folder, bool recursi
 // sub-folders, and the application-data folder. Called once at the start.
 void gf_removeInterruptedSaves();
 // "x.txt": x0.txt is copied over x00.txt, then x.txt over x0.txt; a name without '.' is left alone. Moved, the
-// two are renamed instead: for a file that cannot be read (a copy needs its bytes) in a folder that can be
-// written. Throws FileSystemError.
+// two are renamed instead, when x.txt is there, both or neither (a failed rename leaves every file where it
+// was): for a file that cannot be read (a copy needs its bytes) in a folder that can be written. Throws
+// FileSystemError.
 enum class BackupBy { copy, move };
 void gf_backupFile(const std::filesystem::path& path, BackupBy how = BackupBy::copy);
 

@@ -38,7 +38,7 @@ enum class FileState { Read, Missing, Unreadable };
 std::vector<std::pair<std::string, std::string>> g_replacedValues;
 std::vector<std::string> g_foldersWithoutValue;
 std::string g_unreadableFileNotice;
-// The unreadable file could not be kept: nothing is saved over it until it reads again.
+// The unreadable file could not be kept: nothing is saved over it until a start reads it.
 bool g_unreadableFileLeft = false;
 
 std::string lf_settingsFaultLocked() {
@@ -115,11 +115,11 @@ bool lf_keepUnreadableFile() {
         g_unreadableFileLeft = false;
     } catch (const std::exception& e) {
         gf_logWarning(fmt::format("\"{}\" could not be read nor kept ({}): left as it is, settings not saved until "
-                                  "it can be read",
+                                  "the program starts again and reads it",
                                   g_parametersPath.string(), e.what()));
         g_unreadableFileNotice = fmt::format(
-            "parameters.xml could not be read nor kept ({}), defaults taken; settings are not saved until it can be "
-            "read",
+            "parameters.xml could not be read nor kept ({}), defaults taken; settings are not saved until the program "
+            "starts again and reads it",
             e.what());
         g_unreadableFileLeft = true;
     }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -9,6 +10,8 @@
 #include <set>
 #include <thread>
 
+#include <grp.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "frame/errors.h"
@@ -31,6 +34,33 @@ std::set<std::string> lf_folderNames(const fs::path& folder) {
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
     return names;
+}
+
+// Why a child cannot work in the folder as uid/gid 65534; empty when it can.
+std::string lf_whyNoOtherUser(const fs::path& folder) {
+    if (::geteuid() != 0) return "only root may start a child as another user";
+    for (fs::path up = folder.parent_path(); up != up.parent_path(); up = up.parent_path())
+        if ((fs::status(up).permissions() & fs::perms::others_exec) == fs::perms::none)
+            return "another user cannot enter " + up.string();
+    return "";
+}
+
+// gf_backupFile(path, BackupBy::move) in a child process, as uid/gid 65534 when asked: 1 when it threw, 0 when it
+// returned, anything else when the child failed.
+int lf_moveInChild(const fs::path& path, bool asOtherUser) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        if (asOtherUser && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        try {
+            gf_backupFile(path, BackupBy::move);
+        } catch (const FileSystemError&) {
+            ::_exit(1);
+        }
+        ::_exit(0);
+    }
+    int status = 0;
+    if (pid < 0 || ::waitpid(pid, &status, 0) != pid || !WIFEXITED(status)) return -1;
+    return WEXITSTATUS(status);
 }
 
 }  // namespace
@@ -148,6 +178,50 @@ TEST(Backup, NamesWithoutOrWithSeveralDots) {
     gf_backupFile(dir / "my.regcodes.txt");
     EXPECT_EQ(readWholeFile(dir / "my.regcodes0.txt"), "y");
     EXPECT_EQ(readWholeFile(dir / "my.regcodes00.txt"), "y");
+}
+
+TEST(Backup, AMoveThatCannotBeMadeWholeMovesNothing) {
+    // What parameters.xml, parameters0.xml and parameters00.xml hold: bytes, nothing, or a folder with a file.
+    const char* const kFolder = "a folder's file";
+    struct Case {
+        const char* what;
+        std::array<const char*, 3> held;
+        bool asOtherUser;  // in a sticky folder (as /tmp), where the file is root's and its backups the user's
+    };
+    const Case cases[] = {
+        {"no file to move", {nullptr, "0", "00"}, false},
+        {"a folder in its backup's place", {"x", kFolder, "00"}, false},
+        {"another user's file in a sticky folder", {"x", "0", "00"}, true},
+    };
+    const std::array<const char*, 3> names = {"parameters.xml", "parameters0.xml", "parameters00.xml"};
+    std::string skipped;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        if (c.asOtherUser && !(skipped = lf_whyNoOtherUser(dir.path())).empty()) continue;
+        const auto bytesOf = [&](std::size_t i) {
+            return c.held[i] == kFolder ? dir / names[i] / "inner" : dir / names[i];
+        };
+        std::set<std::string> present;
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (!c.held[i]) continue;
+            if (c.held[i] == kFolder) fs::create_directory(dir / names[i]);
+            writeWholeFile(bytesOf(i), c.held[i]);
+            present.insert(names[i]);
+        }
+        if (c.asOtherUser) {
+            fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
+            fs::permissions(dir / names[0], fs::perms::none);
+            for (const char* name : {names[1], names[2]}) ASSERT_EQ(::chown((dir / name).c_str(), 65534, 65534), 0);
+        }
+        EXPECT_EQ(lf_moveInChild(dir / names[0], c.asOtherUser), c.held[0] ? 1 : 0) << "1: threw, 0: did not";
+        EXPECT_EQ(lf_folderNames(dir.path()), present);
+        for (std::size_t i = 0; i < names.size(); ++i) {
+            if (!c.held[i]) continue;
+            EXPECT_EQ(readWholeFile(bytesOf(i)), c.held[i]) << names[i];
+        }
+    }
+    if (!skipped.empty()) GTEST_SKIP() << "the sticky folder's row needs another user: " << skipped;
 }
 
 TEST(ListXmlFiles, AnyCaseOfXmlButOnlyRegularFiles) {

@@ -334,6 +334,34 @@ TEST_F(SettingsFileTest, UnreadableFileIsKeptAsBackupAndReplacedByDefaults) {
     EXPECT_EQ(g_settingsFault, "");
 }
 
+TEST_F(SettingsFileTest, AnUnreadableFileThatCannotBeKeptIsLeftAndSavedIntoOnlyOnceAStartReadsIt) {
+    // parameters0.xml a folder with something in it, parameters00.xml a file: the move aside fails, as root too.
+    const fs::path folder = settingsFile().parent_path();
+    fs::create_directories(folder / "parameters0.xml");
+    writeWholeFile(folder / "parameters0.xml" / "mine", "");
+    writeWholeFile(folder / "parameters00.xml", "");
+    writeWholeFile(settingsFile(), "not xml at all");
+
+    gf_readParameters();
+    g_LOG.set(false);
+    EXPECT_FALSE(gf_saveBoolParameter(g_LOG));
+    EXPECT_EQ(readWholeFile(settingsFile()), "not xml at all");
+    const std::string why = "rename: Not a directory: \"" + (folder / "parameters0.xml").string() + "\"";
+    EXPECT_EQ(g_settingsFault, "parameters.xml could not be read nor kept (" + why +
+                                   "), defaults taken; settings are not saved until the program starts again and "
+                                   "reads it");
+    EXPECT_TRUE(logHas("===> \"" + settingsFile().string() + "\" could not be read nor kept (" + why +
+                       "): left as it is, settings not saved until the program starts again and reads it"));
+
+    // the user puts a good file in its place; the next start reads it and saves reach it again
+    writeSettings(lf_element("LATERAL_RANGE", "60"));
+    gf_readParameters();
+    EXPECT_EQ(g_settingsFault, "");
+    g_LOG.set(false);
+    EXPECT_TRUE(gf_saveBoolParameter(g_LOG));
+    EXPECT_EQ(lf_values(settingsFile()).at("LOG"), "false");
+}
+
 TEST_F(SettingsFileTest, SaveWithoutAUsableFileWritesEveryStoredParameter) {
     writeSettings(lf_element("LATERAL_RANGE", "77") + lf_element("lfolder1", "C:\\Liv") +
                   lf_element("BLOCK_CALLSIGN", "BAW") + lf_element("FUTURE_KEY", "lost with the file"));

@@ -258,7 +258,8 @@ INSTANTIATE_TEST_SUITE_P(
                            "151: No P3D install path detected, type full Install Path above, and press Enter",
                            "parameters.xml could not be read: kept as \"{root}/config/ZNTV_P3D/parameters0.xml\", "
                            "defaults taken"},
-        // A file that cannot be copied is moved aside; one that cannot be moved either is left alone.
+        // A file the program may not read is moved aside (a rename needs no right to read it); one that cannot be
+        // moved either is left alone.
         CauseBehindAnError{"SettingsNotReadable", kSettingsWithPath,
                            "151: No P3D install path detected, type full Install Path above, and press Enter",
                            "parameters.xml could not be read: kept as \"{root}/config/ZNTV_P3D/parameters0.xml\", "
@@ -268,7 +269,7 @@ INSTANTIATE_TEST_SUITE_P(
                            "151: No P3D install path detected, type full Install Path above, and press Enter",
                            "parameters.xml could not be read nor kept (rename: Permission denied: "
                            "\"{root}/config/ZNTV_P3D/parameters.xml\"), defaults taken; settings are not saved until "
-                           "it can be read",
+                           "the program starts again and reads it",
                            CauseBehindAnError::Unreadable::inShutFolder, "parameters.xml"}),
     [](const ::testing::TestParamInfo<CauseBehindAnError>& info) { return std::string(info.param.name); });
 
