@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -36,21 +35,12 @@ std::set<std::string> lf_folderNames(const fs::path& folder) {
     return names;
 }
 
-// Why a child cannot work in the folder as uid/gid 65534; empty when it can.
-std::string lf_whyNoOtherUser(const fs::path& folder) {
-    if (::geteuid() != 0) return "only root may start a child as another user";
-    for (fs::path up = folder.parent_path(); up != up.parent_path(); up = up.parent_path())
-        if ((fs::status(up).permissions() & fs::perms::others_exec) == fs::perms::none)
-            return "another user cannot enter " + up.string();
-    return "";
-}
-
-// gf_backupFile(path, BackupBy::move) in a child process, as uid/gid 65534 when asked: 1 when it threw, 0 when it
+// gf_backupFile(path, BackupBy::move) in a child process run as uid/gid 65534: 1 when it threw, 0 when it
 // returned, anything else when the child failed.
-int lf_moveInChild(const fs::path& path, bool asOtherUser) {
+int lf_moveAsAnotherUser(const fs::path& path) {
     const pid_t pid = ::fork();
     if (pid == 0) {
-        if (asOtherUser && (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
         try {
             gf_backupFile(path, BackupBy::move);
         } catch (const FileSystemError&) {
@@ -180,48 +170,37 @@ TEST(Backup, NamesWithoutOrWithSeveralDots) {
     EXPECT_EQ(readWholeFile(dir / "my.regcodes00.txt"), "y");
 }
 
+// The older backups move only with the file: not when there is none, nor when it cannot be moved (another user's
+// file in a sticky folder, as /tmp, where the backups are the user's own).
 TEST(Backup, AMoveThatCannotBeMadeWholeMovesNothing) {
-    // What parameters.xml, parameters0.xml and parameters00.xml hold: bytes, nothing, or a folder with a file.
-    const char* const kFolder = "a folder's file";
-    struct Case {
-        const char* what;
-        std::array<const char*, 3> held;
-        bool asOtherUser;  // in a sticky folder (as /tmp), where the file is root's and its backups the user's
+    TempDir dir;
+    const fs::path file = dir / "parameters.xml";
+    const auto layBackups = [&] {
+        writeWholeFile(dir / "parameters0.xml", "0");
+        writeWholeFile(dir / "parameters00.xml", "00");
     };
-    const Case cases[] = {
-        {"no file to move", {nullptr, "0", "00"}, false},
-        {"a folder in its backup's place", {"x", kFolder, "00"}, false},
-        {"another user's file in a sticky folder", {"x", "0", "00"}, true},
+    const auto expectBackupsKept = [&] {
+        EXPECT_EQ(readWholeFile(dir / "parameters0.xml"), "0");
+        EXPECT_EQ(readWholeFile(dir / "parameters00.xml"), "00");
     };
-    const std::array<const char*, 3> names = {"parameters.xml", "parameters0.xml", "parameters00.xml"};
-    std::string skipped;
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        TempDir dir;
-        if (c.asOtherUser && !(skipped = lf_whyNoOtherUser(dir.path())).empty()) continue;
-        const auto bytesOf = [&](std::size_t i) {
-            return c.held[i] == kFolder ? dir / names[i] / "inner" : dir / names[i];
-        };
-        std::set<std::string> present;
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            if (!c.held[i]) continue;
-            if (c.held[i] == kFolder) fs::create_directory(dir / names[i]);
-            writeWholeFile(bytesOf(i), c.held[i]);
-            present.insert(names[i]);
-        }
-        if (c.asOtherUser) {
-            fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
-            fs::permissions(dir / names[0], fs::perms::none);
-            for (const char* name : {names[1], names[2]}) ASSERT_EQ(::chown((dir / name).c_str(), 65534, 65534), 0);
-        }
-        EXPECT_EQ(lf_moveInChild(dir / names[0], c.asOtherUser), c.held[0] ? 1 : 0) << "1: threw, 0: did not";
-        EXPECT_EQ(lf_folderNames(dir.path()), present);
-        for (std::size_t i = 0; i < names.size(); ++i) {
-            if (!c.held[i]) continue;
-            EXPECT_EQ(readWholeFile(bytesOf(i)), c.held[i]) << names[i];
-        }
-    }
-    if (!skipped.empty()) GTEST_SKIP() << "the sticky folder's row needs another user: " << skipped;
+    layBackups();
+    gf_backupFile(file, BackupBy::move);
+    expectBackupsKept();
+
+    if (::geteuid() != 0) GTEST_SKIP() << "the sticky folder needs another user: only root may start a child as one";
+    if (const fs::path closed = testing_support::closedToOthers(dir.path()); !closed.empty())
+        GTEST_SKIP() << "the sticky folder needs another user: another user cannot enter " << closed;
+    layBackups();
+    writeWholeFile(file, "x");
+    fs::permissions(file, fs::perms::none);
+    fs::permissions(dir.path(), fs::perms::all | fs::perms::sticky_bit);
+    for (const char* name : {"parameters0.xml", "parameters00.xml"})
+        ASSERT_EQ(::chown((dir / name).c_str(), 65534, 65534), 0);
+    EXPECT_EQ(lf_moveAsAnotherUser(file), 1) << "1: threw";
+    EXPECT_EQ(readWholeFile(file), "x");
+    expectBackupsKept();
+    EXPECT_EQ(lf_folderNames(dir.path()),
+              (std::set<std::string>{"parameters.xml", "parameters0.xml", "parameters00.xml"}));
 }
 
 TEST(ListXmlFiles, AnyCaseOfXmlButOnlyRegularFiles) {

@@ -135,8 +135,6 @@ struct Interruption {
     int times;
 };
 
-void PrintTo(const Interruption& i, std::ostream* os) { *os << i.name; }
-
 class DemoInterrupted : public Demo, public ::testing::WithParamInterface<Interruption> {};
 
 TEST_P(DemoInterrupted, TheProgramClosesBeforeItsStandInsAndNothingOutlivesTheScript) {
@@ -172,8 +170,6 @@ struct StandInStart {
     std::vector<std::pair<std::string, std::string>> wrapped;  // stand-in, what runs before it
     std::vector<std::string> told;  // in the demo's output when it ends with 1; none: the program runs
 };
-
-void PrintTo(const StandInStart& s, std::ostream* os) { *os << s.name; }
 
 class DemoStandInStart : public Demo, public ::testing::WithParamInterface<StandInStart> {};
 

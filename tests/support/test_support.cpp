@@ -102,6 +102,12 @@ fs::path sharedFixtures() {
     return dir.empty() ? dir : dir / "fixtures";
 }
 
+fs::path closedToOthers(const fs::path& path) {
+    for (fs::path up = path.parent_path(); up != up.parent_path(); up = up.parent_path())
+        if ((fs::status(up).permissions() & fs::perms::others_exec) == fs::perms::none) return up;
+    return {};
+}
+
 fs::path zurichRecording() {
     return fs::path(ZNTV_SOURCE_DIR) / "testbed" / "fixtures" / "adsb" / "zurich_airport.json.gz";
 }

@@ -54,6 +54,10 @@ private:
 // files in "registry".
 std::map<std::string, std::string> programFolders(const std::filesystem::path& root);
 
+// The first folder above `path` that other users may not enter, where a test that runs something as another user
+// skips; empty when there is none.
+std::filesystem::path closedToOthers(const std::filesystem::path& path);
+
 // Polls `condition` until it holds or `bound` has passed; whether it holds at the end.
 bool waitFor(const std::function<bool()>& condition, std::chrono::milliseconds bound);
 
