@@ -2,14 +2,17 @@
 
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
-#include <thread>
 
 extern char** environ;
 
@@ -29,10 +32,49 @@ void handOver(const std::filesystem::path& folder, Account account) {
     for (const auto& entry : std::filesystem::recursive_directory_iterator(folder)) give(entry.path());
 }
 
+Terminal::Terminal(const std::filesystem::path& outputFile) {
+    // Neither side is inherited: a child holding our side would keep the terminal from hanging up.
+    m_master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_master < 0 || grantpt(m_master) != 0 || unlockpt(m_master) != 0)
+        throw std::runtime_error(std::string("no pseudo-terminal: ") + std::strerror(errno));
+    m_device = ptsname(m_master);
+    // Held open here, so that our side reads no end before the child has opened the far side.
+    m_slave = open(m_device.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (m_slave < 0) throw std::runtime_error("cannot open " + m_device + ": " + std::strerror(errno));
+    // Read at once: a terminal nobody reads fills up, and its writer blocks.
+    m_reader = std::thread([this, outputFile] {
+        FILE* out = std::fopen(outputFile.c_str(), "w");
+        char buffer[4096];
+        while (!m_stop) {
+            pollfd p{m_master, POLLIN, 0};
+            if (poll(&p, 1, 50) <= 0) continue;
+            const ssize_t n = read(m_master, buffer, sizeof buffer);
+            if (n <= 0) break;
+            if (out != nullptr) {
+                std::fwrite(buffer, 1, static_cast<std::size_t>(n), out);
+                std::fflush(out);
+            }
+        }
+        if (out != nullptr) std::fclose(out);
+    });
+}
+
+Terminal::~Terminal() { hangUp(); }
+
+void Terminal::hangUp() {
+    m_stop = true;
+    if (m_reader.joinable()) m_reader.join();
+    for (int* fd : {&m_slave, &m_master}) {
+        if (*fd >= 0) ::close(*fd);
+        *fd = -1;
+    }
+}
+
 ChildProcess::ChildProcess(const std::filesystem::path& program, std::vector<std::string> arguments,
                            const std::filesystem::path& workingFolder,
                            const std::map<std::string, std::string>& environment,
-                           const std::filesystem::path& outputFile, std::optional<Account> account) {
+                           const std::filesystem::path& outputFile, std::optional<Account> account,
+                           const Terminal* terminal) {
     // Everything the child needs is built before the fork: after it only async-signal-safe calls are made.
     std::map<std::string, std::string> merged;
     for (char** e = environ; *e != nullptr; ++e) {
@@ -54,17 +96,28 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, std::vector<std
     argv.push_back(nullptr);
     const std::string cwd = workingFolder.string();
     const std::string out = outputFile.string();
+    const std::string device = terminal != nullptr ? terminal->device() : std::string();
 
     m_pid = fork();
     if (m_pid < 0) throw std::runtime_error("fork failed");
     if (m_pid == 0) {
-        setpgid(0, 0);
+        if (device.empty()) setpgid(0, 0);
+        else setsid();
         sigset_t none;
         sigemptyset(&none);
         sigprocmask(SIG_SETMASK, &none, nullptr);
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        sigaction(SIGINT, &byDefault, nullptr);
+        sigaction(SIGQUIT, &byDefault, nullptr);
         if (chdir(cwd.c_str()) != 0) _exit(126);
-        const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (fd >= 0) {
+        if (!device.empty()) {
+            // Opened by a session leader that has none yet, it becomes the controlling terminal.
+            const int fd = open(device.c_str(), O_RDWR);
+            if (fd < 0 || ioctl(fd, TIOCSCTTY, 0) != 0) _exit(124);
+            for (int std = 0; std < 3; ++std) dup2(fd, std);
+            if (fd > 2) close(fd);
+        } else if (const int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644); fd >= 0) {
             dup2(fd, 1);
             dup2(fd, 2);
             close(fd);
@@ -74,8 +127,9 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, std::vector<std
         execve(path.c_str(), argv.data(), envp.data());
         _exit(127);
     }
-    // Both sides set the group, so that it stands before either goes on (the child may not have run yet).
-    setpgid(m_pid, m_pid);
+    // Both sides set the group, so that it stands before either goes on (the child may not have run yet). A
+    // group leader could not start a session: with a terminal, the child alone does it.
+    if (device.empty()) setpgid(m_pid, m_pid);
 }
 
 ChildProcess::~ChildProcess() {

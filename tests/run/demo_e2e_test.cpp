@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <optional>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -52,17 +54,18 @@ protected:
         endProcessesOfTheDemo();
     }
 
-    ChildProcess& start(const std::string& name) {
+    ChildProcess& start(const std::string& name, const Terminal* terminal = nullptr) {
         return *m_demos.emplace_back(std::make_unique<ChildProcess>(
             m_root / "scripts" / "demo", std::vector<std::string>{}, m_root,
-            std::map<std::string, std::string>{{"ZNTV_HEADLESS", "1"}}, m_root / (name + ".out")));
+            std::map<std::string, std::string>{{"ZNTV_HEADLESS", "1"}}, m_root / (name + ".out"), std::nullopt,
+            terminal));
     }
     std::string output(const std::string& name) const { return readWholeFile(m_root / (name + ".out")); }
     fs::path demoFolder() const { return m_root / "build" / "demo"; }
     std::string log() const { return readWholeFile(demoFolder() / "Log.txt"); }
 
-    // The stand-in of this build's bin/ under `name` is started by a script that runs `prelude` first; the demo
-    // finds the rest of bin/ as it is.
+    // The program or stand-in of this build's bin/ under `name` is started by a script that runs `prelude` first;
+    // the demo finds the rest of bin/ as it is.
     void wrap(const std::string& name, const std::string& prelude) {
         const fs::path bin = m_root / "build" / "bin";
         const fs::path built = fs::path(ZNTV_BINARY_DIR) / "bin";
@@ -126,42 +129,67 @@ TEST_F(Demo, ASecondDemoLeavesTheRunningOneAloneAndFails) {
     EXPECT_TRUE(first.running());
 }
 
-// Ctrl-C pressed twice in the terminal (the script's whole process group, half a second apart), and a SIGINT to
-// the script alone, as a supervisor sends it: the program is asked to close once and closes through its exit
-// sequence while its service and simulator still answer; the script ends after it and leaves nothing running.
+// Ctrl-C pressed twice in the terminal (the script's whole process group, half a second apart), a SIGINT to the
+// script alone, as a supervisor sends it, and the terminal closed: the program is asked to close once and closes
+// through its exit sequence while its service and simulator still answer; the script ends after it with the
+// status of the signal and leaves nothing running. A request at the very start waits for the program to take
+// it, here one slow to reach its main, as on a loaded machine.
+enum class Request { ctrlCTwice, toTheScript, terminalClosed };
+
 struct Interruption {
     const char* name;
-    bool wholeGroup;
-    int times;
+    Request request;
+    const char* programPrelude;  // what runs before the program; none: it starts at once
+    int status;
+    std::vector<const char*> closing;  // in the program's log
 };
+
+void PrintTo(const Interruption& c, std::ostream* os) { *os << c.name; }
 
 class DemoInterrupted : public Demo, public ::testing::WithParamInterface<Interruption> {};
 
 TEST_P(DemoInterrupted, TheProgramClosesBeforeItsStandInsAndNothingOutlivesTheScript) {
-    ChildProcess& demo = start("demo");
-    ASSERT_TRUE(testing_support::waitFor([&] { return log().find("Authenticated at RT server") != std::string::npos; },
-                                         240s))
-        << output("demo") << log();
-    for (int i = 0; i < GetParam().times; ++i) {
-        if (i > 0) std::this_thread::sleep_for(500ms);
-        if (GetParam().wholeGroup)
+    const Interruption& how = GetParam();
+    if (*how.programPrelude != '\0') wrap("ZNTV_P3D", how.programPrelude);
+    std::optional<Terminal> terminal;
+    if (how.request == Request::terminalClosed) terminal.emplace(m_root / "demo.out");
+    ChildProcess& demo = start("demo", terminal ? &*terminal : nullptr);
+    if (*how.programPrelude != '\0')
+        ASSERT_TRUE(testing_support::waitFor(
+            [&] { return output("demo").find("ZNTV_P3D runs") != std::string::npos; }, 240s))
+            << output("demo");
+    else
+        ASSERT_TRUE(testing_support::waitFor(
+            [&] { return log().find("Authenticated at RT server") != std::string::npos; }, 240s))
+            << output("demo") << log();
+    switch (how.request) {
+        case Request::ctrlCTwice:
             demo.signalGroup(SIGINT);
-        else
-            demo.signal(SIGINT);
+            std::this_thread::sleep_for(500ms);
+            demo.signalGroup(SIGINT);
+            break;
+        case Request::toTheScript: demo.signal(SIGINT); break;
+        case Request::terminalClosed: terminal->hangUp(); break;
     }
     const auto status = demo.waitForExit(120s);
     const std::vector<std::string> left = endProcessesOfTheDemo();
-    EXPECT_EQ(status, 130) << output("demo");
+    EXPECT_EQ(status, how.status) << output("demo");
     EXPECT_EQ(left, std::vector<std::string>{});
     const std::string text = log();
-    for (const char* closing : {"signal 2 received", "Deauthenticated RT server", "Exiting: USER CLOSED SIM"})
-        EXPECT_NE(text.find(closing), std::string::npos) << closing << "\n" << text;
+    for (const char* closing : how.closing) EXPECT_NE(text.find(closing), std::string::npos) << closing << "\n" << text;
 }
 
-INSTANTIATE_TEST_SUITE_P(Demo, DemoInterrupted,
-                         ::testing::Values(Interruption{"CtrlCTwice", true, 2},
-                                           Interruption{"SigintToTheScriptAlone", false, 1}),
-                         [](const auto& info) { return std::string(info.param.name); });
+const std::vector<const char*> kLoggedOut = {"signal 2 received", "Deauthenticated RT server",
+                                             "Exiting: USER CLOSED SIM"};
+
+INSTANTIATE_TEST_SUITE_P(
+    Demo, DemoInterrupted,
+    ::testing::Values(Interruption{"CtrlCTwice", Request::ctrlCTwice, "", 130, kLoggedOut},
+                      Interruption{"SigintToTheScriptAlone", Request::toTheScript, "", 130, kLoggedOut},
+                      Interruption{"TerminalClosed", Request::terminalClosed, "", 129, kLoggedOut},
+                      Interruption{"SigintAsASlowProgramStarts", Request::toTheScript, "sleep 3", 130,
+                                   {"signal 2 received", "Exiting: USER CLOSED SIM"}}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Stand-ins slow to start on a loaded machine are waited for; one that ends at its start ends the demo, named
 // with its error output, and the demo never goes on without its port.
@@ -198,6 +226,24 @@ INSTANTIATE_TEST_SUITE_P(
                      {"demo: zntv-simulator ended with 3 before it gave its port; its error output",
                       "zntv-simulator: no port to listen on"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A test program started as a script's background job has SIGINT and SIGQUIT ignored, and a shell cannot trap a
+// signal ignored at its start: the demo is started with both at their defaults, so that it can be interrupted.
+TEST(ChildProcessStart, InterruptAndQuitAreAtTheirDefaults) {
+    testing_support::TempDir dir;
+    struct sigaction ignore {}, oldInterrupt{}, oldQuit{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGINT, &ignore, &oldInterrupt);
+    sigaction(SIGQUIT, &ignore, &oldQuit);
+    ChildProcess cat("/bin/cat", {"/proc/self/status"}, dir.path(), {}, dir / "status");
+    sigaction(SIGINT, &oldInterrupt, nullptr);
+    sigaction(SIGQUIT, &oldQuit, nullptr);
+    ASSERT_EQ(cat.waitForExit(10s), 0);
+    const std::string status = readWholeFile(dir / "status");
+    const auto at = status.find("SigIgn:");
+    ASSERT_NE(at, std::string::npos) << status;
+    EXPECT_EQ(std::stoull(status.substr(at + 7), nullptr, 16) & 0x6, 0u) << status.substr(at, 25);
+}
 
 // The demo's status is the program's: here it finds another instance in the demo's folder and ends with 255.
 TEST_F(Demo, EndsWithTheProgramsStatus) {
