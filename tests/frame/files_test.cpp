@@ -170,8 +170,9 @@ TEST(Backup, NamesWithoutOrWithSeveralDots) {
     EXPECT_EQ(readWholeFile(dir / "my.regcodes00.txt"), "y");
 }
 
-// The older backups move only with the file: not when there is none, nor when it cannot be moved (another user's
-// file in a sticky folder, as /tmp, where the backups are the user's own).
+// The older backups move only with the file: not when there is none, nor when it cannot be moved whole (a folder
+// in the older backup's place; another user's file in a sticky folder, as /tmp, where the backups are the user's
+// own).
 TEST(Backup, AMoveThatCannotBeMadeWholeMovesNothing) {
     TempDir dir;
     const fs::path file = dir / "parameters.xml";
@@ -186,6 +187,17 @@ TEST(Backup, AMoveThatCannotBeMadeWholeMovesNothing) {
     layBackups();
     gf_backupFile(file, BackupBy::move);
     expectBackupsKept();
+
+    // The last step fails (a folder where the older backup goes): the file and its backup go back.
+    writeWholeFile(file, "x");
+    fs::remove(dir / "parameters00.xml");
+    fs::create_directories(dir / "parameters00.xml" / "kept");
+    EXPECT_THROW(gf_backupFile(file, BackupBy::move), fs::filesystem_error);
+    EXPECT_EQ(readWholeFile(file), "x");
+    EXPECT_EQ(readWholeFile(dir / "parameters0.xml"), "0");
+    EXPECT_EQ(lf_folderNames(dir.path()),
+              (std::set<std::string>{"parameters.xml", "parameters0.xml", "parameters00.xml"}));
+    fs::remove_all(dir / "parameters00.xml");
 
     if (::geteuid() != 0) GTEST_SKIP() << "the sticky folder needs another user: only root may start a child as one";
     if (const fs::path closed = testing_support::closedToOthers(dir.path()); !closed.empty())
