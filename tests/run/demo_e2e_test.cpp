@@ -133,9 +133,8 @@ TEST_F(Demo, ASecondDemoLeavesTheRunningOneAloneAndFails) {
 // Ctrl-C pressed twice in the terminal (the script's whole process group, half a second apart), a SIGINT to the
 // script alone, as a supervisor sends it, and the terminal closed: the program is asked to close once and closes
 // through its exit sequence while its service and simulator still answer; the script ends after it with the
-// status of the signal and leaves nothing running. A request at the very start waits for the program to take
-// it: here the process is 3 s slow to become the program, as on a loaded machine, and has SIGINT blocked and then
-// ignored before its exec, as a shell's child has for a moment after its fork.
+// status of the signal and leaves nothing running. A request at the program's very first moment waits for the
+// program to take it: here the program is 3 s slow after its exec, before its main, as on a loaded machine.
 enum class Request { ctrlCTwice, toTheScript, terminalClosed };
 
 struct Interruption {
@@ -181,9 +180,7 @@ TEST_P(DemoInterrupted, TheProgramClosesBeforeItsStandInsAndNothingOutlivesTheSc
     for (const char* closing : how.closing) EXPECT_NE(text.find(closing), std::string::npos) << closing << "\n" << text;
 }
 
-const char* const kSlowToBecomeTheProgram =
-    "exec perl -e 'use POSIX; my $s = POSIX::SigSet->new(SIGINT); sigprocmask(SIG_BLOCK, $s); sleep 3;"
-    " $SIG{INT} = \"IGNORE\"; sigprocmask(SIG_UNBLOCK, $s); exec { $ARGV[0] } @ARGV' \"$real\" \"$@\"";
+const char* const kSlowAfterItsExec = "export LD_PRELOAD=\"" ZNTV_SLOW_START_LIBRARY "\"";
 
 const std::vector<const char*> kLoggedOut = {"signal 2 received", "Deauthenticated RT server",
                                              "Exiting: USER CLOSED SIM"};
@@ -193,9 +190,52 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(Interruption{"CtrlCTwice", Request::ctrlCTwice, "", 130, kLoggedOut},
                       Interruption{"SigintToTheScriptAlone", Request::toTheScript, "", 130, kLoggedOut},
                       Interruption{"TerminalClosed", Request::terminalClosed, "", 129, kLoggedOut},
-                      Interruption{"SigintAsASlowProgramStarts", Request::toTheScript, kSlowToBecomeTheProgram, 130,
+                      Interruption{"SigintAsASlowProgramStarts", Request::toTheScript, kSlowAfterItsExec, 130,
                                    {"signal 2 received", "Exiting: USER CLOSED SIM"}}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A SIGINT to the script alone, at any moment from its first line through the stand-ins coming up and the
+// program's first seconds, is heard: the script ends with 130 (before it has started anything it may die of
+// the signal, which its parent sees as 130 too), a program that ran was asked to close, and nothing is left.
+struct Moment {
+    const char* after;  // the output that shows first; none: from the start
+    std::chrono::milliseconds delay;
+};
+
+TEST_F(Demo, ASigintToTheScriptAtAnyMomentOfItsStartIsHeard) {
+    const Moment moments[] = {{nullptr, 0ms},
+                              {nullptr, 20ms},
+                              {nullptr, 60ms},
+                              {nullptr, 150ms},
+                              {nullptr, 400ms},
+                              {"demo: update server", 0ms},
+                              {"demo: update server", 30ms},
+                              {"demo: simulator stand-in", 0ms},
+                              {"ZNTV_P3D runs", 0ms},
+                              {"ZNTV_P3D runs", 300ms},
+                              {"ZNTV_P3D runs", 2s}};
+    int run = 0;
+    for (const Moment& moment : moments) {
+        const std::string name = "demo" + std::to_string(run++);
+        const std::string when = std::string(moment.after ? moment.after : "the start") + " + " +
+                                 std::to_string(moment.delay.count()) + " ms";
+        ChildProcess& demo = start(name);
+        if (moment.after != nullptr) {
+            ASSERT_TRUE(testing_support::waitFor(
+                [&] { return output(name).find(moment.after) != std::string::npos; }, 240s))
+                << when << "\n" << output(name);
+        }
+        std::this_thread::sleep_for(moment.delay);
+        demo.signal(SIGINT);
+        const auto status = demo.waitForExit(120s);
+        EXPECT_EQ(status, 130) << when << "\n" << output(name);
+        EXPECT_EQ(endProcessesOfTheDemo(), std::vector<std::string>{}) << when;
+        if (output(name).find("ZNTV_P3D runs") != std::string::npos) {
+            EXPECT_NE(log().find("signal 2 received"), std::string::npos) << when << "\n" << log();
+        }
+        if (HasFailure()) return;
+    }
+}
 
 // Stand-ins slow to start on a loaded machine are waited for; one that ends at its start ends the demo, named
 // with its error output, and the demo never goes on without its port.
@@ -204,6 +244,8 @@ struct StandInStart {
     std::vector<std::pair<std::string, std::string>> wrapped;  // stand-in, what runs before it
     std::vector<std::string> told;  // in the demo's output when it ends with 1; none: the program runs
 };
+
+void PrintTo(const StandInStart& c, std::ostream* os) { *os << c.name; }
 
 class DemoStandInStart : public Demo, public ::testing::WithParamInterface<StandInStart> {};
 

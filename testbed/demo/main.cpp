@@ -1,0 +1,446 @@
+// zntv-demo: the part of scripts/demo that starts and stops processes. The script installs, builds and lays out
+// build/demo, then execs this with INT, TERM and HUP still blocked, as they have been since its first line. Here
+// they stay blocked and are taken with sigtimedwait between two looks at the files and children: a signal that
+// comes at any moment waits, pending, until it is taken, and none is lost to a shell's handler, its forks or
+// its parser. This starts the service and simulator stand-ins, waits for their ports, starts the program and
+// echoes its log; on the first signal it asks the program to close once, waits while it closes through its exit
+// sequence, stops the stand-ins and ends with 128 + the signal. When the program ends by itself, it ends with
+// the program's status.
+//   zntv-demo --root ROOT [--program DIR]
+// ROOT is the checkout; the demo folder is ROOT/build/demo. The environment is the one the script exported.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+namespace {
+
+// The script's lock on build/demo, inherited across its exec: held here to the end, and by the program too.
+constexpr int kLockFd = 9;
+
+// The signals that end the demo: blocked in this process from its start (the script blocked them before its
+// exec, and they stay so), never handled, only taken.
+sigset_t endingSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGHUP);
+    return set;
+}
+
+void blockEndingSignals() {
+    const sigset_t set = endingSignals();
+    sigprocmask(SIG_BLOCK, &set, nullptr);
+}
+
+// Tells whoever watches. The terminal may be gone or the pipe's reader ended: a failed write changes nothing.
+void say(int fd, const std::string& line) {
+    const std::string text = line + "\n";
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return;
+        done += static_cast<std::size_t>(n);
+    }
+}
+void tell(const std::string& line) { say(STDOUT_FILENO, line); }
+void warn(const std::string& line) { say(STDERR_FILENO, line); }
+
+std::string readFile(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string firstLine(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::string line;
+    std::getline(in, line);
+    return line;
+}
+
+struct Output {
+    fs::path file;       // empty: as this process has it
+    bool errorsToo;      // standard error into the same file
+    fs::path errorFile;  // else standard error here, when set
+};
+
+struct Spawn {
+    std::vector<std::string> argv;
+    Output output;
+    bool keepLock = false;     // only the program holds the demo's lock with us
+    sigset_t mask{};           // the child's signal mask at its exec
+};
+
+// Starts a child in a session of its own, so that Ctrl-C in the terminal reaches this process alone. Its
+// dispositions are the defaults and its mask the one given; this process's pending signals stay here.
+pid_t spawn(const Spawn& what) {
+    std::vector<char*> argv;
+    for (const std::string& arg : what.argv) argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    // The output files are emptied here, before the fork: a wait for a line in one must never find the
+    // previous run's.
+    const auto openOutput = [](const fs::path& file) {
+        return file.empty() ? -1 : open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    };
+    const int out = openOutput(what.output.file);
+    const int err = openOutput(what.output.errorFile);
+    const pid_t pid = fork();
+    if (pid != 0) {
+        if (out >= 0) close(out);
+        if (err >= 0) close(err);
+        return pid;
+    }
+    setsid();
+    struct sigaction byDefault {};
+    byDefault.sa_handler = SIG_DFL;
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGCHLD}) sigaction(sig, &byDefault, nullptr);
+    // Its input is nothing, as a script's background job's is.
+    const int nothing = open("/dev/null", O_RDONLY);
+    if (nothing >= 0) {
+        dup2(nothing, STDIN_FILENO);
+        if (nothing != STDIN_FILENO) close(nothing);
+    }
+    if ((!what.output.file.empty() && out < 0) || (!what.output.errorFile.empty() && err < 0)) _exit(126);
+    if (out >= 0) {
+        dup2(out, STDOUT_FILENO);
+        if (what.output.errorsToo) dup2(out, STDERR_FILENO);
+    }
+    if (err >= 0) dup2(err, STDERR_FILENO);
+    if (!what.keepLock) close(kLockFd);
+    sigprocmask(SIG_SETMASK, &what.mask, nullptr);
+    execv(argv[0], argv.data());
+    const std::string failed = "demo: cannot run " + what.argv[0] + ": " + std::strerror(errno);
+    say(STDERR_FILENO, failed);
+    _exit(127);
+}
+
+// A child's end as a shell tells it: its exit status, or 128 + the signal that ended it.
+int statusOf(int waitStatus) {
+    if (WIFEXITED(waitStatus)) return WEXITSTATUS(waitStatus);
+    if (WIFSIGNALED(waitStatus)) return 128 + WTERMSIG(waitStatus);
+    return 1;
+}
+
+class Demo {
+public:
+    Demo(fs::path root, std::optional<fs::path> programDir)
+        : m_root(std::move(root)), m_folder(m_root / "build" / "demo"), m_programDir(std::move(programDir)) {}
+
+    int run();
+
+private:
+    // Waits up to `bound` for an ending signal. The first one decides how the demo ends; later ones are taken
+    // and let pass, as the program is asked to close once.
+    void pause(std::chrono::milliseconds bound) {
+        const sigset_t set = endingSignals();
+        timespec timeout{static_cast<time_t>(bound.count() / 1000),
+                         static_cast<long>(bound.count() % 1000) * 1'000'000};
+        const int sig = sigtimedwait(&set, nullptr, &timeout);
+        if (sig > 0 && m_request == 0) m_request = 128 + sig;
+    }
+    bool requested() const { return m_request != 0; }
+
+    // Whether the child has ended, reaping it; its status goes to `status`.
+    static bool ended(pid_t pid, int& status) {
+        int raw = 0;
+        const pid_t got = waitpid(pid, &raw, WNOHANG);
+        if (got == pid) {
+            status = statusOf(raw);
+            return true;
+        }
+        if (got < 0 && errno == ECHILD) {
+            status = 1;
+            return true;
+        }
+        return false;
+    }
+    // Whether the child ends within the bound; signals that come meanwhile are taken as requests.
+    bool endsWithin(pid_t pid, std::chrono::milliseconds bound, int& status) {
+        const auto until = std::chrono::steady_clock::now() + bound;
+        while (!ended(pid, status)) {
+            if (std::chrono::steady_clock::now() >= until) return false;
+            pause(100ms);
+        }
+        return true;
+    }
+    // Ends a child that ought to go now: TERM, and KILL ten seconds later.
+    void stop(pid_t pid) {
+        int status = 0;
+        kill(pid, SIGTERM);
+        if (!endsWithin(pid, 10s, status)) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    void stopAll() {
+        if (m_echo > 0) stop(m_echo);
+        m_echo = -1;
+        for (auto it = m_standIns.rbegin(); it != m_standIns.rend(); ++it) stop(*it);
+        m_standIns.clear();
+    }
+    // Leaves with what started stopped: the request's status when there was one, else the given one.
+    int leave(int status) {
+        stopAll();
+        return requested() ? m_request : status;
+    }
+
+    std::optional<std::string> waitForStandIn(const std::string& name, pid_t pid, const fs::path& file,
+                                              const std::string& pattern, const fs::path& errors);
+    void showErrors(const fs::path& errors);
+    int runProgram();
+    void closeProgram();
+
+    fs::path m_root;
+    fs::path m_folder;
+    std::optional<fs::path> m_programDir;
+    std::vector<pid_t> m_standIns;
+    pid_t m_echo = -1;
+    pid_t m_program = -1;
+    int m_request = 0;
+};
+
+void Demo::showErrors(const fs::path& errors) {
+    std::deque<std::string> last;
+    std::ifstream in(errors, std::ios::binary);
+    for (std::string line; std::getline(in, line);) {
+        last.push_back(line);
+        if (last.size() > 20) last.pop_front();
+    }
+    for (const std::string& line : last) warn(line);
+}
+
+// Waits while the stand-in lives and has not written a line matching the pattern into the file, and gives that
+// line's last word. On a loaded machine a stand-in can take a minute to come up, so it is given five; a signal
+// ends the wait at once. One that ends first is named with its error output, and so is one that has not
+// answered in that time: the demo never goes on without a port.
+std::optional<std::string> Demo::waitForStandIn(const std::string& name, pid_t pid, const fs::path& file,
+                                                const std::string& pattern, const fs::path& errors) {
+    const std::regex wanted(pattern);
+    for (int tick = 0; tick < 3000 && !requested(); ++tick) {
+        std::istringstream lines(readFile(file));
+        for (std::string line; std::getline(lines, line);) {
+            if (!std::regex_search(line, wanted)) continue;
+            std::istringstream words(line);
+            std::string word, lastWord;
+            while (words >> word) lastWord = word;
+            if (!lastWord.empty()) return lastWord;
+            break;
+        }
+        int status = 0;
+        if (ended(pid, status)) {
+            std::erase(m_standIns, pid);
+            warn("demo: " + name + " ended with " + std::to_string(status) +
+                 " before it gave its port; its error output (" + errors.string() + "):");
+            showErrors(errors);
+            return std::nullopt;
+        }
+        pause(100ms);
+    }
+    if (!requested()) {
+        warn("demo: " + name + " gave no port in 300 s (no \"" + pattern + "\" in " + file.string() +
+             "); its error output (" + errors.string() + "):");
+        showErrors(errors);
+    }
+    return std::nullopt;
+}
+
+// A setting's whole-number value from the settings file, as the program reads MAIN_WINDOW_X and _Y.
+std::optional<std::string> settingOf(const std::string& settings, const std::string& name) {
+    const std::regex value("name=\"" + name + "\" value=\"(-?[0-9]*)\"");
+    std::smatch found;
+    if (!std::regex_search(settings, found, value)) return std::nullopt;
+    return found[1].str();
+}
+
+int Demo::run() {
+    const std::string bin = (m_root / "build" / "bin").string();
+    sigset_t none;
+    sigemptyset(&none);
+
+    // The stand-ins run in sessions of their own, as the program does, so that Ctrl-C in the terminal reaches
+    // this process alone: the program logs out and removes its aircraft while they still answer; they are
+    // stopped afterwards.
+    const fs::path scenario = m_root / "build" / "scenarios" / "zurich.json";
+    // It starts 50 s into the recording. The program shows traffic half a minute behind the reports, and its
+    // first request brings the half minute before that: the second arrival is then some 200 ft up on final and
+    // lands in the program's first half minute, two departures push back from their stands in the second and the
+    // fourth minute, and five more aircraft appear taxiing, one every half minute from the third minute on. The
+    // recording's three landings all come in its first 90 s and its first take-off at 10 minutes: a later start
+    // shows a landing only in its last seconds, or none, and an earlier one finds that arrival before the program
+    // has its track and only delays the rest.
+    const pid_t service =
+        spawn({{bin + "/zntv-service", "--port", "0", "--root", (m_folder / "server").string(), "--scenario",
+                scenario.string(), "--loop", "--start-at", "50"},
+               {m_folder / "service.out", false, m_folder / "service.err"},
+               false,
+               none});
+    m_standIns.push_back(service);
+    const auto servicePort =
+        waitForStandIn("zntv-service", service, m_folder / "service.out", "^port ", m_folder / "service.err");
+    if (!servicePort) return leave(1);
+    const std::string serviceUrl = "http://127.0.0.1:" + *servicePort + "/v4/";
+    setenv("ZNTV_SERVICE_URL", serviceUrl.c_str(), 1);
+    if (!m_programDir) {
+        setenv("ZNTV_UPDATE_URL", ("http://127.0.0.1:" + *servicePort + "/downloads/").c_str(), 1);
+        tell("demo: update server and live-traffic service on port " + *servicePort);
+    } else {
+        // The installed folder reads the downloads it holds, as it does when used for real.
+        unsetenv("ZNTV_UPDATE_URL");
+        tell("demo: live-traffic service on port " + *servicePort + " (ZNTV_SERVICE_URL=" + serviceUrl + ")");
+    }
+
+    const fs::path portFile = m_folder / "run" / "simulator.port";
+    std::error_code ignored;
+    fs::remove(portFile, ignored);
+    // The user aircraft stands at Zurich, where the scenario's traffic moves. The stand-in traces every creation,
+    // position update and removal of an AI aircraft as a JSON line; each run starts a fresh trace.
+    const fs::path trace = m_folder / "simulator-trace.jsonl";
+    fs::remove(trace, ignored);
+    // Its map of the AI aircraft, with the stands of Zurich: written to demo/map.png every two seconds, and shown
+    // in a window of its own when there is a display. Five kilometres across take in the runways as well as the
+    // stands.
+    std::vector<std::string> simulator = {bin + "/zntv-simulator", "--port", "0", "--no-pipe", "--port-file",
+                                          portFile.string(), "--user-lat", "47.4612", "--user-lon", "8.5535",
+                                          "--trace", trace.string(), "--map-png", (m_folder / "map.png").string(),
+                                          "--map-width", "5000", "--stands",
+                                          (m_root / "build/server/P3D/archive/stock/LSZH.xml").string()};
+    // The map window opens beside the program's (where the settings put it, 880 x 476), so neither hides the
+    // other.
+    const char* headless = std::getenv("ZNTV_HEADLESS");
+    if (headless == nullptr || std::string(headless) != "1") {
+        const char* config = std::getenv("XDG_CONFIG_HOME");
+        const std::string settings =
+            config != nullptr ? readFile(fs::path(config) / "ZNTV_P3D" / "parameters.xml") : std::string();
+        const std::string x = settingOf(settings, "MAIN_WINDOW_X").value_or("");
+        const std::string y = settingOf(settings, "MAIN_WINDOW_Y").value_or("");
+        simulator.insert(simulator.end(), {"--map", "--map-beside",
+                                           (x.empty() ? "400" : x) + "," + (y.empty() ? "20" : y) + ",880,476"});
+    }
+    fs::remove(m_folder / "map.png", ignored);
+    const pid_t sim = spawn({simulator, {m_folder / "simulator.out", true, {}}, false, none});
+    m_standIns.push_back(sim);
+    const auto simPort =
+        waitForStandIn("zntv-simulator", sim, portFile, "^[0-9]", m_folder / "simulator.out");
+    if (!simPort) return leave(1);
+    // DisableNagle: each frame's positions go out in one small write, and the work thread now and then writes a
+    // request of its own between two frames. With Nagle's algorithm on, the next frame's write then waits for the
+    // simulator's acknowledgement, which comes with its next message; the frames after it go out one frame late
+    // in turn until an acknowledgement falls between them, and the traffic stutters.
+    const char* documents = std::getenv("XDG_DOCUMENTS_DIR");
+    std::ofstream(fs::path(documents != nullptr ? documents : ".") / "SimConnect.cfg")
+        << "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" << *simPort << "\nDisableNagle=1\n";
+    tell("demo: simulator stand-in on port " + *simPort + "; its AI aircraft are traced in " + trace.string() +
+         " and drawn in " + (m_folder / "map.png").string());
+    if (requested()) return leave(0);
+    return runProgram();
+}
+
+// Asks the program to close as its close box would, and waits while it closes through its exit sequence
+// (logout, removal of its aircraft, the learned stand file saved) with its simulator and service still there to
+// answer. This is the one request it gets, however often Ctrl-C is pressed: a second signal would tell it to go
+// at once, without that sequence. It was started with INT blocked, as its signal thread takes it, so a request
+// at its very first moment waits, pending, until that thread is there. One that has not closed in a minute is
+// told so, and is ended ten seconds later: nothing the demo started is to outlive it.
+void Demo::closeProgram() {
+    kill(m_program, SIGINT);
+    int status = 0;
+    if (!endsWithin(m_program, 60s, status)) {
+        warn("demo: ZNTV_P3D has not closed in 60 s; it is ended");
+        kill(m_program, SIGTERM);
+        if (!endsWithin(m_program, 10s, status)) {
+            kill(m_program, SIGKILL);
+            int raw = 0;
+            waitpid(m_program, &raw, 0);
+            status = statusOf(raw);
+        }
+    }
+    m_program = -1;
+    tell("demo: ZNTV_P3D ended with " + std::to_string(status));
+}
+
+int Demo::runProgram() {
+    const fs::path folder = m_programDir.value_or(m_folder);
+    tell("demo: program folder " + folder.string());
+    if (chdir(folder.c_str()) != 0) {
+        warn("demo: cannot enter " + folder.string() + ": " + std::strerror(errno));
+        return leave(1);
+    }
+    // The program keeps the previous logs itself (Log.txt to Log0.txt, Log0.txt to Log00.txt) and then starts
+    // Log.txt afresh with a header line of its start time: the echo begins once that header stands, so it shows
+    // this run's log alone, and no empty Log.txt is made here for the program to keep as a previous log.
+    const std::string previousHeader = firstLine("Log.txt");
+    // Its signal thread takes INT and TERM, which every one of its threads blocks: it starts with them blocked
+    // already, so that neither is lost before that thread runs.
+    sigset_t taken;
+    sigemptyset(&taken);
+    sigaddset(&taken, SIGINT);
+    sigaddset(&taken, SIGTERM);
+    const fs::path program = m_programDir ? *m_programDir / "ZNTV_P3D" : m_root / "build" / "bin" / "ZNTV_P3D";
+    m_program = spawn({{program.string()}, {}, true, taken});
+    tell("demo: ZNTV_P3D runs (pid " + std::to_string(m_program) + "); Ctrl-C ends it");
+    int status = 0;
+    for (int tick = 0;; ++tick) {
+        if (requested()) {
+            closeProgram();
+            return leave(0);
+        }
+        if (ended(m_program, status)) break;
+        if (m_echo < 0 && tick < 600) {
+            const std::string header = firstLine("Log.txt");
+            if (!header.empty() && header != previousHeader) {
+                sigset_t none;
+                sigemptyset(&none);
+                m_echo = spawn({{"/usr/bin/tail", "-n", "+1", "-F", "Log.txt"}, {"", false, "/dev/null"}, false, none});
+            }
+        }
+        pause(50ms);
+    }
+    m_program = -1;
+    tell("demo: ZNTV_P3D ended with " + std::to_string(status));
+    // Whoever started the demo learns how the program ended: 1 after a start-up or service error, 255 when
+    // another ZNTV_P3D of the same user ran.
+    return leave(status);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    blockEndingSignals();
+    // A gone reader of standard output shows as a failed write, not as the end of this process.
+    signal(SIGPIPE, SIG_IGN);
+    std::optional<fs::path> root, program;
+    for (int i = 1; i + 1 < argc; i += 2) {
+        const std::string option = argv[i];
+        if (option == "--root") root = argv[i + 1];
+        else if (option == "--program") program = argv[i + 1];
+    }
+    if (!root || argc % 2 == 0) {
+        warn("usage: zntv-demo --root ROOT [--program DIR]");
+        return 2;
+    }
+    Demo demo(*root, program);
+    return demo.run();
+}
