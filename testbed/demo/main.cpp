@@ -48,6 +48,12 @@ sigset_t endingSignals() {
     return set;
 }
 
+sigset_t noSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    return set;
+}
+
 void blockEndingSignals() {
     const sigset_t set = endingSignals();
     sigprocmask(SIG_BLOCK, &set, nullptr);
@@ -186,14 +192,17 @@ private:
         }
         return true;
     }
-    // Ends a child that ought to go now: TERM, and KILL ten seconds later.
-    void stop(pid_t pid) {
+    // Ends a child that ought to go now: TERM, and KILL ten seconds later. Gives its status.
+    int stop(pid_t pid) {
         int status = 0;
         kill(pid, SIGTERM);
         if (!endsWithin(pid, 10s, status)) {
             kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
+            int raw = 0;
+            waitpid(pid, &raw, 0);
+            status = statusOf(raw);
         }
+        return status;
     }
     void stopAll() {
         if (m_echo > 0) stop(m_echo);
@@ -277,8 +286,6 @@ std::optional<std::string> settingOf(const std::string& settings, const std::str
 
 int Demo::run() {
     const std::string bin = (m_root / "build" / "bin").string();
-    sigset_t none;
-    sigemptyset(&none);
 
     // The stand-ins run in sessions of their own, as the program does, so that Ctrl-C in the terminal reaches
     // this process alone: the program logs out and removes its aircraft while they still answer; they are
@@ -296,7 +303,7 @@ int Demo::run() {
                 scenario.string(), "--loop", "--start-at", "50"},
                {m_folder / "service.out", false, m_folder / "service.err"},
                false,
-               none});
+               noSignals()});
     m_standIns.push_back(service);
     const auto servicePort =
         waitForStandIn("zntv-service", service, m_folder / "service.out", "^port ", m_folder / "service.err");
@@ -340,7 +347,7 @@ int Demo::run() {
                                            (x.empty() ? "400" : x) + "," + (y.empty() ? "20" : y) + ",880,476"});
     }
     fs::remove(m_folder / "map.png", ignored);
-    const pid_t sim = spawn({simulator, {m_folder / "simulator.out", true, {}}, false, none});
+    const pid_t sim = spawn({simulator, {m_folder / "simulator.out", true, {}}, false, noSignals()});
     m_standIns.push_back(sim);
     const auto simPort =
         waitForStandIn("zntv-simulator", sim, portFile, "^[0-9]", m_folder / "simulator.out");
@@ -369,13 +376,7 @@ void Demo::closeProgram() {
     int status = 0;
     if (!endsWithin(m_program, 60s, status)) {
         warn("demo: ZNTV_P3D has not closed in 60 s; it is ended");
-        kill(m_program, SIGTERM);
-        if (!endsWithin(m_program, 10s, status)) {
-            kill(m_program, SIGKILL);
-            int raw = 0;
-            waitpid(m_program, &raw, 0);
-            status = statusOf(raw);
-        }
+        status = stop(m_program);
     }
     m_program = -1;
     tell("demo: ZNTV_P3D ended with " + std::to_string(status));
@@ -411,9 +412,8 @@ int Demo::runProgram() {
         if (m_echo < 0 && tick < 600) {
             const std::string header = firstLine("Log.txt");
             if (!header.empty() && header != previousHeader) {
-                sigset_t none;
-                sigemptyset(&none);
-                m_echo = spawn({{"/usr/bin/tail", "-n", "+1", "-F", "Log.txt"}, {"", false, "/dev/null"}, false, none});
+                m_echo = spawn({{"/usr/bin/tail", "-n", "+1", "-F", "Log.txt"}, {"", false, "/dev/null"}, false,
+                                noSignals()});
             }
         }
         pause(50ms);
