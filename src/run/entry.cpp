@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -43,13 +44,25 @@ namespace {
 // request may be made safely.
 std::jthread g_signalThread;
 
-void lf_startSignalThread() {
+sigset_t lf_closeSignals() {
     sigset_t set;
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    return set;
+}
+
+// Before any thread starts, so that every thread inherits the mask: a signal that comes before the signal
+// thread runs stays pending until it does.
+void lf_blockCloseSignals() {
+    const sigset_t set = lf_closeSignals();
     pthread_sigmask(SIG_BLOCK, &set, nullptr);
-    g_signalThread = std::jthread([set](std::stop_token stop) {
+}
+
+// Started only once the exit sequence is installed and the window stands to be ended by it: a request made
+// earlier would find nothing to run it, and would be lost.
+void lf_startSignalThread() {
+    g_signalThread = std::jthread([set = lf_closeSignals()](std::stop_token stop) {
         bool closing = false;
         while (!stop.stop_requested()) {
             timespec timeout{0, 200'000'000};
@@ -144,7 +157,7 @@ void gf_installRunHooks() {
     };
 }
 
-int gf_runApplication() {
+int gf_runApplication(const std::function<void()>& whenItCanClose) {
     gf_installRunHooks();
     // The program could not start: a failure for whoever started it, not a normal end.
     if (!gf_createMainWindow()) {
@@ -161,6 +174,8 @@ int gf_runApplication() {
         gf_logLine(fmt::format("Failed to create directory: {}", e.what()));
         return 1;
     }
+    // The exit sequence is installed and has a window to end: from here a request to close is carried out.
+    if (whenItCanClose) whenItCanClose();
     if (g_mainWindow.windowCreated.load()) ui::backend().post(WM_APP_START, 0);
     const int result = ui::backend().run();
     // The window's end has joined them already; this covers a loop that ended any other way.
@@ -169,6 +184,7 @@ int gf_runApplication() {
 }
 
 int gf_programEntry() {
+    lf_blockCloseSignals();
     platform::SingleInstance instance(kInstanceMutexName);
     if (instance.alreadyExists()) return -1;
     // The log belongs to the program folder. Started elsewhere (a source checkout among such folders), the
@@ -185,8 +201,7 @@ int gf_programEntry() {
     }
     gf_setTimeScaleFromEnvironment();
     lf_chooseWindowLayer();
-    lf_startSignalThread();
-    const int result = gf_runApplication();
+    const int result = gf_runApplication(lf_startSignalThread);
     g_signalThread = {};
     return result;
 }

@@ -1,6 +1,8 @@
 // The process entry and the application body.
 #pragma once
 
+#include <functional>
+
 // The process entry: -1 at once when another instance runs; else the log is opened, the window layer chosen
 // (ZNTV_HEADLESS=1 or no display: headless), and the application body runs. Ctrl-C and SIGTERM close the
 // program like the window's close box; a second one ends it at once.
@@ -10,8 +12,9 @@ int gf_programEntry();
 // creates the main window on the window layer in force and the application folder, posts the first
 // WM_APP+1 and runs the message loop. Returns 1 when it could not start, else the code of the final quit
 // (gf_exitStatus: 0 for a normal end, 1 after an error). When the loop has ended, no thread of the run-time
-// is left.
-int gf_runApplication();
+// is left. `whenItCanClose` runs once an exit request can be carried out (the exit sequence installed, the
+// window made), before the first WM_APP+1: whatever may ask to close from outside starts there.
+int gf_runApplication(const std::function<void()>& whenItCanClose = {});
 
 // Installs what the lower layers call up through: the exit sequence, the window's services, the stop check
 // of the downloads and the reference clock of the week slots.

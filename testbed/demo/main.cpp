@@ -3,13 +3,17 @@
 // they stay blocked and are taken with sigtimedwait between two looks at the files and children: a signal that
 // comes at any moment waits, pending, until it is taken, and none is lost to a shell's handler, its forks or
 // its parser. This starts the service and simulator stand-ins, waits for their ports, starts the program and
-// echoes its log; on the first signal it asks the program to close once, waits while it closes through its exit
-// sequence, stops the stand-ins and ends with 128 + the signal. When the program ends by itself, it ends with
-// the program's status.
+// echoes its log; on the first signal (INT, TERM, HUP or QUIT) it asks the program to close once, waits while it
+// closes through its exit sequence, stops the stand-ins and ends by that signal, as a program that cleans up on
+// it does, so that a calling shell or loop stops too. When the program ends by itself, it ends with the
+// program's status. Every child it starts ends when this process dies, whatever kills it.
 //   zntv-demo --root ROOT [--program DIR]
-// ROOT is the checkout; the demo folder is ROOT/build/demo. The environment is the one the script exported.
+// ROOT is the checkout; the demo folder is ROOT/build/demo. The environment is the one the script exported;
+// ZNTV_DEMO_CLOSE_SECONDS (default 60) is how long the program is given to close before it is ended.
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -17,6 +21,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -45,6 +50,7 @@ sigset_t endingSignals() {
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
     sigaddset(&set, SIGHUP);
+    sigaddset(&set, SIGQUIT);
     return set;
 }
 
@@ -100,9 +106,14 @@ struct Spawn {
     sigset_t mask{};           // the child's signal mask at its exec
 };
 
+// A child's name, as its messages give it.
+std::string nameOf(const std::string& program) { return fs::path(program).filename().string(); }
+
 // Starts a child in a session of its own, so that Ctrl-C in the terminal reaches this process alone. Its
-// dispositions are the defaults and its mask the one given; this process's pending signals stay here.
-pid_t spawn(const Spawn& what) {
+// dispositions are the defaults and its mask the one given; this process's pending signals stay here. It gets a
+// TERM when this process dies, however it dies. A child that cannot be started (fork or exec) is told, and gives
+// nothing: no pid of a child that never ran is ever signalled or waited for.
+std::optional<pid_t> spawn(const Spawn& what) {
     std::vector<char*> argv;
     for (const std::string& arg : what.argv) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
@@ -113,34 +124,65 @@ pid_t spawn(const Spawn& what) {
     };
     const int out = openOutput(what.output.file);
     const int err = openOutput(what.output.errorFile);
-    const pid_t pid = fork();
-    if (pid != 0) {
-        if (out >= 0) close(out);
-        if (err >= 0) close(err);
-        return pid;
+    // The child writes the error of a failed exec here; a successful exec closes it unwritten.
+    int report[2] = {-1, -1};
+    const auto closeAll = [&] {
+        for (int fd : {out, err, report[0], report[1]})
+            if (fd >= 0) close(fd);
+    };
+    const pid_t parent = getpid();
+    pid_t pid = -1;
+    int error = 0;
+    if (pipe2(report, O_CLOEXEC) != 0 || (pid = fork()) < 0) {
+        error = errno;
+        closeAll();
+        warn("demo: cannot start " + nameOf(what.argv[0]) + ": " + std::strerror(error));
+        return std::nullopt;
     }
-    setsid();
-    struct sigaction byDefault {};
-    byDefault.sa_handler = SIG_DFL;
-    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGPIPE, SIGCHLD}) sigaction(sig, &byDefault, nullptr);
-    // Its input is nothing, as a script's background job's is.
-    const int nothing = open("/dev/null", O_RDONLY);
-    if (nothing >= 0) {
-        dup2(nothing, STDIN_FILENO);
-        if (nothing != STDIN_FILENO) close(nothing);
+    if (pid == 0) {
+        setsid();
+        // Ended with this process: the program closes as on a TERM, the others end.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(1);  // it died before the line above
+        struct sigaction byDefault {};
+        byDefault.sa_handler = SIG_DFL;
+        for (int sig = 1; sig < NSIG; ++sig) sigaction(sig, &byDefault, nullptr);
+        const auto fail = [&](int code) {
+            const int e = errno;
+            [[maybe_unused]] const ssize_t n = write(report[1], &e, sizeof e);
+            _exit(code);
+        };
+        // Its input is nothing, as a script's background job's is.
+        const int nothing = open("/dev/null", O_RDONLY);
+        if (nothing >= 0) {
+            dup2(nothing, STDIN_FILENO);
+            if (nothing != STDIN_FILENO) close(nothing);
+        }
+        if ((!what.output.file.empty() && out < 0) || (!what.output.errorFile.empty() && err < 0)) fail(126);
+        if (out >= 0) {
+            dup2(out, STDOUT_FILENO);
+            if (what.output.errorsToo) dup2(out, STDERR_FILENO);
+        }
+        if (err >= 0) dup2(err, STDERR_FILENO);
+        if (!what.keepLock) close(kLockFd);
+        sigprocmask(SIG_SETMASK, &what.mask, nullptr);
+        execv(argv[0], argv.data());
+        fail(127);
     }
-    if ((!what.output.file.empty() && out < 0) || (!what.output.errorFile.empty() && err < 0)) _exit(126);
-    if (out >= 0) {
-        dup2(out, STDOUT_FILENO);
-        if (what.output.errorsToo) dup2(out, STDERR_FILENO);
+    close(report[1]);
+    report[1] = -1;
+    ssize_t got = 0;
+    do {
+        got = read(report[0], &error, sizeof error);
+    } while (got < 0 && errno == EINTR);
+    closeAll();
+    if (got == static_cast<ssize_t>(sizeof error)) {
+        int raw = 0;
+        waitpid(pid, &raw, 0);
+        warn("demo: cannot start " + nameOf(what.argv[0]) + ": " + std::strerror(error));
+        return std::nullopt;
     }
-    if (err >= 0) dup2(err, STDERR_FILENO);
-    if (!what.keepLock) close(kLockFd);
-    sigprocmask(SIG_SETMASK, &what.mask, nullptr);
-    execv(argv[0], argv.data());
-    const std::string failed = "demo: cannot run " + what.argv[0] + ": " + std::strerror(errno);
-    say(STDERR_FILENO, failed);
-    _exit(127);
+    return pid;
 }
 
 // A child's end as a shell tells it: its exit status, or 128 + the signal that ended it.
@@ -150,12 +192,21 @@ int statusOf(int waitStatus) {
     return 1;
 }
 
+// A child this process started and has not reaped yet.
+struct Child {
+    std::string name;
+    pid_t pid;
+};
+
 class Demo {
 public:
-    Demo(fs::path root, std::optional<fs::path> programDir)
-        : m_root(std::move(root)), m_folder(m_root / "build" / "demo"), m_programDir(std::move(programDir)) {}
+    Demo(fs::path root, std::optional<fs::path> programDir, std::chrono::seconds closeBound)
+        : m_root(std::move(root)), m_folder(m_root / "build" / "demo"), m_programDir(std::move(programDir)),
+          m_closeBound(closeBound) {}
 
     int run();
+    // The signal that ended the demo, once run() has returned; 0 when none did.
+    int endingSignal() const { return m_request; }
 
 private:
     // Waits up to `bound` for an ending signal. The first one decides how the demo ends; later ones are taken
@@ -165,12 +216,21 @@ private:
         timespec timeout{static_cast<time_t>(bound.count() / 1000),
                          static_cast<long>(bound.count() % 1000) * 1'000'000};
         const int sig = sigtimedwait(&set, nullptr, &timeout);
-        if (sig > 0 && m_request == 0) m_request = 128 + sig;
+        if (sig > 0 && m_request == 0) m_request = sig;
     }
     bool requested() const { return m_request != 0; }
+    // Takes a signal that is pending now: before each start, so that a request that came meanwhile starts nothing.
+    bool requestedNow() {
+        pause(0ms);
+        return requested();
+    }
 
-    // Whether the child has ended, reaping it; its status goes to `status`.
+    // Whether the child has ended, reaping it; its status goes to `status`. Only a child's own pid is waited for.
     static bool ended(pid_t pid, int& status) {
+        if (pid <= 1) {
+            status = 1;
+            return true;
+        }
         int raw = 0;
         const pid_t got = waitpid(pid, &raw, WNOHANG);
         if (got == pid) {
@@ -182,6 +242,10 @@ private:
             return true;
         }
         return false;
+    }
+    // Signals a child: never a group, never everyone (a pid of -1, 0 or 1 reaches far more than the demo's).
+    static void signal(pid_t pid, int sig) {
+        if (pid > 1) kill(pid, sig);
     }
     // Whether the child ends within the bound; signals that come meanwhile are taken as requests.
     bool endsWithin(pid_t pid, std::chrono::milliseconds bound, int& status) {
@@ -195,25 +259,43 @@ private:
     // Ends a child that ought to go now: TERM, and KILL ten seconds later. Gives its status.
     int stop(pid_t pid) {
         int status = 0;
-        kill(pid, SIGTERM);
+        signal(pid, SIGTERM);
         if (!endsWithin(pid, 10s, status)) {
-            kill(pid, SIGKILL);
+            signal(pid, SIGKILL);
             int raw = 0;
-            waitpid(pid, &raw, 0);
-            status = statusOf(raw);
+            if (pid > 1 && waitpid(pid, &raw, 0) == pid) status = statusOf(raw);
         }
         return status;
     }
     void stopAll() {
-        if (m_echo > 0) stop(m_echo);
-        m_echo = -1;
-        for (auto it = m_standIns.rbegin(); it != m_standIns.rend(); ++it) stop(*it);
+        if (m_echo) stop(*m_echo);
+        m_echo.reset();
+        for (auto it = m_standIns.rbegin(); it != m_standIns.rend(); ++it) stop(it->pid);
         m_standIns.clear();
     }
-    // Leaves with what started stopped: the request's status when there was one, else the given one.
+    // Leaves with what started stopped: the program through its exit sequence, then the echo and the stand-ins.
+    // The request's status when there was one, else the given one.
     int leave(int status) {
+        if (m_program) closeProgram();
         stopAll();
-        return requested() ? m_request : status;
+        return requested() ? 128 + m_request : status;
+    }
+    // Starts a stand-in (recorded to be stopped at the end); nothing when a request came first or it cannot start.
+    std::optional<pid_t> startStandIn(const Spawn& what) {
+        if (requestedNow()) return std::nullopt;
+        const auto pid = spawn(what);
+        if (pid) m_standIns.push_back({nameOf(what.argv[0]), *pid});
+        return pid;
+    }
+    // Tells of a stand-in that ended while the program runs, and reaps it: the program shows the outage as it
+    // would the real service's.
+    void reapEndedStandIns() {
+        std::erase_if(m_standIns, [&](const Child& standIn) {
+            int status = 0;
+            if (!ended(standIn.pid, status)) return false;
+            warn("demo: " + standIn.name + " ended with " + std::to_string(status) + " while ZNTV_P3D runs");
+            return true;
+        });
     }
 
     std::optional<std::string> waitForStandIn(const std::string& name, pid_t pid, const fs::path& file,
@@ -225,9 +307,10 @@ private:
     fs::path m_root;
     fs::path m_folder;
     std::optional<fs::path> m_programDir;
-    std::vector<pid_t> m_standIns;
-    pid_t m_echo = -1;
-    pid_t m_program = -1;
+    std::chrono::seconds m_closeBound;
+    std::vector<Child> m_standIns;
+    std::optional<pid_t> m_echo;
+    std::optional<pid_t> m_program;
     int m_request = 0;
 };
 
@@ -260,7 +343,7 @@ std::optional<std::string> Demo::waitForStandIn(const std::string& name, pid_t p
         }
         int status = 0;
         if (ended(pid, status)) {
-            std::erase(m_standIns, pid);
+            std::erase_if(m_standIns, [&](const Child& standIn) { return standIn.pid == pid; });
             warn("demo: " + name + " ended with " + std::to_string(status) +
                  " before it gave its port; its error output (" + errors.string() + "):");
             showErrors(errors);
@@ -298,15 +381,15 @@ int Demo::run() {
     // recording's three landings all come in its first 90 s and its first take-off at 10 minutes: a later start
     // shows a landing only in its last seconds, or none, and an earlier one finds that arrival before the program
     // has its track and only delays the rest.
-    const pid_t service =
-        spawn({{bin + "/zntv-service", "--port", "0", "--root", (m_folder / "server").string(), "--scenario",
+    const auto service =
+        startStandIn({{bin + "/zntv-service", "--port", "0", "--root", (m_folder / "server").string(), "--scenario",
                 scenario.string(), "--loop", "--start-at", "50"},
                {m_folder / "service.out", false, m_folder / "service.err"},
                false,
                noSignals()});
-    m_standIns.push_back(service);
+    if (!service) return leave(1);
     const auto servicePort =
-        waitForStandIn("zntv-service", service, m_folder / "service.out", "^port ", m_folder / "service.err");
+        waitForStandIn("zntv-service", *service, m_folder / "service.out", "^port ", m_folder / "service.err");
     if (!servicePort) return leave(1);
     const std::string serviceUrl = "http://127.0.0.1:" + *servicePort + "/v4/";
     setenv("ZNTV_SERVICE_URL", serviceUrl.c_str(), 1);
@@ -347,10 +430,10 @@ int Demo::run() {
                                            (x.empty() ? "400" : x) + "," + (y.empty() ? "20" : y) + ",880,476"});
     }
     fs::remove(m_folder / "map.png", ignored);
-    const pid_t sim = spawn({simulator, {m_folder / "simulator.out", true, {}}, false, noSignals()});
-    m_standIns.push_back(sim);
+    const auto sim = startStandIn({simulator, {m_folder / "simulator.out", true, {}}, false, noSignals()});
+    if (!sim) return leave(1);
     const auto simPort =
-        waitForStandIn("zntv-simulator", sim, portFile, "^[0-9]", m_folder / "simulator.out");
+        waitForStandIn("zntv-simulator", *sim, portFile, "^[0-9]", m_folder / "simulator.out");
     if (!simPort) return leave(1);
     // DisableNagle: each frame's positions go out in one small write, and the work thread now and then writes a
     // request of its own between two frames. With Nagle's algorithm on, the next frame's write then waits for the
@@ -361,7 +444,6 @@ int Demo::run() {
         << "[SimConnect]\nProtocol=IPv4\nAddress=127.0.0.1\nPort=" << *simPort << "\nDisableNagle=1\n";
     tell("demo: simulator stand-in on port " + *simPort + "; its AI aircraft are traced in " + trace.string() +
          " and drawn in " + (m_folder / "map.png").string());
-    if (requested()) return leave(0);
     return runProgram();
 }
 
@@ -369,16 +451,18 @@ int Demo::run() {
 // (logout, removal of its aircraft, the learned stand file saved) with its simulator and service still there to
 // answer. This is the one request it gets, however often Ctrl-C is pressed: a second signal would tell it to go
 // at once, without that sequence. It was started with INT blocked, as its signal thread takes it, so a request
-// at its very first moment waits, pending, until that thread is there. One that has not closed in a minute is
-// told so, and is ended ten seconds later: nothing the demo started is to outlive it.
+// at its very first moment waits, pending, until that thread is there. One that has not closed in the bound (a
+// minute unless set otherwise) is told so, and is ended ten seconds later: nothing the demo started is to
+// outlive it.
 void Demo::closeProgram() {
-    kill(m_program, SIGINT);
+    const pid_t program = *m_program;
+    signal(program, SIGINT);
     int status = 0;
-    if (!endsWithin(m_program, 60s, status)) {
-        warn("demo: ZNTV_P3D has not closed in 60 s; it is ended");
-        status = stop(m_program);
+    if (!endsWithin(program, m_closeBound, status)) {
+        warn("demo: ZNTV_P3D has not closed in " + std::to_string(m_closeBound.count()) + " s; it is ended");
+        status = stop(program);
     }
-    m_program = -1;
+    m_program.reset();
     tell("demo: ZNTV_P3D ended with " + std::to_string(status));
 }
 
@@ -400,29 +484,50 @@ int Demo::runProgram() {
     sigaddset(&taken, SIGINT);
     sigaddset(&taken, SIGTERM);
     const fs::path program = m_programDir ? *m_programDir / "ZNTV_P3D" : m_root / "build" / "bin" / "ZNTV_P3D";
+    if (requestedNow()) return leave(0);
     m_program = spawn({{program.string()}, {}, true, taken});
-    tell("demo: ZNTV_P3D runs (pid " + std::to_string(m_program) + "); Ctrl-C ends it");
+    if (!m_program) return leave(1);
+    tell("demo: ZNTV_P3D runs (pid " + std::to_string(*m_program) + "); Ctrl-C ends it");
     int status = 0;
-    for (int tick = 0;; ++tick) {
-        if (requested()) {
-            closeProgram();
-            return leave(0);
+    while (!requested()) {
+        if (ended(*m_program, status)) {
+            m_program.reset();
+            tell("demo: ZNTV_P3D ended with " + std::to_string(status));
+            // Whoever started the demo learns how the program ended: 1 after a start-up or service error, 255
+            // when another ZNTV_P3D of the same user ran.
+            return leave(status);
         }
-        if (ended(m_program, status)) break;
-        if (m_echo < 0 && tick < 600) {
+        reapEndedStandIns();
+        // However late the program writes its log's header, the echo starts with it.
+        if (!m_echo) {
             const std::string header = firstLine("Log.txt");
             if (!header.empty() && header != previousHeader) {
+                if (requestedNow()) break;
                 m_echo = spawn({{"/usr/bin/tail", "-n", "+1", "-F", "Log.txt"}, {"", false, "/dev/null"}, false,
                                 noSignals()});
+                if (!m_echo) return leave(1);
             }
         }
         pause(50ms);
     }
-    m_program = -1;
-    tell("demo: ZNTV_P3D ended with " + std::to_string(status));
-    // Whoever started the demo learns how the program ended: 1 after a start-up or service error, 255 when
-    // another ZNTV_P3D of the same user ran.
-    return leave(status);
+    return leave(0);
+}
+
+// Ends this process by the signal that ended the demo, with that signal's default action, as a program that
+// cleans up on a signal does: a shell that started it, or a loop in one, then stops as well. No core file is
+// written for a QUIT: the demo has closed, and nothing has gone wrong.
+int endBy(int sig) {
+    if (sig == SIGQUIT) {
+        const rlimit none{0, 0};
+        setrlimit(RLIMIT_CORE, &none);
+    }
+    std::signal(sig, SIG_DFL);
+    raise(sig);  // pending while blocked
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    return 128 + sig;  // not reached
 }
 
 }  // namespace
@@ -430,7 +535,7 @@ int Demo::runProgram() {
 int main(int argc, char** argv) {
     blockEndingSignals();
     // A gone reader of standard output shows as a failed write, not as the end of this process.
-    signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
     std::optional<fs::path> root, program;
     for (int i = 1; i + 1 < argc; i += 2) {
         const std::string option = argv[i];
@@ -441,6 +546,11 @@ int main(int argc, char** argv) {
         warn("usage: zntv-demo --root ROOT [--program DIR]");
         return 2;
     }
-    Demo demo(*root, program);
-    return demo.run();
+    std::chrono::seconds closeBound = 60s;
+    if (const char* bound = std::getenv("ZNTV_DEMO_CLOSE_SECONDS"); bound != nullptr && std::atoi(bound) > 0)
+        closeBound = std::chrono::seconds(std::atoi(bound));
+    Demo demo(*root, program, closeBound);
+    const int status = demo.run();
+    if (demo.endingSignal() != 0) return endBy(demo.endingSignal());
+    return status;
 }

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/wait.h>
@@ -98,18 +99,22 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, std::vector<std
     const std::string out = outputFile.string();
     const std::string device = terminal != nullptr ? terminal->device() : std::string();
 
+    // Every signal is blocked across the fork: one sent to the child before it has set its dispositions stays
+    // pending (Linux keeps a blocked signal even while it is ignored) and is taken once they are the defaults.
+    sigset_t all, before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &before);
     m_pid = fork();
-    if (m_pid < 0) throw std::runtime_error("fork failed");
     if (m_pid == 0) {
         if (device.empty()) setpgid(0, 0);
         else setsid();
-        sigset_t none;
-        sigemptyset(&none);
-        sigprocmask(SIG_SETMASK, &none, nullptr);
         struct sigaction byDefault {};
         byDefault.sa_handler = SIG_DFL;
         sigaction(SIGINT, &byDefault, nullptr);
         sigaction(SIGQUIT, &byDefault, nullptr);
+        sigset_t none;
+        sigemptyset(&none);
+        sigprocmask(SIG_SETMASK, &none, nullptr);
         if (chdir(cwd.c_str()) != 0) _exit(126);
         if (!device.empty()) {
             // Opened by a session leader that has none yet, it becomes the controlling terminal.
@@ -127,6 +132,8 @@ ChildProcess::ChildProcess(const std::filesystem::path& program, std::vector<std
         execve(path.c_str(), argv.data(), envp.data());
         _exit(127);
     }
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (m_pid < 0) throw std::runtime_error("fork failed");
     // Both sides set the group, so that it stands before either goes on (the child may not have run yet). A
     // group leader could not start a session: with a terminal, the child alone does it.
     if (device.empty()) setpgid(m_pid, m_pid);

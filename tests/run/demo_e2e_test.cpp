@@ -3,9 +3,13 @@
 // nothing to do. The demo lays out build/demo there and runs the stand-ins and the program, headless.
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <signal.h>
+#include <sys/resource.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <filesystem>
 #include <map>
@@ -54,11 +58,20 @@ protected:
         endProcessesOfTheDemo();
     }
 
-    ChildProcess& start(const std::string& name, const Terminal* terminal = nullptr) {
-        return *m_demos.emplace_back(std::make_unique<ChildProcess>(
-            m_root / "scripts" / "demo", std::vector<std::string>{}, m_root,
-            std::map<std::string, std::string>{{"ZNTV_HEADLESS", "1"}}, m_root / (name + ".out"), std::nullopt,
-            terminal));
+    ChildProcess& start(const std::string& name, const Terminal* terminal = nullptr,
+                        std::map<std::string, std::string> environment = {}) {
+        return startIn(name, m_root / "scripts" / "demo", {}, std::move(environment), terminal);
+    }
+    // The demo as a shell command runs it (`bash -c COMMAND` in the checkout).
+    ChildProcess& startByShell(const std::string& name, const std::string& command) {
+        return startIn(name, "/bin/bash", {"-c", command}, {});
+    }
+    ChildProcess& startIn(const std::string& name, const fs::path& program, std::vector<std::string> arguments,
+                          std::map<std::string, std::string> environment, const Terminal* terminal = nullptr) {
+        environment.emplace("ZNTV_HEADLESS", "1");
+        return *m_demos.emplace_back(std::make_unique<ChildProcess>(program, std::move(arguments), m_root,
+                                                                    environment, m_root / (name + ".out"),
+                                                                    std::nullopt, terminal));
     }
     std::string output(const std::string& name) const { return readWholeFile(m_root / (name + ".out")); }
     fs::path demoFolder() const { return m_root / "build" / "demo"; }
@@ -84,6 +97,11 @@ protected:
     // The processes that run in the test's folder or name it, as the demo's all do (the program, the stand-ins,
     // the log's echo): each "pid command line". Those found are ended, so that no test leaves them running.
     std::vector<std::string> endProcessesOfTheDemo() const {
+        std::vector<std::string> found = processesOfTheDemo();
+        for (const std::string& process : found) kill(std::stoi(process), SIGKILL);
+        return found;
+    }
+    std::vector<std::string> processesOfTheDemo() const {
         std::vector<std::string> found;
         for (const auto& entry : fs::directory_iterator("/proc")) {
             const std::string pid = entry.path().filename().string();
@@ -92,11 +110,20 @@ protected:
             std::replace(command.begin(), command.end(), '\0', ' ');
             std::error_code ec;
             const std::string cwd = fs::read_symlink(entry.path() / "cwd", ec).string();
+            if (command.empty()) continue;  // a zombie, or gone meanwhile
             if (command.find(m_root.string()) == std::string::npos && !cwd.starts_with(m_root.string())) continue;
             found.push_back(pid + " " + command);
-            kill(std::stoi(pid), SIGKILL);
         }
         return found;
+    }
+    // The pid of the demo's process whose command starts with this program of bin/.
+    std::optional<pid_t> pidOf(const std::string& program) const {
+        const std::string command = (m_root / "build" / "bin" / program).string() + " ";
+        for (const std::string& process : processesOfTheDemo()) {
+            const auto space = process.find(' ');
+            if (process.compare(space + 1, command.size(), command) == 0) return std::stoi(process.substr(0, space));
+        }
+        return std::nullopt;
     }
 
     testing_support::TempDir m_dir;
@@ -131,11 +158,13 @@ TEST_F(Demo, ASecondDemoLeavesTheRunningOneAloneAndFails) {
 }
 
 // Ctrl-C pressed twice in the terminal (the script's whole process group, half a second apart), a SIGINT to the
-// script alone, as a supervisor sends it, and the terminal closed: the program is asked to close once and closes
-// through its exit sequence while its service and simulator still answer; the script ends after it with the
-// status of the signal and leaves nothing running. A request at the program's very first moment waits for the
-// program to take it: here the program is 3 s slow after its exec, before its main, as on a loaded machine.
-enum class Request { ctrlCTwice, toTheScript, terminalClosed };
+// script alone, as a supervisor sends it, the terminal closed and Ctrl-\: the program is asked to close once and
+// closes through its exit sequence while its service and simulator still answer; the script ends after it by the
+// signal and leaves nothing running. A request at the program's very first moment waits for the program to take
+// it: here the program is 3 s slow after its exec, before its main, as on a loaded machine, and in one row also
+// slow after each thread it starts, so that its signal thread runs before the program goes on. A stand-in that
+// ends meanwhile is told, and the program runs on; one that does not close in the time it is given is ended.
+enum class Request { ctrlCTwice, toTheScript, terminalClosed, quit };
 
 struct Interruption {
     const char* name;
@@ -143,6 +172,9 @@ struct Interruption {
     const char* programPrelude;  // what runs before the program; none: it starts at once
     int status;
     std::vector<const char*> closing;  // in the program's log
+    std::vector<const char*> told = {};  // in the demo's output
+    bool serviceEndsFirst = false;       // the service stand-in is killed before the request
+    int closeSeconds = 30;               // what the program is given to close before it is ended
 };
 
 void PrintTo(const Interruption& c, std::ostream* os) { *os << c.name; }
@@ -154,7 +186,13 @@ TEST_P(DemoInterrupted, TheProgramClosesBeforeItsStandInsAndNothingOutlivesTheSc
     if (*how.programPrelude != '\0') wrap("ZNTV_P3D", how.programPrelude);
     std::optional<Terminal> terminal;
     if (how.request == Request::terminalClosed) terminal.emplace(m_root / "demo.out");
-    ChildProcess& demo = start("demo", terminal ? &*terminal : nullptr);
+    // A QUIT's core file would show here: the demo is allowed one as a user's shell may allow it.
+    rlimit core{}, unlimited{RLIM_INFINITY, RLIM_INFINITY};
+    getrlimit(RLIMIT_CORE, &core);
+    if (how.request == Request::quit) setrlimit(RLIMIT_CORE, &unlimited);
+    ChildProcess& demo = start("demo", terminal ? &*terminal : nullptr,
+                               {{"ZNTV_DEMO_CLOSE_SECONDS", std::to_string(how.closeSeconds)}});
+    setrlimit(RLIMIT_CORE, &core);
     if (*how.programPrelude != '\0')
         ASSERT_TRUE(testing_support::waitFor(
             [&] { return output("demo").find("ZNTV_P3D runs") != std::string::npos; }, 240s))
@@ -163,6 +201,17 @@ TEST_P(DemoInterrupted, TheProgramClosesBeforeItsStandInsAndNothingOutlivesTheSc
         ASSERT_TRUE(testing_support::waitFor(
             [&] { return log().find("Authenticated at RT server") != std::string::npos; }, 240s))
             << output("demo") << log();
+    if (how.serviceEndsFirst) {
+        const auto service = pidOf("zntv-service");
+        ASSERT_TRUE(service.has_value());
+        kill(*service, SIGKILL);
+        ASSERT_TRUE(testing_support::waitFor(
+            [&] { return output("demo").find("while ZNTV_P3D runs") != std::string::npos; }, 10s))
+            << output("demo");
+        std::this_thread::sleep_for(2s);
+        EXPECT_TRUE(demo.running()) << output("demo");
+    }
+    const auto asked = std::chrono::steady_clock::now();
     switch (how.request) {
         case Request::ctrlCTwice:
             demo.signalGroup(SIGINT);
@@ -171,27 +220,52 @@ TEST_P(DemoInterrupted, TheProgramClosesBeforeItsStandInsAndNothingOutlivesTheSc
             break;
         case Request::toTheScript: demo.signal(SIGINT); break;
         case Request::terminalClosed: terminal->hangUp(); break;
+        case Request::quit: demo.signalGroup(SIGQUIT); break;
     }
     const auto status = demo.waitForExit(120s);
+    const auto took = std::chrono::steady_clock::now() - asked;
     const std::vector<std::string> left = endProcessesOfTheDemo();
     EXPECT_EQ(status, how.status) << output("demo");
     EXPECT_EQ(left, std::vector<std::string>{});
     const std::string text = log();
     for (const char* closing : how.closing) EXPECT_NE(text.find(closing), std::string::npos) << closing << "\n" << text;
+    for (const char* told : how.told) EXPECT_NE(output("demo").find(told), std::string::npos) << told << "\n" << output("demo");
+    // One request only, however often Ctrl-C is pressed: a second one would end the program at once, and its
+    // exit sequence would log out without the 3 s it leaves the service after its readers' last request.
+    if (!how.closing.empty()) {
+        EXPECT_EQ(output("demo").find("has not closed"), std::string::npos) << output("demo");
+        EXPECT_GE(took, 3s);
+    }
+    for (const fs::path& folder : {m_root, demoFolder()})
+        for (const auto& entry : fs::directory_iterator(folder))
+            EXPECT_FALSE(entry.path().filename().string().starts_with("core")) << entry.path();
 }
 
 const char* const kSlowAfterItsExec = "export LD_PRELOAD=\"" ZNTV_SLOW_START_LIBRARY "\"";
+const char* const kSlowAfterEachThread = "export LD_PRELOAD=\"" ZNTV_SLOW_START_LIBRARY " " ZNTV_FAULTS_LIBRARY
+                                         "\" ZNTV_HOLD_AFTER_THREAD_MS=500";
+// Unblocked, so that the TERM that ends it comes through; a SIGINT changes nothing.
+const char* const kNeverCloses =
+    "exec perl -e 'use POSIX; $SIG{INT} = q(IGNORE); sigprocmask(SIG_SETMASK, POSIX::SigSet->new); sleep 600'";
 
 const std::vector<const char*> kLoggedOut = {"signal 2 received", "Deauthenticated RT server",
                                              "Exiting: USER CLOSED SIM"};
+const std::vector<const char*> kClosed = {"signal 2 received", "Exiting: USER CLOSED SIM"};
 
 INSTANTIATE_TEST_SUITE_P(
     Demo, DemoInterrupted,
-    ::testing::Values(Interruption{"CtrlCTwice", Request::ctrlCTwice, "", 130, kLoggedOut},
-                      Interruption{"SigintToTheScriptAlone", Request::toTheScript, "", 130, kLoggedOut},
-                      Interruption{"TerminalClosed", Request::terminalClosed, "", 129, kLoggedOut},
-                      Interruption{"SigintAsASlowProgramStarts", Request::toTheScript, kSlowAfterItsExec, 130,
-                                   {"signal 2 received", "Exiting: USER CLOSED SIM"}}),
+    ::testing::Values(
+        Interruption{"CtrlCTwice", Request::ctrlCTwice, "", 130, kLoggedOut},
+        Interruption{"SigintToTheScriptAlone", Request::toTheScript, "", 130, kLoggedOut},
+        Interruption{"TerminalClosed", Request::terminalClosed, "", 129, kLoggedOut},
+        Interruption{"CtrlBackslash", Request::quit, "", 131, kLoggedOut},
+        Interruption{"SigintAsASlowProgramStarts", Request::toTheScript, kSlowAfterItsExec, 130, kClosed},
+        Interruption{"SigintAsTheProgramStartsItsThreads", Request::toTheScript, kSlowAfterEachThread, 130, kClosed},
+        Interruption{"CtrlCAfterTheServiceEnded", Request::ctrlCTwice, "", 130, kClosed,
+                     {"demo: zntv-service ended with 137 while ZNTV_P3D runs"}, true},
+        Interruption{"AProgramThatDoesNotClose", Request::toTheScript, kNeverCloses, 130, {},
+                     {"demo: ZNTV_P3D has not closed in 2 s; it is ended", "demo: ZNTV_P3D ended with 143"}, false,
+                     2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A SIGINT to the script alone, at any moment from its first line through the stand-ins coming up and the
@@ -214,6 +288,9 @@ TEST_F(Demo, ASigintToTheScriptAtAnyMomentOfItsStartIsHeard) {
                               {"ZNTV_P3D runs", 0ms},
                               {"ZNTV_P3D runs", 300ms},
                               {"ZNTV_P3D runs", 2s}};
+    // Each child of the demo is slow after its fork, as on a loaded machine: the demo's wait for the service's
+    // port then reads its output before the child could have emptied it.
+    wrap("zntv-demo", "export LD_PRELOAD=\"" ZNTV_FAULTS_LIBRARY "\" ZNTV_HOLD_CHILD_MS=100");
     int run = 0;
     for (const Moment& moment : moments) {
         const std::string name = "demo" + std::to_string(run++);
@@ -233,9 +310,161 @@ TEST_F(Demo, ASigintToTheScriptAtAnyMomentOfItsStartIsHeard) {
         if (output(name).find("ZNTV_P3D runs") != std::string::npos) {
             EXPECT_NE(log().find("signal 2 received"), std::string::npos) << when << "\n" << log();
         }
+        // The port announced is this run's service's, never the one the previous run left in its output.
+        const std::string announced = "live-traffic service on port ";
+        if (const auto at = output(name).find(announced); at != std::string::npos) {
+            const std::string port = output(name).substr(at + announced.size());
+            const std::string service = readWholeFile(demoFolder() / "service.out");
+            EXPECT_EQ("port " + port.substr(0, port.find('\n')), service.substr(0, service.find('\n'))) << when;
+        }
         if (HasFailure()) return;
     }
 }
+
+// A signal to the script alone while it installs, builds or lays out the simulator tree is taken when that step
+// ends: the script ends with 130 and starts nothing after it, as it does when started as `bash scripts/demo`
+// (which starts itself again with the signals blocked). No step gets the demo's lock.
+struct SlowStep {
+    const char* name;
+    const char* step;  // the one of setup, build and simtree that takes 3 s
+    bool byBash;
+};
+
+void PrintTo(const SlowStep& c, std::ostream* os) { *os << c.name; }
+
+class DemoStep : public Demo, public ::testing::WithParamInterface<SlowStep> {};
+
+TEST_P(DemoStep, ASignalDuringAStepIsTakenWhenItEnds) {
+    const std::vector<std::string> steps = {"setup", "build", "simtree"};
+    const std::string slow = GetParam().step;
+    const fs::path marks = m_root / "marks";
+    fs::create_directory(marks);
+    const auto mark = [&](const std::string& what) { return (marks / what).string(); };
+    const auto stepScript = [&](const std::string& step) {
+        return "touch " + mark(step + ".began") + "\n" + (step == slow ? "sleep 3\n" : "") +
+               "if [ -e /proc/$$/fd/9 ]; then touch " + mark("lock-held") + "; fi\ntouch " + mark(step + ".ended") +
+               "\n";
+    };
+    for (const char* step : {"setup", "build"}) writeWholeFile(m_root / "scripts" / step, "#!/bin/sh\n" + stepScript(step));
+    wrap("zntv-simtree-gen", stepScript("simtree"));
+    ChildProcess& demo = GetParam().byBash
+                             ? startIn("demo", "/bin/bash", {(m_root / "scripts" / "demo").string()}, {})
+                             : start("demo");
+    ASSERT_TRUE(testing_support::waitFor([&] { return fs::exists(mark(slow + ".began")); }, 120s)) << output("demo");
+    std::this_thread::sleep_for(1s);
+    demo.signal(SIGINT);
+    EXPECT_EQ(demo.waitForExit(20s), 130) << output("demo");
+    EXPECT_TRUE(fs::exists(mark(slow + ".ended")));
+    for (auto later = std::find(steps.begin(), steps.end(), slow) + 1; later != steps.end(); ++later)
+        EXPECT_FALSE(fs::exists(mark(*later + ".began"))) << *later;
+    EXPECT_FALSE(fs::exists(demoFolder() / "service.out"));
+    EXPECT_FALSE(fs::exists(mark("lock-held")));
+    EXPECT_EQ(endProcessesOfTheDemo(), std::vector<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(Demo, DemoStep,
+                         ::testing::Values(SlowStep{"DuringSetup", "setup", false},
+                                           SlowStep{"DuringTheBuild", "build", false},
+                                           SlowStep{"DuringTheSimulatorTree", "simtree", false},
+                                           SlowStep{"DuringSetupOfBashScriptsDemo", "setup", true}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A child of the demo that cannot be started (its fork fails, as under a process limit, or its exec) is told;
+// what has started is stopped, the program through its exit sequence, and the demo ends with 1. No signal goes
+// to a pid of 1 or less, and no wait to any child but its own.
+struct FailedStart {
+    const char* name;
+    int failingFork;           // of zntv-demo's: the service, the simulator, the program, the log's echo
+    const char* notExecutable;  // a program of bin/ that cannot be run
+    const char* told;
+    std::vector<const char*> closing = {};  // in the program's log
+};
+
+void PrintTo(const FailedStart& c, std::ostream* os) { *os << c.name; }
+
+class DemoStartFails : public Demo, public ::testing::WithParamInterface<FailedStart> {};
+
+TEST_P(DemoStartFails, StopsWhatStartedAndEndsWithOne) {
+    const FailedStart& how = GetParam();
+    const fs::path record = m_root / "faults";
+    if (how.failingFork > 0)
+        wrap("zntv-demo", "export LD_PRELOAD=\"" ZNTV_FAULTS_LIBRARY "\" ZNTV_FAIL_FORK=" +
+                              std::to_string(how.failingFork) + " ZNTV_FAULT_RECORD=\"" + record.string() + "\"");
+    if (how.notExecutable != nullptr) {
+        wrap(how.notExecutable, "");
+        fs::permissions(m_root / "build" / "bin" / how.notExecutable, fs::perms::all & ~fs::perms::others_all &
+                                                                        ~fs::perms::owner_exec & ~fs::perms::group_exec);
+    }
+    ChildProcess& demo = start("demo");
+    EXPECT_EQ(demo.waitForExit(120s), 1) << output("demo");
+    EXPECT_NE(output("demo").find(how.told), std::string::npos) << output("demo");
+    for (const char* closing : how.closing) EXPECT_NE(log().find(closing), std::string::npos) << closing << "\n" << log();
+    EXPECT_EQ(endProcessesOfTheDemo(), std::vector<std::string>{});
+    EXPECT_FALSE(fs::exists(record)) << readWholeFile(record);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Demo, DemoStartFails,
+    ::testing::Values(
+        FailedStart{"TheServiceCannotFork", 1, nullptr,
+                    "demo: cannot start zntv-service: Resource temporarily unavailable"},
+        FailedStart{"TheSimulatorCannotFork", 2, nullptr,
+                    "demo: cannot start zntv-simulator: Resource temporarily unavailable"},
+        FailedStart{"TheProgramCannotFork", 3, nullptr, "demo: cannot start ZNTV_P3D: Resource temporarily unavailable"},
+        FailedStart{"TheEchoCannotFork", 4, nullptr, "demo: cannot start tail: Resource temporarily unavailable",
+                    {"signal 2 received", "Exiting: USER CLOSED SIM"}},
+        FailedStart{"TheSimulatorCannotRun", 0, "zntv-simulator", "demo: cannot start zntv-simulator: Permission denied"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+// Whatever kills the demo, nothing it started runs on: the stand-ins end, the program closes as on a TERM, and
+// the next demo finds the folder free and starts its program.
+TEST_F(Demo, NothingOutlivesAKilledDemo) {
+    ChildProcess& killed = start("killed");
+    ASSERT_TRUE(testing_support::waitFor(
+        [&] { return log().find("Authenticated at RT server") != std::string::npos; }, 240s))
+        << output("killed") << log();
+    killed.signal(SIGKILL);
+    EXPECT_EQ(killed.waitForExit(10s), 128 + SIGKILL);
+    EXPECT_TRUE(testing_support::waitFor([&] { return processesOfTheDemo().empty(); }, 15s))
+        << testing::PrintToString(processesOfTheDemo());
+    ChildProcess& next = start("next");
+    EXPECT_TRUE(testing_support::waitFor(
+        [&] { return output("next").find("ZNTV_P3D runs") != std::string::npos || !next.running(); }, 240s));
+    EXPECT_NE(output("next").find("ZNTV_P3D runs"), std::string::npos) << output("next");
+}
+
+// The demo as a shell runs it: Ctrl-C ends the demo by SIGINT, so a loop of demos stops with it; and into a
+// reader that goes away after the first line (`scripts/demo | head -n 1`), the demo runs on as before.
+struct InAShell {
+    const char* name;
+    const char* command;
+};
+
+void PrintTo(const InAShell& c, std::ostream* os) { *os << c.name; }
+
+class DemoInAShell : public Demo, public ::testing::WithParamInterface<InAShell> {};
+
+TEST_P(DemoInAShell, CtrlCEndsTheShellWithTheDemo) {
+    ChildProcess& shell = startByShell("shell", GetParam().command);
+    ASSERT_TRUE(testing_support::waitFor(
+        [&] { return log().find("Authenticated at RT server") != std::string::npos || !shell.running(); }, 240s));
+    ASSERT_NE(log().find("Authenticated at RT server"), std::string::npos) << output("shell") << log();
+    shell.signalGroup(SIGINT);
+    EXPECT_EQ(shell.waitForExit(120s), 130) << output("shell");
+    EXPECT_EQ(endProcessesOfTheDemo(), std::vector<std::string>{});
+    const std::string text = log();
+    for (const char* closing : kLoggedOut) EXPECT_NE(text.find(closing), std::string::npos) << closing << "\n" << text;
+    const std::string out = output("shell");
+    const auto first = out.find("demo: update server");
+    EXPECT_NE(first, std::string::npos) << out;
+    EXPECT_EQ(out.find("demo: update server", first + 1), std::string::npos) << out;
+}
+
+INSTANTIATE_TEST_SUITE_P(Demo, DemoInAShell,
+                         ::testing::Values(InAShell{"ALoopOfTwo", "for d in 1 2; do scripts/demo; done"},
+                                           InAShell{"IntoAReaderThatGoesAway",
+                                                    "set -o pipefail; scripts/demo | head -n 1"}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // Stand-ins slow to start on a loaded machine are waited for; one that ends at its start ends the demo, named
 // with its error output, and the demo never goes on without its port.
@@ -291,6 +520,35 @@ TEST(ChildProcessStart, InterruptAndQuitAreAtTheirDefaults) {
     const auto at = status.find("SigIgn:");
     ASSERT_NE(at, std::string::npos) << status;
     EXPECT_EQ(std::stoull(status.substr(at + 7), nullptr, 16) & 0x6, 0u) << status.substr(at, 25);
+}
+
+// A signal sent as soon as the child exists is heard, even by a test program that ignores it (as a script's
+// background job does). The child is held from running until the signal has gone out: the test's thread has
+// the one core to itself at a real-time priority that its children do not inherit.
+TEST(ChildProcessStart, ASigintAsTheChildStartsIsHeard) {
+    testing_support::TempDir dir;
+    cpu_set_t cpus, one;
+    sched_getaffinity(0, sizeof cpus, &cpus);
+    CPU_ZERO(&one);
+    CPU_SET(sched_getcpu(), &one);
+    sched_setaffinity(0, sizeof one, &one);
+    const sched_param realTime{1};
+    if (sched_setscheduler(0, SCHED_FIFO | SCHED_RESET_ON_FORK, &realTime) != 0) {
+        sched_setaffinity(0, sizeof cpus, &cpus);
+        GTEST_SKIP() << "no real-time priority here: " << std::strerror(errno);
+    }
+    struct sigaction ignore {}, old{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGINT, &ignore, &old);
+    std::optional<ChildProcess> sleeper;
+    sleeper.emplace("/bin/sleep", std::vector<std::string>{"30"}, dir.path(), std::map<std::string, std::string>{},
+                    dir / "out");
+    sleeper->signal(SIGINT);
+    const sched_param normal{0};
+    sched_setscheduler(0, SCHED_OTHER, &normal);
+    sched_setaffinity(0, sizeof cpus, &cpus);
+    sigaction(SIGINT, &old, nullptr);
+    EXPECT_EQ(sleeper->waitForExit(10s), 128 + SIGINT);
 }
 
 // The demo's status is the program's: here it finds another instance in the demo's folder and ends with 255.
