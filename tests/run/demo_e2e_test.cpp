@@ -419,10 +419,23 @@ INSTANTIATE_TEST_SUITE_P(
 // Whatever kills the demo, nothing it started runs on: the stand-ins end, the program closes as on a TERM, and
 // the next demo finds the folder free and starts its program.
 TEST_F(Demo, NothingOutlivesAKilledDemo) {
+    // Started with a signal ignored, as whoever starts it may leave one, the demo starts its children with none.
+    struct sigaction ignore {}, old{};
+    ignore.sa_handler = SIG_IGN;
+    sigaction(SIGUSR1, &ignore, &old);
     ChildProcess& killed = start("killed");
+    sigaction(SIGUSR1, &old, nullptr);
     ASSERT_TRUE(testing_support::waitFor(
         [&] { return log().find("Authenticated at RT server") != std::string::npos; }, 240s))
         << output("killed") << log();
+    for (const char* child : {"zntv-service", "zntv-simulator", "ZNTV_P3D"}) {
+        const auto pid = pidOf(child);
+        ASSERT_TRUE(pid.has_value()) << child;
+        const std::string status = readWholeFile("/proc/" + std::to_string(*pid) + "/status");
+        const auto at = status.find("SigIgn:");
+        ASSERT_NE(at, std::string::npos);
+        EXPECT_EQ(std::stoull(status.substr(at + 7), nullptr, 16) & (1ull << (SIGUSR1 - 1)), 0u) << child;
+    }
     killed.signal(SIGKILL);
     EXPECT_EQ(killed.waitForExit(10s), 128 + SIGKILL);
     EXPECT_TRUE(testing_support::waitFor([&] { return processesOfTheDemo().empty(); }, 15s))
