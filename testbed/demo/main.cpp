@@ -135,11 +135,7 @@ std::optional<pid_t> spawn(const Spawn& what) {
     int error = 0;
     if (pipe2(report, O_CLOEXEC) != 0 || (pid = fork()) < 0) {
         error = errno;
-        closeAll();
-        warn("demo: cannot start " + nameOf(what.argv[0]) + ": " + std::strerror(error));
-        return std::nullopt;
-    }
-    if (pid == 0) {
+    } else if (pid == 0) {
         setsid();
         // Ended with this process: the program closes as on a TERM, the others end.
         prctl(PR_SET_PDEATHSIG, SIGTERM);
@@ -168,17 +164,23 @@ std::optional<pid_t> spawn(const Spawn& what) {
         sigprocmask(SIG_SETMASK, &what.mask, nullptr);
         execv(argv[0], argv.data());
         fail(127);
+    } else {
+        close(report[1]);
+        report[1] = -1;
+        // Nothing to read (the end of the pipe) once the exec has closed it; the error of a failed one.
+        int failed = 0;
+        ssize_t got = 0;
+        do {
+            got = read(report[0], &failed, sizeof failed);
+        } while (got < 0 && errno == EINTR);
+        if (got == static_cast<ssize_t>(sizeof failed)) {
+            error = failed;
+            int raw = 0;
+            waitpid(pid, &raw, 0);
+        }
     }
-    close(report[1]);
-    report[1] = -1;
-    ssize_t got = 0;
-    do {
-        got = read(report[0], &error, sizeof error);
-    } while (got < 0 && errno == EINTR);
     closeAll();
-    if (got == static_cast<ssize_t>(sizeof error)) {
-        int raw = 0;
-        waitpid(pid, &raw, 0);
+    if (error != 0) {
         warn("demo: cannot start " + nameOf(what.argv[0]) + ": " + std::strerror(error));
         return std::nullopt;
     }

@@ -62,10 +62,6 @@ protected:
                         std::map<std::string, std::string> environment = {}) {
         return startIn(name, m_root / "scripts" / "demo", {}, std::move(environment), terminal);
     }
-    // The demo as a shell command runs it (`bash -c COMMAND` in the checkout).
-    ChildProcess& startByShell(const std::string& name, const std::string& command) {
-        return startIn(name, "/bin/bash", {"-c", command}, {});
-    }
     ChildProcess& startIn(const std::string& name, const fs::path& program, std::vector<std::string> arguments,
                           std::map<std::string, std::string> environment, const Terminal* terminal = nullptr) {
         environment.emplace("ZNTV_HEADLESS", "1");
@@ -164,7 +160,9 @@ TEST_F(Demo, ASecondDemoLeavesTheRunningOneAloneAndFails) {
 // it: here the program is 3 s slow after its exec, before its main, as on a loaded machine, and in one row also
 // slow after each thread it starts, so that its signal thread runs before the program goes on. A stand-in that
 // ends meanwhile is told, and the program runs on; one that does not close in the time it is given is ended.
-enum class Request { ctrlCTwice, toTheScript, terminalClosed, quit };
+// Run by a shell, the demo ends by the signal, so that a loop of demos stops with it; piped into a reader that
+// goes away after the first line, it runs on.
+enum class Request { ctrlC, ctrlCTwice, toTheScript, terminalClosed, quit };
 
 struct Interruption {
     const char* name;
@@ -175,6 +173,7 @@ struct Interruption {
     std::vector<const char*> told = {};  // in the demo's output
     bool serviceEndsFirst = false;       // the service stand-in is killed before the request
     int closeSeconds = 30;               // what the program is given to close before it is ended
+    const char* shell = nullptr;         // the command line of a `bash -c` that runs the demo
 };
 
 void PrintTo(const Interruption& c, std::ostream* os) { *os << c.name; }
@@ -190,8 +189,9 @@ TEST_P(DemoInterrupted, TheProgramClosesBeforeItsStandInsAndNothingOutlivesTheSc
     rlimit core{}, unlimited{RLIM_INFINITY, RLIM_INFINITY};
     getrlimit(RLIMIT_CORE, &core);
     if (how.request == Request::quit) setrlimit(RLIMIT_CORE, &unlimited);
-    ChildProcess& demo = start("demo", terminal ? &*terminal : nullptr,
-                               {{"ZNTV_DEMO_CLOSE_SECONDS", std::to_string(how.closeSeconds)}});
+    const std::map<std::string, std::string> bound{{"ZNTV_DEMO_CLOSE_SECONDS", std::to_string(how.closeSeconds)}};
+    ChildProcess& demo = how.shell != nullptr ? startIn("demo", "/bin/bash", {"-c", how.shell}, bound)
+                                              : start("demo", terminal ? &*terminal : nullptr, bound);
     setrlimit(RLIMIT_CORE, &core);
     if (*how.programPrelude != '\0')
         ASSERT_TRUE(testing_support::waitFor(
@@ -199,8 +199,10 @@ TEST_P(DemoInterrupted, TheProgramClosesBeforeItsStandInsAndNothingOutlivesTheSc
             << output("demo");
     else
         ASSERT_TRUE(testing_support::waitFor(
-            [&] { return log().find("Authenticated at RT server") != std::string::npos; }, 240s))
+            [&] { return log().find("Authenticated at RT server") != std::string::npos || !demo.running(); }, 240s))
             << output("demo") << log();
+    ASSERT_TRUE(*how.programPrelude != '\0' || log().find("Authenticated at RT server") != std::string::npos)
+        << output("demo") << log();
     if (how.serviceEndsFirst) {
         const auto service = pidOf("zntv-service");
         ASSERT_TRUE(service.has_value());
@@ -213,6 +215,7 @@ TEST_P(DemoInterrupted, TheProgramClosesBeforeItsStandInsAndNothingOutlivesTheSc
     }
     const auto asked = std::chrono::steady_clock::now();
     switch (how.request) {
+        case Request::ctrlC: demo.signalGroup(SIGINT); break;
         case Request::ctrlCTwice:
             demo.signalGroup(SIGINT);
             std::this_thread::sleep_for(500ms);
@@ -236,6 +239,9 @@ TEST_P(DemoInterrupted, TheProgramClosesBeforeItsStandInsAndNothingOutlivesTheSc
         EXPECT_EQ(output("demo").find("has not closed"), std::string::npos) << output("demo");
         EXPECT_GE(took, 3s);
     }
+    // One demo ran: nothing started another after it.
+    const std::string out = output("demo");
+    EXPECT_EQ(out.find("demo: update server", out.find("demo: update server") + 1), std::string::npos) << out;
     for (const fs::path& folder : {m_root, demoFolder()})
         for (const auto& entry : fs::directory_iterator(folder))
             EXPECT_FALSE(entry.path().filename().string().starts_with("core")) << entry.path();
@@ -265,7 +271,11 @@ INSTANTIATE_TEST_SUITE_P(
                      {"demo: zntv-service ended with 137 while ZNTV_P3D runs"}, true},
         Interruption{"AProgramThatDoesNotClose", Request::toTheScript, kNeverCloses, 130, {},
                      {"demo: ZNTV_P3D has not closed in 2 s; it is ended", "demo: ZNTV_P3D ended with 143"}, false,
-                     2}),
+                     2},
+        Interruption{"ALoopOfDemosInAShell", Request::ctrlC, "", 130, kLoggedOut, {}, false, 30,
+                     "for d in 1 2; do scripts/demo; done"},
+        Interruption{"IntoAReaderThatGoesAway", Request::ctrlC, "", 130, kLoggedOut, {}, false, 30,
+                     "set -o pipefail; scripts/demo | head -n 1"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A SIGINT to the script alone, at any moment from its first line through the stand-ins coming up and the
@@ -445,39 +455,6 @@ TEST_F(Demo, NothingOutlivesAKilledDemo) {
         [&] { return output("next").find("ZNTV_P3D runs") != std::string::npos || !next.running(); }, 240s));
     EXPECT_NE(output("next").find("ZNTV_P3D runs"), std::string::npos) << output("next");
 }
-
-// The demo as a shell runs it: Ctrl-C ends the demo by SIGINT, so a loop of demos stops with it; and into a
-// reader that goes away after the first line (`scripts/demo | head -n 1`), the demo runs on as before.
-struct InAShell {
-    const char* name;
-    const char* command;
-};
-
-void PrintTo(const InAShell& c, std::ostream* os) { *os << c.name; }
-
-class DemoInAShell : public Demo, public ::testing::WithParamInterface<InAShell> {};
-
-TEST_P(DemoInAShell, CtrlCEndsTheShellWithTheDemo) {
-    ChildProcess& shell = startByShell("shell", GetParam().command);
-    ASSERT_TRUE(testing_support::waitFor(
-        [&] { return log().find("Authenticated at RT server") != std::string::npos || !shell.running(); }, 240s));
-    ASSERT_NE(log().find("Authenticated at RT server"), std::string::npos) << output("shell") << log();
-    shell.signalGroup(SIGINT);
-    EXPECT_EQ(shell.waitForExit(120s), 130) << output("shell");
-    EXPECT_EQ(endProcessesOfTheDemo(), std::vector<std::string>{});
-    const std::string text = log();
-    for (const char* closing : kLoggedOut) EXPECT_NE(text.find(closing), std::string::npos) << closing << "\n" << text;
-    const std::string out = output("shell");
-    const auto first = out.find("demo: update server");
-    EXPECT_NE(first, std::string::npos) << out;
-    EXPECT_EQ(out.find("demo: update server", first + 1), std::string::npos) << out;
-}
-
-INSTANTIATE_TEST_SUITE_P(Demo, DemoInAShell,
-                         ::testing::Values(InAShell{"ALoopOfTwo", "for d in 1 2; do scripts/demo; done"},
-                                           InAShell{"IntoAReaderThatGoesAway",
-                                                    "set -o pipefail; scripts/demo | head -n 1"}),
-                         [](const auto& info) { return std::string(info.param.name); });
 
 // Stand-ins slow to start on a loaded machine are waited for; one that ends at its start ends the demo, named
 // with its error output, and the demo never goes on without its port.
